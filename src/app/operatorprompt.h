@@ -1,0 +1,39 @@
+// VexaHost - every message box the operator sees goes through here, so that
+// tests can answer them without a person.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vexa {
+
+class OperatorPrompt
+{
+public:
+    enum class Kind { Information, Warning, Error };
+
+    virtual ~OperatorPrompt() = default;
+    // A message with an OK button.
+    virtual void message(Kind kind, const QString &text) = 0;
+    // A confirmation with Yes and No; true only for Yes.
+    virtual bool confirm(const QString &text) = 0;
+
+    void information(const QString &text) { message(Kind::Information, text); }
+    void warning(const QString &text) { message(Kind::Warning, text); }
+    void error(const QString &text) { message(Kind::Error, text); }
+};
+
+// The real boxes, modal on `parent`, titled with the application name.
+class MessageBoxPrompt : public OperatorPrompt
+{
+public:
+    explicit MessageBoxPrompt(QWidget *parent) : m_parent(parent) {}
+    void message(Kind kind, const QString &text) override;
+    bool confirm(const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
+} // namespace vexa

@@ -1,0 +1,170 @@
+// VexaHost - reports of reader-management answers.
+#include "management.h"
+
+#include <array>
+
+namespace vexa {
+
+namespace {
+
+const QString kIndent = QStringLiteral("    ");
+
+// Text from `first` up to the first zero byte, at most `maxLength` bytes.
+QString textField(const FrameView &frame, int first, int maxLength)
+{
+    QByteArray text;
+    for (int i = 0; i < maxLength; ++i) {
+        const uint8_t c = frame[first + i];
+        if (c == 0)
+            break;
+        text.append(char(c));
+    }
+    return QString::fromLatin1(text);
+}
+
+void versionReport(const FrameView &f, Report &r)
+{
+    r.heading = (f[9] & 0x7F) == 1 ? QStringLiteral("Reader Version: VexaIII")
+                                   : QStringLiteral("Reader Version: Vexa Pelion");
+    QString suffix;
+    if (f[8] == 7)
+        suffix = QStringLiteral(" -- Loaded Reader Version");
+    else if (f[8] == 0)
+        suffix = QStringLiteral(" -- Loaded Boot Version");
+    if (f[9] & 0x80)
+        r.lines << kIndent + QStringLiteral("Card encoding edition");
+    r.lines << kIndent + QStringLiteral("Serial number: ") + textField(f, 10, 8);
+    r.lines << kIndent + QString::asprintf("%d.%02d", f[7], f[6]) + suffix;
+}
+
+void informationReport(const FrameView &f, Report &r)
+{
+    r.heading = QStringLiteral("Reader Version: Vexa ");
+    r.lines << kIndent + QStringLiteral("Serial number: ") + textField(f, 6, 12);
+    r.lines << kIndent + QString::asprintf("%.2f", f.u16(16) * 0.01) + QStringLiteral(" -- Loaded Reader Version");
+    r.lines << kIndent + QStringLiteral("Reader lifetime: ") + QString::number(f.u16(14));
+}
+
+void loaderReport(const FrameView &f, ManagementOutcome &out)
+{
+    Report &r = out.report;
+    if (f.status() == 2)
+        return;
+    r.heading = QStringLiteral("Reader Version: Vexa 4");
+    QString asic = QStringLiteral("TI 7960");
+    if (f[10] == 1)
+        asic = QStringLiteral("TI 6700");
+    else if (f[10] == 2)
+        asic = QStringLiteral("Melexis 90121");
+    r.lines << kIndent + QStringLiteral("Reader ASIC Type = ") + asic;
+
+    QString comType = QStringLiteral(" -- Com Type = USB Virtual Com Port");
+    if (f[9] == 1)
+        comType = QStringLiteral(" -- Com Type = Com Port");
+    else if (f[9] == 2)
+        comType = QStringLiteral(" -- Com Type = USB");
+    r.lines << kIndent + QString::asprintf("Reader Ver: %d.%02d", f[7], f[6]) + comType;
+
+    if (f[8] == 1) {
+        r.lines << kIndent + QStringLiteral("Boot Loader Com Type = Com Port");
+        out.bootLoaderComType = 1;
+    } else {
+        r.lines << kIndent + QStringLiteral("Boot Loader Com Type = USB");
+        out.bootLoaderComType = 2;
+    }
+}
+
+void setupReport(const FrameView &f, ManagementOutcome &out)
+{
+    Report &r = out.report;
+    r.heading = QStringLiteral("Reader Setup:");
+    const uint8_t flags = f[7];
+
+    switch (f[8]) {
+    case 0: r.lines << kIndent + QStringLiteral("Baud: 9600"); break;
+    case 1: r.lines << kIndent + QStringLiteral("Baud: 19200"); break;
+    default: r.lines << kIndent + QStringLiteral("Baud: 38400"); break;
+    }
+    out.ledOn = (flags & 0x04) != 0;
+    r.lines << kIndent + (*out.ledOn ? QStringLiteral("LED ON") : QStringLiteral("LED OFF"));
+    out.audioOn = (flags & 0x08) != 0;
+    r.lines << kIndent + (*out.audioOn ? QStringLiteral("Audio ON") : QStringLiteral("Audio OFF"));
+    r.lines << kIndent + ((flags & 0x01) ? QStringLiteral("RF Transmitter ON") : QStringLiteral("RF Transmitter OFF"));
+
+    const uint8_t wiegand = f[6];
+    if (wiegand != 0x40 && wiegand != 0x80) {
+        r.lines << kIndent + QStringLiteral("Wiegand mode OFF");
+        return;
+    }
+    QString afiLine;
+    switch (flags & 0x70) {
+    case 0x20:
+        r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read ISO 15693 tags");
+        afiLine = kIndent + QString::asprintf("AFI: %02X - ", f[9]) + afiFamilyName(f[9]);
+        break;
+    case 0x40: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read TAG-IT tags"); break;
+    case 0x10: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read ISO 14443-A tags"); break;
+    default: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read all tags"); break;
+    }
+    r.lines << kIndent + (wiegand == 0x40 ? QStringLiteral("Report UID") : QStringLiteral("Report tag data"));
+    if (f[10] == 0)
+        r.lines << kIndent + QStringLiteral("Encryption - Default Key");
+    else if (f[10] == 2)
+        r.lines << kIndent + QStringLiteral("Encryption - Plain text");
+    else
+        r.lines << kIndent + QStringLiteral("Encryption - User key");
+    if (!afiLine.isEmpty())
+        r.lines << afiLine;
+}
+
+// Answers whose whole report is a heading and, on success, one line.
+void confirmationReport(const FrameView &f, Report &r, const QString &heading, const QString &done)
+{
+    r.heading = heading;
+    if (f.status() == 0)
+        r.lines << kIndent + done;
+    else
+        appendStatusError(r, f);
+}
+
+} // namespace
+
+QString afiFamilyName(uint8_t afi)
+{
+    static const std::array<const char *, 16> names = {
+        "All families", "Transport", "Financial", "ID/Access Control", "Telecomunication", "Medical",
+        "Multimedia", "Gaming", "Data Storage", "Item Management", "Express Parcels", "Postal Services",
+        "Airline Bags", "", "", "",
+    };
+    return QString::fromLatin1(names[afi >> 4]);
+}
+
+ManagementOutcome reportManagementResponse(const FrameView &frame)
+{
+    ManagementOutcome out;
+    out.report.separator = true;
+    switch (frame.code()) {
+    case mgmt::GetVersion: versionReport(frame, out.report); break;
+    case mgmt::GetLoaderInfo: loaderReport(frame, out); break;
+    case mgmt::Diagnostics: out.report.heading = QStringLiteral("Reader Get Diag:"); break;
+    case mgmt::ReadSetup: setupReport(frame, out); break;
+    case mgmt::ReadInfo: informationReport(frame, out.report); break;
+    case mgmt::SetEncryption:
+        confirmationReport(frame, out.report, QStringLiteral("Set Reader Encryption Options"),
+                           QStringLiteral("Encryption parameters set"));
+        break;
+    case mgmt::ActivateLed:
+        confirmationReport(frame, out.report, QStringLiteral("Activate Reader LED:"), QStringLiteral("Command successful"));
+        break;
+    case mgmt::ActivateAudio:
+        confirmationReport(frame, out.report, QStringLiteral("Activate Reader Audio:"), QStringLiteral("Command successful"));
+        break;
+    default:
+        if (frame.status() != 0)
+            appendStatusError(out.report, frame);
+        break;
+    }
+    return out;
+}
+
+} // namespace vexa

@@ -1,0 +1,3 @@
+target_sources(vexacore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/readeroptions.h
+    ${CMAKE_CURRENT_LIST_DIR}/management.cpp ${CMAKE_CURRENT_LIST_DIR}/management.h)

@@ -1,0 +1,34 @@
+// VexaHost - a report as it will stand in the "Reader Response" pane.
+//
+// The pane shows the newest report first. A report is written as: an optional
+// empty separator line at the top, then the heading (time-stamped, bold
+// italic) above it, then detail lines directly under the heading. `lines`
+// holds the detail lines in the order they read on screen, top to bottom.
+#pragma once
+
+#include <optional>
+#include <QString>
+#include <QStringList>
+
+#include "frameview.h"
+
+namespace vexa {
+
+struct Report
+{
+    bool separator = false;           // empty line put at the top before the heading
+    std::optional<QString> heading;   // text after the time stamp
+    QStringList lines;                // detail lines, top to bottom
+
+    bool operator==(const Report &) const = default;
+};
+
+// Text for a non-zero status byte: tag error (1), reader error (2) or
+// "Undefined error". Codes beyond the tables read "Undefined error".
+QString statusErrorText(uint8_t status, uint8_t code);
+
+// What the status error writer adds under the heading: the error line, then
+// an empty line.
+void appendStatusError(Report &report, const FrameView &frame);
+
+} // namespace vexa

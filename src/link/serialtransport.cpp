@@ -1,0 +1,123 @@
+// VexaHost - the reader over a serial or USB-to-serial COM port.
+#include "serialtransport.h"
+
+#include "link/portmap.h"
+
+namespace vexa {
+
+SerialTransport::SerialTransport(QObject *parent) : Transport(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &Transport::transmitted);
+}
+
+SerialTransport::~SerialTransport()
+{
+    m_port.close();
+}
+
+QString SerialTransport::deviceName() const
+{
+    return resolvePort(m_number).value_or(QString());
+}
+
+void SerialTransport::setPortNumber(int number)
+{
+    const bool wasOpen = m_port.isOpen();
+    m_number = number;
+    if (wasOpen) {
+        m_port.close();
+        QString ignored;
+        open(&ignored);
+    }
+}
+
+void SerialTransport::setBaudRate(int rate)
+{
+    m_baud = rate;
+    if (m_port.isOpen())
+        m_port.setBaudRate(rate);
+}
+
+void SerialTransport::close()
+{
+    m_port.close();
+}
+
+bool SerialTransport::open(QString *error)
+{
+    if (m_port.isOpen())
+        return true;
+    const QString com = QStringLiteral("COM%1").arg(m_number);
+    if (m_number <= 0) {
+        *error = tr("No COM port is chosen. Choose one in Settings > Port.");
+        return false;
+    }
+    const auto device = resolvePort(m_number);
+    if (!device) {
+        *error = tr("%1: the port is not present.").arg(com);
+        return false;
+    }
+    m_port.setPortName(*device);
+    m_port.setBaudRate(m_baud);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        *error = tr("%1 (%2): %3").arg(com, *device, m_port.errorString());
+        m_port.clearError();
+        return false;
+    }
+    // Pseudo-terminals and some adapters have no modem lines; that is no
+    // reason to refuse the port.
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(true);
+    m_port.clearError();
+    return true;
+}
+
+bool SerialTransport::write(const QByteArray &frame, QString *error)
+{
+    QString local;
+    QString &text = error ? *error : local;
+    if (!m_port.isOpen()) {
+        if (!m_autoOpen) {
+            text = tr("COM%1: the port is closed.").arg(m_number);
+            return false;
+        }
+        if (!open(&text))
+            return false;
+    }
+    if (m_port.write(frame) != frame.size()) {
+        text = tr("COM%1: %2").arg(m_number).arg(m_port.errorString());
+        m_port.clearError();
+        return false;
+    }
+    return true;
+}
+
+void SerialTransport::onReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (bytes.isEmpty())
+        return;
+    emit received();
+    emit bytesArrived(bytes);
+}
+
+void SerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return;
+    // The device has gone (unplugged, or the other end closed). Close it so
+    // that the next write tries to open it again and reports why it cannot.
+    const QString text = m_port.errorString();
+    m_port.clearError();
+    if (error == QSerialPort::ResourceError && m_port.isOpen())
+        m_port.close();
+    emit readFailed(text);
+}
+
+} // namespace vexa

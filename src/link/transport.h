@@ -1,0 +1,33 @@
+// VexaHost - how bytes travel to and from the reader.
+//
+// The link speaks to one Transport at a time; the serial port and the USB HID
+// device each implement it, so nothing above this knows how bytes travel.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace vexa {
+
+class Transport : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Transport() override = default;
+
+    // Hands one whole frame to the device. On failure returns false and sets
+    // `error` to the device's own text.
+    virtual bool write(const QByteArray &frame, QString *error) = 0;
+
+signals:
+    void bytesArrived(const QByteArray &bytes);
+    // The device stopped delivering (unplugged, closed by the other side).
+    void readFailed(const QString &error);
+    // Traffic, for the Tx and Rx lights.
+    void transmitted();
+    void received();
+};
+
+} // namespace vexa

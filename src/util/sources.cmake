@@ -1,0 +1,2 @@
+target_sources(vexacore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/hextext.cpp ${CMAKE_CURRENT_LIST_DIR}/hextext.h)
