@@ -1,0 +1,182 @@
+// vexa-sim - the control lines read from standard input.
+#include "control.h"
+
+#include <QStringList>
+
+#include "readermodel.h"
+
+namespace vexa::sim {
+
+namespace {
+
+constexpr int kMaxGapMs = 60000;
+constexpr int kMaxPayload = 255 - 8;
+
+std::optional<uint8_t> parseByte(QString token)
+{
+    if (token.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        token = token.mid(2);
+    if (token.isEmpty() || token.size() > 2)
+        return std::nullopt;
+    bool ok = false;
+    const uint value = token.toUInt(&ok, 16);
+    if (!ok)
+        return std::nullopt;
+    return uint8_t(value);
+}
+
+std::optional<QByteArray> parseBytes(const QStringList &tokens)
+{
+    QByteArray bytes;
+    for (const QString &token : tokens) {
+        const auto b = parseByte(token);
+        if (!b)
+            return std::nullopt;
+        bytes.append(char(*b));
+    }
+    return bytes;
+}
+
+std::optional<int> parseDecimal(const QString &token, int min, int max)
+{
+    bool ok = false;
+    const int value = token.toInt(&ok, 10);
+    if (!ok || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+ControlParse failure(const QString &text)
+{
+    return {std::nullopt, text};
+}
+
+// An optional trailing count at words[index].
+bool takeCount(const QStringList &words, int index, ControlCommand &command)
+{
+    if (words.size() == index)
+        return true;
+    if (words.size() != index + 1)
+        return false;
+    const auto count = parseDecimal(words[index], 0, 1000000);
+    if (!count)
+        return false;
+    command.count = *count;
+    return true;
+}
+
+ControlParse parseFault(const QStringList &words)
+{
+    ControlCommand command;
+    const QString what = words.value(1);
+    if (what == QLatin1String("status")) {
+        command.kind = ControlCommand::FaultStatus;
+        const auto status = parseByte(words.value(2));
+        const auto code = parseByte(words.value(3));
+        if (!status || !code || !takeCount(words, 4, command))
+            return failure(QStringLiteral("usage: fault status <status> <code> [count]"));
+        command.status = *status;
+        command.code = *code;
+    } else if (what == QLatin1String("badcheck") || what == QLatin1String("silent")) {
+        command.kind = what == QLatin1String("silent") ? ControlCommand::FaultSilent
+                                                       : ControlCommand::FaultBadCheck;
+        if (!takeCount(words, 2, command))
+            return failure(QStringLiteral("usage: fault %1 [count]").arg(what));
+    } else if (what == QLatin1String("stray")) {
+        command.kind = ControlCommand::FaultStray;
+        const auto bytes = parseBytes(words.mid(2));
+        if (!bytes || bytes->isEmpty())
+            return failure(QStringLiteral("usage: fault stray <hex bytes>"));
+        command.bytes = *bytes;
+    } else if (what == QLatin1String("gap")) {
+        command.kind = ControlCommand::FaultGap;
+        const auto ms = parseDecimal(words.value(2), 0, kMaxGapMs);
+        if (!ms || words.size() != 3)
+            return failure(QStringLiteral("usage: fault gap <ms> (0 to %1)").arg(kMaxGapMs));
+        command.value = *ms;
+    } else if (what == QLatin1String("clear") && words.size() == 2) {
+        command.kind = ControlCommand::FaultClear;
+    } else {
+        return failure(QStringLiteral("unknown fault: ") + words.mid(1).join(QLatin1Char(' ')));
+    }
+    return {command, {}};
+}
+
+} // namespace
+
+ControlParse parseControlLine(const QString &line)
+{
+    const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty() || words.first().startsWith(QLatin1Char('#')))
+        return {};
+
+    const QString &verb = words.first();
+    ControlCommand command;
+    if (verb == QLatin1String("fault"))
+        return parseFault(words);
+    if (verb == QLatin1String("send")) {
+        command.kind = ControlCommand::Send;
+        const auto bytes = parseBytes(words.mid(1));
+        if (!bytes || bytes->isEmpty())
+            return failure(QStringLiteral("usage: send <hex bytes>"));
+        command.bytes = *bytes;
+    } else if (verb == QLatin1String("frame")) {
+        command.kind = ControlCommand::Frame;
+        const auto code = parseByte(words.value(1));
+        const auto status = parseByte(words.value(2));
+        const auto payload = parseBytes(words.mid(3));
+        if (!code || !status || !payload || payload->size() > kMaxPayload)
+            return failure(QStringLiteral("usage: frame <code> <status> [hex payload, at most %1 bytes]")
+                               .arg(kMaxPayload));
+        command.code = *code;
+        command.status = *status;
+        command.bytes = *payload;
+    } else if (verb == QLatin1String("baud")) {
+        command.kind = ControlCommand::Baud;
+        const auto rate = parseDecimal(words.value(1), 0, 1000000);
+        if (!rate || words.size() != 2 || baudCodeForRate(*rate) < 0)
+            return failure(QStringLiteral("usage: baud 9600|19200|38400|57600"));
+        command.value = *rate;
+    } else if (verb == QLatin1String("serial")) {
+        command.kind = ControlCommand::Serial;
+        if (words.size() != 2)
+            return failure(QStringLiteral("usage: serial <text>"));
+        command.bytes = words[1].toLatin1();
+    } else if (verb == QLatin1String("state") && words.size() == 1) {
+        command.kind = ControlCommand::State;
+    } else if (verb == QLatin1String("quit") && words.size() == 1) {
+        command.kind = ControlCommand::Quit;
+    } else {
+        return failure(QStringLiteral("unknown command: ") + words.join(QLatin1Char(' ')));
+    }
+    return {command, {}};
+}
+
+QString controlHelp()
+{
+    return QStringLiteral(
+        "Control lines on standard input (each answered on standard output with\n"
+        "\"ok <line>\" or \"error <text>\"):\n"
+        "  fault status <status> <code> [count]  the next count answers (default 1)\n"
+        "                                        carry this status byte and error code\n"
+        "                                        and the command is not carried out\n"
+        "  fault badcheck [count]                the next count answers get a wrong\n"
+        "                                        frame check\n"
+        "  fault stray <hex bytes>               these bytes go out before the next answer\n"
+        "  fault gap <ms>                        a pause of ms milliseconds in the middle\n"
+        "                                        of the next answer\n"
+        "  fault silent [count]                  no answer to the next count requests\n"
+        "                                        (they are lost: not carried out)\n"
+        "  fault clear                           forget all faults\n"
+        "  send <hex bytes>                      write these raw bytes now\n"
+        "  frame <code> <status> [hex payload]   write a well-formed frame now\n"
+        "  baud <rate>                           set the reader's own rate now\n"
+        "  serial <text>                         set the serial number (1 to 8 characters)\n"
+        "  state                                 print \"state: <summary>\", then \"ok state\"\n"
+        "  quit                                  exit, removing the port entry\n"
+        "Bytes, status and code are hexadecimal (\"01 08 00\", \"0x02\"); counts,\n"
+        "milliseconds and rates are decimal; a count of 0 cancels that fault.\n"
+        "Lines that are blank or start with # are ignored.\n");
+}
+
+} // namespace vexa::sim

@@ -1,0 +1,63 @@
+// vexa-sim - the control lines read from standard input.
+//
+//   fault status <status> <code> [count]   next count answers carry that status
+//   fault badcheck [count]                 next count answers get a wrong check
+//   fault stray <hex bytes>                bytes before the next answer
+//   fault gap <ms>                         pause in the middle of the next answer
+//   fault silent [count]                   no answer to the next count requests
+//   fault clear                            forget every fault
+//   send <hex bytes>                       write raw bytes now
+//   frame <code> <status> [hex payload]    write a well-formed frame now
+//   baud <rate>                            the reader's rate, now
+//   serial <text>                          the reader's serial number
+//   state                                  one-line summary
+//   quit
+//
+// Byte values (status, code, hex bytes) are hexadecimal, one or two digits
+// with an optional 0x; counts, milliseconds and rates are decimal. Counts
+// default to 1; a count of 0 cancels that fault.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <QByteArray>
+#include <QString>
+
+namespace vexa::sim {
+
+struct ControlCommand
+{
+    enum Kind {
+        FaultStatus,
+        FaultBadCheck,
+        FaultStray,
+        FaultGap,
+        FaultSilent,
+        FaultClear,
+        Send,
+        Frame,
+        Baud,
+        Serial,
+        State,
+        Quit,
+    };
+    Kind kind = State;
+    int count = 1;   // the faults' counts
+    int value = 0;   // gap ms, baud rate
+    uint8_t status = 0;
+    uint8_t code = 0;
+    QByteArray bytes; // stray, send, frame payload, serial text
+};
+
+struct ControlParse
+{
+    std::optional<ControlCommand> command;
+    QString error; // set when command is empty and the line was not blank
+};
+
+ControlParse parseControlLine(const QString &line);
+
+// Help text for --help.
+QString controlHelp();
+
+} // namespace vexa::sim

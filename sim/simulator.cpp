@@ -1,0 +1,255 @@
+// vexa-sim - the reader on its pseudo-terminal, driven by the event loop.
+#include "simulator.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#include <utility>
+
+#include "console.h"
+#include "control.h"
+#include "link/frame.h"
+
+namespace vexa::sim {
+
+namespace {
+
+constexpr int kReadChunk = 4096;
+
+// What a receiver set to another rate makes of the reader's bytes. Every
+// value has its top bit set, so the host never mistakes one for a start byte.
+char garble(char byte)
+{
+    return char(0x80 | (uint8_t(byte) ^ 0x5A));
+}
+
+} // namespace
+
+Simulator::Simulator(ReaderModel &model, bool tracing, QObject *parent)
+    : QObject(parent),
+      m_model(model),
+      m_trace(tracing),
+      m_pacer([this](const char *bytes, qsizetype count) { return writeToLine(bytes, count); },
+              model.state().baudRate, this)
+{
+    m_clock.start();
+    connect(&m_pacer, &LinePacer::rateChanged, this,
+            [this](int rate) { trace(QStringLiteral("rate: %1").arg(rate)); });
+}
+
+bool Simulator::start(const QString &portName, QString *error)
+{
+    if (!m_pty.open(m_model.state().baudRate, error))
+        return false;
+    QString warning;
+    if (!m_entry.publish(portName, m_pty.slavePath(), &warning, error))
+        return false;
+    if (!warning.isEmpty())
+        printError(QStringLiteral("warning: ") + warning);
+
+    m_lineNotifier = std::make_unique<QSocketNotifier>(m_pty.masterFd(), QSocketNotifier::Read);
+    connect(m_lineNotifier.get(), &QSocketNotifier::activated, this, &Simulator::readLine);
+
+    printLine(QStringLiteral("device: ") + m_pty.slavePath());
+    printLine(QStringLiteral("port: ") + portName);
+    return true;
+}
+
+void Simulator::stop()
+{
+    m_lineNotifier.reset();
+    m_controlNotifier.reset();
+    m_entry.remove();
+}
+
+void Simulator::listen(int fd)
+{
+    m_controlNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_controlNotifier.get(), &QSocketNotifier::activated, this, &Simulator::readControl);
+}
+
+void Simulator::trace(const QString &line) const
+{
+    if (m_trace)
+        printLine(line);
+}
+
+void Simulator::readLine()
+{
+    char buffer[kReadChunk];
+    for (;;) {
+        const ssize_t n = ::read(m_pty.masterFd(), buffer, sizeof buffer);
+        if (n > 0) {
+            receive(QByteArray(buffer, int(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // Cannot happen while we hold the slave open; do not spin on it.
+            printError(QStringLiteral("reading the pseudo-terminal: ") + QString::fromLocal8Bit(std::strerror(errno)));
+            m_lineNotifier->setEnabled(false);
+        }
+        return;
+    }
+}
+
+void Simulator::receive(const QByteArray &bytes)
+{
+    const int hostRate = m_pty.hostRate();
+    if (hostRate != m_pacer.rate()) {
+        const QByteArray dropped = m_assembler.clear() + bytes;
+        trace(QStringLiteral("discard:%1 (host rate %2, reader rate %3)")
+                  .arg(hexBytes(dropped))
+                  .arg(hostRate)
+                  .arg(m_pacer.rate()));
+        return;
+    }
+    const FrameAssembler::Output out = m_assembler.feed(bytes, m_clock.elapsed());
+    if (!out.discarded.isEmpty())
+        trace(QStringLiteral("discard:") + hexBytes(out.discarded));
+    for (const QByteArray &frame : out.frames) {
+        trace(QStringLiteral("rx:") + hexBytes(frame));
+        const Reply reply = m_model.handle(frame);
+        if (reply.bytes.isEmpty())
+            trace(QStringLiteral("quiet: ") + reply.note);
+        else
+            transmit(reply);
+    }
+}
+
+void Simulator::transmit(const Reply &reply)
+{
+    trace(QStringLiteral("tx:") + hexBytes(reply.bytes));
+    if (reply.gapAt >= 0) {
+        m_pacer.queueBytes(reply.bytes.left(reply.gapAt));
+        m_pacer.queuePause(reply.gapMs);
+        m_pacer.queueBytes(reply.bytes.mid(reply.gapAt));
+    } else {
+        m_pacer.queueBytes(reply.bytes);
+    }
+    if (reply.baudAfter > 0)
+        m_pacer.queueRateChange(reply.baudAfter);
+}
+
+qsizetype Simulator::writeToLine(const char *bytes, qsizetype count)
+{
+    QByteArray chunk(bytes, count);
+    const int hostRate = m_pty.hostRate();
+    if (hostRate != m_pacer.rate()) {
+        for (char &byte : chunk)
+            byte = garble(byte);
+        trace(QStringLiteral("garbled:%1 (host rate %2, reader rate %3)")
+                  .arg(hexBytes(chunk))
+                  .arg(hostRate)
+                  .arg(m_pacer.rate()));
+    }
+    for (;;) {
+        const ssize_t n = ::write(m_pty.masterFd(), chunk.constData(), size_t(chunk.size()));
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        printError(QStringLiteral("writing the pseudo-terminal: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        return -1;
+    }
+}
+
+void Simulator::readControl()
+{
+    char buffer[kReadChunk];
+    const ssize_t n = ::read(m_controlNotifier->socket(), buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+        return;
+    if (n <= 0) {
+        // End of input: the simulator may run in the background with stdin
+        // from /dev/null; it goes on until a signal ends it.
+        m_controlNotifier->setEnabled(false);
+        if (!m_controlText.isEmpty())
+            execute(QString::fromUtf8(std::exchange(m_controlText, {})));
+        return;
+    }
+    m_controlText.append(buffer, int(n));
+    qsizetype end;
+    while ((end = m_controlText.indexOf('\n')) >= 0) {
+        const QByteArray line = m_controlText.left(end);
+        m_controlText.remove(0, end + 1);
+        execute(QString::fromUtf8(line).trimmed());
+    }
+}
+
+void Simulator::execute(const QString &line)
+{
+    const ControlParse parsed = parseControlLine(line);
+    if (!parsed.command) {
+        if (!parsed.error.isEmpty())
+            printLine(QStringLiteral("error ") + parsed.error);
+        return;
+    }
+    QString error;
+    if (!apply(*parsed.command, &error)) {
+        printLine(QStringLiteral("error ") + error);
+        return;
+    }
+    printLine(QStringLiteral("ok ") + line.simplified());
+    if (parsed.command->kind == ControlCommand::Quit)
+        emit quitRequested();
+}
+
+bool Simulator::apply(const ControlCommand &command, QString *error)
+{
+    Faults &faults = m_model.faults();
+    switch (command.kind) {
+    case ControlCommand::FaultStatus:
+        faults.status = command.status;
+        faults.errorCode = command.code;
+        faults.statusCount = command.count;
+        break;
+    case ControlCommand::FaultBadCheck:
+        faults.badCheckCount = command.count;
+        break;
+    case ControlCommand::FaultStray:
+        faults.stray = command.bytes;
+        break;
+    case ControlCommand::FaultGap:
+        faults.gapMs = command.value;
+        break;
+    case ControlCommand::FaultSilent:
+        faults.silentCount = command.count;
+        break;
+    case ControlCommand::FaultClear:
+        faults = Faults{};
+        break;
+    case ControlCommand::Send:
+        trace(QStringLiteral("tx:") + hexBytes(command.bytes));
+        m_pacer.queueBytes(command.bytes);
+        break;
+    case ControlCommand::Frame: {
+        const QByteArray frame = ReaderModel::responseFrame(command.status, command.code, command.bytes);
+        trace(QStringLiteral("tx:") + hexBytes(frame));
+        m_pacer.queueBytes(frame);
+        break;
+    }
+    case ControlCommand::Baud:
+        m_model.setBaudRate(command.value);
+        m_pacer.setRate(command.value);
+        break;
+    case ControlCommand::Serial:
+        if (!m_model.setSerialNumber(command.bytes)) {
+            *error = QStringLiteral("the serial number must be 1 to 8 printable characters without blanks");
+            return false;
+        }
+        break;
+    case ControlCommand::State:
+        printLine(QStringLiteral("state: ") + m_model.summary()
+                  + QStringLiteral(" line=%1 host=%2").arg(m_pacer.rate()).arg(m_pty.hostRate()));
+        break;
+    case ControlCommand::Quit:
+        break;
+    }
+    return true;
+}
+
+} // namespace vexa::sim

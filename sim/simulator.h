@@ -1,0 +1,74 @@
+// vexa-sim - the reader on its pseudo-terminal, driven by the event loop.
+//
+// Bytes from the host are understood only while the host's rate (read from
+// the slave's line settings at each arrival) equals the reader's line rate;
+// otherwise they are discarded, and what the reader sends meanwhile reaches
+// the host garbled. Understood bytes are cut into frames, answered by the
+// reader model, and the answers are paced onto the line.
+//
+// With tracing on, standard output gets one line per event:
+//   rx: <bytes>       a request frame as received
+//   tx: <bytes>       bytes queued for the line (answer, send, frame)
+//   quiet: <why>      a request that gets no answer
+//   discard: <bytes>  noise, a dropped partial frame, or bytes at a wrong rate
+//   garbled: <bytes>  what the host got instead, sent while the rates differ
+//   rate: <rate>      the reader's line rate changed
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+
+#include "frameassembler.h"
+#include "linepacer.h"
+#include "portentry.h"
+#include "pty.h"
+#include "readermodel.h"
+
+namespace vexa::sim {
+
+struct ControlCommand;
+
+class Simulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    Simulator(ReaderModel &model, bool tracing, QObject *parent = nullptr);
+
+    // Opens the pseudo-terminal, publishes it as portName and prints the
+    // "device:" and "port:" lines. False with a message in *error.
+    bool start(const QString &portName, QString *error);
+    void stop();
+
+    // Reads control lines from this descriptor (standard input).
+    void listen(int fd);
+
+signals:
+    void quitRequested();
+
+private:
+    void readLine();
+    void readControl();
+    void receive(const QByteArray &bytes);
+    void transmit(const Reply &reply);
+    void execute(const QString &line);
+    bool apply(const ControlCommand &command, QString *error);
+    qsizetype writeToLine(const char *bytes, qsizetype count);
+    void trace(const QString &line) const;
+
+    ReaderModel &m_model;
+    bool m_trace;
+    PtyEndpoint m_pty;
+    PortEntry m_entry;
+    FrameAssembler m_assembler;
+    LinePacer m_pacer;
+    QElapsedTimer m_clock;
+    std::unique_ptr<QSocketNotifier> m_lineNotifier;
+    std::unique_ptr<QSocketNotifier> m_controlNotifier;
+    QByteArray m_controlText;
+};
+
+} // namespace vexa::sim
