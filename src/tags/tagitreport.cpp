@@ -1,0 +1,150 @@
+// VexaHost - reports of Tag-it answers (layouts in tagit.h).
+#include "tagit.h"
+
+#include <algorithm>
+
+#include "link/reception.h"
+
+namespace vexa::tagit {
+
+namespace {
+
+using tagtext::kIndent;
+
+constexpr uint8_t kReadBlockSid = 0x0C;
+
+QString hex32(uint32_t value)
+{
+    return QString::asprintf("%08X", value);
+}
+
+const QString &lockText(uint8_t flag)
+{
+    return flag ? tagtext::kLocked : tagtext::kUnlocked;
+}
+
+// Records the frame really holds: a count byte may claim more than arrived.
+int recordsInFrame(const FrameView &f, int first, int size, int claimed)
+{
+    return std::clamp((payloadEnd(f) - first) / size, 0, claimed);
+}
+
+void transponderDetails(const FrameView &f, Report &r)
+{
+    r.lines << kIndent + QStringLiteral("Transponder ID:      ") + hex32(f.u32(6)) + QStringLiteral(" hex")
+            << kIndent + QStringLiteral("Manufacturer Number: ") + QString::asprintf("%02X", f[10])
+            << kIndent + QStringLiteral("Version Number:      ") + QString::asprintf("%04X", f.u16(11))
+            << kIndent + QStringLiteral("Number of blocks:    ") + QString::asprintf("%02X", f[13])
+            << kIndent + QStringLiteral("Bytes per block:     ") + QString::asprintf("%02X", f[14]);
+}
+
+void readBlock(const FrameView &f, Report &r)
+{
+    r.lines << kIndent + QStringLiteral("Block Number: ") + QString::number(f[11])
+            << (f[10] ? kIndent + QStringLiteral("Locked ") : kIndent + QStringLiteral("Unlocked "))
+            << kIndent + QStringLiteral("Block Data: ") + hex32(f.u32(6));
+}
+
+void readMultiBlock(const FrameView &f, Report &r)
+{
+    r.lines << QStringLiteral("  Block    Value        Lock Status");
+    const int n = recordsInFrame(f, 8, 6, f[7]);
+    for (int k = 0; k < n; ++k) {
+        const int at = 8 + 6 * k;
+        r.lines << kIndent + QString::number(f[at + 1]) + QStringLiteral("     ") + hex32(f.u32(at + 2))
+                + QStringLiteral("     ") + lockText(f[at]);
+    }
+}
+
+void readBlockSid(const FrameView &f, Report &r)
+{
+    if (f[6] == 0) {
+        r.lines << kIndent + QStringLiteral("No transponder(s) found");
+        return;
+    }
+    r.lines << QStringLiteral("#   Address   Blk   Value    Lock Status");
+    const int n = recordsInFrame(f, 7, 10, f[6]);
+    for (int k = 0; k < n; ++k) {
+        const int at = 7 + 10 * k;
+        r.lines << QString::asprintf("%02d  %s   %01d   %s   %s", k + 1, qPrintable(hex32(f.u32(at))), f[at + 5],
+                                     qPrintable(hex32(f.u32(at + 6))), qPrintable(lockText(f[at + 4])));
+    }
+}
+
+void inventory(const FrameView &f, Report &r)
+{
+    if (f[6] == 0) {
+        r.lines << kIndent + QStringLiteral("No transponder(s) found");
+        return;
+    }
+    r.lines << kIndent + QStringLiteral("#   Tag Address");
+    const int n = recordsInFrame(f, 7, 4, f[6]);
+    for (int k = 0; k < n; ++k)
+        r.lines << QString::asprintf("    %02d  %s", k + 1, qPrintable(hex32(f.u32(7 + 4 * k))));
+}
+
+struct Acknowledgement
+{
+    uint8_t code;
+    const char *heading;
+    const char *line; // nullptr: the heading alone
+};
+
+constexpr Acknowledgement kAcknowledgements[] = {
+    {0x03, "Write Tag Block:", "Block written"},
+    {0x04, "Lock Tag Block:", "Block Locked"},
+    {0x06, "Write & Lock Tag Block:", "Block written and locked"},
+    {0x08, "Write Multi-Block:", "Block(s) written"},
+    {0x09, "Lock Multi-Block:", "Block(s) locked"},
+    {0x0B, "Read Tag Multi-Block SID:", nullptr},
+};
+
+} // namespace
+
+Report reportResponse(const FrameView &f, int received)
+{
+    Report r;
+    const uint8_t code = f.code();
+    // Read block SID answers are taken as they come; every other answer must
+    // be exactly one sound frame (the count is taken as 8 bits).
+    if (code != kReadBlockSid && !responseCheck(f, received & 0xFF)) {
+        r.heading = QStringLiteral("Error: Corrupted data received");
+        return r;
+    }
+    r.separator = true;
+
+    for (const auto &ack : kAcknowledgements) {
+        if (ack.code != code)
+            continue;
+        r.heading = QString::fromLatin1(ack.heading);
+        if (f.status() != 0)
+            appendStatusError(r, f);
+        else if (ack.line)
+            r.lines << kIndent + QString::fromLatin1(ack.line);
+        return r;
+    }
+
+    switch (code) {
+    case 0x05: r.heading = QStringLiteral("Read Transponder Details:"); break;
+    case 0x07: r.heading = QStringLiteral("Read Tag Block:"); break;
+    case 0x0A: r.heading = QStringLiteral("Read Tag Multi-Block:"); break;
+    case 0x0C: r.heading = QStringLiteral("Read Tag Block SID:"); break;
+    case 0x0D: r.heading = QStringLiteral("Read Tag-it Inventory:"); break;
+    default: break;
+    }
+    if (f.status() != 0) {
+        appendStatusError(r, f);
+        return r;
+    }
+    switch (code) {
+    case 0x05: transponderDetails(f, r); break;
+    case 0x07: readBlock(f, r); break;
+    case 0x0A: readMultiBlock(f, r); break;
+    case 0x0C: readBlockSid(f, r); break;
+    case 0x0D: inventory(f, r); break;
+    default: break;
+    }
+    return r;
+}
+
+} // namespace vexa::tagit
