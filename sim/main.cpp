@@ -99,7 +99,9 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
         return false;
     }
     if (parser.isSet(help)) {
-        options.help = parser.helpText() + QLatin1Char('\n') + controlHelp() + QLatin1Char('\n') + outputHelp();
+        QString usage = parser.helpText();
+        usage.replace(app.arguments().constFirst(), QStringLiteral("vexa-sim"));
+        options.help = usage + QLatin1Char('\n') + controlHelp() + QLatin1Char('\n') + outputHelp();
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -144,6 +144,7 @@ private slots:
     void baudCommandSwitchesAfterTheAnswer();
     void answersArePacedAtTheLineRate();
     void hostMayCloseAndReopen();
+    void keepsRunningAfterEndOfInput();
     void unsolicitedBytesAtAWrongRateAreGarbled();
     void commandLine_data();
     void commandLine();
@@ -348,6 +349,20 @@ void tst_SimPty::hostMayCloseAndReopen()
         host.send(kVersion);
         QTRY_COMPARE_WITH_TIMEOUT(host.received, kVersionReply, kWaitMs);
     }
+    QCOMPARE(sim.process.state(), QProcess::Running);
+}
+
+void tst_SimPty::keepsRunningAfterEndOfInput()
+{
+    SimRun sim;
+    QVERIFY(sim.start());
+    sim.control(QStringLiteral("fault status 2 05"));
+    sim.process.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok fault status 2 05")), kWaitMs);
+    Host host;
+    QVERIFY(host.open(sim.device, 38400));
+    host.send(kVersion);
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), hex("01 09 00 10 02 E0 05 FF 00").toHex(' '), kWaitMs);
     QCOMPARE(sim.process.state(), QProcess::Running);
 }
 
