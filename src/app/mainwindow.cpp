@@ -367,15 +367,18 @@ void TFrmMain::DebugMode1Click()
 {
     DebugMode1->setChecked(!DebugMode1->isChecked());
     const int viewHeight = 120;
+    // Take the height before the minimum changes: raising the minimum first
+    // may already have grown the window.
+    const int oldHeight = height();
     if (DebugMode1->isChecked()) {
         rchEditAPDLog->clear();
         rchEditAPDLog->show();
         setMinimumHeight(minimumHeight() + viewHeight);
-        resize(width(), height() + viewHeight);
+        resize(width(), oldHeight + viewHeight);
     } else {
         rchEditAPDLog->hide();
         setMinimumHeight(minimumHeight() - viewHeight);
-        resize(width(), height() - viewHeight);
+        resize(width(), oldHeight - viewHeight);
     }
 }
 

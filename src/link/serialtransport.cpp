@@ -111,12 +111,13 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
         return;
-    // The device has gone (unplugged, or the other end closed). Close it so
-    // that the next write tries to open it again and reports why it cannot.
+    // The device has gone (unplugged, or the other end closed): reads keep
+    // failing for as long as it stays open. Close it, so that the next write
+    // tries to open it again and tells the operator why it cannot.
     const QString text = m_port.errorString();
-    m_port.clearError();
-    if (error == QSerialPort::ResourceError && m_port.isOpen())
+    if (m_port.isOpen())
         m_port.close();
+    m_port.clearError();
     emit readFailed(text);
 }
 
