@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, starts the simulated reader as COM1 and
+# opens VexaHost on it. Closing VexaHost stops the simulator.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" "$root/build"
+
+"$root/build/sim/vexa-sim" --port COM1 </dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
+# The simulator publishes its port entry before it prints its device; give
+# it a moment so that VexaHost finds COM1 at start.
+for _ in $(seq 50); do
+    [ -L "${XDG_CONFIG_HOME:-$HOME/.config}/Kestrune/VexaHost/ports/COM1" ] && break
+    sleep 0.1
+done
+"$root/build/src/vexahost"
