@@ -1,0 +1,680 @@
+// The three tag pages driven through their controls: option panels, checks
+// before sending, what reaches the transport, and what never does.
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "tags/commandlist.h"
+#include "tags/fieldedit.h"
+#include "tags/iso14443page.h"
+#include "tags/isopage.h"
+#include "tags/tagitpage.h"
+#include "util/hextext.h"
+
+using namespace vexa;
+using vexa::test::FakeTransport;
+using vexa::test::hex;
+using vexa::test::ScriptedPrompt;
+
+namespace {
+
+// Clicks item `index` of a "Command Type" group as the operator would.
+void choose(CommandList *list, int index)
+{
+    const auto buttons = list->findChildren<QRadioButton *>();
+    QVERIFY(index < buttons.size());
+    buttons.at(index)->click();
+    QCOMPARE(list->itemIndex(), index);
+}
+
+QString gridText(QTableWidget *grid, int row, int column)
+{
+    const QTableWidgetItem *item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+QByteArray stored(const ReaderLink &link)
+{
+    return QByteArray(reinterpret_cast<const char *>(link.commandBuffer.data()), link.commandLength);
+}
+
+} // namespace
+
+class TestTagPages : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void isoPanel_data();
+    void isoPanel();
+    void isoAfiGroup();
+    void isoUseUid();
+    void isoWriteGrid();
+    void isoBlockNumberExit();
+    void isoUpperCaseOnExit();
+    void isoSendViewOneBlock();
+    void isoSendUpperCasesAndReverses();
+    void isoBlockLength();
+    void isoProgramManyBlocksFromGrid();
+    void isoRefused_data();
+    void isoRefused();
+    void isoLockConfirmations_data();
+    void isoLockConfirmations();
+    void isoReportFollowsBlockLength();
+
+    void tagitStart();
+    void tagitPanel_data();
+    void tagitPanel();
+    void tagitInventoryKeepsPanel();
+    void tagitComboChecks();
+    void tagitUseAddress();
+    void tagitSendWriteMultiBlock();
+    void tagitRefused_data();
+    void tagitRefused();
+    void tagitLockConfirmation();
+    void tagitAddressUpperCased();
+    void tagitCorruptedReport();
+
+    void iso14443Send();
+    void iso14443Report();
+
+    void inputsAreNamed();
+
+private:
+    ReaderOptions m_options;
+    FakeTransport *m_transport = nullptr;
+    ReaderLink *m_link = nullptr;
+    ScriptedPrompt *m_prompt = nullptr;
+    IsoPage *m_iso = nullptr;
+    TagitPage *m_tagit = nullptr;
+    Iso14443Page *m_14443 = nullptr;
+};
+
+void TestTagPages::init()
+{
+    m_options = ReaderOptions{};
+    m_transport = new FakeTransport;
+    m_link = new ReaderLink(m_options);
+    m_link->setTransport(m_transport);
+    m_prompt = new ScriptedPrompt;
+    const TagContext context{*m_link, m_options, *m_prompt};
+    m_iso = new IsoPage(context);
+    m_iso->grpBxIsoCmdClick(); // as the main window does at start
+    m_tagit = new TagitPage(context);
+    m_14443 = new Iso14443Page(context);
+}
+
+void TestTagPages::cleanup()
+{
+    delete m_iso;
+    delete m_tagit;
+    delete m_14443;
+    delete m_link;
+    delete m_transport;
+    delete m_prompt;
+}
+
+// --- ISO/IEC 15693 ---------------------------------------------------------
+
+void TestTagPages::isoPanel_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<int>("blockLength");
+    QTest::addColumn<QString>("shown"); // U UID, B block, D data, N count, W grid, A AFI
+    QTest::addColumn<int>("dataLimit");
+    QTest::newRow("view one block") << 0 << 0 << "UB" << 8;
+    QTest::newRow("view many blocks") << 1 << 0 << "UBN" << 8;
+    QTest::newRow("view factory data") << 2 << 0 << "U" << 8;
+    QTest::newRow("program one block") << 3 << 0 << "UBD" << 8;
+    QTest::newRow("program one block, 8-byte blocks") << 3 << 1 << "UBD" << 16;
+    QTest::newRow("program many blocks") << 4 << 0 << "UBNW" << 8;
+    QTest::newRow("program AFI") << 5 << 0 << "UA" << 8;
+    QTest::newRow("program DSFID") << 6 << 0 << "UD" << 2;
+    QTest::newRow("program DSFID, 8-byte blocks") << 6 << 1 << "UD" << 2;
+    QTest::newRow("lock one block") << 7 << 0 << "UB" << 8;
+    QTest::newRow("lock AFI") << 8 << 0 << "U" << 8;
+    QTest::newRow("lock DSFID") << 9 << 0 << "U" << 8;
+    QTest::newRow("view lock status") << 10 << 0 << "UBN" << 8;
+    QTest::newRow("inventory") << 11 << 1 << "A" << 16;
+}
+
+void TestTagPages::isoPanel()
+{
+    QFETCH(int, item);
+    QFETCH(int, blockLength);
+    QFETCH(QString, shown);
+    QFETCH(int, dataLimit);
+    m_options.isoBlockLength = blockLength;
+    m_iso->edtIsoData1->setText(QStringLiteral("12"));
+    choose(m_iso->grpBxIsoCmd, 4); // every group shown once before
+    choose(m_iso->grpBxIsoCmd, 5);
+    choose(m_iso->grpBxIsoCmd, item);
+
+    QCOMPARE(!m_iso->gboxIsoAddress->isHidden(), shown.contains('U'));
+    QCOMPARE(!m_iso->gBoxIsoBlkNum->isHidden(), shown.contains('B'));
+    QCOMPARE(!m_iso->gBoxIsoData->isHidden(), shown.contains('D'));
+    QCOMPARE(!m_iso->gBoxNumBlocks->isHidden(), shown.contains('N'));
+    QCOMPARE(!m_iso->gBoxWriteBlocks->isHidden(), shown.contains('W'));
+    QCOMPARE(!m_iso->gboxAFIOpt->isHidden(), shown.contains('A'));
+    QCOMPARE(m_iso->edtIsoData1->maxLength(), dataLimit);
+    QVERIFY(m_iso->edtIsoData1->text().isEmpty());
+}
+
+void TestTagPages::isoAfiGroup()
+{
+    choose(m_iso->grpBxIsoCmd, 11);
+    QVERIFY(!m_iso->checkBoxUseInvAfi->isHidden());
+    QVERIFY(!m_iso->cboxInvAfiCategory->isEnabled());
+    QVERIFY(!m_iso->edtInvAFI->isEnabled());
+    m_iso->checkBoxUseInvAfi->click();
+    QVERIFY(m_iso->cboxInvAfiCategory->isEnabled());
+    QVERIFY(m_iso->edtInvAFI->isEnabled());
+    m_iso->checkBoxUseInvAfi->click();
+
+    // Program AFI always uses the family and subcategory, without "Use AFI".
+    choose(m_iso->grpBxIsoCmd, 5);
+    QVERIFY(m_iso->checkBoxUseInvAfi->isHidden());
+    QVERIFY(m_iso->cboxInvAfiCategory->isEnabled());
+    QVERIFY(m_iso->edtInvAFI->isEnabled());
+
+    choose(m_iso->grpBxIsoCmd, 11);
+    QVERIFY(!m_iso->cboxInvAfiCategory->isEnabled());
+    QVERIFY(!m_iso->edtInvAFI->isEnabled());
+}
+
+void TestTagPages::isoUseUid()
+{
+    QVERIFY(!m_iso->edtISOAddress->isEnabled());
+    m_iso->chkBxUseISOAddress->click();
+    QVERIFY(m_iso->edtISOAddress->isEnabled());
+    m_iso->chkBxUseISOAddress->click();
+    QVERIFY(!m_iso->edtISOAddress->isEnabled());
+}
+
+void TestTagPages::isoWriteGrid()
+{
+    QTableWidget *grid = m_iso->sGridWrtBlocks;
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("10"));
+    m_iso->edtNumIsoBlocks->setText(QStringLiteral("3"));
+    choose(m_iso->grpBxIsoCmd, 4);
+    QCOMPARE(grid->rowCount(), 4);
+    QCOMPARE(gridText(grid, 0, 0), QStringLiteral("Block"));
+    QCOMPARE(gridText(grid, 0, 1), QStringLiteral("Value"));
+    QCOMPARE(gridText(grid, 1, 0), QStringLiteral("10"));
+    QCOMPARE(gridText(grid, 3, 0), QStringLiteral("12"));
+
+    grid->item(2, 1)->setText(QStringLiteral("ABCD"));
+    m_iso->edtNumIsoBlocks->setText(QStringLiteral("5"));
+    QCOMPARE(grid->rowCount(), 6);
+    QCOMPARE(gridText(grid, 2, 1), QStringLiteral("ABCD")); // typed values stay
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("20"));
+    QCOMPARE(gridText(grid, 1, 0), QStringLiteral("20"));
+    QCOMPARE(gridText(grid, 5, 0), QStringLiteral("24"));
+
+    // Half-typed numbers leave the grid alone; other commands never touch it.
+    m_iso->edtNumIsoBlocks->setText(QString());
+    QCOMPARE(grid->rowCount(), 6);
+    choose(m_iso->grpBxIsoCmd, 1);
+    m_iso->edtNumIsoBlocks->setText(QStringLiteral("2"));
+    QCOMPARE(grid->rowCount(), 6);
+    QVERIFY(m_prompt->messages.isEmpty());
+}
+
+void TestTagPages::isoBlockNumberExit()
+{
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("255"));
+    m_iso->edtISOBlockNumberExit();
+    QVERIFY(m_prompt->messages.isEmpty());
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("256"));
+    m_iso->edtISOBlockNumberExit();
+    QCOMPARE(m_prompt->messages, QStringList{"Maximum block number is 255, please re-enter."});
+    QCOMPARE(m_iso->edtISOBlockNumber->text(), QStringLiteral("256"));
+}
+
+// Leaving a field for another control of the window, through real focus.
+void TestTagPages::isoUpperCaseOnExit()
+{
+    m_iso->show();
+    m_iso->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_iso));
+    choose(m_iso->grpBxIsoCmd, 3);
+    m_iso->chkBxUseISOAddress->click();
+    m_iso->edtISOAddress->setFocus();
+    QTRY_VERIFY(m_iso->edtISOAddress->hasFocus());
+    m_iso->edtISOAddress->setText(QStringLiteral("e0a1"));
+    m_iso->edtIsoData1->setFocus();
+    QTRY_COMPARE(m_iso->edtISOAddress->text(), QStringLiteral("E0A1"));
+    m_iso->edtIsoData1->setText(QStringLiteral("ab12cd"));
+    m_iso->edtISOBlockNumber->setFocus();
+    QTRY_COMPARE(m_iso->edtIsoData1->text(), QStringLiteral("AB12CD"));
+
+    // Leaving the block number with 300 brings the message and the focus back.
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("300"));
+    m_iso->edtIsoData1->setFocus();
+    QTRY_COMPARE(m_prompt->messages, QStringList{"Maximum block number is 255, please re-enter."});
+    QTRY_VERIFY(m_iso->edtISOBlockNumber->hasFocus());
+}
+
+void TestTagPages::isoSendViewOneBlock()
+{
+    choose(m_iso->grpBxIsoCmd, 0);
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("7"));
+    m_iso->sendIsoCommand();
+    QCOMPARE(m_link->commandLength, 9);
+    QCOMPARE(stored(*m_link).left(7), hex("01 09 00 10 22 20 07"));
+    QCOMPARE(m_transport->written, QList<QByteArray>{hex("01 09 00 10 82 20 07 BD 42")});
+    QVERIFY(m_prompt->messages.isEmpty());
+}
+
+void TestTagPages::isoSendUpperCasesAndReverses()
+{
+    choose(m_iso->grpBxIsoCmd, 3);
+    m_iso->chkBxUseISOAddress->click();
+    m_iso->edtISOAddress->setText(QStringLiteral("e00401"));
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("5"));
+    m_iso->edtIsoData1->setText(QStringLiteral("aabbccdd"));
+    m_iso->sendIsoCommand();
+    QCOMPARE(m_iso->edtISOAddress->text(), QStringLiteral("E00401"));
+    QCOMPARE(m_iso->edtIsoData1->text(), QStringLiteral("AABBCCDD"));
+    QCOMPARE(m_link->commandLength, 21);
+    const QByteArray frame = stored(*m_link);
+    QCOMPARE(frame.mid(11, 3), hex("01 04 E0"));
+    QCOMPARE(frame.mid(14, 5), hex("05 DD CC BB AA"));
+    QCOMPARE(m_transport->written.size(), 1);
+}
+
+void TestTagPages::isoBlockLength()
+{
+    choose(m_iso->grpBxIsoCmd, 3);
+    m_options.isoBlockLength = 1;
+    m_iso->applyBlockLength();
+    QCOMPARE(m_iso->edtIsoData1->maxLength(), 16);
+    m_iso->edtIsoData1->setText(QStringLiteral("1122334455667788"));
+    m_iso->sendIsoCommand();
+    QCOMPARE(m_link->commandLength, 17);
+    QCOMPARE(stored(*m_link).mid(6, 9), hex("00 88 77 66 55 44 33 22 11"));
+
+    // Program DSFID keeps its two digits when the option changes.
+    choose(m_iso->grpBxIsoCmd, 6);
+    m_options.isoBlockLength = 0;
+    m_iso->applyBlockLength();
+    QCOMPARE(m_iso->edtIsoData1->maxLength(), 2);
+    choose(m_iso->grpBxIsoCmd, 3);
+    QCOMPARE(m_iso->edtIsoData1->maxLength(), 8);
+}
+
+void TestTagPages::isoProgramManyBlocksFromGrid()
+{
+    m_iso->edtISOBlockNumber->setText(QStringLiteral("10"));
+    m_iso->edtNumIsoBlocks->setText(QStringLiteral("3"));
+    choose(m_iso->grpBxIsoCmd, 4);
+    m_iso->sGridWrtBlocks->item(1, 1)->setText(QStringLiteral("1"));
+    m_iso->sGridWrtBlocks->item(3, 1)->setText(QStringLiteral("deadbeef"));
+    m_iso->sendIsoCommand();
+    QCOMPARE(stored(*m_link).left(20), hex("01 16 00 10 22 24 0A 03 01 00 00 00 00 00 00 00 EF BE AD DE"));
+    QCOMPARE(m_transport->written.size(), 1);
+}
+
+void TestTagPages::isoRefused_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("uid");      // non-empty: "Use UID" checked
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus"); // object name of the field given the focus
+
+    const QString required = QStringLiteral("Address field is required!");
+    QTest::newRow("UID required") << 0 << " " << "0" << "1" << "" << required << "edtISOAddress";
+    QTest::newRow("bad UID") << 2 << "E0Z4" << "0" << "1" << "" << kInvalidHexMessage << "edtISOAddress";
+    QTest::newRow("data required") << 3 << "" << "0" << "1" << "" << "Data field is required!" << "edtIsoData1";
+    QTest::newRow("bad data") << 3 << "" << "0" << "1" << "12 4" << kInvalidHexMessage << "edtIsoData1";
+    QTest::newRow("33 blocks to view") << 1 << "" << "0" << "33" << ""
+                                       << "Number of blocks must be less than or equal to 32." << "edtNumIsoBlocks";
+    QTest::newRow("48 blocks to program") << 4 << "" << "0" << "48" << ""
+                                          << "Number of blocks must be less than or equal to 47." << "edtNumIsoBlocks";
+    QTest::newRow("block number 300") << 7 << "" << "300" << "1" << ""
+                                      << "Maximum block number is 255, please re-enter." << "edtISOBlockNumber";
+    QTest::newRow("block number not a number") << 0 << "" << "x" << "1" << ""
+                                               << "Block number must be a decimal number." << "edtISOBlockNumber";
+    QTest::newRow("count not a number") << 10 << "" << "0" << "" << ""
+                                        << "Number of blocks must be a decimal number." << "edtNumIsoBlocks";
+}
+
+void TestTagPages::isoRefused()
+{
+    QFETCH(int, item);
+    QFETCH(QString, uid);
+    QFETCH(QString, block);
+    QFETCH(QString, count);
+    QFETCH(QString, data);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    m_iso->edtISOAddress->setObjectName("edtISOAddress");
+    m_iso->edtIsoData1->setObjectName("edtIsoData1");
+    m_iso->edtNumIsoBlocks->setObjectName("edtNumIsoBlocks");
+    m_iso->edtISOBlockNumber->setObjectName("edtISOBlockNumber");
+    m_iso->show();
+    m_iso->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_iso));
+
+    choose(m_iso->grpBxIsoCmd, item);
+    if (!uid.isEmpty()) {
+        m_iso->chkBxUseISOAddress->click();
+        m_iso->edtISOAddress->setText(uid.trimmed());
+    }
+    m_iso->edtISOBlockNumber->setText(block);
+    m_iso->edtNumIsoBlocks->setText(count);
+    m_iso->edtIsoData1->setText(data);
+    m_link->commandLength = 0;
+    m_iso->sendIsoCommand();
+
+    QCOMPARE(m_prompt->messages, QStringList{message});
+    QVERIFY(m_transport->written.isEmpty());
+    QCOMPARE(m_link->commandLength, 0);
+    QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focus);
+}
+
+void TestTagPages::isoLockConfirmations_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<bool>("yes");
+    for (bool yes : {false, true}) {
+        const char *answer = yes ? "yes" : "no";
+        QTest::addRow("lock one block, %s", answer) << 7 << "Locked blocks can not be 'Unlocked', continue?" << yes;
+        QTest::addRow("lock AFI, %s", answer) << 8 << "Locked AFI can not be 'Unlocked', continue?" << yes;
+        QTest::addRow("lock DSFID, %s", answer) << 9 << "Locked DSFID can not be 'Unlocked', continue?" << yes;
+    }
+}
+
+void TestTagPages::isoLockConfirmations()
+{
+    QFETCH(int, item);
+    QFETCH(QString, question);
+    QFETCH(bool, yes);
+    choose(m_iso->grpBxIsoCmd, item);
+    m_prompt->confirmAnswer = yes;
+    m_iso->sendIsoCommand();
+    QCOMPARE(m_prompt->confirmations, QStringList{question});
+    QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(m_transport->written.size(), yes ? 1 : 0);
+}
+
+void TestTagPages::isoReportFollowsBlockLength()
+{
+    const QByteArray answer = hex("01 12 00 10 00 20 88 77 66 55 44 33 22 11 00 09 00 00");
+    m_options.isoBlockLength = 1;
+    const Report wide = m_iso->reportIsoResponse(FrameView(answer));
+    QCOMPARE(wide.lines.value(1), QStringLiteral("    Block Data: 1122334455667788"));
+    m_options.isoBlockLength = 0;
+    const Report narrow = m_iso->reportIsoResponse(FrameView(answer));
+    QCOMPARE(narrow.lines.value(1), QStringLiteral("    Block Data: 55667788"));
+
+    const Report test = m_iso->reportIsoResponse(FrameView(hex("01 08 00 10 00 26 00 00")));
+    QCOMPARE(test.heading.value_or(QString()), QStringLiteral("Test:"));
+    QCOMPARE(test.lines, QStringList{"    Test complete"});
+}
+
+// --- Tag-it --------------------------------------------------------------------
+
+void TestTagPages::tagitStart()
+{
+    QCOMPARE(m_tagit->grpBxCmdType->itemIndex(), 0);
+    QVERIFY(m_tagit->grpBxAddress->isHidden());
+    QVERIFY(m_tagit->grpBxBlockNum->isHidden());
+    QVERIFY(m_tagit->grpBxBlockData->isHidden());
+    QVERIFY(!m_tagit->edtAddress->isEnabled());
+    QCOMPARE(m_tagit->cmbBxBlockNum->currentText(), QStringLiteral("0"));
+    QCOMPARE(m_tagit->cmbBxNumBlocks->currentText(), QStringLiteral("1"));
+}
+
+void TestTagPages::tagitPanel_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("shown"); // A address, B block number, D block data
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("numBlocksBox");
+    QTest::addColumn<bool>("dataField");
+    QTest::addColumn<int>("dataFields"); // data fields visible with 3 blocks chosen
+    QTest::newRow("read tag version") << 0 << "A" << "Block Data" << false << true << 1;
+    QTest::newRow("read block") << 1 << "AB" << "Block Data" << false << true << 1;
+    QTest::newRow("write block") << 2 << "ABD" << "Block Data" << false << true << 1;
+    QTest::newRow("lock block") << 3 << "AB" << "Block Data" << false << true << 1;
+    QTest::newRow("write and lock block") << 4 << "ABD" << "Block Data" << false << true << 1;
+    QTest::newRow("read multi-block") << 5 << "ABD" << "Number of Blocks" << true << false << 0;
+    QTest::newRow("write multi-block") << 6 << "ABD" << "Num Blocks/Data" << true << true << 3;
+    QTest::newRow("lock multi-block") << 7 << "ABD" << "Number of Blocks" << true << false << 0;
+    QTest::newRow("read block SID") << 8 << "B" << "Block Data" << false << true << 1;
+    QTest::newRow("read multi-block SID") << 9 << "BD" << "Number of Blocks" << true << false << 0;
+}
+
+void TestTagPages::tagitPanel()
+{
+    QFETCH(int, item);
+    QFETCH(QString, shown);
+    QFETCH(QString, caption);
+    QFETCH(bool, numBlocksBox);
+    QFETCH(bool, dataField);
+    QFETCH(int, dataFields);
+    m_tagit->cmbBxNumBlocks->setCurrentIndex(2); // "3"
+    choose(m_tagit->grpBxCmdType, 6);
+    choose(m_tagit->grpBxCmdType, item);
+
+    QCOMPARE(!m_tagit->grpBxAddress->isHidden(), shown.contains('A'));
+    QCOMPARE(!m_tagit->grpBxBlockNum->isHidden(), shown.contains('B'));
+    QCOMPARE(!m_tagit->grpBxBlockData->isHidden(), shown.contains('D'));
+    QCOMPARE(m_tagit->grpBxBlockData->title(), caption);
+    QCOMPARE(!m_tagit->cmbBxNumBlocks->isHidden(), numBlocksBox);
+    QCOMPARE(!m_tagit->edtBlockData->isHidden(), dataField);
+    QCOMPARE(!m_tagit->Label3->isHidden(), dataField);
+    int visible = 0;
+    for (int i = 0; i < tagit::kDataFields; ++i)
+        visible += m_tagit->blockDataField(i)->isHidden() ? 0 : 1;
+    QCOMPARE(visible, dataFields);
+    QCOMPARE(m_tagit->lblHex2->isHidden(), m_tagit->edtBlockData2->isHidden());
+}
+
+void TestTagPages::tagitInventoryKeepsPanel()
+{
+    choose(m_tagit->grpBxCmdType, 8);
+    choose(m_tagit->grpBxCmdType, 10);
+    QVERIFY(m_tagit->grpBxAddress->isHidden());
+    QVERIFY(!m_tagit->grpBxBlockNum->isHidden());
+    QCOMPARE(m_tagit->grpBxBlockData->title(), QStringLiteral("Block Data"));
+}
+
+void TestTagPages::tagitComboChecks()
+{
+    choose(m_tagit->grpBxCmdType, 6);
+    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("8"));
+    for (int i = 0; i < tagit::kDataFields; ++i)
+        QVERIFY(!m_tagit->blockDataField(i)->isHidden());
+    QVERIFY(m_prompt->messages.isEmpty());
+
+    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("9"));
+    QCOMPARE(m_prompt->messages, QStringList{"Value must be <= 8"});
+    QVERIFY(!m_tagit->edtBlockData7->isHidden()); // fields as they were
+    QCOMPARE(m_tagit->cmbBxNumBlocks->currentText(), QStringLiteral("9"));
+
+    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("2"));
+    QVERIFY(!m_tagit->edtBlockData1->isHidden());
+    QVERIFY(m_tagit->edtBlockData2->isHidden());
+
+    m_prompt->messages.clear();
+    m_tagit->cmbBxBlockNum->setEditText(QStringLiteral("8"));
+    QCOMPARE(m_prompt->messages, QStringList{"Value must be <= 7"});
+    m_tagit->cmbBxBlockNum->setCurrentIndex(7);
+    QCOMPARE(m_prompt->messages.size(), 1);
+}
+
+void TestTagPages::tagitUseAddress()
+{
+    choose(m_tagit->grpBxCmdType, 1);
+    m_tagit->chkBxUseAddress->click();
+    QVERIFY(m_tagit->edtAddress->isEnabled());
+    m_tagit->chkBxUseAddress->click();
+    QVERIFY(!m_tagit->edtAddress->isEnabled());
+}
+
+void TestTagPages::tagitSendWriteMultiBlock()
+{
+    choose(m_tagit->grpBxCmdType, 6);
+    m_tagit->cmbBxBlockNum->setCurrentIndex(4);
+    m_tagit->cmbBxNumBlocks->setCurrentIndex(1); // "2"
+    m_tagit->edtBlockData->setText(QStringLiteral("1"));
+    m_tagit->edtBlockData1->setText(QStringLiteral("2"));
+    m_tagit->sendTagitCommand();
+    QCOMPARE(m_link->commandLength, 18);
+    QCOMPARE(stored(*m_link).left(16), hex("01 12 00 10 00 08 04 02 01 00 00 00 02 00 00 00"));
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(uint8_t(m_transport->written.first().at(4)), uint8_t(0x80));
+}
+
+void TestTagPages::tagitRefused_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<bool>("useAddress");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("hiddenData"); // edtBlockData7
+    QTest::addColumn<QString>("message");
+    const QString required = QStringLiteral("Address field is required!");
+    QTest::newRow("version, address required") << 0 << true << "" << "0" << "1" << "" << "" << required;
+    QTest::newRow("read block, address required") << 1 << true << "" << "0" << "1" << "" << "" << required;
+    QTest::newRow("read multi, address required") << 5 << true << "" << "0" << "1" << "" << "" << required;
+    QTest::newRow("write block, data required") << 2 << false << "" << "0" << "1" << "" << ""
+                                                << "Block data field is required!";
+    QTest::newRow("bad address") << 1 << true << "xyz" << "0" << "1" << "" << "" << kInvalidHexMessage;
+    QTest::newRow("bad data") << 4 << false << "" << "0" << "1" << "g" << "" << kInvalidHexMessage;
+    QTest::newRow("bad hidden eighth field") << 6 << false << "" << "0" << "1" << "1" << "G" << kInvalidHexMessage;
+    QTest::newRow("block number not a number") << 1 << false << "" << "-" << "1" << "" << ""
+                                               << "Block number must be a decimal number.";
+    QTest::newRow("nine blocks to write") << 6 << false << "" << "0" << "9" << "1" << "" << "Value must be <= 8";
+}
+
+void TestTagPages::tagitRefused()
+{
+    QFETCH(int, item);
+    QFETCH(bool, useAddress);
+    QFETCH(QString, address);
+    QFETCH(QString, block);
+    QFETCH(QString, count);
+    QFETCH(QString, data);
+    QFETCH(QString, hiddenData);
+    QFETCH(QString, message);
+    choose(m_tagit->grpBxCmdType, item);
+    m_tagit->chkBxUseAddress->setChecked(useAddress);
+    m_tagit->edtAddress->setText(address);
+    m_tagit->cmbBxBlockNum->setEditText(block);
+    QSignalBlocker quiet(m_tagit->cmbBxNumBlocks); // no range message while typing
+    m_tagit->cmbBxNumBlocks->setEditText(count);
+    m_tagit->edtBlockData->setText(data);
+    m_tagit->edtBlockData7->setText(hiddenData);
+    m_prompt->messages.clear();
+    m_tagit->sendTagitCommand();
+    QCOMPARE(m_prompt->messages, QStringList{message});
+    QVERIFY(m_transport->written.isEmpty());
+    QCOMPARE(m_link->commandLength, 0);
+}
+
+void TestTagPages::tagitLockConfirmation()
+{
+    choose(m_tagit->grpBxCmdType, 3);
+    m_prompt->confirmAnswer = false;
+    m_tagit->sendTagitCommand();
+    QCOMPARE(m_prompt->confirmations, QStringList{"Locked blocks can not be 'Unlocked', continue?"});
+    QVERIFY(m_transport->written.isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
+
+    m_prompt->confirmAnswer = true;
+    m_tagit->chkBxUseAddress->click(); // empty address: zero address, no refusal
+    m_tagit->sendTagitCommand();
+    QCOMPARE(stored(*m_link).left(11), hex("01 0D 00 10 10 04 00 00 00 00 00"));
+    QCOMPARE(m_transport->written.size(), 1);
+}
+
+void TestTagPages::tagitAddressUpperCased()
+{
+    choose(m_tagit->grpBxCmdType, 1);
+    m_tagit->chkBxUseAddress->click();
+    m_tagit->edtAddress->setText(QStringLiteral("ab"));
+    m_tagit->edtAddressExit();
+    QCOMPARE(m_tagit->edtAddress->text(), QStringLiteral("AB"));
+    m_tagit->edtBlockData3->setText(QStringLiteral("cafe"));
+    m_tagit->edtBlockDataExit(m_tagit->edtBlockData3);
+    QCOMPARE(m_tagit->edtBlockData3->text(), QStringLiteral("CAFE"));
+    m_tagit->sendTagitCommand();
+    QCOMPARE(stored(*m_link).mid(4, 7), hex("10 07 AB 00 00 00 00"));
+}
+
+void TestTagPages::tagitCorruptedReport()
+{
+    const QByteArray good = hex("01 0E 00 10 00 07 78 56 34 12 01 03 00 00");
+    QByteArray frame = good;
+    writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), int(frame.size()));
+    const Report ok = m_tagit->reportTagitResponse(FrameView(frame));
+    QCOMPARE(ok.lines.value(0), QStringLiteral("    Block Number: 3"));
+    frame[13] = char(frame.at(13) ^ 0x10);
+    const Report bad = m_tagit->reportTagitResponse(FrameView(frame));
+    QVERIFY(!bad.separator);
+    QCOMPARE(bad.heading.value_or(QString()), QStringLiteral("Error: Corrupted data received"));
+}
+
+// --- ISO/IEC 14443-A -----------------------------------------------------------
+
+void TestTagPages::iso14443Send()
+{
+    m_14443->send14443Command();
+    QCOMPARE(m_link->commandLength, 9);
+    QCOMPARE(stored(*m_link).left(7), hex("01 09 00 10 60 40 00"));
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(uint8_t(m_transport->written.first().at(4)), uint8_t(0x80));
+}
+
+void TestTagPages::iso14443Report()
+{
+    QByteArray frame = hex("01 10 00 10 00 40 00 04 04 A1 B2 C3 00 00");
+    frame[1] = char(frame.size());
+    writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), int(frame.size()));
+    const Report r = m_14443->report14443Response(FrameView(frame));
+    QCOMPARE(r.heading.value_or(QString()), QStringLiteral("Read UID ISO 14443-A:"));
+    QCOMPARE(r.lines, QStringList{"    UID: 04A1B2C3"});
+}
+
+// Every input field can be found by assistive technology under a name.
+void TestTagPages::inputsAreNamed()
+{
+    for (QWidget *page : {static_cast<QWidget *>(m_iso), static_cast<QWidget *>(m_tagit)}) {
+        QList<QWidget *> inputs;
+        for (QLineEdit *e : page->findChildren<QLineEdit *>())
+            if (!qobject_cast<QComboBox *>(e->parentWidget()))
+                inputs << e;
+        for (QComboBox *c : page->findChildren<QComboBox *>())
+            inputs << c;
+        for (QTableWidget *t : page->findChildren<QTableWidget *>())
+            inputs << t;
+        QVERIFY(!inputs.isEmpty());
+        const auto labels = page->findChildren<QLabel *>();
+        for (QWidget *input : inputs) {
+            const bool hasBuddy = std::any_of(labels.begin(), labels.end(),
+                                              [&](QLabel *l) { return l->buddy() == input; });
+            QVERIFY2(hasBuddy || !input->accessibleName().isEmpty(), qPrintable(input->metaObject()->className()));
+        }
+    }
+}
+
+QTEST_MAIN(TestTagPages)
+#include "tst_tagpages.moc"
