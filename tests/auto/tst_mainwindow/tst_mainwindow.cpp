@@ -1,0 +1,320 @@
+// The main window as the operator meets it: layout, menus, status bar, the
+// Go/Repeat/Pause looks, and where answers are reported.
+#include <QtTest>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QTextBlock>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "app/statuslight.h"
+#include "fakes.h"
+#include "link/frame.h"
+#include "link/readerlink.h"
+
+using namespace vexa;
+using vexa::test::FakeTransport;
+using vexa::test::hex;
+using vexa::test::ScriptedPrompt;
+
+namespace {
+QAction *menuItem(QMenuBar *bar, const QStringList &path)
+{
+    QList<QAction *> actions = bar->actions();
+    QAction *found = nullptr;
+    for (const QString &caption : path) {
+        found = nullptr;
+        for (QAction *a : actions)
+            if (a->text() == caption)
+                found = a;
+        if (!found)
+            return nullptr;
+        if (found->menu())
+            actions = found->menu()->actions();
+    }
+    return found;
+}
+
+QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload = {})
+{
+    QByteArray f(8 + payload.size(), '\0');
+    auto *b = reinterpret_cast<uint8_t *>(f.data());
+    writeHeader(b, int(f.size()), 0x10, code);
+    b[4] = status;
+    std::copy(payload.begin(), payload.end(), f.begin() + 6);
+    writeFrameCheck(b, int(f.size()));
+    return f;
+}
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void windowAndPages();
+    void toolBar_data();
+    void toolBar();
+    void statusBar();
+    void menus_data();
+    void menus();
+    void laterFeaturesStayDisabled();
+    void goWithRepeatOffSendsOnce();
+    void repeatLooks();
+    void responsesGoToVisiblePage_data();
+    void responsesGoToVisiblePage();
+    void headingFormatAndOrder();
+    void clearEmptiesBothViews();
+
+private:
+    ScriptedPrompt m_prompt;
+    FakeTransport *m_transport = nullptr;
+    TFrmMain *m_window = nullptr;
+};
+
+void tst_MainWindow::init()
+{
+    qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_mainwindow_config");
+    m_window = new TFrmMain(&m_prompt);
+    m_transport = new FakeTransport(m_window);
+    m_window->link().setTransport(m_transport);
+}
+
+void tst_MainWindow::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+void tst_MainWindow::windowAndPages()
+{
+    TFrmMain &w = *m_window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Kestrune - Vexa Host"));
+    QCOMPARE(w.minimumSize(), QSize(547, 480));
+    QCOMPARE(w.size(), QSize(678, 583));
+    QCOMPARE(w.PageControl1->count(), 3);
+    QCOMPARE(w.PageControl1->tabText(0), QStringLiteral("ISO/IEC 15693"));
+    QCOMPARE(w.PageControl1->tabText(1), QStringLiteral("ISO/IEC 14443-A"));
+    QCOMPARE(w.PageControl1->tabText(2), QStringLiteral("Tag-it"));
+    QCOMPARE(w.PageControl1->currentIndex(), 0);
+    QCOMPARE(w.grpBxResponse->title(), QStringLiteral("Reader Response"));
+    QVERIFY(!w.rchEditAPDLog->isVisibleTo(&w));
+    QVERIFY(w.memoResponse->isReadOnly());
+    QCOMPARE(w.memoResponse->accessibleName(), QStringLiteral("Reader Response"));
+    QCOMPARE(w.rchEditAPDLog->accessibleName(), QStringLiteral("Messages"));
+}
+
+void tst_MainWindow::toolBar_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("Go") << "btnSend" << "Go" << "Send selected command to the reader";
+    QTest::newRow("Repeat") << "btnContinuous" << "Repeat" << "Continuously repeat selected command";
+    QTest::newRow("Version") << "btnRdrVersion" << "Version" << "Get Reader Version";
+    QTest::newRow("Info") << "ToolButton4" << "Info" << "";
+    QTest::newRow("Wiegand") << "btnWgnMode" << "Wiegand" << "Enter Wiegand mode";
+    QTest::newRow("Setup") << "btnSetup" << "Setup" << "Show reader setup";
+    QTest::newRow("Clear") << "ToolButton2" << "C&lear" << "";
+    QTest::newRow("Test") << "ToolButton3" << "Test" << "";
+    QTest::newRow("Reset") << "btnResetReader" << "Reset" << "Reset reader";
+}
+
+void tst_MainWindow::toolBar()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, hint);
+    auto *button = m_window->findChild<QToolButton *>(name);
+    QVERIFY(button);
+    QCOMPARE(button->text(), caption);
+    QCOMPARE(button->toolTip(), hint);
+    QVERIFY2(!button->icon().isNull(), "every tool button has its image");
+    QVERIFY(!button->icon().pixmap(QSize(40, 40)).isNull());
+}
+
+void tst_MainWindow::statusBar()
+{
+    TFrmMain &w = *m_window;
+    const QStringList texts{"COM1", "Baud: 9600", "Repeat: Off", "Tx         Rx", "LED: On", "Audio: On", "", ""};
+    const int widths[] = {40, 160, 75, 80, 60, 70, 80};
+    for (int i = 0; i < 7; ++i) {
+        QCOMPARE(w.statusPanels[size_t(i)]->text(), texts[i]);
+        QCOMPARE(w.statusPanels[size_t(i)]->width(), widths[i]);
+    }
+    QVERIFY(w.statusPanels[7]->alignment() & Qt::AlignRight);
+    QCOMPARE(w.txLight->parentWidget(), w.statusPanels[3]);
+    QCOMPARE(w.txLight->pos(), QPoint(21, 4));
+    QCOMPARE(w.rxLight->pos(), QPoint(61, 4));
+    w.Timer2Timer();
+    QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d $")).match(w.clockText()).hasMatch());
+}
+
+void tst_MainWindow::menus_data()
+{
+    QTest::addColumn<QStringList>("path");
+    QTest::addColumn<int>("checked"); // -1 not checkable
+    for (const char *item : {"C&lear", "&Print", "Go", "Repeat", "Activate", "E&xit"})
+        QTest::newRow(item) << QStringList{"&File", item} << (QByteArray(item) == "Repeat" || QByteArray(item) == "Go" ? 0 : -1);
+    QTest::newRow("LED") << QStringList{"&File", "Activate", "LED..."} << -1;
+    QTest::newRow("Audio") << QStringList{"&File", "Activate", "Audio..."} << -1;
+    for (const char *item : {"ISO Setup...", "Encryption...", "Audio/LED...", "Wiegand...", "Address reader..."})
+        QTest::newRow(item) << QStringList{"Configuration", item} << -1;
+    QTest::newRow("RF On") << QStringList{"Configuration", "RF Modulation", "On"} << 0;
+    QTest::newRow("RF Off") << QStringList{"Configuration", "RF Modulation", "Off"} << 1;
+    QTest::newRow("Com Port") << QStringList{"Settings", "Reader Interface", "Com Port"} << 1;
+    QTest::newRow("USB") << QStringList{"Settings", "Reader Interface", "USB"} << 0;
+    QTest::newRow("Port") << QStringList{"Settings", "Port"} << -1;
+    QTest::newRow("9600") << QStringList{"Settings", "Baud Rate", "9600"} << 1;
+    for (const char *item : {"19200", "38400", "57600"})
+        QTest::newRow(item) << QStringList{"Settings", "Baud Rate", item} << 0;
+    QTest::newRow("View Messages") << QStringList{"Settings", "View Messages"} << 0;
+    QTest::newRow("View auto read") << QStringList{"Tools", "View auto read..."} << -1;
+    QTest::newRow("Upgrade") << QStringList{"Tools", "Upgrade firmware..."} << -1;
+    QTest::newRow("About") << QStringList{"&Help", "&About..."} << -1;
+}
+
+void tst_MainWindow::menus()
+{
+    QFETCH(QStringList, path);
+    QFETCH(int, checked);
+    QAction *item = menuItem(m_window->menuBar(), path);
+    QVERIFY2(item, qPrintable(path.join(" > ")));
+    if (checked >= 0) {
+        QVERIFY(item->isCheckable());
+        QCOMPARE(item->isChecked(), checked == 1);
+    }
+}
+
+void tst_MainWindow::laterFeaturesStayDisabled()
+{
+    TFrmMain &w = *m_window;
+    w.enableCommandControls(true);
+    for (QAction *a : {w.Print1, w.LED1, w.Audio1, w.ISOSetup1, w.Encryption1, w.AudioLED1, w.Wiegand1,
+                       w.Addressreader1, w.USB1, w.viewAutoread1, w.UpgradeFirmware1, w.About1, w.N96001})
+        QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    QVERIFY(!w.btnWgnMode->isEnabled());
+    QVERIFY(w.btnSend->isEnabled());
+    QVERIFY(w.PageControl1->isEnabled());
+    w.enableCommandControls(false);
+    QVERIFY(!w.btnSend->isEnabled());
+    QVERIFY(!w.Send1->isEnabled());
+    QVERIFY(w.ToolButton4->isEnabled()); // "Info" is not a command control
+}
+
+void tst_MainWindow::goWithRepeatOffSendsOnce()
+{
+    TFrmMain &w = *m_window;
+    w.PageControl1->setCurrentIndex(1);
+    w.btnSend->click();
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(m_transport->written.first(), hex("01 09 00 10 80 40 00 D8 27"));
+    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
+    QVERIFY(!w.btnSend->isChecked());
+    QVERIFY(!w.Send1->isChecked());
+}
+
+void tst_MainWindow::repeatLooks()
+{
+    TFrmMain &w = *m_window;
+    w.PageControl1->setCurrentIndex(1);
+    const qint64 goKey = w.btnSend->icon().cacheKey();
+    w.ContinuousMode1Click();
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
+    QVERIFY(m_transport->written.isEmpty()); // turning Repeat on sends nothing
+    w.Send1->trigger();
+    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
+    QCOMPARE(w.Send1->text(), QStringLiteral("Pause"));
+    QVERIFY(w.btnSend->isChecked() && w.Send1->isChecked());
+    QVERIFY(w.btnSend->icon().cacheKey() != goKey);
+    QCOMPARE(m_transport->written.size(), 1);
+
+    w.btnSend->click(); // Pause: nothing sent, nothing shown
+    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
+    QVERIFY(!w.btnSend->isChecked() && !w.Send1->isChecked());
+    QCOMPARE(w.link().commandLength, 0);
+    QCOMPARE(m_transport->written.size(), 1);
+    QVERIFY(m_prompt.messages.isEmpty());
+
+    w.btnSend->click(); // a new cycle, ended by Repeat off
+    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
+    w.btnContinuous->click();
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
+    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
+    QCOMPARE(w.Send1->text(), QStringLiteral("Go"));
+    QCOMPARE(w.link().commandLength, 0);
+}
+
+void tst_MainWindow::responsesGoToVisiblePage_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("top");
+    QTest::newRow("management on Tag-it page") << 2 << answer(0, 0xE7, hex("00 0D 00 00 00")) << "Reader Setup:";
+    QTest::newRow("test answer on ISO page") << 0 << answer(0, 0x26) << "Test:";
+    QTest::newRow("test answer on 14443 page: nothing") << 1 << answer(0, 0x26) << "";
+    QTest::newRow("error on Tag-it page") << 2 << answer(2, 0x26, hex("01")) << "";
+}
+
+void tst_MainWindow::responsesGoToVisiblePage()
+{
+    QFETCH(int, page);
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, top);
+    TFrmMain &w = *m_window;
+    w.Timer2Timer();
+    w.PageControl1->setCurrentIndex(page);
+    m_transport->feed(frame); // unsolicited: judged like any answer
+    QTRY_VERIFY_WITH_TIMEOUT(!w.memoResponse->lines().isEmpty(), 5000);
+    const QString first = w.memoResponse->lines().first();
+    if (top.isEmpty())
+        QCOMPARE(first, QString());
+    else
+        QVERIFY2(first.endsWith(QStringLiteral("  -  ") + top), qPrintable(first));
+}
+
+void tst_MainWindow::headingFormatAndOrder()
+{
+    TFrmMain &w = *m_window;
+    w.Timer2Timer();
+    w.writeHeading(QStringLiteral("Write Tag Block:"));
+    Report second;
+    second.separator = true;
+    second.heading = QStringLiteral("Read Tag Block:");
+    second.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
+    w.writeReport(second);
+    const QStringList lines = w.memoResponse->lines();
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[0], w.clockText() + QStringLiteral(" -  Read Tag Block:"));
+    QCOMPARE(lines[1], QStringLiteral("    Block Number: 7"));
+    QCOMPARE(lines[2], QStringLiteral("    Block Data: 11223344"));
+    QCOMPARE(lines[3], QString());
+    QCOMPARE(lines[4], w.clockText() + QStringLiteral(" -  Write Tag Block:"));
+    // Headings in bold italics, detail lines plain.
+    QTextCursor cursor(w.memoResponse->document()->findBlockByNumber(0));
+    cursor.movePosition(QTextCursor::NextCharacter);
+    QVERIFY(cursor.charFormat().fontItalic());
+    QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
+    QTextCursor detail(w.memoResponse->document()->findBlockByNumber(1));
+    detail.movePosition(QTextCursor::NextCharacter);
+    QVERIFY(!detail.charFormat().fontItalic());
+}
+
+void tst_MainWindow::clearEmptiesBothViews()
+{
+    TFrmMain &w = *m_window;
+    w.writeHeading(QStringLiteral("x"));
+    w.logMessage(QStringLiteral("y"));
+    w.ToolButton2->click();
+    QVERIFY(w.memoResponse->lines().isEmpty());
+    QVERIFY(w.rchEditAPDLog->lines().isEmpty());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
