@@ -154,6 +154,8 @@ int maxProgramBlocks(bool withUid)
 
 Built<Field> build(const Request &r, CommandBuffer &buffer)
 {
+    if (r.command < 0 || r.command >= CommandCount)
+        return {0, Refusal<Field>{}};
     const CommandInfo &c = info(r.command);
     const bool withUid = carriesUid(r);
 

@@ -35,10 +35,16 @@ const CommandInfo &info(int command)
     return kCommands[size_t(command >= 0 && command < CommandCount ? command : 0)];
 }
 
-std::optional<QString> rangeMessage(const QString &text, QChar highest)
+QString atMost(int highest)
 {
-    if (QString::compare(text, QString(highest), Qt::CaseSensitive) > 0)
-        return QStringLiteral("Value must be <= %1").arg(highest);
+    return QStringLiteral("Value must be <= %1").arg(highest);
+}
+
+// The combo boxes compare their one character as text, not as a number.
+std::optional<QString> rangeMessage(const QString &text, int highest)
+{
+    if (QString::compare(text, QString::number(highest), Qt::CaseSensitive) > 0)
+        return atMost(highest);
     return std::nullopt;
 }
 
@@ -86,12 +92,12 @@ std::optional<Panel> panelFor(int command)
 
 std::optional<QString> blockNumberRangeMessage(const QString &text)
 {
-    return rangeMessage(text, QLatin1Char('0' + kMaxBlockNumber));
+    return rangeMessage(text, kMaxBlockNumber);
 }
 
 std::optional<QString> numBlocksRangeMessage(const QString &text)
 {
-    return rangeMessage(text, QLatin1Char('0' + kMaxNumBlocks));
+    return rangeMessage(text, kMaxNumBlocks);
 }
 
 std::optional<Refusal<Field>> checkFields(const Request &r)
@@ -125,6 +131,8 @@ bool carriesAddress(const Request &r)
 
 Built<Field> build(const Request &r, CommandBuffer &buffer)
 {
+    if (r.command < 0 || r.command >= CommandCount)
+        return {0, Refusal<Field>{}};
     const CommandInfo &c = info(r.command);
 
     // Values are read in the order block number, count, data, address.
@@ -134,7 +142,7 @@ Built<Field> build(const Request &r, CommandBuffer &buffer)
         if (!value)
             return {0, Refusal<Field>{tagtext::kBlockNumberNotNumber, Field::BlockNumber}};
         if (*value > kMaxBlockNumber)
-            return {0, Refusal<Field>{*blockNumberRangeMessage(QString::number(*value)), Field::BlockNumber}};
+            return {0, Refusal<Field>{atMost(kMaxBlockNumber), Field::BlockNumber}};
         block = *value;
     }
     int count = 0;
@@ -144,7 +152,7 @@ Built<Field> build(const Request &r, CommandBuffer &buffer)
             return {0, Refusal<Field>{tagtext::kNumBlocksNotNumber, Field::NumBlocks}};
         // Write Multi-block has eight data fields; more blocks have no value.
         if (*value > kMaxNumBlocks)
-            return {0, Refusal<Field>{*numBlocksRangeMessage(QString::number(*value)), Field::NumBlocks}};
+            return {0, Refusal<Field>{atMost(kMaxNumBlocks), Field::NumBlocks}};
         count = *value;
     }
 

@@ -235,6 +235,7 @@ private slots:
                                             << notNumber << Field::BlockNumber << 0;
         QTest::newRow("count not a number") << req(ViewManyBlocks, [](Request &r) { r.numBlocks = "-1"; })
                                             << countNotNumber << Field::NumBlocks << 0;
+        QTest::newRow("no command") << req(CommandCount) << QString() << Field::None << 0;
         QTest::newRow("lock status count beyond a byte")
             << req(ViewLockStatus, [](Request &r) { r.numBlocks = "256"; })
             << QStringLiteral("Number of blocks must be less than or equal to 255.") << Field::NumBlocks << 0;

@@ -159,6 +159,12 @@ private slots:
                                                    << Field::BlockNumber << 0;
         QTest::newRow("block number 8") << req(LockBlock, [](Request &r) { r.blockNumber = "8"; })
                                         << QStringLiteral("Value must be <= 7") << Field::BlockNumber << 0;
+        QTest::newRow("block number 10 (sorts before 7 as text)")
+            << req(ReadBlock, [](Request &r) { r.blockNumber = "10"; })
+            << QStringLiteral("Value must be <= 7") << Field::BlockNumber << 0;
+        QTest::newRow("twelve blocks") << req(ReadMultiBlock, [](Request &r) { r.numBlocks = "12"; })
+                                       << QStringLiteral("Value must be <= 8") << Field::NumBlocks << 0;
+        QTest::newRow("no command") << req(-1) << QString() << Field::None << 0;
         QTest::newRow("nine blocks") << req(WriteMultiBlock, [](Request &r) { r.numBlocks = "9"; })
                                      << QStringLiteral("Value must be <= 8") << Field::NumBlocks << 0;
         QTest::newRow("number of blocks empty") << req(ReadMultiBlockSid, [](Request &r) { r.numBlocks = ""; })
