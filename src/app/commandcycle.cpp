@@ -82,11 +82,13 @@ void TFrmMain::setGoLook(bool repeatingLook)
 
 void TFrmMain::SpeedButton1Click()
 {
+    // The stored frame is gone: until a page builds a new one there is
+    // nothing to repeat, so a cycle still running cannot re-send zeros.
     m_link->clearCommandBuffer();
+    m_link->commandLength = 0;
     if (repeating()) {
         // Pause: the answer still in flight is reported, nothing more is sent.
         setGoLook(false);
-        m_link->commandLength = 0;
         return;
     }
     if (ContinuousMode1->isChecked()) {
