@@ -2,6 +2,7 @@
 // pane, message view and status bar.
 #include "mainwindow.h"
 
+#include <algorithm>
 #include <functional>
 
 #include <QAccessible>
@@ -319,7 +320,8 @@ void TFrmMain::buildStatusBar()
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
     for (int i = 0; i < 8; ++i) {
-        auto *panel = new QLabel(QString::fromLatin1(texts[i]), bar);
+        auto *panel = i == 3 ? new LightsPanel(QString::fromLatin1(texts[i]), bar)
+                             : new QLabel(QString::fromLatin1(texts[i]), bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setMinimumWidth(widths[i]);
@@ -327,6 +329,8 @@ void TFrmMain::buildStatusBar()
             panel->setFixedWidth(widths[i]);
             bar->addWidget(panel);
         } else {
+            // Wide enough for the whole clock text in any font.
+            panel->setMinimumWidth(std::max(widths[i], panel->fontMetrics().horizontalAdvance(QStringLiteral(" 00:00:00 ")) + 8));
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             bar->addWidget(panel, 1);
         }
@@ -334,7 +338,6 @@ void TFrmMain::buildStatusBar()
     }
     // The two lights sit in panel 3 under the words "Tx" and "Rx".
     QLabel *lights = statusPanels[3];
-    lights->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     txLight = new StatusLight(QColor(0, 200, 0), lights);
     txLight->setAccessibleName(QStringLiteral("Tx"));
     txLight->move(21, 4);

@@ -36,4 +36,14 @@ void StatusLight::paintEvent(QPaintEvent *)
     p.drawEllipse(rect().adjusted(0, 0, -1, -1));
 }
 
+void LightsPanel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    drawFrame(&p);
+    const QRect area = contentsRect();
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(area.adjusted(3, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tx"));
+    p.drawText(area.adjusted(43, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Rx"));
+}
+
 } // namespace vexa
