@@ -230,6 +230,8 @@ ReaderModel::Outcome ReaderModel::tagCommand(const Request &request)
         if (auto answer = m_tagField->answer({request.flags, request.code, request.parameters}))
             return {*answer};
     }
+    if (auto none = emptyFieldAnswer(request.code))
+        return {*none};
     return {refused(kNoTransponder)};
 }
 

@@ -38,14 +38,6 @@ namespace vexa::sim {
 
 constexpr int kDefaultBaudRate = 38400;
 
-// Reader error codes sent with status 2.
-enum ReaderError : uint8_t {
-    kNoTransponder = 0x01,
-    kNotSupported = 0x02,
-    kBadCheck = 0x03,
-    kUndefinedError = 0x04,
-};
-
 // Setup answer bits and values.
 enum : uint8_t {
     kRfOn = 0x01,
