@@ -102,6 +102,28 @@ ControlParse parseFault(const QStringList &words)
     return {command, {}};
 }
 
+ControlParse parseTag(const QStringList &words)
+{
+    ControlCommand command;
+    const QString what = words.value(1);
+    if (what == QLatin1String("add") && words.size() > 2) {
+        command.kind = ControlCommand::TagAdd;
+        command.text = words.mid(2).join(QLatin1Char(' '));
+    } else if (what == QLatin1String("remove") && words.size() == 3) {
+        command.kind = ControlCommand::TagRemove;
+        command.text = words[2];
+    } else if (what == QLatin1String("clear") && words.size() == 2) {
+        command.kind = ControlCommand::TagClear;
+    } else if (what == QLatin1String("defaults") && words.size() == 2) {
+        command.kind = ControlCommand::TagDefaults;
+    } else if (what == QLatin1String("list") && words.size() == 2) {
+        command.kind = ControlCommand::TagList;
+    } else {
+        return failure(QStringLiteral("usage: tag add <tag> | tag remove <id> | tag clear | tag defaults | tag list"));
+    }
+    return {command, {}};
+}
+
 } // namespace
 
 ControlParse parseControlLine(const QString &line)
@@ -114,6 +136,8 @@ ControlParse parseControlLine(const QString &line)
     ControlCommand command;
     if (verb == QLatin1String("fault"))
         return parseFault(words);
+    if (verb == QLatin1String("tag"))
+        return parseTag(words);
     if (verb == QLatin1String("send")) {
         command.kind = ControlCommand::Send;
         const auto bytes = parseBytes(words.mid(1));
@@ -173,10 +197,24 @@ QString controlHelp()
         "  baud <rate>                           set the reader's own rate now\n"
         "  serial <text>                         set the serial number (1 to 8 characters)\n"
         "  state                                 print \"state: <summary>\", then \"ok state\"\n"
+        "  tag add <tag>                         put a tag in the field, after the others\n"
+        "  tag remove <id>                       take out the tags with this UID or address\n"
+        "  tag clear                             empty the field\n"
+        "  tag defaults                          the default tags, and only those\n"
+        "  tag list                              print \"tag: <tag>\" per tag, nearest first\n"
         "  quit                                  exit, removing the port entry\n"
         "Bytes, status and code are hexadecimal (\"01 08 00\", \"0x02\"); counts,\n"
         "milliseconds and rates are decimal; a count of 0 cancels that fault.\n"
-        "Lines that are blank or start with # are ignored.\n");
+        "Lines that are blank or start with # are ignored.\n"
+        "\n"
+        "A tag is one line, in a --tags file as in \"tag add\":\n"
+        "  iso15693 UID [blocks=N] [size=4|8] [afi=HH] [dsfid=HH] [ic=HH]\n"
+        "           [afilock] [dsfidlock] [lock=LIST] [data=V,V,...]\n"
+        "  tagit ADDRESS [mfr=HH] [version=HHHH] [lock=LIST] [data=V,V,...]\n"
+        "  iso14443a UID\n"
+        "UID and ADDRESS in hexadecimal as the host shows them (16, 8, and 8, 14 or\n"
+        "20 digits); LIST such as 0,3-5; data= the blocks from block 0 on, in\n"
+        "hexadecimal as the host shows them. Defaults: 28 blocks of 4 bytes, 00.\n");
 }
 
 } // namespace vexa::sim

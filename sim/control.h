@@ -11,6 +11,10 @@
 //   baud <rate>                            the reader's rate, now
 //   serial <text>                          the reader's serial number
 //   state                                  one-line summary
+//   tag add <tag>                          put a tag in the field (tagspec.h)
+//   tag remove <id>                        take out the tags with this UID/address
+//   tag clear | tag defaults               empty the field / the default tags
+//   tag list                               "tag: <tag>" per tag, in field order
 //   quit
 //
 // Byte values (status, code, hex bytes) are hexadecimal, one or two digits
@@ -39,6 +43,11 @@ struct ControlCommand
         Baud,
         Serial,
         State,
+        TagAdd,
+        TagRemove,
+        TagClear,
+        TagDefaults,
+        TagList,
         Quit,
     };
     Kind kind = State;
@@ -47,6 +56,7 @@ struct ControlCommand
     uint8_t status = 0;
     uint8_t code = 0;
     QByteArray bytes; // stray, send, frame payload, serial text
+    QString text;     // the tag of "tag add", the id of "tag remove"
 };
 
 struct ControlParse

@@ -19,6 +19,8 @@
 #include "control.h"
 #include "readermodel.h"
 #include "simulator.h"
+#include "tagcollection.h"
+#include "tagspec.h"
 
 using namespace vexa::sim;
 
@@ -66,6 +68,8 @@ struct Options
 {
     QString port = QStringLiteral("COM1");
     bool trace = false;
+    QString tagFile;
+    bool noTags = false;
     QString help; // set when --help was given
 };
 
@@ -92,7 +96,12 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
                                                      "(default 4.07)."),
                                       QStringLiteral("M.mm"));
     const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Print rx:/tx: lines for the wire."));
-    parser.addOptions({help, port, baud, serial, firmware, trace});
+    const QCommandLineOption tagFile(QStringLiteral("tags"),
+                                     QStringLiteral("Put the tags of this file in the field instead of the "
+                                                    "default tags (one tag a line, see below)."),
+                                     QStringLiteral("file"));
+    const QCommandLineOption noTags(QStringLiteral("no-tags"), QStringLiteral("Start with an empty field."));
+    parser.addOptions({help, port, baud, serial, firmware, trace, tagFile, noTags});
 
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
@@ -132,6 +141,12 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
         model.state().firmwareMajor = uint8_t(match.captured(1).toInt());
         model.state().firmwareMinor = uint8_t(match.captured(2).toInt());
     }
+    if (parser.isSet(tagFile) && parser.isSet(noTags)) {
+        *error = QStringLiteral("--tags and --no-tags exclude each other");
+        return false;
+    }
+    options.tagFile = parser.value(tagFile);
+    options.noTags = parser.isSet(noTags);
     options.trace = parser.isSet(trace);
     return true;
 }
@@ -154,12 +169,24 @@ int main(int argc, char *argv[])
         std::fputs(options.help.toLocal8Bit().constData(), stdout);
         return 0;
     }
+    TagCollection tags;
+    if (!options.tagFile.isEmpty()) {
+        if (!loadTagFile(options.tagFile, tags, &error)) {
+            printError(error);
+            return 2;
+        }
+    } else if (!options.noTags) {
+        addDefaultTags(tags);
+    }
+    model.setTagField(&tags);
+
     if (!installSignalPipe()) {
         printError(QStringLiteral("cannot install the signal handlers"));
         return 1;
     }
 
     Simulator simulator(model, options.trace);
+    simulator.setTags(&tags);
     if (!simulator.start(options.port, &error)) {
         printError(error);
         return 1;

@@ -9,6 +9,8 @@
 #include "console.h"
 #include "control.h"
 #include "link/frame.h"
+#include "tagcollection.h"
+#include "tagspec.h"
 
 namespace vexa::sim {
 
@@ -246,10 +248,50 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
         printLine(QStringLiteral("state: ") + m_model.summary()
                   + QStringLiteral(" line=%1 host=%2").arg(m_pacer.rate()).arg(m_pty.hostRate()));
         break;
+    case ControlCommand::TagAdd:
+    case ControlCommand::TagRemove:
+    case ControlCommand::TagClear:
+    case ControlCommand::TagDefaults:
+    case ControlCommand::TagList:
+        return applyTag(command, error);
     case ControlCommand::Quit:
         break;
     }
     return true;
+}
+
+bool Simulator::applyTag(const ControlCommand &command, QString *error)
+{
+    if (!m_tags) {
+        *error = QStringLiteral("this reader has no tag field");
+        return false;
+    }
+    switch (command.kind) {
+    case ControlCommand::TagAdd: {
+        const TagParse parsed = parseTagSpec(command.text);
+        *error = parsed.tag ? m_tags->add(*parsed.tag) : parsed.error;
+        return error->isEmpty();
+    }
+    case ControlCommand::TagRemove:
+        if (m_tags->remove(command.text) == 0) {
+            *error = QStringLiteral("no tag with the id ") + command.text;
+            return false;
+        }
+        return true;
+    case ControlCommand::TagClear:
+        m_tags->clear();
+        return true;
+    case ControlCommand::TagDefaults:
+        m_tags->clear();
+        addDefaultTags(*m_tags);
+        return true;
+    case ControlCommand::TagList:
+        for (const Tag &tag : m_tags->tags())
+            printLine(QStringLiteral("tag: ") + tagSpec(tag));
+        return true;
+    default:
+        return true;
+    }
 }
 
 } // namespace vexa::sim

@@ -30,6 +30,7 @@
 namespace vexa::sim {
 
 struct ControlCommand;
+class TagCollection;
 
 class Simulator : public QObject
 {
@@ -45,6 +46,8 @@ public:
 
     // Reads control lines from this descriptor (standard input).
     void listen(int fd);
+    // The field the "tag" control lines change; not owned.
+    void setTags(TagCollection *tags) { m_tags = tags; }
 
 signals:
     void quitRequested();
@@ -56,6 +59,7 @@ private:
     void transmit(const Reply &reply);
     void execute(const QString &line);
     bool apply(const ControlCommand &command, QString *error);
+    bool applyTag(const ControlCommand &command, QString *error);
     qsizetype writeToLine(const char *bytes, qsizetype count);
     void trace(const QString &line) const;
 
@@ -69,6 +73,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_lineNotifier;
     std::unique_ptr<QSocketNotifier> m_controlNotifier;
     QByteArray m_controlText;
+    TagCollection *m_tags = nullptr;
 };
 
 } // namespace vexa::sim
