@@ -5,6 +5,8 @@
 #include "frameassembler.h"
 #include "link/frame.h"
 #include "readermodel.h"
+#include "tagcollection.h"
+#include "tagspec.h"
 
 using namespace vexa::sim;
 
@@ -63,11 +65,15 @@ private slots:
     void strayBytesAndGap();
     void lifetimeCountsExecutedCommands();
     void tagFieldAnswersWhileRfIsOn();
+    void defaultTagsOnTheWire_data();
+    void defaultTagsOnTheWire();
     void serialNumberShowsInIdentity();
     void assembler_data();
     void assembler();
     void controlLines_data();
     void controlLines();
+    void tagControlLines_data();
+    void tagControlLines();
 };
 
 void tst_ReaderModel::replies_data()
@@ -312,6 +318,46 @@ void tst_ReaderModel::tagFieldAnswersWhileRfIsOn()
     QCOMPARE(model.handle(hex("01 08 00 10 82 26 BD 42")).bytes, hex("01 08 00 10 00 26 3F C0"));
 }
 
+void tst_ReaderModel::defaultTagsOnTheWire_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("ISO view one block 7") << hex("01 09 00 10 82 20 07 BD 42")
+                                          << hex("01 0E 00 10 00 20 00 00 00 00 00 07 38 C7");
+    QTest::newRow("ISO 8-byte block by UID, reader addressed")
+        << hex("01 19 00 10 B2 20 34 30 30 30 31 32 33 00 F7 E6 D5 C4 12 01 08 E0 01 54 AB")
+        << hex("01 12 00 10 00 20 10 32 54 76 98 BA DC FE 00 01 22 DD");
+    QTest::newRow("ISO inventory") << hex("01 09 00 10 82 01 00 9B 64")
+                                   << hex("01 1A 00 10 00 01 00 02 F2 93 6A 1C 50 01 04 E0 F7 E6 D5 C4 12 01 08 E0 "
+                                          "51 AE");
+    QTest::newRow("ISO inventory, AFI 31") << hex("01 09 00 10 82 01 31 AA 55")
+                                           << hex("01 12 00 10 00 01 00 01 F7 E6 D5 C4 12 01 08 E0 F8 07");
+    QTest::newRow("ISO program a locked block") << hex("01 0D 00 10 82 21 00 01 02 03 04 BB 44")
+                                                << hex("01 09 00 10 01 21 12 2A D5");
+    QTest::newRow("Tag-it inventory") << hex("01 08 00 10 80 0D 94 6B")
+                                      << hex("01 11 00 10 00 0D 02 37 01 A8 C0 41 9A 2E 5D F9 06");
+    QTest::newRow("14443-A read UID") << hex("01 09 00 10 80 40 00 D8 27")
+                                      << hex("01 11 00 10 00 40 00 07 04 A2 C8 F2 1B 6E 80 2E D1");
+}
+
+void tst_ReaderModel::defaultTagsOnTheWire()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    ReaderModel model;
+    TagCollection tags;
+    addDefaultTags(tags);
+    model.setTagField(&tags);
+    QCOMPARE(model.handle(request).bytes.toHex(' '), reply.toHex(' '));
+
+    // Without tags the inventory finds none and a block read no transponder.
+    tags.clear();
+    if (QByteArray(QTest::currentDataTag()) == "ISO inventory")
+        QCOMPARE(model.handle(request).bytes.toHex(' '), hex("01 0A 00 10 00 01 00 00 1A E5").toHex(' '));
+    if (QByteArray(QTest::currentDataTag()) == "ISO view one block 7")
+        QCOMPARE(model.handle(request).bytes.toHex(' '), hex("01 09 00 10 02 20 01 3B C4").toHex(' '));
+}
+
 void tst_ReaderModel::serialNumberShowsInIdentity()
 {
     ReaderModel model;
@@ -393,6 +439,40 @@ void tst_ReaderModel::controlLines_data()
     QTest::newRow("serial") << "serial 1234567" << true << int(C::Serial) << 1 << QByteArray("1234567");
     QTest::newRow("state") << "state" << true << int(C::State) << 1 << QByteArray();
     QTest::newRow("unknown") << "frobnicate" << false << 0 << 0 << QByteArray();
+}
+
+void tst_ReaderModel::tagControlLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("kind"); // -1: refused
+    QTest::addColumn<QString>("text");
+
+    using C = ControlCommand;
+    QTest::newRow("add") << "tag add  iso15693 E00401501C6A93F2   blocks=4" << int(C::TagAdd)
+                         << "iso15693 E00401501C6A93F2 blocks=4";
+    QTest::newRow("add, no tag") << "tag add" << -1 << "";
+    QTest::newRow("remove") << "tag remove c0a80137" << int(C::TagRemove) << "c0a80137";
+    QTest::newRow("remove, no id") << "tag remove" << -1 << "";
+    QTest::newRow("remove, two ids") << "tag remove C0A80137 5D2E9A41" << -1 << "";
+    QTest::newRow("clear") << "tag clear" << int(C::TagClear) << "";
+    QTest::newRow("defaults") << "tag defaults" << int(C::TagDefaults) << "";
+    QTest::newRow("list") << "tag list" << int(C::TagList) << "";
+    QTest::newRow("list all") << "tag list all" << -1 << "";
+    QTest::newRow("tag alone") << "tag" << -1 << "";
+}
+
+void tst_ReaderModel::tagControlLines()
+{
+    QFETCH(QString, line);
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    const ControlParse parsed = parseControlLine(line);
+    QCOMPARE(parsed.command.has_value(), kind >= 0);
+    QCOMPARE(parsed.error.startsWith(QLatin1String("usage: tag add")), kind < 0);
+    if (kind >= 0) {
+        QCOMPARE(int(parsed.command->kind), kind);
+        QCOMPARE(parsed.command->text, text);
+    }
 }
 
 void tst_ReaderModel::controlLines()

@@ -148,6 +148,9 @@ private slots:
     void unsolicitedBytesAtAWrongRateAreGarbled();
     void commandLine_data();
     void commandLine();
+    void fieldAtStart_data();
+    void fieldAtStart();
+    void tagControlLines();
 };
 
 void tst_SimPty::versionAnsweredAndTraced()
@@ -390,6 +393,13 @@ void tst_SimPty::commandLine_data()
     QTest::newRow("long serial") << QStringList{QStringLiteral("--serial"), QStringLiteral("123456789")} << 2 << "";
     QTest::newRow("bad firmware") << QStringList{QStringLiteral("--firmware"), QStringLiteral("4.7")} << 2 << "";
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--frob")} << 2 << "";
+    QTest::newRow("help tells the tag lines") << QStringList{QStringLiteral("--help")} << 0
+                                              << "tagit ADDRESS [mfr=HH] [version=HHHH] [lock=LIST]";
+    QTest::newRow("missing tag file") << QStringList{QStringLiteral("--tags"), QStringLiteral("/nonexistent/x.tags")}
+                                      << 2 << "";
+    QTest::newRow("tags and no tags")
+        << QStringList{QStringLiteral("--tags"), QStringLiteral(VEXA_TEST_DATA "/field.tags"), QStringLiteral("--no-tags")}
+        << 2 << "";
 }
 
 void tst_SimPty::commandLine()
@@ -407,6 +417,85 @@ void tst_SimPty::commandLine()
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY(process.readAllStandardOutput().contains(output.toUtf8()));
     QVERIFY(!QFileInfo::exists(config.path() + QStringLiteral("/Kestrune")));
+}
+
+void tst_SimPty::fieldAtStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("isoInventory");
+    QTest::addColumn<QByteArray>("tagitInventory");
+    QTest::addColumn<QByteArray>("readUid");
+
+    const QByteArray noneIso = hex("01 0A 00 10 00 01 00 00 1A E5");
+    const QByteArray noneTagit = hex("01 09 00 10 00 0D 00 15 EA");
+    const QByteArray noCard = hex("01 09 00 10 02 40 01 5B A4");
+    QTest::newRow("default tags")
+        << QStringList{}
+        << hex("01 1A 00 10 00 01 00 02 F2 93 6A 1C 50 01 04 E0 F7 E6 D5 C4 12 01 08 E0 51 AE")
+        << hex("01 11 00 10 00 0D 02 37 01 A8 C0 41 9A 2E 5D F9 06")
+        << hex("01 11 00 10 00 40 00 07 04 A2 C8 F2 1B 6E 80 2E D1");
+    QTest::newRow("no tags") << QStringList{QStringLiteral("--no-tags")} << noneIso << noneTagit << noCard;
+    QTest::newRow("tag file") << QStringList{QStringLiteral("--tags"), QStringLiteral(VEXA_TEST_DATA "/field.tags")}
+                              << noneIso << hex("01 0D 00 10 00 0D 01 78 56 34 12 18 E7") << noCard;
+}
+
+void tst_SimPty::fieldAtStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, isoInventory);
+    QFETCH(QByteArray, tagitInventory);
+    QFETCH(QByteArray, readUid);
+    SimRun sim;
+    QVERIFY(sim.start(arguments));
+    Host host;
+    QVERIFY(host.open(sim.device, 38400));
+    host.send(hex("01 09 00 10 82 01 00 9B 64"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), isoInventory.toHex(' '), kWaitMs);
+    host.send(hex("01 08 00 10 80 0D 94 6B"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), tagitInventory.toHex(' '), kWaitMs);
+    host.send(hex("01 09 00 10 80 40 00 D8 27"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), readUid.toHex(' '), kWaitMs);
+}
+
+void tst_SimPty::tagControlLines()
+{
+    SimRun sim;
+    QVERIFY(sim.start({QStringLiteral("--no-tags")}));
+    Host host;
+    QVERIFY(host.open(sim.device, 38400));
+    const QString add = QStringLiteral("tag add tagit 12345678 mfr=07 lock=1");
+    sim.control(add);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok ") + add), kWaitMs);
+
+    // Write Block 0 with 0xCAFEF00D, then the field shows what was written.
+    host.send(hex("01 0D 00 10 80 03 00 0D F0 FE CA 56 A9"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), hex("01 08 00 10 00 03 1A E5").toHex(' '), kWaitMs);
+    sim.control(QStringLiteral("tag list"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok tag list")), kWaitMs);
+    QVERIFY(sim.hasLine(QStringLiteral("tag: tagit 12345678 mfr=07 version=0000 lock=1 data=CAFEF00D")));
+
+    sim.control(QStringLiteral("tag add tagit 12345678"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("error a tag with the id 12345678 is in the field already")),
+                             kWaitMs);
+    sim.control(QStringLiteral("tag add tagit 123"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("error tagit: the address takes 8 hexadecimal digits")),
+                             kWaitMs);
+    sim.control(QStringLiteral("tag remove 87654321"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("error no tag with the id 87654321")), kWaitMs);
+    sim.control(QStringLiteral("tag remove 12345678"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok tag remove 12345678")), kWaitMs);
+    host.send(hex("01 08 00 10 80 05 9C 63")); // Read Tag Version: nobody there
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), hex("01 09 00 10 02 05 01 1E E1").toHex(' '), kWaitMs);
+
+    sim.control(QStringLiteral("tag defaults"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok tag defaults")), kWaitMs);
+    host.send(hex("01 09 00 10 80 40 00 D8 27"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), hex("01 11 00 10 00 40 00 07 04 A2 C8 F2 1B 6E 80 2E D1").toHex(' '),
+                              kWaitMs);
+    sim.control(QStringLiteral("tag clear"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.hasLine(QStringLiteral("ok tag clear")), kWaitMs);
+    host.send(hex("01 09 00 10 80 40 00 D8 27"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.toHex(' '), hex("01 09 00 10 02 40 01 5B A4").toHex(' '), kWaitMs);
 }
 
 QTEST_GUILESS_MAIN(tst_SimPty)
