@@ -121,6 +121,7 @@ private slots:
     void refusedInputSendsNothing_data();
     void refusedInputSendsNothing();
     void repeatUntilPause();
+    void addressedReaderAndTag();
 
 private:
     void addColumns();
@@ -469,7 +470,11 @@ void tst_E2eTags::iso14443_data()
     seven.report = report("Read UID ISO 14443-A:", {"    UID: 04A2C8F21B6E80"});
     Step four = readUid;
     four.report = report("Read UID ISO 14443-A:", {"    UID: 0A0B0C0D"});
+    Step ten = readUid;
+    ten.report = report("Read UID ISO 14443-A:", {"    UID: 0102030405060708090A"});
     QTest::newRow("7-byte UID") << QStringList{} << 0 << Steps{seven};
+    QTest::newRow("10-byte UID") << QStringList{"tag clear", "tag add iso14443a 0102030405060708090A"} << 0
+                                 << Steps{ten};
     QTest::newRow("4-byte UID")
         << QStringList{"tag clear", "tag add iso14443a 0A0B0C0D", "tag add iso14443a 04A2C8F21B6E80"} << 0
         << Steps{four};
@@ -584,6 +589,25 @@ void tst_E2eTags::repeatUntilPause()
     run({.page = TagitPageIndex, .command = tagit::Inventory, .wire = "01 08 00 10 80 0D",
          .report = report("Read Tag-it Inventory:", {"    #   Tag Address", "    01  C0A80137", "    02  5D2E9A41"})});
     QCOMPARE(m_sim->requests().size(), before + sent.size() + 1);
+}
+
+void tst_E2eTags::addressedReaderAndTag()
+{
+    // The reader's address field comes first, the tag's UID or address after it.
+    TFrmMain &w = *m_window;
+    w.options.addressReader = true;
+    w.options.readerSerialNumber = QStringLiteral("4000123");
+    w.options.isoBlockLength = 1;
+    w.TSISO->applyBlockLength();
+    const QString reader = QStringLiteral("34 30 30 30 31 32 33 00 ");
+    run({.command = iso15693::ViewOneBlock, .address = kIso8, .block = "1",
+         .wire = "01 19 00 10 B2 20 " + reader + kIso8Wire + " 01",
+         .report = report("Read Tag Block:", {"    Block Number: 1", "    Block Data: FEDCBA9876543210"})});
+    if (QTest::currentTestFailed())
+        return;
+    run({.page = TagitPageIndex, .command = tagit::ReadBlock, .address = "5D2E9A41", .block = "7",
+         .wire = "01 15 00 10 B0 07 " + reader + "41 9A 2E 5D 07",
+         .report = report("Read Tag Block:", {"    Block Number: 7", "    Locked ", "    Block Data: CAFEF00D"})});
 }
 
 QTEST_MAIN(tst_E2eTags)
