@@ -20,8 +20,8 @@
 
 namespace vexa::sim {
 
-Iso15693Tag::Iso15693Tag(uint64_t uid_, int blockCount, int blockSize_)
-    : uid(uid_), blockSize(blockSize_), blocks(size_t(blockCount), 0), locked(size_t(blockCount), 0)
+Iso15693Tag::Iso15693Tag(uint64_t id, int count, int size)
+    : uid(id), blockSize(size), blocks(size_t(count), 0), locked(size_t(count), 0)
 {
 }
 
