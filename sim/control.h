@@ -11,7 +11,7 @@
 //   baud <rate>                            the reader's rate, now
 //   serial <text>                          the reader's serial number
 //   state                                  one-line summary
-//   tag add <tag>                          put a tag in the field (tagspec.h)
+//   tag add <tag>                          put a tag in the field (tagline.h)
 //   tag remove <id>                        take out the tags with this UID/address
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order

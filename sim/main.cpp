@@ -20,7 +20,7 @@
 #include "readermodel.h"
 #include "simulator.h"
 #include "tagcollection.h"
-#include "tagspec.h"
+#include "tagline.h"
 
 using namespace vexa::sim;
 

@@ -10,7 +10,7 @@
 #include "control.h"
 #include "link/frame.h"
 #include "tagcollection.h"
-#include "tagspec.h"
+#include "tagline.h"
 
 namespace vexa::sim {
 
@@ -268,7 +268,7 @@ bool Simulator::applyTag(const ControlCommand &command, QString *error)
     }
     switch (command.kind) {
     case ControlCommand::TagAdd: {
-        const TagParse parsed = parseTagSpec(command.text);
+        const TagParse parsed = parseTagLine(command.text);
         *error = parsed.tag ? m_tags->add(*parsed.tag) : parsed.error;
         return error->isEmpty();
     }
@@ -287,7 +287,7 @@ bool Simulator::applyTag(const ControlCommand &command, QString *error)
         return true;
     case ControlCommand::TagList:
         for (const Tag &tag : m_tags->tags())
-            printLine(QStringLiteral("tag: ") + tagSpec(tag));
+            printLine(QStringLiteral("tag: ") + tagLine(tag));
         return true;
     default:
         return true;

@@ -6,7 +6,7 @@
 #include "link/frame.h"
 #include "readermodel.h"
 #include "tagcollection.h"
-#include "tagspec.h"
+#include "tagline.h"
 
 using namespace vexa::sim;
 
@@ -25,10 +25,10 @@ QString answerText(const Answer &answer)
     return QString::fromLatin1((QByteArray(1, char(answer.status)) + answer.payload).toHex(' ').toUpper());
 }
 
-void fill(TagCollection &field, const QStringList &specs)
+void fill(TagCollection &field, const QStringList &lines)
 {
-    for (const QString &spec : specs) {
-        const TagParse parsed = parseTagSpec(spec);
+    for (const QString &line : lines) {
+        const TagParse parsed = parseTagLine(line);
         QVERIFY2(parsed.tag, qPrintable(parsed.error));
         QCOMPARE(field.add(*parsed.tag), QString());
     }
@@ -68,8 +68,8 @@ private slots:
     void emptyField();
     void answersFitOneFrame();
     void fieldOrderAndMembers();
-    void specs_data();
-    void specs();
+    void tagLines_data();
+    void tagLines();
     void specShowsWhatWasWritten();
     void defaults();
     void tagFile();
@@ -331,9 +331,9 @@ void tst_SimTags::fieldOrderAndMembers()
     QCOMPARE(field.remove(QStringLiteral("E00401501C6A93F2")), 0);
 
     // One tag per id and family; the same digits in two families are two tags.
-    QVERIFY(!field.add(*parseTagSpec(kIsoField[1]).tag).isEmpty());
-    QCOMPARE(field.add(*parseTagSpec(QStringLiteral("tagit 0A0B0C0D")).tag), QString());
-    QCOMPARE(field.add(*parseTagSpec(QStringLiteral("iso14443a 0A0B0C0D")).tag), QString());
+    QVERIFY(!field.add(*parseTagLine(kIsoField[1]).tag).isEmpty());
+    QCOMPARE(field.add(*parseTagLine(QStringLiteral("tagit 0A0B0C0D")).tag), QString());
+    QCOMPARE(field.add(*parseTagLine(QStringLiteral("iso14443a 0A0B0C0D")).tag), QString());
     QCOMPARE(field.remove(QStringLiteral("0A0B0C0D")), 2);
 
     while (int(field.tags().size()) < TagCollection::kMaxTags)
@@ -343,7 +343,7 @@ void tst_SimTags::fieldOrderAndMembers()
     QVERIFY(field.tags().empty());
 }
 
-void tst_SimTags::specs_data()
+void tst_SimTags::tagLines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("canonical"); // empty: refused
@@ -384,19 +384,19 @@ void tst_SimTags::specs_data()
     QTest::newRow("empty") << "" << "";
 }
 
-void tst_SimTags::specs()
+void tst_SimTags::tagLines()
 {
     QFETCH(QString, line);
     QFETCH(QString, canonical);
-    const TagParse parsed = parseTagSpec(line);
+    const TagParse parsed = parseTagLine(line);
     QCOMPARE(parsed.tag.has_value(), !canonical.isEmpty());
     QCOMPARE(parsed.error.isEmpty(), parsed.tag.has_value());
     if (!parsed.tag)
         return;
-    const QString text = tagSpec(*parsed.tag);
+    const QString text = tagLine(*parsed.tag);
     QCOMPARE(text, canonical);
     // What tag list prints reads back as the same tag.
-    QCOMPARE(tagSpec(*parseTagSpec(text).tag), text);
+    QCOMPARE(tagLine(*parseTagLine(text).tag), text);
 }
 
 void tst_SimTags::specShowsWhatWasWritten()
@@ -405,10 +405,10 @@ void tst_SimTags::specShowsWhatWasWritten()
     fill(field, {QStringLiteral("iso15693 E00401501C6A93F2 blocks=4"), QStringLiteral("tagit C0A80137")});
     for (const char *r : {"82 21 03 44 33 22 11", "82 22 01", "82 27 31", "82 28", "82 29 07", "80 06 07 01 00 00 00"})
         QCOMPARE(field.answer(request(QLatin1String(r)))->status, uint8_t(0));
-    QCOMPARE(tagSpec(field.tags()[0]),
+    QCOMPARE(tagLine(field.tags()[0]),
              QStringLiteral("iso15693 E00401501C6A93F2 blocks=4 size=4 afi=31 dsfid=07 ic=00 afilock lock=1 "
                             "data=00000000,00000000,00000000,11223344"));
-    QCOMPARE(tagSpec(field.tags()[1]),
+    QCOMPARE(tagLine(field.tags()[1]),
              QStringLiteral("tagit C0A80137 mfr=00 version=0000 lock=7 data=00000000,00000000,00000000,00000000,"
                             "00000000,00000000,00000000,00000001"));
 }
@@ -417,7 +417,7 @@ void tst_SimTags::defaults()
 {
     TagCollection field;
     addDefaultTags(field);
-    QCOMPARE(int(field.tags().size()), int(defaultTagSpecs().size()));
+    QCOMPARE(int(field.tags().size()), int(defaultTagLines().size()));
     QSet<int> blockSizes;
     QSet<uint8_t> makers;
     int tagits = 0;

@@ -33,15 +33,15 @@ struct TagParse
     QString error; // set when tag is empty
 };
 
-TagParse parseTagSpec(const QString &line);
+TagParse parseTagLine(const QString &line);
 
 // The line that gives this tag as it is now (memory, locks and all):
-// parseTagSpec() of it gives the same tag. Data stop at the last block that
+// parseTagLine() of it gives the same tag. Data stop at the last block that
 // is not 0.
-QString tagSpec(const Tag &tag);
+QString tagLine(const Tag &tag);
 
 // The field of a simulator started without --tags or --no-tags.
-QStringList defaultTagSpecs();
+QStringList defaultTagLines();
 void addDefaultTags(TagCollection &field);
 
 // Adds the tags of a file: one tag a line; blank lines and lines starting

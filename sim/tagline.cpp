@@ -1,5 +1,5 @@
 // vexa-sim - tags written as one line of text.
-#include "tagspec.h"
+#include "tagline.h"
 
 #include <QFile>
 #include <QMap>
@@ -229,7 +229,7 @@ TagParse iso14443Card(const QStringList &words)
 
 } // namespace
 
-TagParse parseTagSpec(const QString &line)
+TagParse parseTagLine(const QString &line)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QString family = words.value(0).toLower();
@@ -242,7 +242,7 @@ TagParse parseTagSpec(const QString &line)
     return {std::nullopt, QStringLiteral("a tag starts with iso15693, tagit or iso14443a")};
 }
 
-QString tagSpec(const Tag &tag)
+QString tagLine(const Tag &tag)
 {
     if (const auto *iso = std::get_if<Iso15693Tag>(&tag)) {
         QString text = QStringLiteral("iso15693 %1 blocks=%2 size=%3 afi=%4 dsfid=%5 ic=%6")
@@ -267,7 +267,7 @@ QString tagSpec(const Tag &tag)
     return QStringLiteral("iso14443a ") + tagId(tag);
 }
 
-QStringList defaultTagSpecs()
+QStringList defaultTagLines()
 {
     return {
         QStringLiteral("iso15693 E00401501C6A93F2 blocks=28 size=4 ic=01 lock=0 "
@@ -282,8 +282,8 @@ QStringList defaultTagSpecs()
 
 void addDefaultTags(TagCollection &field)
 {
-    for (const QString &spec : defaultTagSpecs())
-        field.add(*parseTagSpec(spec).tag);
+    for (const QString &line : defaultTagLines())
+        field.add(*parseTagLine(line).tag);
 }
 
 bool loadTagFile(const QString &path, TagCollection &field, QString *error)
@@ -298,7 +298,7 @@ bool loadTagFile(const QString &path, TagCollection &field, QString *error)
         const QString line = in.readLine().trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        const TagParse parsed = parseTagSpec(line);
+        const TagParse parsed = parseTagLine(line);
         const QString why = parsed.tag ? field.add(*parsed.tag) : parsed.error;
         if (!why.isEmpty()) {
             *error = QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(why);
