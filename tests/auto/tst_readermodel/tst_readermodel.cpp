@@ -6,7 +6,7 @@
 #include "link/frame.h"
 #include "readermodel.h"
 #include "tagcollection.h"
-#include "tagspec.h"
+#include "tagline.h"
 
 using namespace vexa::sim;
 
