@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "app/operatorprompt.h"
+#include "frames.h"
 #include "link/transport.h"
 
 namespace vexa::test {
@@ -45,11 +46,5 @@ public:
     QStringList confirmations;
     bool confirmAnswer = true;
 };
-
-// Hex text such as "01 08 00 10" to bytes.
-inline QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 } // namespace vexa::test

@@ -2,7 +2,7 @@
 // and judging received blocks.
 #include <QtTest>
 
-#include "fakes.h"
+#include "frames.h"
 #include "link/frame.h"
 #include "link/reception.h"
 #include "util/hextext.h"

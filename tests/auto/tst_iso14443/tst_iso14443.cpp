@@ -1,28 +1,16 @@
 // ISO/IEC 14443-A codec: the Read UID request and the report of its answer.
 #include <QTest>
 
+#include "frames.h"
 #include "tags/iso14443.h"
 
 using namespace vexa;
+using vexa::test::answerFrame;
+using vexa::test::hex;
 using namespace vexa::iso14443;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload)
-{
-    QByteArray f;
-    const int n = int(payload.size()) + 8;
-    f.append(char(0x01)).append(char(n)).append(char(0)).append(char(0x10));
-    f.append(char(status)).append(char(code)).append(payload);
-    f.append(2, char(0));
-    writeFrameCheck(reinterpret_cast<uint8_t *>(f.data()), n);
-    return f;
-}
 
 } // namespace
 
@@ -55,24 +43,24 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         const QString heading = QStringLiteral("Read UID ISO 14443-A:");
 
-        QTest::newRow("4-byte UID") << answer(0, 0x40, hex("00 04 04 A1 B2 C3")) << heading
+        QTest::newRow("4-byte UID") << answerFrame(0, 0x40, hex("00 04 04 A1 B2 C3")) << heading
                                     << QStringList{"    UID: 04A1B2C3"};
         QTest::newRow("7-byte UID, first received byte first")
-            << answer(0, 0x40, hex("00 07 04 11 22 33 44 55 66")) << heading << QStringList{"    UID: 04112233445566"};
-        QTest::newRow("4-byte UID with leading zero bytes") << answer(0, 0x40, hex("00 04 00 00 0A 01")) << heading
+            << answerFrame(0, 0x40, hex("00 07 04 11 22 33 44 55 66")) << heading << QStringList{"    UID: 04112233445566"};
+        QTest::newRow("4-byte UID with leading zero bytes") << answerFrame(0, 0x40, hex("00 04 00 00 0A 01")) << heading
                                                             << QStringList{"    UID: 00000A01"};
         QTest::newRow("10-byte UID, all digits")
-            << answer(0, 0x40, hex("00 0A 08 01 02 03 04 05 06 07 08 09")) << heading
+            << answerFrame(0, 0x40, hex("00 0A 08 01 02 03 04 05 06 07 08 09")) << heading
             << QStringList{"    UID: 08010203040506070809"};
         QTest::newRow("length claims more than the frame holds")
-            << answer(0, 0x40, hex("00 0A 08 01 02 03")) << heading << QStringList{"    UID: 08010203"};
-        QTest::newRow("empty UID") << answer(0, 0x40, hex("00 00")) << heading << QStringList{"    UID: "};
-        QTest::newRow("failed, whatever the status byte") << answer(0, 0x40, hex("01")) << heading
+            << answerFrame(0, 0x40, hex("00 0A 08 01 02 03")) << heading << QStringList{"    UID: 08010203"};
+        QTest::newRow("empty UID") << answerFrame(0, 0x40, hex("00 00")) << heading << QStringList{"    UID: "};
+        QTest::newRow("failed, whatever the status byte") << answerFrame(0, 0x40, hex("01")) << heading
                                                           << QStringList{"    Undefined error", ""};
-        QTest::newRow("failed with reader error") << answer(2, 0x40, hex("01 00")) << heading
+        QTest::newRow("failed with reader error") << answerFrame(2, 0x40, hex("01 00")) << heading
                                                   << QStringList{"    Transponder not found", ""};
-        QTest::newRow("other code, status 0") << answer(0, 0x26, {}) << QString() << QStringList{};
-        QTest::newRow("other code, status error") << answer(2, 0x26, hex("02")) << QString()
+        QTest::newRow("other code, status 0") << answerFrame(0, 0x26, {}) << QString() << QStringList{};
+        QTest::newRow("other code, status error") << answerFrame(2, 0x26, hex("02")) << QString()
                                                   << QStringList{"    Command not supported by reader", ""};
     }
     void report()

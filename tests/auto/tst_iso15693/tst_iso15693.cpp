@@ -1,10 +1,13 @@
 // ISO/IEC 15693 codec: request frames, refusals and answer reports.
 #include <QTest>
 
+#include "frames.h"
 #include "tags/iso15693.h"
 #include "util/hextext.h"
 
 using namespace vexa;
+using vexa::test::answerFrame;
+using vexa::test::hex;
 using namespace vexa::iso15693;
 
 Q_DECLARE_METATYPE(vexa::iso15693::Request)
@@ -12,22 +15,6 @@ Q_DECLARE_METATYPE(vexa::iso15693::Field)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-// A sound answer frame around `payload`.
-QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload)
-{
-    QByteArray f;
-    const int n = int(payload.size()) + 8;
-    f.append(char(0x01)).append(char(n)).append(char(0)).append(char(0x10));
-    f.append(char(status)).append(char(code)).append(payload);
-    f.append(2, char(0));
-    writeFrameCheck(reinterpret_cast<uint8_t *>(f.data()), n);
-    return f;
-}
 
 Request req(int command, std::function<void(Request &)> set = {})
 {
@@ -279,76 +266,76 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         const QByteArray uid = hex(kUidOnWire);
 
-        QTest::newRow("inventory none") << answer(0, 0x01, hex("00 00")) << 0 << "ISO Inventory:"
+        QTest::newRow("inventory none") << answerFrame(0, 0x01, hex("00 00")) << 0 << "ISO Inventory:"
                                         << QStringList{"    Transponder(s) not found"};
-        QTest::newRow("inventory two") << answer(0, 0x01, hex("00 02") + uid + hex("01 00 00 00 00 00 00 00")) << 0
+        QTest::newRow("inventory two") << answerFrame(0, 0x01, hex("00 02") + uid + hex("01 00 00 00 00 00 00 00")) << 0
                                        << "ISO Inventory:"
                                        << QStringList{"    #    UID    ", "    01   E0040100A1B2C3D4",
                                                       "    02   0000000000000001"};
         QTest::newRow("inventory claims more than it holds")
-            << answer(0, 0x01, hex("00 03") + uid) << 0 << "ISO Inventory:"
+            << answerFrame(0, 0x01, hex("00 03") + uid) << 0 << "ISO Inventory:"
             << QStringList{"    #    UID    ", "    01   E0040100A1B2C3D4"};
-        QTest::newRow("inventory error in byte 6") << answer(2, 0x01, hex("01 00")) << 0 << "ISO Inventory:"
+        QTest::newRow("inventory error in byte 6") << answerFrame(2, 0x01, hex("01 00")) << 0 << "ISO Inventory:"
                                                    << QStringList{"    Transponder not found", ""};
-        QTest::newRow("inventory byte 6 with status 0") << answer(0, 0x01, hex("05")) << 0 << "ISO Inventory:"
+        QTest::newRow("inventory byte 6 with status 0") << answerFrame(0, 0x01, hex("05")) << 0 << "ISO Inventory:"
                                                         << QStringList{"    Undefined error", ""};
-        QTest::newRow("read block") << answer(0, 0x20, hex("78 56 34 12 00 07")) << 0 << "Read Tag Block:"
+        QTest::newRow("read block") << answerFrame(0, 0x20, hex("78 56 34 12 00 07")) << 0 << "Read Tag Block:"
                                     << QStringList{"    Block Number: 7", "    Block Data: 12345678"};
         QTest::newRow("read block, 8-byte blocks")
-            << answer(0, 0x20, hex("88 77 66 55 44 33 22 11 00 09")) << 1 << "Read Tag Block:"
+            << answerFrame(0, 0x20, hex("88 77 66 55 44 33 22 11 00 09")) << 1 << "Read Tag Block:"
             << QStringList{"    Block Number: 9", "    Block Data: 1122334455667788"};
-        QTest::newRow("read block short") << answer(0, 0x20, hex("78 56 34 12")) << 0 << "Read Tag Block:"
+        QTest::newRow("read block short") << answerFrame(0, 0x20, hex("78 56 34 12")) << 0 << "Read Tag Block:"
                                           << QStringList{"    Transponder not found"};
-        QTest::newRow("read block tag error") << answer(1, 0x20, hex("10")) << 0 << "Read Tag Block:"
+        QTest::newRow("read block tag error") << answerFrame(1, 0x20, hex("10")) << 0 << "Read Tag Block:"
                                               << QStringList{"    Specified block not available", ""};
-        QTest::newRow("write block") << answer(0, 0x21, {}) << 0 << "Write Tag Block:" << QStringList{"    Block written"};
-        QTest::newRow("write block locked") << answer(1, 0x21, hex("12")) << 0 << "Write Tag Block:"
+        QTest::newRow("write block") << answerFrame(0, 0x21, {}) << 0 << "Write Tag Block:" << QStringList{"    Block written"};
+        QTest::newRow("write block locked") << answerFrame(1, 0x21, hex("12")) << 0 << "Write Tag Block:"
                                             << QStringList{"    Specified block locked, contents cannot be changed", ""};
-        QTest::newRow("lock block") << answer(0, 0x22, {}) << 0 << "Lock Tag Block:" << QStringList{"    Block Locked"};
-        QTest::newRow("write many") << answer(0, 0x24, {}) << 0 << "Write Tag Multi-Block:"
+        QTest::newRow("lock block") << answerFrame(0, 0x22, {}) << 0 << "Lock Tag Block:" << QStringList{"    Block Locked"};
+        QTest::newRow("write many") << answerFrame(0, 0x24, {}) << 0 << "Write Tag Multi-Block:"
                                     << QStringList{"    Block(s) written"};
-        QTest::newRow("write AFI") << answer(0, 0x27, {}) << 0 << "Write Tag AFI:" << QStringList{"    AFI written"};
-        QTest::newRow("lock AFI") << answer(0, 0x28, {}) << 0 << "Lock Tag AFI:" << QStringList{"    AFI Locked"};
-        QTest::newRow("write DSFID") << answer(0, 0x29, {}) << 0 << "Write Tag DSFID:" << QStringList{"    DSFID written"};
-        QTest::newRow("lock DSFID") << answer(0, 0x2A, {}) << 0 << "Lock Tag DSFID:" << QStringList{"    DSFID Locked"};
-        QTest::newRow("lock DSFID failed") << answer(3, 0x2A, hex("00")) << 0 << "Lock Tag DSFID:"
+        QTest::newRow("write AFI") << answerFrame(0, 0x27, {}) << 0 << "Write Tag AFI:" << QStringList{"    AFI written"};
+        QTest::newRow("lock AFI") << answerFrame(0, 0x28, {}) << 0 << "Lock Tag AFI:" << QStringList{"    AFI Locked"};
+        QTest::newRow("write DSFID") << answerFrame(0, 0x29, {}) << 0 << "Write Tag DSFID:" << QStringList{"    DSFID written"};
+        QTest::newRow("lock DSFID") << answerFrame(0, 0x2A, {}) << 0 << "Lock Tag DSFID:" << QStringList{"    DSFID Locked"};
+        QTest::newRow("lock DSFID failed") << answerFrame(3, 0x2A, hex("00")) << 0 << "Lock Tag DSFID:"
                                            << QStringList{"    Undefined error", ""};
-        QTest::newRow("read many") << answer(0, 0x23, hex("00 02 05 78 56 34 12 06 01 00 00 00")) << 0
+        QTest::newRow("read many") << answerFrame(0, 0x23, hex("00 02 05 78 56 34 12 06 01 00 00 00")) << 0
                                    << "Read Tag Multi-Block:"
                                    << QStringList{"  Block    Value", "    05     12345678", "    06     00000001"};
-        QTest::newRow("read many failed") << answer(2, 0x23, hex("01")) << 0 << "Read Tag Multi-Block:"
+        QTest::newRow("read many failed") << answerFrame(2, 0x23, hex("01")) << 0 << "Read Tag Multi-Block:"
                                           << QStringList{"    Transponder not found", ""};
-        QTest::newRow("test, status not examined") << answer(1, 0x26, hex("01")) << 0 << "Test:"
+        QTest::newRow("test, status not examined") << answerFrame(1, 0x26, hex("01")) << 0 << "Test:"
                                                    << QStringList{"    Test complete"};
         QTest::newRow("information, all fields")
-            << answer(0, 0x2B, hex("0F") + uid + hex("00 31 1B 03 01")) << 0 << "Read Tag Information:"
+            << answerFrame(0, 0x2B, hex("0F") + uid + hex("00 31 1B 03 01")) << 0 << "Read Tag Information:"
             << QStringList{"    UID:              E0040100A1B2C3D4", "    DSFID:            00",
                            "    AFI:              31: ID/Access Control", "    Block Size:       4",
                            "    Number of Blocks: 28", "    IC Reference:     01"};
-        QTest::newRow("information, memory size only") << answer(0, 0x2B, hex("04") + uid + hex("3F 07")) << 0
+        QTest::newRow("information, memory size only") << answerFrame(0, 0x2B, hex("04") + uid + hex("3F 07")) << 0
                                                        << "Read Tag Information:"
                                                        << QStringList{"    UID:              E0040100A1B2C3D4",
                                                                       "    Block Size:       8",
                                                                       "    Number of Blocks: 64"};
-        QTest::newRow("information, AFI without family name") << answer(0, 0x2B, hex("02") + uid + hex("D5")) << 0
+        QTest::newRow("information, AFI without family name") << answerFrame(0, 0x2B, hex("02") + uid + hex("D5")) << 0
                                                               << "Read Tag Information:"
                                                               << QStringList{"    UID:              E0040100A1B2C3D4",
                                                                              "    AFI:              D5: "};
-        QTest::newRow("information, DSFID and IC reference") << answer(0, 0x2B, hex("09") + uid + hex("AB 17")) << 0
+        QTest::newRow("information, DSFID and IC reference") << answerFrame(0, 0x2B, hex("09") + uid + hex("AB 17")) << 0
                                                              << "Read Tag Information:"
                                                              << QStringList{"    UID:              E0040100A1B2C3D4",
                                                                             "    DSFID:            AB",
                                                                             "    IC Reference:     23"};
-        QTest::newRow("information, UID only") << answer(0, 0x2B, hex("00") + uid) << 0 << "Read Tag Information:"
+        QTest::newRow("information, UID only") << answerFrame(0, 0x2B, hex("00") + uid) << 0 << "Read Tag Information:"
                                                << QStringList{"    UID:              E0040100A1B2C3D4"};
-        QTest::newRow("information short") << answer(0, 0x2B, hex("00 01 02 03 04 05")) << 0
+        QTest::newRow("information short") << answerFrame(0, 0x2B, hex("00 01 02 03 04 05")) << 0
                                            << "Read Tag Information:" << QStringList{"    Transponder not found"};
-        QTest::newRow("lock status") << answer(0, 0x2C, hex("00 0A 03 01 00 05")) << 0
+        QTest::newRow("lock status") << answerFrame(0, 0x2C, hex("00 0A 03 01 00 05")) << 0
                                      << "Read Tag Multi-Block Security Status:"
                                      << QStringList{"  Block    Status", "    10      Locked", "    11      Unlocked",
                                                     "    12      Locked"};
-        QTest::newRow("unknown code, status 0") << answer(0, 0x30, {}) << 0 << QString() << QStringList{};
-        QTest::newRow("unknown code, reader error") << answer(2, 0x30, hex("06")) << 0 << QString()
+        QTest::newRow("unknown code, status 0") << answerFrame(0, 0x30, {}) << 0 << QString() << QStringList{};
+        QTest::newRow("unknown code, reader error") << answerFrame(2, 0x30, hex("06")) << 0 << QString()
                                                     << QStringList{"    Tag CRC error", ""};
     }
     void report()
@@ -369,7 +356,7 @@ private slots:
     void reportNeverReadsPastTheFrame()
     {
         for (uint8_t code : {0x01, 0x20, 0x23, 0x2B, 0x2C}) {
-            QByteArray frame = answer(0, code, hex("00 FF FF"));
+            QByteArray frame = answerFrame(0, code, hex("00 FF FF"));
             const Report r = reportResponse(FrameView(frame), 1);
             QVERIFY(r.lines.size() <= 2);
         }

@@ -19,6 +19,7 @@
 
 using namespace vexa;
 using vexa::test::FakeTransport;
+using vexa::test::answerFrame;
 using vexa::test::hex;
 using vexa::test::ScriptedPrompt;
 
@@ -40,16 +41,6 @@ QAction *menuItem(QMenuBar *bar, const QStringList &path)
     return found;
 }
 
-QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload = {})
-{
-    QByteArray f(8 + payload.size(), '\0');
-    auto *b = reinterpret_cast<uint8_t *>(f.data());
-    writeHeader(b, int(f.size()), 0x10, code);
-    b[4] = status;
-    std::copy(payload.begin(), payload.end(), f.begin() + 6);
-    writeFrameCheck(b, int(f.size()));
-    return f;
-}
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -256,10 +247,10 @@ void tst_MainWindow::responsesGoToVisiblePage_data()
     QTest::addColumn<int>("page");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QString>("top");
-    QTest::newRow("management on Tag-it page") << 2 << answer(0, 0xE7, hex("00 0D 00 00 00")) << "Reader Setup:";
-    QTest::newRow("test answer on ISO page") << 0 << answer(0, 0x26) << "Test:";
-    QTest::newRow("test answer on 14443 page: nothing") << 1 << answer(0, 0x26) << "";
-    QTest::newRow("error on Tag-it page") << 2 << answer(2, 0x26, hex("01")) << "";
+    QTest::newRow("management on Tag-it page") << 2 << answerFrame(0, 0xE7, hex("00 0D 00 00 00")) << "Reader Setup:";
+    QTest::newRow("test answer on ISO page") << 0 << answerFrame(0, 0x26) << "Test:";
+    QTest::newRow("test answer on 14443 page: nothing") << 1 << answerFrame(0, 0x26) << "";
+    QTest::newRow("error on Tag-it page") << 2 << answerFrame(2, 0x26, hex("01")) << "";
 }
 
 void tst_MainWindow::responsesGoToVisiblePage()

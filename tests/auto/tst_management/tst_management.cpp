@@ -2,25 +2,14 @@
 #include <QtTest>
 
 #include "config/management.h"
-#include "fakes.h"
+#include "frames.h"
 #include "link/frame.h"
 
 using namespace vexa;
+using vexa::test::answerFrame;
 using vexa::test::hex;
 
 namespace {
-// A response frame with the given status, code and payload, check included.
-QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload = {})
-{
-    QByteArray f(8 + payload.size(), '\0');
-    auto *b = reinterpret_cast<uint8_t *>(f.data());
-    writeHeader(b, int(f.size()), 0x10, code);
-    b[4] = status;
-    std::copy(payload.begin(), payload.end(), f.begin() + 6);
-    writeFrameCheck(b, int(f.size()));
-    return f;
-}
-
 QStringList screen(const Report &r)
 {
     QStringList lines;
@@ -51,64 +40,64 @@ void tst_Management::reports_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("version VexaIII, card edition")
-        << answer(0, 0xE0, hex("03 04 07 81") + QByteArray("4000123\0", 8))
+        << answerFrame(0, 0xE0, hex("03 04 07 81") + QByteArray("4000123\0", 8))
         << QStringList{"# Reader Version: VexaIII", "    Card encoding edition", "    Serial number: 4000123",
                        "    4.03 -- Loaded Reader Version"};
     QTest::newRow("version Pelion, unnamed image, eight-char serial")
-        << answer(0, 0xE0, hex("0A 02 05 02") + QByteArray("ABCDEFGH"))
+        << answerFrame(0, 0xE0, hex("0A 02 05 02") + QByteArray("ABCDEFGH"))
         << QStringList{"# Reader Version: Vexa Pelion", "    Serial number: ABCDEFGH", "    2.10"};
     QTest::newRow("version boot loader")
-        << answer(0, 0xE0, hex("01 01 00 01") + QByteArray(8, '\0'))
+        << answerFrame(0, 0xE0, hex("01 01 00 01") + QByteArray(8, '\0'))
         << QStringList{"# Reader Version: VexaIII", "    Serial number: ", "    1.01 -- Loaded Boot Version"};
     QTest::newRow("information")
-        << answer(0, 0xEB, QByteArray("4000123\0", 8) + hex("10 27 93 01"))
+        << answerFrame(0, 0xEB, QByteArray("4000123\0", 8) + hex("10 27 93 01"))
         << QStringList{"# Reader Version: Vexa ", "    Serial number: 4000123", "    4.03 -- Loaded Reader Version",
                        "    Reader lifetime: 10000"};
     QTest::newRow("loader")
-        << answer(0, 0xE3, hex("07 04 01 02 02"))
+        << answerFrame(0, 0xE3, hex("07 04 01 02 02"))
         << QStringList{"# Reader Version: Vexa 4", "    Reader ASIC Type = Melexis 90121",
                        "    Reader Ver: 4.07 -- Com Type = USB", "    Boot Loader Com Type = Com Port"};
     QTest::newRow("loader usb virtual com")
-        << answer(0, 0xE3, hex("00 01 00 03 01"))
+        << answerFrame(0, 0xE3, hex("00 01 00 03 01"))
         << QStringList{"# Reader Version: Vexa 4", "    Reader ASIC Type = TI 6700",
                        "    Reader Ver: 1.00 -- Com Type = USB Virtual Com Port", "    Boot Loader Com Type = USB"};
-    QTest::newRow("loader status 2 shows nothing") << answer(2, 0xE3, hex("01")) << QStringList{};
+    QTest::newRow("loader status 2 shows nothing") << answerFrame(2, 0xE3, hex("01")) << QStringList{};
     QTest::newRow("setup worked example")
-        << answer(0, 0xE7, hex("40 2D 01 30 00"))
+        << answerFrame(0, 0xE7, hex("40 2D 01 30 00"))
         << QStringList{"# Reader Setup:", "    Baud: 19200", "    LED ON", "    Audio ON", "    RF Transmitter ON",
                        "    Wiegand mode ON - Read ISO 15693 tags", "    Report UID", "    Encryption - Default Key",
                        "    AFI: 30 - ID/Access Control"};
     QTest::newRow("setup wiegand off ignores AFI and key")
-        << answer(0, 0xE7, hex("00 00 03 D5 02"))
+        << answerFrame(0, 0xE7, hex("00 00 03 D5 02"))
         << QStringList{"# Reader Setup:", "    Baud: 38400", "    LED OFF", "    Audio OFF", "    RF Transmitter OFF",
                        "    Wiegand mode OFF"};
     QTest::newRow("setup tag data, tag-it, user key")
-        << answer(0, 0xE7, hex("80 41 00 00 01"))
+        << answerFrame(0, 0xE7, hex("80 41 00 00 01"))
         << QStringList{"# Reader Setup:", "    Baud: 9600", "    LED OFF", "    Audio OFF", "    RF Transmitter ON",
                        "    Wiegand mode ON - Read TAG-IT tags", "    Report tag data", "    Encryption - User key"};
     QTest::newRow("setup 14443 plain")
-        << answer(0, 0xE7, hex("40 10 00 00 02"))
+        << answerFrame(0, 0xE7, hex("40 10 00 00 02"))
         << QStringList{"# Reader Setup:", "    Baud: 9600", "    LED OFF", "    Audio OFF", "    RF Transmitter OFF",
                        "    Wiegand mode ON - Read ISO 14443-A tags", "    Report UID", "    Encryption - Plain text"};
     QTest::newRow("setup all tags")
-        << answer(0, 0xE7, hex("40 70 00 00 00"))
+        << answerFrame(0, 0xE7, hex("40 70 00 00 00"))
         << QStringList{"# Reader Setup:", "    Baud: 9600", "    LED OFF", "    Audio OFF", "    RF Transmitter OFF",
                        "    Wiegand mode ON - Read all tags", "    Report UID", "    Encryption - Default Key"};
     QTest::newRow("setup AFI family without name")
-        << answer(0, 0xE7, hex("40 20 00 D5 00"))
+        << answerFrame(0, 0xE7, hex("40 20 00 D5 00"))
         << QStringList{"# Reader Setup:", "    Baud: 9600", "    LED OFF", "    Audio OFF", "    RF Transmitter OFF",
                        "    Wiegand mode ON - Read ISO 15693 tags", "    Report UID", "    Encryption - Default Key",
                        "    AFI: D5 - "};
     QTest::newRow("diagnostics: heading only, whatever status")
-        << answer(2, 0xE6, hex("05 06 07")) << QStringList{"# Reader Get Diag:"};
-    QTest::newRow("reset ok: separator only") << answer(0, 0xE5) << QStringList{};
+        << answerFrame(2, 0xE6, hex("05 06 07")) << QStringList{"# Reader Get Diag:"};
+    QTest::newRow("reset ok: separator only") << answerFrame(0, 0xE5) << QStringList{};
     QTest::newRow("config refused: error lines without heading")
-        << answer(2, 0xED, hex("02")) << QStringList{"    Command not supported by reader", ""};
-    QTest::newRow("encryption ok") << answer(0, 0xEC)
+        << answerFrame(2, 0xED, hex("02")) << QStringList{"    Command not supported by reader", ""};
+    QTest::newRow("encryption ok") << answerFrame(0, 0xEC)
                                    << QStringList{"# Set Reader Encryption Options", "    Encryption parameters set"};
-    QTest::newRow("LED refused") << answer(2, 0xEE, hex("05"))
+    QTest::newRow("LED refused") << answerFrame(2, 0xEE, hex("05"))
                                  << QStringList{"# Activate Reader LED:", "    General write failure", ""};
-    QTest::newRow("audio ok") << answer(0, 0xEF) << QStringList{"# Activate Reader Audio:", "    Command successful"};
+    QTest::newRow("audio ok") << answerFrame(0, 0xEF) << QStringList{"# Activate Reader Audio:", "    Command successful"};
 }
 
 void tst_Management::reports()
@@ -122,10 +111,10 @@ void tst_Management::reports()
 
 void tst_Management::setupSetsFeedbackFlags()
 {
-    auto out = reportManagementResponse(FrameView(answer(0, 0xE7, hex("00 08 00 00 00"))));
+    auto out = reportManagementResponse(FrameView(answerFrame(0, 0xE7, hex("00 08 00 00 00"))));
     QCOMPARE(out.audioOn, std::optional<bool>(true));
     QCOMPARE(out.ledOn, std::optional<bool>(false));
-    out = reportManagementResponse(FrameView(answer(0, 0xE0, hex("00 00 07 01"))));
+    out = reportManagementResponse(FrameView(answerFrame(0, 0xE0, hex("00 00 07 01"))));
     QVERIFY(!out.audioOn && !out.ledOn); // only the setup answer touches them
 }
 
@@ -133,10 +122,10 @@ void tst_Management::loaderSetsComType_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<int>("comType");
-    QTest::newRow("com port") << answer(0, 0xE3, hex("00 04 01 01 03")) << 1;
-    QTest::newRow("usb") << answer(0, 0xE3, hex("00 04 00 01 03")) << 2;
-    QTest::newRow("status 1 still decoded") << answer(1, 0xE3, hex("00 04 05 01 03")) << 2;
-    QTest::newRow("status 2 keeps it") << answer(2, 0xE3, hex("00 04 01 01 03")) << -1;
+    QTest::newRow("com port") << answerFrame(0, 0xE3, hex("00 04 01 01 03")) << 1;
+    QTest::newRow("usb") << answerFrame(0, 0xE3, hex("00 04 00 01 03")) << 2;
+    QTest::newRow("status 1 still decoded") << answerFrame(1, 0xE3, hex("00 04 05 01 03")) << 2;
+    QTest::newRow("status 2 keeps it") << answerFrame(2, 0xE3, hex("00 04 01 01 03")) << -1;
 }
 
 void tst_Management::loaderSetsComType()
@@ -172,7 +161,7 @@ void tst_Management::statusErrors()
     QFETCH(int, code);
     QFETCH(QString, text);
     Report r;
-    appendStatusError(r, FrameView(answer(uint8_t(status), 0x20, QByteArray(1, char(code)))));
+    appendStatusError(r, FrameView(answerFrame(uint8_t(status), 0x20, QByteArray(1, char(code)))));
     QCOMPARE(r.lines, (QStringList{QStringLiteral("    ") + text, QString()}));
 }
 

@@ -1,10 +1,13 @@
 // Tag-it codec: request frames, refusals, range checks and answer reports.
 #include <QTest>
 
+#include "frames.h"
 #include "tags/tagit.h"
 #include "util/hextext.h"
 
 using namespace vexa;
+using vexa::test::answerFrame;
+using vexa::test::hex;
 using namespace vexa::tagit;
 
 Q_DECLARE_METATYPE(vexa::tagit::Request)
@@ -12,22 +15,6 @@ Q_DECLARE_METATYPE(vexa::tagit::Field)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-// A sound answer frame around `payload`.
-QByteArray answer(uint8_t status, uint8_t code, const QByteArray &payload)
-{
-    QByteArray f;
-    const int n = int(payload.size()) + 8;
-    f.append(char(0x01)).append(char(n)).append(char(0)).append(char(0x10));
-    f.append(char(status)).append(char(code)).append(payload);
-    f.append(2, char(0));
-    writeFrameCheck(reinterpret_cast<uint8_t *>(f.data()), n);
-    return f;
-}
 
 QByteArray spoilCheck(QByteArray frame)
 {
@@ -223,51 +210,51 @@ private slots:
         QTest::addColumn<QString>("heading"); // empty: none
         QTest::addColumn<QStringList>("lines");
 
-        QTest::newRow("write block") << answer(0, 0x03, {}) << "Write Tag Block:" << QStringList{"    Block written"};
-        QTest::newRow("lock block") << answer(0, 0x04, {}) << "Lock Tag Block:" << QStringList{"    Block Locked"};
-        QTest::newRow("write and lock") << answer(0, 0x06, {}) << "Write & Lock Tag Block:"
+        QTest::newRow("write block") << answerFrame(0, 0x03, {}) << "Write Tag Block:" << QStringList{"    Block written"};
+        QTest::newRow("lock block") << answerFrame(0, 0x04, {}) << "Lock Tag Block:" << QStringList{"    Block Locked"};
+        QTest::newRow("write and lock") << answerFrame(0, 0x06, {}) << "Write & Lock Tag Block:"
                                         << QStringList{"    Block written and locked"};
-        QTest::newRow("write many") << answer(0, 0x08, {}) << "Write Multi-Block:" << QStringList{"    Block(s) written"};
-        QTest::newRow("lock many") << answer(0, 0x09, {}) << "Lock Multi-Block:" << QStringList{"    Block(s) locked"};
-        QTest::newRow("multi-block SID") << answer(0, 0x0B, {}) << "Read Tag Multi-Block SID:" << QStringList{};
-        QTest::newRow("multi-block SID failed") << answer(2, 0x0B, hex("01")) << "Read Tag Multi-Block SID:"
+        QTest::newRow("write many") << answerFrame(0, 0x08, {}) << "Write Multi-Block:" << QStringList{"    Block(s) written"};
+        QTest::newRow("lock many") << answerFrame(0, 0x09, {}) << "Lock Multi-Block:" << QStringList{"    Block(s) locked"};
+        QTest::newRow("multi-block SID") << answerFrame(0, 0x0B, {}) << "Read Tag Multi-Block SID:" << QStringList{};
+        QTest::newRow("multi-block SID failed") << answerFrame(2, 0x0B, hex("01")) << "Read Tag Multi-Block SID:"
                                                 << QStringList{"    Transponder not found", ""};
         QTest::newRow("transponder details")
-            << answer(0, 0x05, hex("78 56 34 12 07 34 12 08 04")) << "Read Transponder Details:"
+            << answerFrame(0, 0x05, hex("78 56 34 12 07 34 12 08 04")) << "Read Transponder Details:"
             << QStringList{"    Transponder ID:      12345678 hex", "    Manufacturer Number: 07",
                            "    Version Number:      1234", "    Number of blocks:    08",
                            "    Bytes per block:     04"};
-        QTest::newRow("read block locked") << answer(0, 0x07, hex("78 56 34 12 01 03")) << "Read Tag Block:"
+        QTest::newRow("read block locked") << answerFrame(0, 0x07, hex("78 56 34 12 01 03")) << "Read Tag Block:"
                                            << QStringList{"    Block Number: 3", "    Locked ",
                                                           "    Block Data: 12345678"};
-        QTest::newRow("read block unlocked") << answer(0, 0x07, hex("0A 00 00 00 00 07")) << "Read Tag Block:"
+        QTest::newRow("read block unlocked") << answerFrame(0, 0x07, hex("0A 00 00 00 00 07")) << "Read Tag Block:"
                                              << QStringList{"    Block Number: 7", "    Unlocked ",
                                                             "    Block Data: 0000000A"};
         QTest::newRow("read multi-block")
-            << answer(0, 0x0A, hex("00 02 01 00 78 56 34 12 00 01 01 00 00 00")) << "Read Tag Multi-Block:"
+            << answerFrame(0, 0x0A, hex("00 02 01 00 78 56 34 12 00 01 01 00 00 00")) << "Read Tag Multi-Block:"
             << QStringList{"  Block    Value        Lock Status", "    0     12345678      Locked",
                            "    1     00000001      Unlocked"};
-        QTest::newRow("read multi-block failed") << answer(1, 0x0A, hex("0F")) << "Read Tag Multi-Block:"
+        QTest::newRow("read multi-block failed") << answerFrame(1, 0x0A, hex("0F")) << "Read Tag Multi-Block:"
                                                  << QStringList{"    Error - no information given", ""};
         QTest::newRow("read multi-block claims more than it holds")
-            << answer(0, 0x0A, hex("00 09 01 00 78 56 34 12")) << "Read Tag Multi-Block:"
+            << answerFrame(0, 0x0A, hex("00 09 01 00 78 56 34 12")) << "Read Tag Multi-Block:"
             << QStringList{"  Block    Value        Lock Status", "    0     12345678      Locked"};
-        QTest::newRow("block SID none") << answer(0, 0x0C, hex("00")) << "Read Tag Block SID:"
+        QTest::newRow("block SID none") << answerFrame(0, 0x0C, hex("00")) << "Read Tag Block SID:"
                                         << QStringList{"    No transponder(s) found"};
         QTest::newRow("block SID two")
-            << answer(0, 0x0C, hex("02 D4 C3 B2 A1 01 03 78 56 34 12 01 00 00 00 00 07 FF 00 00 00"))
+            << answerFrame(0, 0x0C, hex("02 D4 C3 B2 A1 01 03 78 56 34 12 01 00 00 00 00 07 FF 00 00 00"))
             << "Read Tag Block SID:"
             << QStringList{"#   Address   Blk   Value    Lock Status", "01  A1B2C3D4   3   12345678    Locked",
                            "02  00000001   7   000000FF    Unlocked"};
         QTest::newRow("block SID with a wrong check is still reported")
-            << spoilCheck(answer(0, 0x0C, hex("00"))) << "Read Tag Block SID:"
+            << spoilCheck(answerFrame(0, 0x0C, hex("00"))) << "Read Tag Block SID:"
             << QStringList{"    No transponder(s) found"};
-        QTest::newRow("inventory none") << answer(0, 0x0D, hex("00")) << "Read Tag-it Inventory:"
+        QTest::newRow("inventory none") << answerFrame(0, 0x0D, hex("00")) << "Read Tag-it Inventory:"
                                         << QStringList{"    No transponder(s) found"};
-        QTest::newRow("inventory two") << answer(0, 0x0D, hex("02 D4 C3 B2 A1 01 00 00 00")) << "Read Tag-it Inventory:"
+        QTest::newRow("inventory two") << answerFrame(0, 0x0D, hex("02 D4 C3 B2 A1 01 00 00 00")) << "Read Tag-it Inventory:"
                                        << QStringList{"    #   Tag Address", "    01  A1B2C3D4", "    02  00000001"};
-        QTest::newRow("unknown code") << answer(0, 0x30, {}) << QString() << QStringList{};
-        QTest::newRow("unknown code, tag error") << answer(1, 0x30, hex("01")) << QString()
+        QTest::newRow("unknown code") << answerFrame(0, 0x30, {}) << QString() << QStringList{};
+        QTest::newRow("unknown code, tag error") << answerFrame(1, 0x30, hex("01")) << QString()
                                                  << QStringList{"    Command not supported", ""};
     }
     void report()
@@ -287,14 +274,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("received");
-        const QByteArray readBlock = answer(0, 0x07, hex("78 56 34 12 01 03"));
+        const QByteArray readBlock = answerFrame(0, 0x07, hex("78 56 34 12 01 03"));
         QTest::newRow("wrong check") << spoilCheck(readBlock) << int(readBlock.size());
         QTest::newRow("fewer bytes than the length says") << readBlock << int(readBlock.size()) - 1;
         QTest::newRow("more bytes than the length says") << readBlock + hex("00") << int(readBlock.size()) + 1;
         QByteArray highLength = readBlock;
         highLength[2] = 0x01;
         QTest::newRow("length high byte") << highLength << int(readBlock.size());
-        QTest::newRow("status error with wrong check") << spoilCheck(answer(2, 0x0A, hex("01"))) << 9;
+        QTest::newRow("status error with wrong check") << spoilCheck(answerFrame(2, 0x0A, hex("01"))) << 9;
     }
     void corrupted()
     {

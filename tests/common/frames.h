@@ -1,0 +1,30 @@
+// VexaHost test helpers: frames written as hexadecimal text, and answer
+// frames built around a payload.
+#pragma once
+
+#include <cstdint>
+#include <QByteArray>
+
+#include "link/frame.h"
+
+namespace vexa::test {
+
+// Hex text such as "01 08 00 10" to bytes.
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// A sound answer frame: status, command code and payload, check included.
+inline QByteArray answerFrame(uint8_t status, uint8_t code, const QByteArray &payload = {})
+{
+    QByteArray f(8 + payload.size(), '\0');
+    auto *b = reinterpret_cast<uint8_t *>(f.data());
+    writeHeader(b, int(f.size()), 0x10, code);
+    b[4] = status;
+    std::copy(payload.begin(), payload.end(), f.begin() + 6);
+    writeFrameCheck(b, int(f.size()));
+    return f;
+}
+
+} // namespace vexa::test
