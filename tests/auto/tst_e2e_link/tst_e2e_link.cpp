@@ -48,6 +48,7 @@ private slots:
     void toolBarCommands_data();
     void toolBarCommands();
     void setupUpdatesFeedbackPanels();
+    void loaderQuerySetsComType();
     void timeoutReported();
     void errorStatusReported_data();
     void errorStatusReported();
@@ -149,6 +150,27 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
     QVERIFY(!w.options.audioOn);
     QVERIFY(!w.options.ledOn);
     QVERIFY(paneHas(w, QStringLiteral("    LED OFF")));
+}
+
+void tst_E2eLink::loaderQuerySetsComType()
+{
+    TFrmMain &w = *m_window;
+    QCOMPARE(w.bootLoaderComType, 0);
+    w.requestLoaderInfo();
+    QVERIFY(m_sim->waitForRequests(1));
+    QCOMPARE(m_sim->requests().first(), QStringLiteral("01 08 00 10 80 E3 7A 85"));
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Boot Loader Com Type = Com Port")), kAnswerMs);
+    QCOMPARE(paneLines(w).first(), QStringLiteral("# Reader Version: Vexa 4"));
+    QCOMPARE(w.bootLoaderComType, 1);
+
+    // A reader error suppresses the whole report and keeps the value.
+    w.bootLoaderComType = 2;
+    QVERIFY(m_sim->control(QStringLiteral("fault status 2 1")));
+    w.requestLoaderInfo();
+    QCOMPARE(w.bootLoaderComType, 1); // set before sending
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QCOMPARE(w.bootLoaderComType, 1);
+    QCOMPARE(paneLines(w).first(), QString());
 }
 
 void tst_E2eLink::timeoutReported()
