@@ -117,15 +117,11 @@ void setupReport(const FrameView &f, ManagementOutcome &out)
         r.lines << afiLine;
 }
 
-// Answers whose whole report is a heading and, on success, one line.
-void confirmationReport(const FrameView &f, Report &r, const QString &heading, const QString &done)
-{
-    r.heading = heading;
-    if (f.status() == 0)
-        r.lines << kIndent + done;
-    else
-        appendStatusError(r, f);
-}
+constexpr Acknowledgement kAcknowledgements[] = {
+    {mgmt::SetEncryption, "Set Reader Encryption Options", "Encryption parameters set"},
+    {mgmt::ActivateLed, "Activate Reader LED:", "Command successful"},
+    {mgmt::ActivateAudio, "Activate Reader Audio:", "Command successful"},
+};
 
 } // namespace
 
@@ -149,17 +145,9 @@ ManagementOutcome reportManagementResponse(const FrameView &frame)
     case mgmt::Diagnostics: out.report.heading = QStringLiteral("Reader Get Diag:"); break;
     case mgmt::ReadSetup: setupReport(frame, out); break;
     case mgmt::ReadInfo: informationReport(frame, out.report); break;
-    case mgmt::SetEncryption:
-        confirmationReport(frame, out.report, QStringLiteral("Set Reader Encryption Options"),
-                           QStringLiteral("Encryption parameters set"));
-        break;
-    case mgmt::ActivateLed:
-        confirmationReport(frame, out.report, QStringLiteral("Activate Reader LED:"), QStringLiteral("Command successful"));
-        break;
-    case mgmt::ActivateAudio:
-        confirmationReport(frame, out.report, QStringLiteral("Activate Reader Audio:"), QStringLiteral("Command successful"));
-        break;
     default:
+        if (reportAcknowledgement(kAcknowledgements, frame, out.report))
+            break;
         if (frame.status() != 0)
             appendStatusError(out.report, frame);
         break;

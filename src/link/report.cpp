@@ -58,4 +58,19 @@ void appendStatusError(Report &report, const FrameView &frame)
     report.lines << QStringLiteral("    ") + statusErrorText(frame.status(), frame[6]) << QString();
 }
 
+bool reportAcknowledgement(std::span<const Acknowledgement> table, const FrameView &frame, Report &report)
+{
+    for (const Acknowledgement &ack : table) {
+        if (ack.code != frame.code())
+            continue;
+        report.heading = QString::fromLatin1(ack.heading);
+        if (frame.status() != 0)
+            appendStatusError(report, frame);
+        else if (ack.line)
+            report.lines << QStringLiteral("    ") + QString::fromLatin1(ack.line);
+        return true;
+    }
+    return false;
+}
+
 } // namespace vexa

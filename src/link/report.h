@@ -6,7 +6,9 @@
 // holds the detail lines in the order they read on screen, top to bottom.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <QString>
 #include <QStringList>
 
@@ -30,5 +32,18 @@ QString statusErrorText(uint8_t status, uint8_t code);
 // What the status error writer adds under the heading: the error line, then
 // an empty line.
 void appendStatusError(Report &report, const FrameView &frame);
+
+// An answer that only confirms a command: its heading, then on success one
+// line (none when `line` is null), else the status error lines.
+struct Acknowledgement
+{
+    uint8_t code;
+    const char *heading;
+    const char *line;
+};
+
+// Writes the acknowledgement report for the frame's code into `report`;
+// false when the code is not in `table`.
+bool reportAcknowledgement(std::span<const Acknowledgement> table, const FrameView &frame, Report &report);
 
 } // namespace vexa

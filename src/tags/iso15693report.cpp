@@ -97,13 +97,6 @@ void tagInformation(const FrameView &f, Report &r)
 }
 
 // Answers that carry nothing but success: heading and one line.
-struct Acknowledgement
-{
-    uint8_t code;
-    const char *heading;
-    const char *line;
-};
-
 constexpr Acknowledgement kAcknowledgements[] = {
     {0x21, "Write Tag Block:", "Block written"},
     {0x22, "Lock Tag Block:", "Block Locked"},
@@ -132,16 +125,8 @@ Report reportResponse(const FrameView &f, int isoBlockLength)
         inventory(f, r);
         return r;
     }
-    for (const auto &ack : kAcknowledgements) {
-        if (ack.code != code)
-            continue;
-        r.heading = QString::fromLatin1(ack.heading);
-        if (f.status() != 0)
-            appendStatusError(r, f);
-        else
-            r.lines << kIndent + QString::fromLatin1(ack.line);
+    if (reportAcknowledgement(kAcknowledgements, f, r))
         return r;
-    }
 
     switch (code) {
     case 0x20: r.heading = QStringLiteral("Read Tag Block:"); break;

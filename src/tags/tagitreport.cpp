@@ -83,13 +83,6 @@ void inventory(const FrameView &f, Report &r)
         r.lines << QString::asprintf("    %02d  %s", k + 1, qPrintable(hex32(f.u32(7 + 4 * k))));
 }
 
-struct Acknowledgement
-{
-    uint8_t code;
-    const char *heading;
-    const char *line; // nullptr: the heading alone
-};
-
 constexpr Acknowledgement kAcknowledgements[] = {
     {0x03, "Write Tag Block:", "Block written"},
     {0x04, "Lock Tag Block:", "Block Locked"},
@@ -113,16 +106,8 @@ Report reportResponse(const FrameView &f, int received)
     }
     r.separator = true;
 
-    for (const auto &ack : kAcknowledgements) {
-        if (ack.code != code)
-            continue;
-        r.heading = QString::fromLatin1(ack.heading);
-        if (f.status() != 0)
-            appendStatusError(r, f);
-        else if (ack.line)
-            r.lines << kIndent + QString::fromLatin1(ack.line);
+    if (reportAcknowledgement(kAcknowledgements, f, r))
         return r;
-    }
 
     switch (code) {
     case 0x05: r.heading = QStringLiteral("Read Transponder Details:"); break;
