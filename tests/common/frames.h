@@ -27,4 +27,11 @@ inline QByteArray answerFrame(uint8_t status, uint8_t code, const QByteArray &pa
     return f;
 }
 
+// The last two of the n bytes are the frame check over the bytes before them.
+inline bool frameCheckHolds(const uint8_t *bytes, int n)
+{
+    const uint16_t check = computeFrameCheck(bytes, n - 2);
+    return n >= 2 && bytes[n - 2] == (check & 0xFF) && bytes[n - 1] == (check >> 8);
+}
+
 } // namespace vexa::test
