@@ -42,12 +42,16 @@ void BootLoader::stopListening()
         m_mode = Mode::Off;
 }
 
-QList<BootLoader::Output> BootLoader::feed(const QByteArray &bytes)
+QList<BootLoader::Output> BootLoader::feed(const QByteArray &bytes, QByteArray *rest)
 {
     QList<Output> outputs;
-    for (char byte : bytes) {
-        if (m_mode == Mode::Off)
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char byte = bytes[i];
+        if (m_mode == Mode::Off) {
+            if (rest)
+                *rest = bytes.mid(i);
             break;
+        }
         if (m_mode == Mode::Listening) {
             if (byte == 'A')
                 outputs << capture();

@@ -60,7 +60,9 @@ public:
     void stopListening();
 
     // Bytes from the host while active; one output per command handled.
-    QList<Output> feed(const QByteArray &bytes);
+    // Bytes that follow the go command are the application's: they go to
+    // *rest when given.
+    QList<Output> feed(const QByteArray &bytes, QByteArray *rest = nullptr);
 
     // A "loader ..." control line without the word "loader". Lines to print
     // go to *printed; false with a message in *error.

@@ -154,7 +154,8 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
     const auto lineNs = [rate](qsizetype count) { return qint64(count) * 10 * 1000000000LL / rate; };
     const qint64 now = m_clock.nsecsElapsed();
     m_inputDoneNs = std::max(now, m_inputDoneNs) + lineNs(bytes.size());
-    for (const BootLoader::Output &out : m_loader.feed(bytes)) {
+    QByteArray rest;
+    for (const BootLoader::Output &out : m_loader.feed(bytes, &rest)) {
         trace(out.note);
         if (out.started)
             m_listenTimer.stop();
@@ -169,6 +170,9 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
             m_pacer.queueBytes(reply);
         });
     }
+    // The application has started: what followed the go command is for it.
+    if (!rest.isEmpty())
+        receive(rest);
 }
 
 void Simulator::transmit(const Reply &reply)

@@ -24,6 +24,7 @@
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
+#include "firmware/firmwareupgrade.h"
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -71,6 +72,8 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
     m_deviceWatch = new DeviceWatch(this);
     connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &MainWindow::devicesChanged);
+
+    m_firmwareUpgrade = new FirmwareUpgrade(*this);
 
     isoPage->showCommandOptions();
 }
@@ -222,8 +225,8 @@ void MainWindow::buildMenus()
     tools->addSeparator();
     upgradeFirmwareAction = tools->addAction(QStringLiteral("Upgrade firmware..."));
     upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
+    connect(upgradeFirmwareAction, &QAction::triggered, this, &MainWindow::upgradeFirmware);
     markNotBuilt(autoReadAction);
-    markNotBuilt(upgradeFirmwareAction);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     aboutAction = help->addAction(QStringLiteral("&About..."));
@@ -386,6 +389,11 @@ void MainWindow::toggleMessageView()
         setMinimumHeight(minimumHeight() - viewHeight);
         resize(width(), oldHeight - viewHeight);
     }
+}
+
+void MainWindow::upgradeFirmware()
+{
+    m_firmwareUpgrade->start();
 }
 
 void MainWindow::logMessage(const QString &line)

@@ -23,6 +23,7 @@ class QGroupBox;
 namespace vexa {
 
 class DeviceWatch;
+class FirmwareUpgrade;
 class IsoPage;
 class Iso14443Page;
 class LinePane;
@@ -66,6 +67,10 @@ public:
     void chooseSerialInterface();
     void enableCommandControls(bool enable);
     void devicesChanged();
+
+    // --- firmware
+    void upgradeFirmware();
+    FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
 
     // --- views
     void toggleMessageView();
@@ -134,6 +139,7 @@ private:
     SerialTransport *m_serial = nullptr;
     ReaderLink *m_link = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
+    FirmwareUpgrade *m_firmwareUpgrade = nullptr;
     QActionGroup *m_portGroup = nullptr;
     QSet<QObject *> m_notBuilt;
     bool m_shown = false;

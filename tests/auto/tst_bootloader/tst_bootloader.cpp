@@ -94,7 +94,10 @@ void tst_BootLoader::wholeImageThenGo()
     for (int i = 0; i < 3; ++i)
         QCOMPARE(replies(loader.feed(serialWritePacket(uint8_t(i), image, i * 128))), kAck);
     QCOMPARE(loader.image(), paddedImage(image, LoaderFraming::Serial));
-    const QList<BootLoader::Output> go = loader.feed(goCommand(LoaderFraming::Serial));
+    // The bytes after the go command are the application's.
+    QByteArray rest;
+    const QList<BootLoader::Output> go = loader.feed(goCommand(LoaderFraming::Serial) + "\x01\x08", &rest);
+    QCOMPARE(rest, QByteArray("\x01\x08"));
     QCOMPARE(go.size(), 1);
     QVERIFY(go[0].started);
     QVERIFY(go[0].reply.isEmpty());

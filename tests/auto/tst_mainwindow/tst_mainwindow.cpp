@@ -230,14 +230,16 @@ void tst_MainWindow::laterFeaturesStayDisabled()
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
     for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
-                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.aboutAction, w.baud9600Action})
+                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.aboutAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(!w.wiegandButton->isEnabled());
+    QVERIFY(w.upgradeFirmwareAction->isEnabled());
     QVERIFY(w.goButton->isEnabled());
     QVERIFY(w.pageTabs->isEnabled());
     w.enableCommandControls(false);
     QVERIFY(!w.goButton->isEnabled());
     QVERIFY(!w.goAction->isEnabled());
+    QVERIFY(w.upgradeFirmwareAction->isEnabled()); // keeps its state
     QVERIFY(w.infoButton->isEnabled()); // "Info" is not a command control
 }
 
