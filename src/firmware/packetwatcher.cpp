@@ -7,6 +7,7 @@ namespace vexa {
 
 PacketWatcher::PacketWatcher(Transport &transport, QObject *parent) : QObject(parent)
 {
+    setObjectName(QStringLiteral("ApdDataPacket1"));
     m_limit.setSingleShot(true);
     m_limit.setInterval(kTimeLimitMs);
     connect(&m_limit, &QTimer::timeout, this, &PacketWatcher::onTimeLimit);
