@@ -9,6 +9,7 @@ namespace vexa::sim {
 namespace {
 
 constexpr int kDataBytes = 128;
+constexpr int kReportBytes = 64;
 const QByteArray kAck("\n!\r");
 const QByteArray kNak("\n?\r");
 
@@ -99,15 +100,42 @@ BootLoader::Output BootLoader::command(const QByteArray &text)
 {
     if (takeOne(m_faults.silent))
         return {{}, QStringLiteral("loader: command lost (fault)"), false};
-    if (text == "G") {
-        m_mode = Mode::Off;
-        ++m_starts;
-        m_startedImage = m_image;
-        return {{}, QStringLiteral("loader: go, %1 bytes sha256=%2").arg(m_image.size()).arg(hash(m_image)), true};
-    }
+    if (text == "G")
+        return go();
     if (text.startsWith('W'))
         return packet(text);
     return {kNak, QStringLiteral("loader: unknown command"), false};
+}
+
+BootLoader::Output BootLoader::go()
+{
+    m_mode = Mode::Off;
+    ++m_starts;
+    m_startedImage = m_image;
+    return {{}, QStringLiteral("loader: go, %1 bytes sha256=%2").arg(m_image.size()).arg(hash(m_image)), true};
+}
+
+BootLoader::Output BootLoader::feedReport(const QByteArray &report)
+{
+    const auto asReport = [](Output out) {
+        if (!out.reply.isEmpty())
+            out.reply = out.reply.leftJustified(kReportBytes, '\0');
+        return out;
+    };
+    if (m_mode == Mode::Off || report.isEmpty())
+        return {};
+    const char command = report[0];
+    if (m_mode == Mode::Listening)
+        return command == 'A' ? asReport(capture()) : Output{};
+    if (command == 'A')
+        return asReport({kAck, QStringLiteral("loader: capture again"), false});
+    if (takeOne(m_faults.silent))
+        return {{}, QStringLiteral("loader: command lost (fault)"), false};
+    if (command == 'G')
+        return go();
+    if ((command == 'W' || command == 'S') && report.size() >= kReportBytes)
+        return asReport(store(uint8_t(report[1]), report.mid(2, kReportBytes - 2)));
+    return asReport({kNak, QStringLiteral("loader: unknown report"), false});
 }
 
 BootLoader::Output BootLoader::packet(const QByteArray &text)
@@ -119,8 +147,11 @@ BootLoader::Output BootLoader::packet(const QByteArray &text)
     if (!valid)
         return {kNak, QStringLiteral("loader: malformed packet"), false};
     const QByteArray bytes = QByteArray::fromHex(body);
-    const uint8_t sequence = uint8_t(bytes[0]);
-    const QByteArray data = bytes.mid(1);
+    return store(uint8_t(bytes[0]), bytes.mid(1));
+}
+
+BootLoader::Output BootLoader::store(uint8_t sequence, const QByteArray &data)
+{
     const QString number = QStringLiteral("%1").arg(sequence, 2, 16, QLatin1Char('0')).toUpper();
 
     if (takeOne(m_faults.refuse) || chance(m_faults.refusePercent))
@@ -133,7 +164,7 @@ BootLoader::Output BootLoader::packet(const QByteArray &text)
         m_expected = uint8_t(m_expected + 1);
         what = QStringLiteral("stored");
     } else if (m_stored > 0 && sequence == uint8_t(m_expected - 1)) {
-        m_image.replace((m_stored - 1) * kDataBytes, kDataBytes, data);
+        m_image.replace(m_image.size() - data.size(), data.size(), data);
         what = QStringLiteral("stored again");
     } else if (sequence == 0) {
         m_image = data;

@@ -13,6 +13,12 @@
 // starts again from the first packet); any other number is refused.
 // "A" between commands is answered 0A 21 0D again.
 //
+// Over USB the same loader takes one 64-byte output report per command:
+// the capture report (64 x "A"), write reports "W" or "S" (the last), the
+// number and 62 data bytes, and the go report "G"; it answers with a
+// 64-byte input report that starts with 0A 21 0D or 0A 3F 0D, zeros after.
+// The go report is not answered: the device leaves to start the image.
+//
 // The model does no I/O and knows no clock: the simulator tells it when a
 // reset happened and when the listening moment is over.
 //
@@ -63,6 +69,8 @@ public:
     // Bytes that follow the go command are the application's: they go to
     // *rest when given.
     QList<Output> feed(const QByteArray &bytes, QByteArray *rest = nullptr);
+    // One USB output report while active; the reply is a whole input report.
+    Output feedReport(const QByteArray &report);
 
     // A "loader ..." control line without the word "loader". Lines to print
     // go to *printed; false with a message in *error.
@@ -87,8 +95,10 @@ private:
     };
 
     Output capture();
+    Output go();
     Output command(const QByteArray &text);
     Output packet(const QByteArray &text);
+    Output store(uint8_t sequence, const QByteArray &data);
     bool chance(int percent);
 
     Mode m_mode = Mode::Off;

@@ -63,6 +63,7 @@ private slots:
     void faults();
     void randomFaultsAreRepeatable();
     void controlLineErrors();
+    void usbReports();
 };
 
 void tst_BootLoader::captureAfterReset()
@@ -236,6 +237,40 @@ void tst_BootLoader::controlLineErrors()
     QVERIFY(loader.control(QStringLiteral("state"), &printed, &error));
     QCOMPARE(printed.size(), 1);
     QVERIFY(printed[0].startsWith(QStringLiteral("loader: mode=off packets=0 bytes=0 sha256=")));
+}
+
+void tst_BootLoader::usbReports()
+{
+    BootLoader loader;
+    loader.listen();
+    QCOMPARE(loader.feedReport(goCommand(LoaderFraming::Usb)).reply, QByteArray()); // not a capture
+    BootLoader::Output out = loader.feedReport(usbCaptureReport());
+    QCOMPARE(out.reply, kAck + QByteArray(61, '\0'));
+    QCOMPARE(loader.mode(), BootLoader::Mode::Captured);
+
+    // 130 bytes: W, W, S; the second again after a lost answer; numbers wrap.
+    const QByteArray image = counting(130);
+    QCOMPARE(loader.feedReport(usbWritePacket(0, image, 0)).reply.left(3), kAck);
+    QCOMPARE(loader.feedReport(usbWritePacket(1, image, 62)).reply.left(3), kAck);
+    QCOMPARE(loader.feedReport(usbWritePacket(1, image, 62)).reply.left(3), kAck);
+    QCOMPARE(loader.feedReport(usbWritePacket(3, image, 124)).reply.left(3), kNak);
+    out = loader.feedReport(usbWritePacket(2, image, 124));
+    QCOMPARE(out.reply.size(), 64);
+    QCOMPARE(out.reply.left(3), kAck);
+    QCOMPARE(loader.image(), paddedImage(image, LoaderFraming::Usb));
+
+    out = loader.feedReport(goCommand(LoaderFraming::Usb));
+    QVERIFY(out.started);
+    QVERIFY(out.reply.isEmpty());
+    QCOMPARE(loader.startedImage(), paddedImage(image, LoaderFraming::Usb));
+
+    BootLoader big;
+    big.listen();
+    big.feedReport(usbCaptureReport());
+    const QByteArray wide = counting(300 * 62);
+    for (int i = 0; i < 300; ++i)
+        QCOMPARE(big.feedReport(usbWritePacket(uint8_t(i), wide, i * 62)).reply.left(3), kAck);
+    QCOMPARE(big.image(), wide);
 }
 
 QTEST_APPLESS_MAIN(tst_BootLoader)
