@@ -1,2 +1,3 @@
 target_sources(vexacore PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/hextext.cpp ${CMAKE_CURRENT_LIST_DIR}/hextext.h)
+    ${CMAKE_CURRENT_LIST_DIR}/hextext.cpp ${CMAKE_CURRENT_LIST_DIR}/hextext.h
+    ${CMAKE_CURRENT_LIST_DIR}/linestore.cpp ${CMAKE_CURRENT_LIST_DIR}/linestore.h)
