@@ -390,7 +390,7 @@ void MainWindow::toggleMessageView()
 
 void MainWindow::logMessage(const QString &line)
 {
-    messageView->insertLine(0, line);
+    messageView->addLine(line);
 }
 
 } // namespace vexa
