@@ -193,7 +193,7 @@ qsizetype LinePane::visibleRows() const
     return std::max(1, viewport()->height() / m_lineHeight);
 }
 
-void LinePane::updateScrollBars()
+void LinePane::updateScrollBars() const
 {
     const qsizetype rows = visibleRows();
     QScrollBar *v = verticalScrollBar();
@@ -232,7 +232,7 @@ void LinePane::linesAdded(qsizetype added, qsizetype droppedBefore, const QStrin
 {
     // What the operator is looking at or has selected stays put: the new
     // lines push it down, as they push down the text itself.
-    const bool atTop = verticalScrollBar()->value() == 0;
+    const bool atTop = verticalScrollBar()->value() == 0 && m_pendingShift == 0;
     if (hasSelection() || m_cursor != Position{}) {
         m_anchor.line += added;
         m_cursor.line += added;
@@ -241,15 +241,34 @@ void LinePane::linesAdded(qsizetype added, qsizetype droppedBefore, const QStrin
             m_cursor = clamp(m_cursor);
         }
     }
-    const int value = verticalScrollBar()->value();
-    updateScrollBars();
     if (!atTop)
-        verticalScrollBar()->setValue(int(std::min<qsizetype>(value + added, verticalScrollBar()->maximum())));
-    viewport()->update();
+        m_pendingShift += added;
+    scheduleLayout();
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent event(this, 0, addedText);
         QAccessible::updateAccessibility(&event);
     }
+}
+
+void LinePane::scheduleLayout()
+{
+    if (m_layoutPending)
+        return;
+    m_layoutPending = true;
+    QMetaObject::invokeMethod(this, [this] { flushLayout(); }, Qt::QueuedConnection);
+}
+
+void LinePane::flushLayout() const
+{
+    if (!m_layoutPending)
+        return;
+    m_layoutPending = false;
+    const int value = verticalScrollBar()->value();
+    updateScrollBars();
+    if (m_pendingShift > 0)
+        verticalScrollBar()->setValue(int(std::min<qsizetype>(value + m_pendingShift, verticalScrollBar()->maximum())));
+    m_pendingShift = 0;
+    viewport()->update();
 }
 
 void LinePane::clear()
@@ -261,6 +280,8 @@ void LinePane::clear()
     m_store.clear();
     m_anchor = m_cursor = Position{};
     m_dragging = false;
+    m_layoutPending = false;
+    m_pendingShift = 0;
     updateScrollBars();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -290,6 +311,7 @@ LinePane::Position LinePane::clamp(Position position) const
 
 void LinePane::select(Position anchor, Position cursor)
 {
+    flushLayout();
     const Position oldAnchor = m_anchor, oldCursor = m_cursor;
     m_anchor = clamp(anchor);
     m_cursor = clamp(cursor);
@@ -344,6 +366,7 @@ qreal LinePane::columnX(const QString &text, LineStyle style, qsizetype column) 
 
 LinePane::Position LinePane::positionAt(const QPoint &point) const
 {
+    flushLayout();
     if (m_store.count() == 0)
         return {};
     const qsizetype row = verticalScrollBar()->value() + (point.y() < 0 ? -1 : point.y() / m_lineHeight);
@@ -364,6 +387,7 @@ LinePane::Position LinePane::positionAt(const QPoint &point) const
 
 QRect LinePane::lineRect(qsizetype line) const
 {
+    flushLayout();
     const qsizetype row = line - verticalScrollBar()->value();
     if (line < 0 || line >= m_store.count() || row < 0 || row > visibleRows())
         return {};
@@ -430,7 +454,8 @@ void LinePane::paintEvent(QPaintEvent *)
 void LinePane::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
+    m_layoutPending = true;
+    flushLayout();
 }
 
 void LinePane::changeEvent(QEvent *event)

@@ -80,7 +80,11 @@ protected:
 private:
     void linesAdded(qsizetype added, qsizetype droppedBefore, const QString &addedText);
     void updateMetrics();
-    void updateScrollBars();
+    void updateScrollBars() const;
+    // Scroll bars follow new lines once per turn of the event loop: every
+    // change of their range costs a queued call of the scroll area's own.
+    void scheduleLayout();
+    void flushLayout() const;
     qsizetype visibleRows() const;
     qreal columnX(const QString &text, LineStyle style, qsizetype column) const;
     Position clamp(Position position) const;
@@ -99,6 +103,8 @@ private:
     Position m_anchor;
     Position m_cursor;
     bool m_dragging = false;
+    mutable bool m_layoutPending = false;
+    mutable qsizetype m_pendingShift = 0; // lines to scroll down by when not at the top
     static constexpr int kMargin = 3;
 };
 
