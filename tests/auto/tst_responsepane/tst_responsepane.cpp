@@ -56,6 +56,8 @@ private slots:
     void keyboardSelectAndCopy();
     void returnGoesToTheWindow();
     void selectionFollowsItsTextWhenLinesArrive();
+    void viewFollowsItsTextUnlessAtTheTop();
+    void paneSaysWhatItDropped();
     void accessibleText();
 };
 
@@ -309,6 +311,42 @@ void tst_ResponsePane::selectionFollowsItsTextWhenLinesArrive()
     QCOMPARE(pane.selectedText(), QStringLiteral("keep"));
     pane.writeReport(report(1, 3), QStringLiteral("T"));
     QCOMPARE(pane.selectedText(), QStringLiteral("keep"));
+}
+
+void tst_ResponsePane::viewFollowsItsTextUnlessAtTheTop()
+{
+    ResponsePane pane;
+    pane.resize(300, 120);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    for (int n = 0; n < 100; ++n)
+        pane.writeReport(report(n, 2), QStringLiteral("T"));
+    QTRY_VERIFY(pane.verticalScrollBar()->maximum() > 100);
+    // At the top the newest report stays in sight.
+    pane.writeReport(report(100, 2), QStringLiteral("T"));
+    QTRY_COMPARE(pane.verticalScrollBar()->maximum(), int(pane.store().count()) - pane.verticalScrollBar()->pageStep());
+    QCOMPARE(pane.verticalScrollBar()->value(), 0);
+    // Scrolled down, the lines in sight stay in sight.
+    pane.verticalScrollBar()->setValue(40);
+    const QString inSight = pane.store().text(40);
+    pane.writeReport(report(101, 2), QStringLiteral("T"));
+    QTRY_COMPARE(pane.verticalScrollBar()->value(), 44);
+    QCOMPARE(pane.store().text(44), inSight);
+}
+
+void tst_ResponsePane::paneSaysWhatItDropped()
+{
+    ResponsePane pane;
+    pane.setCaps(100);
+    for (int n = 0; n < 40; ++n)
+        pane.writeReport(report(n, 2), QStringLiteral("T"));
+    const QStringList lines = pane.lines();
+    QVERIFY(lines.size() <= 101);
+    QCOMPARE(lines.first(), QStringLiteral("T -  Report 39"));
+    QVERIFY2(lines.last().contains(QStringLiteral("%1 older lines dropped").arg(pane.store().droppedLines())),
+             qPrintable(lines.last()));
+    pane.clear();
+    QVERIFY(pane.lines().isEmpty());
 }
 
 void tst_ResponsePane::accessibleText()
