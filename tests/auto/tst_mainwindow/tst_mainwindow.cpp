@@ -2,10 +2,10 @@
 // Go/Repeat/Pause looks, and where answers are reported.
 #include <QtTest>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QAccessible>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QToolBar>
