@@ -18,7 +18,9 @@ namespace vexa {
 namespace {
 
 // What assistive technology sees: one read-only multi-line text, with the
-// caret and selection of the pane.
+// caret and selection of the pane. The text goes out through the text
+// interface, by offsets, never as one value: a full pane holds tens of
+// megabytes.
 class LinePaneAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
@@ -42,13 +44,6 @@ public:
         s.selectableText = true;
         s.focusable = true;
         return s;
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Value)
-            return pane()->store().text(0, 0, pane()->store().count() - 1, LineStore::kMaxLineLength);
-        return QAccessibleWidget::text(t);
     }
 
     void selection(int selectionIndex, int *startOffset, int *endOffset) const override
