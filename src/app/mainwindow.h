@@ -69,6 +69,7 @@ public:
 
     // --- views
     void toggleMessageView();
+    void showAbout();
 
     // --- start and close
     void onFirstShow();

@@ -4,6 +4,8 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QTextBlock>
 #include <QMenuBar>
@@ -11,7 +13,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/aboutbox.h"
 #include "app/mainwindow.h"
+#include "app/version.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "fakes.h"
@@ -69,6 +73,7 @@ private slots:
     void responsesGoToVisiblePage();
     void headingFormatAndOrder();
     void clearEmptiesBothViews();
+    void aboutBox();
 
 private:
     ScriptedPrompt m_prompt;
@@ -230,7 +235,7 @@ void tst_MainWindow::laterFeaturesStayDisabled()
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
     for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
-                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.aboutAction, w.baud9600Action})
+                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(!w.wiegandButton->isEnabled());
     QVERIFY(w.goButton->isEnabled());
@@ -351,3 +356,31 @@ void tst_MainWindow::clearEmptiesBothViews()
 
 QTEST_MAIN(tst_MainWindow)
 #include "tst_mainwindow.moc"
+
+void tst_MainWindow::aboutBox()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QString seen;
+    bool defaultButton = false;
+    QSize size;
+    // The box is modal: inspect it and close it with Return from inside its
+    // own event loop.
+    QTimer::singleShot(0, m_window, [&] {
+        QTRY_VERIFY(qobject_cast<AboutBox *>(QApplication::activeModalWidget()));
+        auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+        seen = QStringList{box->windowTitle(), box->productLabel->text(), box->versionLabel->text()}.join('|');
+        defaultButton = box->okButton->isDefault();
+        size = box->size();
+        QVERIFY(!box->contactText->toPlainText().isEmpty());
+        QVERIFY(box->contactText->isReadOnly());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    m_window->aboutAction->trigger();
+    QCOMPARE(seen, QStringLiteral("About VexaHost|Product: Vexa Host|Version %1").arg(QLatin1String(kVersionText)));
+    QCOMPARE(QLatin1String(kVersionText), QLatin1String("4.07"));
+    QVERIFY(defaultButton);
+    QCOMPARE(size, QSize(282, 328));
+    QVERIFY2(!QApplication::activeModalWidget(), "Return closes the box");
+    QVERIFY2(!m_window->findChild<AboutBox *>(), "the box is gone once closed");
+}
