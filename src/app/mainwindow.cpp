@@ -398,7 +398,7 @@ void MainWindow::showAbout()
 
 void MainWindow::logMessage(const QString &line)
 {
-    messageView->insertLine(0, line);
+    messageView->addLine(line);
 }
 
 } // namespace vexa
