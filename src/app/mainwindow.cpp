@@ -125,7 +125,7 @@ void MainWindow::buildMenus()
     clearAction->setObjectName(QStringLiteral("ClearResponse1"));
     printAction = file->addAction(QStringLiteral("&Print"));
     printAction->setObjectName(QStringLiteral("Print1"));
-    markNotBuilt(printAction);
+    connect(printAction, &QAction::triggered, this, &MainWindow::printResponse);
     file->addSeparator();
     goAction = file->addAction(QStringLiteral("Go"));
     goAction->setObjectName(QStringLiteral("Send1"));
