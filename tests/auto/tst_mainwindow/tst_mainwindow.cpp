@@ -5,13 +5,17 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/aboutbox.h"
 #include "app/mainwindow.h"
+#include "app/version.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "fakes.h"
@@ -70,6 +74,7 @@ private slots:
     void headingFormatAndOrder();
     void clearEmptiesBothViews();
     void messageViewEmptiedWhenShown();
+    void aboutBox();
 
 private:
     ScriptedPrompt m_prompt;
@@ -231,7 +236,7 @@ void tst_MainWindow::laterFeaturesStayDisabled()
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
     for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
-                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.aboutAction, w.baud9600Action})
+                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(!w.wiegandButton->isEnabled());
     QVERIFY(w.goButton->isEnabled());
@@ -358,6 +363,34 @@ void tst_MainWindow::messageViewEmptiedWhenShown()
     QCOMPARE(w.messageView->lines(), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
     QCOMPARE(w.messageView->lineFont(LineStyle::Detail).pixelSize(), 11);
     w.toggleMessageView();
+}
+
+void tst_MainWindow::aboutBox()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QString seen;
+    bool defaultButton = false;
+    QSize size;
+    // The box is modal: inspect it and close it with Return from inside its
+    // own event loop.
+    QTimer::singleShot(0, m_window, [&] {
+        QTRY_VERIFY(qobject_cast<AboutBox *>(QApplication::activeModalWidget()));
+        auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+        seen = QStringList{box->windowTitle(), box->productLabel->text(), box->versionLabel->text()}.join('|');
+        defaultButton = box->okButton->isDefault();
+        size = box->size();
+        QVERIFY(!box->contactText->toPlainText().isEmpty());
+        QVERIFY(box->contactText->isReadOnly());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    m_window->aboutAction->trigger();
+    QCOMPARE(seen, QStringLiteral("About VexaHost|Product: Vexa Host|Version %1").arg(QLatin1String(kVersionText)));
+    QCOMPARE(QLatin1String(kVersionText), QLatin1String("4.07"));
+    QVERIFY(defaultButton);
+    QCOMPARE(size, QSize(282, 328));
+    QVERIFY2(!QApplication::activeModalWidget(), "Return closes the box");
+    QVERIFY2(!m_window->findChild<AboutBox *>(), "the box is gone once closed");
 }
 
 QTEST_MAIN(tst_MainWindow)
