@@ -69,6 +69,8 @@ TFrmMain::TFrmMain(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent
 
     m_deviceWatch = new DeviceWatch(this);
     connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &TFrmMain::devicesChanged);
+    // A chosen port whose device went away: offer what the ports stand for now.
+    connect(m_serial, &SerialTransport::deviceLost, this, &TFrmMain::rebuildPortMenu);
 
     TSISO->grpBxIsoCmdClick();
 }

@@ -63,6 +63,8 @@ public:
     void rebuildPortMenu();
     QAction *findPortItem(const QString &caption) const;
     void portChoice(QAction *item);
+    // The device the chosen port stands for, for panel 0's tool tip.
+    QString chosenPortToolTip() const;
     void ComPort1Click();
     void enableCommandControls(bool enable);
     void devicesChanged();
