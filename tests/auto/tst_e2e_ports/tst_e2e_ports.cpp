@@ -86,13 +86,13 @@ private slots:
     void builtInPortStaysOnItsDevice();
 
 private:
-    void go(TFrmMain &w);
+    void go(MainWindow &w);
     std::unique_ptr<Decoy> m_decoy1, m_decoy2;
     QTemporaryDir m_devices;
     QString m_decoy2Name;
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<TFrmMain> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2ePorts::init()
@@ -108,10 +108,10 @@ void tst_E2ePorts::init()
     m_sim = std::make_unique<SimProcess>();
     QVERIFY2(m_sim->start(), "vexa-sim did not start");
     m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<TFrmMain>(m_prompt.get());
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    m_window->PageControl1->setCurrentIndex(1); // "Read UID": one fixed frame
+    m_window->pageTabs->setCurrentIndex(1); // "Read UID": one fixed frame
 }
 
 void tst_E2ePorts::cleanup()
@@ -127,14 +127,14 @@ void tst_E2ePorts::cleanup()
     QFile::remove(m_decoy2Name);
 }
 
-void tst_E2ePorts::go(TFrmMain &w)
+void tst_E2ePorts::go(MainWindow &w)
 {
-    w.btnSend->click();
+    w.goButton->click();
 }
 
 void tst_E2ePorts::folderPortNeverFallsBack()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     const QString simDevice = m_sim->device();
     QCOMPARE(w.statusPanels[0]->toolTip(), simDevice);
     go(w);
@@ -175,7 +175,7 @@ void tst_E2ePorts::folderPortNeverFallsBack()
 
 void tst_E2ePorts::folderPortFollowsItsEntry()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     go(w);
     QVERIFY(m_sim->waitForRequests(1));
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
@@ -195,11 +195,11 @@ void tst_E2ePorts::folderPortFollowsItsEntry()
 
 void tst_E2ePorts::builtInPortStaysOnItsDevice()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     // COM2 has no folder entry: chosen through the built-in mapping.
     QAction *item = w.findPortItem(QStringLiteral("COM2"));
     QVERIFY(item);
-    w.portChoice(item);
+    w.choosePort(item);
     go(w);
     QTRY_COMPARE_WITH_TIMEOUT(m_decoy2->received(), readUidWire(), kTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
