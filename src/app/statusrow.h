@@ -22,7 +22,6 @@ class StatusPanelRow : public QWidget
 public:
     explicit StatusPanelRow(QWidget *parent = nullptr);
 
-    enum class Give { Never, Text, BelowText };
     // Adds `panel` with its designed width. A `fixed` panel keeps exactly
     // that width (its contents sit at fixed places). `yieldOrder` > 0 lets
     // the panel shrink below its text, lower numbers first; the last panel
@@ -32,6 +31,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // Panels touch; their sunken frames keep them apart.
     static constexpr int kSpacing = 0;
 
 protected:
