@@ -242,7 +242,7 @@ void tst_MainWindow::laterFeaturesStayDisabled()
 {
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
-    for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
+    for (QAction *a : {w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
                        w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(!w.wiegandButton->isEnabled());
