@@ -18,9 +18,11 @@ declare -A files=(
                  src/tags/tagitreport.cpp src/tags/iso15693report.cpp src/tags/iso14443.cpp"
     [sim_control]="sim/control.cpp sim/tagline.cpp"
     [sim_tags]="sim/tagline.cpp"
+    [sim_requests]="sim/frameassembler.cpp sim/readermodel.cpp sim/readercommands.cpp sim/tagcollection.cpp
+                    sim/iso15693tag.cpp sim/tagittag.cpp"
 )
-declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024)
-for t in responses sim_control sim_tags; do
+declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024)
+for t in ${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests}; do
     cmake --build "$dir" --target "fuzz_$t" -j "${JOBS:-2}" >/dev/null
     work="$dir/run-$t"
     rm -rf "$work" && mkdir -p "$work/corpus"

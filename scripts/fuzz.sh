@@ -20,8 +20,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 # A small quarantine keeps AddressSanitizer's memory near 100 MB per target.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
-targets=(${FUZZ_TARGETS:-responses sim_control sim_tags})
-declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024)
+targets=(${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests})
+declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024)
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DVEXA_FUZZ=ON -DVEXA_SANITIZE=ON >/dev/null

@@ -1,17 +1,22 @@
-// Writes the seed corpus of fuzz_responses: one file per answer the host
-// decodes, as the reader would send it (sound frames with their check), plus
-// error statuses, short and over-long answers and answers split in pieces.
+// Writes the seed corpora made of frames:
+//  - fuzz_responses: one file per answer the host decodes, as the reader
+//    would send it (sound frames with their check), plus error statuses,
+//    short and over-long answers and answers split in pieces;
+//  - fuzz_sim_requests: one file per request the host sends, plain,
+//    addressed and aimed at a tag, plus noise and broken requests.
 //
-//   make_seeds <folder>     (the committed seeds live in tests/fuzz/seeds/responses)
+//   make_seeds tests/fuzz/seeds      (writes responses/ and sim_requests/)
 //
-// A seed is in the input form of fuzz_responses: arrival chunks, each one
-// length byte followed by that many bytes.
+// A seed is in its target's input form: arrival chunks, each a head byte
+// (the chunk's length; for requests bits 0-6 only, bit 7 a pause) followed
+// by that many bytes.
 #include <cstdio>
 #include <cstdlib>
 #include <QDir>
 #include <QFile>
 
 #include "frames.h"
+#include "link/frame.h"
 
 using vexa::test::answerFrame;
 using vexa::test::hex;
@@ -20,14 +25,15 @@ namespace {
 
 QString g_folder;
 int g_written = 0;
+int g_maxChunk = 255;
 
-// One arrival chunk per piece; pieces longer than 255 bytes are cut.
+// One arrival chunk per piece; pieces longer than a chunk are cut.
 QByteArray chunked(const QList<QByteArray> &pieces)
 {
     QByteArray input;
     for (QByteArray piece : pieces) {
         do {
-            const QByteArray part = piece.left(255);
+            const QByteArray part = piece.left(g_maxChunk);
             piece.remove(0, part.size());
             input.append(char(part.size()));
             input.append(part);
@@ -181,6 +187,101 @@ void receptionSeeds()
     write("rx-over-long-300", answerFrame(0, 0x23, QByteArray(292, '\x11')));
 }
 
+// A request as the host sends it: flags, code, parameters, check.
+QByteArray request(uint8_t flags, uint8_t code, const char *parametersHex = "")
+{
+    const QByteArray parameters = hex(parametersHex);
+    QByteArray f(8 + parameters.size(), '\0');
+    auto *b = reinterpret_cast<uint8_t *>(f.data());
+    vexa::writeHeader(b, int(f.size()), flags, code);
+    std::copy(parameters.begin(), parameters.end(), f.begin() + 6);
+    vexa::writeFrameCheck(b, int(f.size()));
+    return f;
+}
+
+// Requests for the simulator: tags of its default field.
+void requestSeeds()
+{
+    const char *uid = "F2 93 6A 1C 50 01 04 E0 ";   // E00401501C6A93F2, low byte first
+    const char *uid8 = "F7 E6 D5 C4 12 01 08 E0 ";  // E0080112C4D5E6F7, 8-byte blocks
+    const char *tagitAddress = "37 01 A8 C0 ";      // C0A80137
+    auto joined = [](const char *prefix, const char *rest) { return QByteArray(prefix) + rest; };
+
+    // Reader management, plain and addressed to serial number 4000123.
+    for (uint8_t code : {0xE0, 0xE3, 0xE5, 0xE6, 0xE7, 0xEB}) {
+        const QByteArray name = "rq-mgmt-" + QByteArray::number(code, 16);
+        write(name.constData(), request(0x80, code));
+    }
+    write("rq-mgmt-e0-addressed", request(0xA0, 0xE0, "34 30 30 30 31 32 33 00"));
+    write("rq-mgmt-e0-other-reader", request(0xA0, 0xE0, "39 39 39 39 39 39 39 00"));
+    write("rq-mgmt-ec-encryption", request(0x80, 0xEC, "02 11 22 33 44 55 66 77 88"));
+    write("rq-mgmt-ee-led", request(0x80, 0xEE, "01 02 0A 00"));
+    write("rq-mgmt-ef-audio", request(0x80, 0xEF, "02 0A 00"));
+    for (const char *sub : {"03 00", "04 00", "07 0C", "09 00 00", "0A 01 31", "0B 00 00", "0C 00 00",
+                            "0E 00", "0F 00", "10 00", "11 00"}) {
+        const QByteArray name = "rq-mgmt-ed-" + QByteArray(sub).left(2).toLower();
+        write(name.constData(), request(0x80, 0xED, sub));
+    }
+    write("rq-mgmt-ed-short", request(0x80, 0xED));
+
+    // ISO/IEC 15693, without and with a UID.
+    write("rq-iso-01-inventory", request(0x82, 0x01, "00"));
+    write("rq-iso-01-inventory-afi", request(0x82, 0x01, "31"));
+    write("rq-iso-20-read", request(0x82, 0x20, "03"));
+    write("rq-iso-20-read-uid", request(0x92, 0x20, joined(uid, "00").constData()));
+    write("rq-iso-20-read-uid8", request(0x92, 0x20, joined(uid8, "01").constData()));
+    write("rq-iso-20-read-absent", request(0x92, 0x20, "11 22 33 44 55 66 77 E0 00"));
+    write("rq-iso-21-write", request(0x82, 0x21, "05 44 33 22 11"));
+    write("rq-iso-21-write-uid8", request(0x92, 0x21, joined(uid8, "02 88 77 66 55 44 33 22 11").constData()));
+    write("rq-iso-22-lock", request(0x82, 0x22, "06"));
+    write("rq-iso-23-read-many", request(0x82, 0x23, "00 04"));
+    write("rq-iso-23-read-many-past-end", request(0x82, 0x23, "1A 20"));
+    write("rq-iso-24-write-many", request(0x82, 0x24, "02 02 01 00 00 00 02 00 00 00"));
+    write("rq-iso-26-test", request(0x82, 0x26));
+    write("rq-iso-27-afi", request(0x82, 0x27, "31"));
+    write("rq-iso-28-lock-afi", request(0x82, 0x28));
+    write("rq-iso-29-dsfid", request(0x82, 0x29, "01"));
+    write("rq-iso-2a-lock-dsfid", request(0x82, 0x2A));
+    write("rq-iso-2b-information", request(0x82, 0x2B));
+    write("rq-iso-2c-security", request(0x82, 0x2C, "00 08"));
+    write("rq-iso-20-short", request(0x82, 0x20));
+
+    // Tag-it, without and with the tag address.
+    write("rq-tagit-05-version", request(0x80, 0x05));
+    write("rq-tagit-05-version-address", request(0x90, 0x05, tagitAddress));
+    write("rq-tagit-07-read", request(0x80, 0x07, "03"));
+    write("rq-tagit-03-write", request(0x80, 0x03, "02 78 56 34 12"));
+    write("rq-tagit-06-write-lock", request(0x90, 0x06, joined(tagitAddress, "01 78 56 34 12").constData()));
+    write("rq-tagit-04-lock", request(0x80, 0x04, "05"));
+    write("rq-tagit-0a-read-many", request(0x80, 0x0A, "00 08"));
+    write("rq-tagit-08-write-many", request(0x80, 0x08, "00 02 01 00 00 00 02 00 00 00"));
+    write("rq-tagit-09-lock-many", request(0x80, 0x09, "02 02"));
+    write("rq-tagit-0b-read-many-sid", request(0x80, 0x0B, "00 08"));
+    write("rq-tagit-0c-read-sid", request(0x80, 0x0C, "07"));
+    write("rq-tagit-0d-inventory", request(0x80, 0x0D));
+
+    // ISO/IEC 14443-A and codes of no family.
+    write("rq-iso14443-40-read-uid", request(0x80, 0x40, "00"));
+    write("rq-unknown-code", request(0x80, 0x77));
+
+    // Line troubles: noise, pieces, a pause inside a frame, a bad check.
+    const QByteArray version = request(0x80, 0xE0);
+    write("rq-noise-before", QList<QByteArray>{hex("FF 00 7E 01 02"), version});
+    write("rq-pieces", QList<QByteArray>{version.left(2), version.mid(2)});
+    write("rq-two-frames", QList<QByteArray>{version + request(0x80, 0xE7)});
+    QByteArray bad = version;
+    bad[bad.size() - 1] = char(bad.at(bad.size() - 1) ^ 0x01);
+    write("rq-bad-check", bad);
+    write("rq-length-too-short", hex("01 04 00 10 80 E0"));
+    QByteArray paused = chunked({version.left(4)});
+    paused += char(0x80 | (version.size() - 4));
+    paused += version.mid(4);
+    QFile file(QDir(g_folder).filePath(QStringLiteral("rq-pause-inside")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(paused) < 0)
+        std::exit(1);
+    ++g_written;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -189,16 +290,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: make_seeds <folder>\n");
         return 2;
     }
-    g_folder = QString::fromLocal8Bit(argv[1]);
-    if (!QDir().mkpath(g_folder)) {
-        std::fprintf(stderr, "make_seeds: cannot create %s\n", argv[1]);
+    const QDir top(QString::fromLocal8Bit(argv[1]));
+    g_folder = top.filePath(QStringLiteral("responses"));
+    g_maxChunk = 255;
+    if (!QDir().mkpath(g_folder))
         return 1;
-    }
     tagitSeeds();
     iso15693Seeds();
     iso14443Seeds();
     managementSeeds();
     receptionSeeds();
-    std::printf("%d seeds in %s\n", g_written, argv[1]);
+    std::printf("%d seeds in %s\n", g_written, qPrintable(g_folder));
+
+    g_folder = top.filePath(QStringLiteral("sim_requests"));
+    g_maxChunk = 127;
+    g_written = 0;
+    if (!QDir().mkpath(g_folder))
+        return 1;
+    requestSeeds();
+    std::printf("%d seeds in %s\n", g_written, qPrintable(g_folder));
     return 0;
 }
