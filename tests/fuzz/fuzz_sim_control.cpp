@@ -65,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!parsed.command) {
             const bool ignored = line.simplified().isEmpty() || line.simplified().startsWith(QLatin1Char('#'));
             require(ignored == parsed.error.isEmpty());
+            // An error names what is wrong: never a bare "unknown ...: ".
+            require(!parsed.error.endsWith(QLatin1String(": ")));
             continue;
         }
         require(parsed.error.isEmpty());
