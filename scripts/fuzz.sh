@@ -25,7 +25,19 @@ declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_reque
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DVEXA_FUZZ=ON -DVEXA_SANITIZE=ON >/dev/null
-cmake --build "$dir" --target "${targets[@]/#/fuzz_}" -j "${JOBS:-2}"
+cmake --build "$dir" --target "${targets[@]/#/fuzz_}" make_seeds -j "${JOBS:-2}"
+
+# The committed frame seeds must be what make_seeds writes today.
+rm -rf "$dir/seeds-check"
+"$dir/tests/fuzz/make_seeds" "$dir/seeds-check" >/dev/null
+for f in "$dir"/seeds-check/*/*; do
+    committed="$root/tests/fuzz/seeds/${f#"$dir/seeds-check/"}"
+    if ! cmp -s "$f" "$committed"; then
+        echo "fuzz: $committed differs from what make_seeds writes;" \
+             "run $dir/tests/fuzz/make_seeds $root/tests/fuzz/seeds and commit" >&2
+        exit 1
+    fi
+done
 
 fresh=0
 if [ $# -eq 0 ]; then
