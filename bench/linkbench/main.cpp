@@ -87,7 +87,7 @@ int main(int argc, char **argv)
 
     QElapsedTimer startup;
     startup.start();
-    TFrmMain window(&prompt);
+    MainWindow window(&prompt);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000)) {
         std::fprintf(stderr, "window not shown\n");
@@ -114,14 +114,14 @@ int main(int argc, char **argv)
     std::vector<double> delays;
     for (int i = 0; i < exchanges; ++i) {
         reported = 0;
-        window.btnRdrVersionClick();
+        window.requestVersion();
         waitUntil([&] { return reported != 0 || !link.busy(); }, 5000);
         if (reported) {
             delays.push_back(double(reported - lastByte) / 1e6 - ReaderLink::kCompletionGapMs);
             turnarounds.push_back(double(firstByte - sentAt) / 1e6);
             answerSpans.push_back(double(lastByte - firstByte) / 1e6);
         }
-        window.ClearResponse1Click();
+        window.clearResponse();
     }
 
     // 2. Repeat throughput against the line time plus the 100 ms gap.
@@ -131,18 +131,18 @@ int main(int argc, char **argv)
     const double maxPerSecond = 1000.0 / (lineMs + ReaderLink::kCompletionGapMs);
     int answers = 0;
     auto counter = QObject::connect(&link, &ReaderLink::responseReady, [&] { ++answers; });
-    window.ContinuousMode1Click();
-    window.btnRdrVersionClick();
+    window.toggleRepeat();
+    window.requestVersion();
     runFor(1000); // settle into the cycle
     answers = 0;
     QElapsedTimer span;
     span.start();
     runFor(10000);
     const double perSecond = answers * 1000.0 / double(span.elapsed());
-    window.ContinuousMode1Click();
+    window.toggleRepeat();
     waitUntil([&] { return !link.busy(); }, 5000);
     QObject::disconnect(counter);
-    window.ClearResponse1Click();
+    window.clearResponse();
 
     // 3. CPU while idle, and while waiting for a time-out.
     double before = cpuSeconds();
@@ -153,11 +153,11 @@ int main(int argc, char **argv)
     sim.control(QStringLiteral("fault silent 100"));
     before = cpuSeconds();
     span.restart();
-    window.ContinuousMode1Click();
-    window.btnRdrVersionClick(); // time-outs, re-sent every 2000 ms
+    window.toggleRepeat();
+    window.requestVersion(); // time-outs, re-sent every 2000 ms
     runFor(10000);
     const double waitPercent = (cpuSeconds() - before) * 100.0 / (double(span.elapsed()) / 1000.0);
-    window.ContinuousMode1Click();
+    window.toggleRepeat();
 
     std::printf("VexaHost link benchmark against vexa-sim at %d baud, %zu exchanges\n", baud, delays.size());
     line("delay beyond the 100 ms gap, median", percentile(delays, 0.5), "ms", 2.0, true);

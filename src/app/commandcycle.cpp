@@ -8,7 +8,7 @@
 #include <QToolButton>
 
 #include "app/icons.h"
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "config/management.h"
@@ -21,66 +21,66 @@
 
 namespace vexa {
 
-void TFrmMain::wireLink()
+void MainWindow::wireLink()
 {
     connect(m_link, &ReaderLink::frameSent, this, [this](const QByteArray &wire) {
-        if (DebugMode1->isChecked())
+        if (messagesAction->isChecked())
             logMessage(QStringLiteral("Host --") + clockText() + QStringLiteral("->") + hexBytes(wire));
     });
     connect(m_link, &ReaderLink::sendFailed, this, [this](const QString &error) { m_prompt->error(error); });
     connect(m_link, &ReaderLink::blockReceived, this, [this](const QByteArray &bytes) {
         rxLight->setLit(false);
-        if (DebugMode1->isChecked())
+        if (messagesAction->isChecked())
             logMessage(QStringLiteral("Vexa --") + clockText() + QStringLiteral("->") + hexBytes(bytes));
     });
     connect(m_link, &ReaderLink::timedOut, this, [this] {
         rxLight->setLit(false);
         writeHeading(QStringLiteral("Error: Message timeout"));
     });
-    connect(m_link, &ReaderLink::responseReady, this, &TFrmMain::onResponse);
+    connect(m_link, &ReaderLink::responseReady, this, &MainWindow::onResponse);
     connect(m_serial, &Transport::transmitted, txLight, &StatusLight::flash);
     connect(m_serial, &Transport::received, rxLight, &StatusLight::flash);
 }
 
-QString TFrmMain::clockText() const
+QString MainWindow::clockText() const
 {
     return statusPanels[7]->text();
 }
 
-void TFrmMain::Timer2Timer()
+void MainWindow::updateClock()
 {
     statusPanels[7]->setText(QTime::currentTime().toString(QStringLiteral(" HH:mm:ss ")));
 }
 
-void TFrmMain::writeHeading(const QString &text)
+void MainWindow::writeHeading(const QString &text)
 {
-    memoResponse->writeHeading(text, clockText());
+    responsePane->writeHeading(text, clockText());
 }
 
-void TFrmMain::writeReport(const Report &report)
+void MainWindow::writeReport(const Report &report)
 {
-    memoResponse->writeReport(report, clockText());
+    responsePane->writeReport(report, clockText());
 }
 
-bool TFrmMain::repeating() const
+bool MainWindow::repeating() const
 {
-    return btnSend->text() != QLatin1String("Go");
+    return goButton->text() != QLatin1String("Go");
 }
 
-void TFrmMain::setGoLook(bool repeatingLook)
+void MainWindow::setGoLook(bool repeatingLook)
 {
     const QString caption = repeatingLook ? QStringLiteral("Pause") : QStringLiteral("Go");
     const QIcon icon = toolIcon(repeatingLook ? 1 : 0);
-    btnSend->setText(caption);
-    btnSend->setAccessibleName(caption);
-    btnSend->setIcon(icon);
-    btnSend->setChecked(repeatingLook);
-    Send1->setText(caption);
-    Send1->setIcon(icon);
-    Send1->setChecked(repeatingLook);
+    goButton->setText(caption);
+    goButton->setAccessibleName(caption);
+    goButton->setIcon(icon);
+    goButton->setChecked(repeatingLook);
+    goAction->setText(caption);
+    goAction->setIcon(icon);
+    goAction->setChecked(repeatingLook);
 }
 
-void TFrmMain::SpeedButton1Click()
+void MainWindow::onGo()
 {
     // The stored frame is gone: until a page builds a new one there is
     // nothing to repeat, so a cycle still running cannot re-send zeros.
@@ -91,104 +91,104 @@ void TFrmMain::SpeedButton1Click()
         setGoLook(false);
         return;
     }
-    if (ContinuousMode1->isChecked()) {
+    if (repeatAction->isChecked()) {
         setGoLook(true);
     } else {
-        btnSend->setChecked(false);
-        Send1->setChecked(false);
+        goButton->setChecked(false);
+        goAction->setChecked(false);
     }
-    switch (PageControl1->currentIndex()) {
-    case 2: TSTagit->sendTagitCommand(); break;
-    case 0: TSISO->sendIsoCommand(); break;
-    default: ts14443->send14443Command(); break;
+    switch (pageTabs->currentIndex()) {
+    case 2: tagitPage->sendTagitCommand(); break;
+    case 0: isoPage->sendIsoCommand(); break;
+    default: iso14443Page->send14443Command(); break;
     }
 }
 
-void TFrmMain::ContinuousMode1Click()
+void MainWindow::toggleRepeat()
 {
-    ContinuousMode1->setChecked(!ContinuousMode1->isChecked());
-    const bool on = ContinuousMode1->isChecked();
+    repeatAction->setChecked(!repeatAction->isChecked());
+    const bool on = repeatAction->isChecked();
     m_link->setRepeat(on);
-    btnContinuous->setChecked(on);
+    repeatButton->setChecked(on);
     setPanel(2, on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
-    if (!on && btnSend->isChecked()) {
+    if (!on && goButton->isChecked()) {
         setGoLook(false);
         m_link->commandLength = 0;
     }
 }
 
-void TFrmMain::ClearResponse1Click()
+void MainWindow::clearResponse()
 {
-    memoResponse->clear();
-    rchEditAPDLog->clear();
+    responsePane->clear();
+    messageView->clear();
 }
 
-void TFrmMain::Exit1Click()
+void MainWindow::exitProgram()
 {
     close();
 }
 
-void TFrmMain::onResponse(const FrameView &frame)
+void MainWindow::onResponse(const FrameView &frame)
 {
     TagPage visible = TagPage::Iso14443;
-    if (PageControl1->currentWidget() == TSTagit)
+    if (pageTabs->currentWidget() == tagitPage)
         visible = TagPage::Tagit;
-    else if (PageControl1->currentWidget() == TSISO)
+    else if (pageTabs->currentWidget() == isoPage)
         visible = TagPage::Iso15693;
 
     switch (routeResponse(frame.code(), visible)) {
     case ResponseFamily::Management: reportManagementResponse(frame); break;
-    case ResponseFamily::Tagit: writeReport(TSTagit->reportTagitResponse(frame)); break;
-    case ResponseFamily::Iso15693: writeReport(TSISO->reportIsoResponse(frame)); break;
-    case ResponseFamily::Iso14443: writeReport(ts14443->report14443Response(frame)); break;
+    case ResponseFamily::Tagit: writeReport(tagitPage->reportTagitResponse(frame)); break;
+    case ResponseFamily::Iso15693: writeReport(isoPage->reportIsoResponse(frame)); break;
+    case ResponseFamily::Iso14443: writeReport(iso14443Page->report14443Response(frame)); break;
     }
 }
 
 // --- reader identity
 
-void TFrmMain::sendManagementCommand(uint8_t code)
+void MainWindow::sendManagementCommand(uint8_t code)
 {
     m_link->sendSimpleCommand(flagsFor(code), code);
 }
 
-void TFrmMain::btnRdrVersionClick()
+void MainWindow::requestVersion()
 {
     m_link->clearCommandBuffer();
     sendManagementCommand(mgmt::GetVersion);
 }
 
-void TFrmMain::ToolButton4Click()
+void MainWindow::requestInfo()
 {
     m_link->clearCommandBuffer();
     sendManagementCommand(mgmt::ReadInfo);
 }
 
-void TFrmMain::btnSetupClick()
+void MainWindow::requestSetup()
 {
     m_link->clearCommandBuffer();
     sendManagementCommand(mgmt::ReadSetup);
 }
 
-void TFrmMain::btnResetReaderClick()
+void MainWindow::resetReader()
 {
     m_link->clearCommandBuffer();
     sendManagementCommand(mgmt::Reset);
 }
 
-void TFrmMain::ToolButton3Click()
+void MainWindow::runTest()
 {
     m_link->clearCommandBuffer();
     // The ISO 15693 option bits travel in the flags byte as for tag commands.
     m_link->sendSimpleCommand(uint8_t(options.isoConfig | 0x20), mgmt::Test);
 }
 
-void TFrmMain::requestLoaderInfo()
+void MainWindow::requestLoaderInfo()
 {
     bootLoaderComType = 1;
     sendManagementCommand(mgmt::GetLoaderInfo);
 }
 
-void TFrmMain::reportManagementResponse(const FrameView &frame)
+void MainWindow::reportManagementResponse(const FrameView &frame)
 {
     const ManagementOutcome outcome = vexa::reportManagementResponse(frame);
     writeReport(outcome.report);

@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Vexa Host"));
     QApplication::setApplicationVersion(QStringLiteral("4.07"));
 
-    vexa::TFrmMain window;
+    vexa::MainWindow window;
     window.show();
     return app.exec();
 }

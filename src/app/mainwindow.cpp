@@ -21,7 +21,7 @@
 #include <QVBoxLayout>
 
 #include "app/icons.h"
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "link/devicewatch.h"
@@ -40,7 +40,7 @@ constexpr int kMinimumWidth = 547;
 constexpr int kMinimumHeight = 480;
 } // namespace
 
-TFrmMain::TFrmMain(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     if (prompt) {
@@ -63,38 +63,40 @@ TFrmMain::TFrmMain(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
-    Timer2.setInterval(1000);
-    connect(&Timer2, &QTimer::timeout, this, &TFrmMain::Timer2Timer);
-    Timer2.start();
+    clockTimer.setObjectName(QStringLiteral("Timer2"));
+    clockTimer.setParent(this);
+    clockTimer.setInterval(1000);
+    connect(&clockTimer, &QTimer::timeout, this, &MainWindow::updateClock);
+    clockTimer.start();
 
     m_deviceWatch = new DeviceWatch(this);
-    connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &TFrmMain::devicesChanged);
+    connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &MainWindow::devicesChanged);
 
-    TSISO->grpBxIsoCmdClick();
+    isoPage->showCommandOptions();
 }
 
-TFrmMain::~TFrmMain()
+MainWindow::~MainWindow()
 {
     // The link and pages refer to the prompt; tear them down before it goes.
     delete m_link;
     m_link = nullptr;
 }
 
-QAction *TFrmMain::makeAction(const QString &name, const QString &caption)
+QAction *MainWindow::makeAction(const QString &name, const QString &caption)
 {
     auto *action = new QAction(caption, this);
     action->setObjectName(name);
     return action;
 }
 
-void TFrmMain::markNotBuilt(QObject *control)
+void MainWindow::markNotBuilt(QObject *control)
 {
     // Present with its caption, disabled until its feature is built.
     m_notBuilt.insert(control);
     setControlEnabled(control, false);
 }
 
-void TFrmMain::setControlEnabled(QObject *control, bool enable)
+void MainWindow::setControlEnabled(QObject *control, bool enable)
 {
     if (m_notBuilt.contains(control))
         enable = false;
@@ -115,121 +117,121 @@ static void bindToggle(QAction *action, std::function<void()> handler)
     });
 }
 
-void TFrmMain::buildMenus()
+void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    ClearResponse1 = file->addAction(QStringLiteral("C&lear"), this, &TFrmMain::ClearResponse1Click);
-    ClearResponse1->setObjectName(QStringLiteral("ClearResponse1"));
-    Print1 = file->addAction(QStringLiteral("&Print"));
-    Print1->setObjectName(QStringLiteral("Print1"));
-    markNotBuilt(Print1);
+    clearAction = file->addAction(QStringLiteral("C&lear"), this, &MainWindow::clearResponse);
+    clearAction->setObjectName(QStringLiteral("ClearResponse1"));
+    printAction = file->addAction(QStringLiteral("&Print"));
+    printAction->setObjectName(QStringLiteral("Print1"));
+    markNotBuilt(printAction);
     file->addSeparator();
-    Send1 = file->addAction(QStringLiteral("Go"));
-    Send1->setObjectName(QStringLiteral("Send1"));
-    Send1->setIcon(toolIcon(0));
-    Send1->setCheckable(true);
-    connect(Send1, &QAction::triggered, this, &TFrmMain::SpeedButton1Click);
-    ContinuousMode1 = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("Repeat"));
-    bindToggle(ContinuousMode1, [this] { ContinuousMode1Click(); });
-    file->addAction(ContinuousMode1);
+    goAction = file->addAction(QStringLiteral("Go"));
+    goAction->setObjectName(QStringLiteral("Send1"));
+    goAction->setIcon(toolIcon(0));
+    goAction->setCheckable(true);
+    connect(goAction, &QAction::triggered, this, &MainWindow::onGo);
+    repeatAction = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("Repeat"));
+    bindToggle(repeatAction, [this] { toggleRepeat(); });
+    file->addAction(repeatAction);
     QMenu *activate = file->addMenu(QStringLiteral("Activate"));
-    Activate1 = activate->menuAction();
-    Activate1->setObjectName(QStringLiteral("Activate1"));
-    LED1 = activate->addAction(QStringLiteral("LED..."));
-    LED1->setObjectName(QStringLiteral("LED1"));
-    Audio1 = activate->addAction(QStringLiteral("Audio..."));
-    Audio1->setObjectName(QStringLiteral("Audio1"));
-    markNotBuilt(LED1);
-    markNotBuilt(Audio1);
+    activateMenuAction = activate->menuAction();
+    activateMenuAction->setObjectName(QStringLiteral("Activate1"));
+    activateLedAction = activate->addAction(QStringLiteral("LED..."));
+    activateLedAction->setObjectName(QStringLiteral("LED1"));
+    activateAudioAction = activate->addAction(QStringLiteral("Audio..."));
+    activateAudioAction->setObjectName(QStringLiteral("Audio1"));
+    markNotBuilt(activateLedAction);
+    markNotBuilt(activateAudioAction);
     file->addSeparator();
-    Exit1 = file->addAction(QStringLiteral("E&xit"), this, &TFrmMain::Exit1Click);
-    Exit1->setObjectName(QStringLiteral("Exit1"));
+    exitAction = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitProgram);
+    exitAction->setObjectName(QStringLiteral("Exit1"));
 
     QMenu *config = menuBar()->addMenu(QStringLiteral("Configuration"));
-    ISOSetup1 = config->addAction(QStringLiteral("ISO Setup..."));
-    ISOSetup1->setObjectName(QStringLiteral("ISOSetup1"));
-    Encryption1 = config->addAction(QStringLiteral("Encryption..."));
-    Encryption1->setObjectName(QStringLiteral("Encryption1"));
-    AudioLED1 = config->addAction(QStringLiteral("Audio/LED..."));
-    AudioLED1->setObjectName(QStringLiteral("AudioLED1"));
+    isoSetupAction = config->addAction(QStringLiteral("ISO Setup..."));
+    isoSetupAction->setObjectName(QStringLiteral("ISOSetup1"));
+    encryptionAction = config->addAction(QStringLiteral("Encryption..."));
+    encryptionAction->setObjectName(QStringLiteral("Encryption1"));
+    audioLedAction = config->addAction(QStringLiteral("Audio/LED..."));
+    audioLedAction->setObjectName(QStringLiteral("AudioLED1"));
     QMenu *rf = config->addMenu(QStringLiteral("RF Modulation"));
-    RFModulation1 = rf->menuAction();
-    RFModulation1->setObjectName(QStringLiteral("RFModulation1"));
+    rfMenuAction = rf->menuAction();
+    rfMenuAction->setObjectName(QStringLiteral("RFModulation1"));
     auto *rfGroup = new QActionGroup(this);
-    btnTransOn = rf->addAction(QStringLiteral("On"));
-    btnTransOn->setObjectName(QStringLiteral("btnTransOn"));
-    btnTransOff = rf->addAction(QStringLiteral("Off"));
-    btnTransOff->setObjectName(QStringLiteral("btnTransOff"));
-    for (QAction *a : {btnTransOn, btnTransOff}) {
+    rfOnAction = rf->addAction(QStringLiteral("On"));
+    rfOnAction->setObjectName(QStringLiteral("btnTransOn"));
+    rfOffAction = rf->addAction(QStringLiteral("Off"));
+    rfOffAction->setObjectName(QStringLiteral("btnTransOff"));
+    for (QAction *a : {rfOnAction, rfOffAction}) {
         a->setCheckable(true);
         rfGroup->addAction(a);
     }
-    btnTransOff->setChecked(true);
+    rfOffAction->setChecked(true);
     config->addSeparator();
-    Wiegand1 = config->addAction(QStringLiteral("Wiegand..."));
-    Wiegand1->setObjectName(QStringLiteral("Wiegand1"));
+    wiegandAction = config->addAction(QStringLiteral("Wiegand..."));
+    wiegandAction->setObjectName(QStringLiteral("Wiegand1"));
     config->addSeparator();
-    Addressreader1 = config->addAction(QStringLiteral("Address reader..."));
-    Addressreader1->setObjectName(QStringLiteral("Addressreader1"));
-    for (QAction *a : {ISOSetup1, Encryption1, AudioLED1, btnTransOn, btnTransOff, Wiegand1, Addressreader1})
+    addressReaderAction = config->addAction(QStringLiteral("Address reader..."));
+    addressReaderAction->setObjectName(QStringLiteral("Addressreader1"));
+    for (QAction *a : {isoSetupAction, encryptionAction, audioLedAction, rfOnAction, rfOffAction, wiegandAction, addressReaderAction})
         markNotBuilt(a);
 
     QMenu *settings = menuBar()->addMenu(QStringLiteral("Settings"));
     QMenu *iface = settings->addMenu(QStringLiteral("Reader Interface"));
     auto *ifaceGroup = new QActionGroup(this);
-    ComPort1 = iface->addAction(QStringLiteral("Com Port"));
-    ComPort1->setObjectName(QStringLiteral("ComPort1"));
-    USB1 = iface->addAction(QStringLiteral("USB"));
-    USB1->setObjectName(QStringLiteral("USB1"));
-    for (QAction *a : {ComPort1, USB1}) {
+    comPortAction = iface->addAction(QStringLiteral("Com Port"));
+    comPortAction->setObjectName(QStringLiteral("ComPort1"));
+    usbAction = iface->addAction(QStringLiteral("USB"));
+    usbAction->setObjectName(QStringLiteral("USB1"));
+    for (QAction *a : {comPortAction, usbAction}) {
         a->setCheckable(true);
         ifaceGroup->addAction(a);
     }
-    ComPort1->setChecked(true);
-    connect(ComPort1, &QAction::triggered, this, &TFrmMain::ComPort1Click);
-    markNotBuilt(USB1);
+    comPortAction->setChecked(true);
+    connect(comPortAction, &QAction::triggered, this, &MainWindow::chooseSerialInterface);
+    markNotBuilt(usbAction);
     settings->addSeparator();
-    Port1 = settings->addMenu(QStringLiteral("Port"));
-    Port1->setObjectName(QStringLiteral("Port1"));
+    portMenu = settings->addMenu(QStringLiteral("Port"));
+    portMenu->setObjectName(QStringLiteral("Port1"));
     m_portGroup = new QActionGroup(this);
-    BaudRate1 = settings->addMenu(QStringLiteral("Baud Rate"));
-    BaudRate1->setObjectName(QStringLiteral("BaudRate1"));
+    baudMenu = settings->addMenu(QStringLiteral("Baud Rate"));
+    baudMenu->setObjectName(QStringLiteral("BaudRate1"));
     auto *baudGroup = new QActionGroup(this);
-    N96001 = BaudRate1->addAction(QStringLiteral("9600"));
-    N96001->setObjectName(QStringLiteral("N96001"));
-    N192001 = BaudRate1->addAction(QStringLiteral("19200"));
-    N192001->setObjectName(QStringLiteral("N192001"));
-    N384001 = BaudRate1->addAction(QStringLiteral("38400"));
-    N384001->setObjectName(QStringLiteral("N384001"));
-    N576001 = BaudRate1->addAction(QStringLiteral("57600"));
-    N576001->setObjectName(QStringLiteral("N576001"));
-    for (QAction *a : {N96001, N192001, N384001, N576001}) {
+    baud9600Action = baudMenu->addAction(QStringLiteral("9600"));
+    baud9600Action->setObjectName(QStringLiteral("N96001"));
+    baud19200Action = baudMenu->addAction(QStringLiteral("19200"));
+    baud19200Action->setObjectName(QStringLiteral("N192001"));
+    baud38400Action = baudMenu->addAction(QStringLiteral("38400"));
+    baud38400Action->setObjectName(QStringLiteral("N384001"));
+    baud57600Action = baudMenu->addAction(QStringLiteral("57600"));
+    baud57600Action->setObjectName(QStringLiteral("N576001"));
+    for (QAction *a : {baud9600Action, baud19200Action, baud38400Action, baud57600Action}) {
         a->setCheckable(true);
         baudGroup->addAction(a);
         markNotBuilt(a);
     }
-    N96001->setChecked(true);
+    baud9600Action->setChecked(true);
     settings->addSeparator();
-    DebugMode1 = makeAction(QStringLiteral("DebugMode1"), QStringLiteral("View Messages"));
-    bindToggle(DebugMode1, [this] { DebugMode1Click(); });
-    settings->addAction(DebugMode1);
+    messagesAction = makeAction(QStringLiteral("DebugMode1"), QStringLiteral("View Messages"));
+    bindToggle(messagesAction, [this] { toggleMessageView(); });
+    settings->addAction(messagesAction);
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("Tools"));
-    viewAutoread1 = tools->addAction(QStringLiteral("View auto read..."));
-    viewAutoread1->setObjectName(QStringLiteral("viewAutoread1"));
+    autoReadAction = tools->addAction(QStringLiteral("View auto read..."));
+    autoReadAction->setObjectName(QStringLiteral("viewAutoread1"));
     tools->addSeparator();
-    UpgradeFirmware1 = tools->addAction(QStringLiteral("Upgrade firmware..."));
-    UpgradeFirmware1->setObjectName(QStringLiteral("UpgradeFirmware1"));
-    markNotBuilt(viewAutoread1);
-    markNotBuilt(UpgradeFirmware1);
+    upgradeFirmwareAction = tools->addAction(QStringLiteral("Upgrade firmware..."));
+    upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
+    markNotBuilt(autoReadAction);
+    markNotBuilt(upgradeFirmwareAction);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    About1 = help->addAction(QStringLiteral("&About..."));
-    About1->setObjectName(QStringLiteral("About1"));
-    markNotBuilt(About1);
+    aboutAction = help->addAction(QStringLiteral("&About..."));
+    aboutAction->setObjectName(QStringLiteral("About1"));
+    markNotBuilt(aboutAction);
 }
 
-void TFrmMain::buildToolBar()
+void MainWindow::buildToolBar()
 {
     QToolBar *bar = addToolBar(QStringLiteral("Tools"));
     bar->setObjectName(QStringLiteral("ToolBar1"));
@@ -247,31 +249,31 @@ void TFrmMain::buildToolBar()
         bar->addWidget(b);
         return b;
     };
-    btnSend = button(QStringLiteral("btnSend"), QStringLiteral("Go"), 0, QStringLiteral("Send selected command to the reader"));
-    btnSend->setCheckable(true);
-    connect(btnSend, &QToolButton::clicked, this, &TFrmMain::SpeedButton1Click);
-    btnContinuous = button(QStringLiteral("btnContinuous"), QStringLiteral("Repeat"), 2,
+    goButton = button(QStringLiteral("btnSend"), QStringLiteral("Go"), 0, QStringLiteral("Send selected command to the reader"));
+    goButton->setCheckable(true);
+    connect(goButton, &QToolButton::clicked, this, &MainWindow::onGo);
+    repeatButton = button(QStringLiteral("btnContinuous"), QStringLiteral("Repeat"), 2,
                            QStringLiteral("Continuously repeat selected command"));
-    btnContinuous->setCheckable(true);
-    connect(btnContinuous, &QToolButton::clicked, this, &TFrmMain::ContinuousMode1Click);
+    repeatButton->setCheckable(true);
+    connect(repeatButton, &QToolButton::clicked, this, &MainWindow::toggleRepeat);
     bar->addSeparator();
-    btnRdrVersion = button(QStringLiteral("btnRdrVersion"), QStringLiteral("Version"), 9, QStringLiteral("Get Reader Version"));
-    connect(btnRdrVersion, &QToolButton::clicked, this, &TFrmMain::btnRdrVersionClick);
-    ToolButton4 = button(QStringLiteral("ToolButton4"), QStringLiteral("Info"), 9, QString());
-    connect(ToolButton4, &QToolButton::clicked, this, &TFrmMain::ToolButton4Click);
-    btnWgnMode = button(QStringLiteral("btnWgnMode"), QStringLiteral("Wiegand"), 11, QStringLiteral("Enter Wiegand mode"));
-    markNotBuilt(btnWgnMode);
-    btnSetup = button(QStringLiteral("btnSetup"), QStringLiteral("Setup"), 12, QStringLiteral("Show reader setup"));
-    connect(btnSetup, &QToolButton::clicked, this, &TFrmMain::btnSetupClick);
-    ToolButton2 = button(QStringLiteral("ToolButton2"), QStringLiteral("C&lear"), 4, QString());
-    connect(ToolButton2, &QToolButton::clicked, this, &TFrmMain::ClearResponse1Click);
-    ToolButton3 = button(QStringLiteral("ToolButton3"), QStringLiteral("Test"), 15, QString());
-    connect(ToolButton3, &QToolButton::clicked, this, &TFrmMain::ToolButton3Click);
-    btnResetReader = button(QStringLiteral("btnResetReader"), QStringLiteral("Reset"), 8, QStringLiteral("Reset reader"));
-    connect(btnResetReader, &QToolButton::clicked, this, &TFrmMain::btnResetReaderClick);
+    versionButton = button(QStringLiteral("btnRdrVersion"), QStringLiteral("Version"), 9, QStringLiteral("Get Reader Version"));
+    connect(versionButton, &QToolButton::clicked, this, &MainWindow::requestVersion);
+    infoButton = button(QStringLiteral("ToolButton4"), QStringLiteral("Info"), 9, QString());
+    connect(infoButton, &QToolButton::clicked, this, &MainWindow::requestInfo);
+    wiegandButton = button(QStringLiteral("btnWgnMode"), QStringLiteral("Wiegand"), 11, QStringLiteral("Enter Wiegand mode"));
+    markNotBuilt(wiegandButton);
+    setupButton = button(QStringLiteral("btnSetup"), QStringLiteral("Setup"), 12, QStringLiteral("Show reader setup"));
+    connect(setupButton, &QToolButton::clicked, this, &MainWindow::requestSetup);
+    clearButton = button(QStringLiteral("ToolButton2"), QStringLiteral("C&lear"), 4, QString());
+    connect(clearButton, &QToolButton::clicked, this, &MainWindow::clearResponse);
+    testButton = button(QStringLiteral("ToolButton3"), QStringLiteral("Test"), 15, QString());
+    connect(testButton, &QToolButton::clicked, this, &MainWindow::runTest);
+    resetButton = button(QStringLiteral("btnResetReader"), QStringLiteral("Reset"), 8, QStringLiteral("Reset reader"));
+    connect(resetButton, &QToolButton::clicked, this, &MainWindow::resetReader);
 }
 
-void TFrmMain::buildPages()
+void MainWindow::buildPages()
 {
     auto *central = new QWidget(this);
     auto *outer = new QVBoxLayout(central);
@@ -280,39 +282,40 @@ void TFrmMain::buildPages()
     outer->addLayout(top, 1);
 
     const TagContext context{*m_link, options, *m_prompt};
-    PageControl1 = new QTabWidget(central);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    TSISO = new IsoPage(context, PageControl1);
-    TSISO->setObjectName(QStringLiteral("TSISO"));
-    ts14443 = new Iso14443Page(context, PageControl1);
-    ts14443->setObjectName(QStringLiteral("ts14443"));
-    TSTagit = new TagitPage(context, PageControl1);
-    TSTagit->setObjectName(QStringLiteral("TSTagit"));
-    PageControl1->addTab(TSISO, QStringLiteral("ISO/IEC 15693"));
-    PageControl1->addTab(ts14443, QStringLiteral("ISO/IEC 14443-A"));
-    PageControl1->addTab(TSTagit, QStringLiteral("Tag-it"));
-    PageControl1->setCurrentIndex(0);
-    top->addWidget(PageControl1, 0);
+    pageTabs = new QTabWidget(central);
+    pageTabs->setObjectName(QStringLiteral("PageControl1"));
+    isoPage = new IsoPage(context, pageTabs);
+    isoPage->setObjectName(QStringLiteral("TSISO"));
+    iso14443Page = new Iso14443Page(context, pageTabs);
+    iso14443Page->setObjectName(QStringLiteral("ts14443"));
+    tagitPage = new TagitPage(context, pageTabs);
+    tagitPage->setObjectName(QStringLiteral("TSTagit"));
+    pageTabs->addTab(isoPage, QStringLiteral("ISO/IEC 15693"));
+    pageTabs->addTab(iso14443Page, QStringLiteral("ISO/IEC 14443-A"));
+    pageTabs->addTab(tagitPage, QStringLiteral("Tag-it"));
+    pageTabs->setCurrentIndex(0);
+    top->addWidget(pageTabs, 0);
 
-    grpBxResponse = new QGroupBox(QStringLiteral("Reader Response"), central);
-    auto *responseLayout = new QVBoxLayout(grpBxResponse);
+    responseGroup = new QGroupBox(QStringLiteral("Reader Response"), central);
+    responseGroup->setObjectName(QStringLiteral("grpBxResponse"));
+    auto *responseLayout = new QVBoxLayout(responseGroup);
     responseLayout->setContentsMargins(2, 2, 2, 2);
-    memoResponse = new ResponsePane(grpBxResponse);
-    memoResponse->setObjectName(QStringLiteral("memoResponse"));
-    memoResponse->setAccessibleName(QStringLiteral("Reader Response"));
-    responseLayout->addWidget(memoResponse);
-    top->addWidget(grpBxResponse, 1);
+    responsePane = new ResponsePane(responseGroup);
+    responsePane->setObjectName(QStringLiteral("memoResponse"));
+    responsePane->setAccessibleName(QStringLiteral("Reader Response"));
+    responseLayout->addWidget(responsePane);
+    top->addWidget(responseGroup, 1);
 
-    rchEditAPDLog = new LinePane(11, central);
-    rchEditAPDLog->setObjectName(QStringLiteral("rchEditAPDLog"));
-    rchEditAPDLog->setAccessibleName(QStringLiteral("Messages"));
-    rchEditAPDLog->setFixedHeight(120);
-    rchEditAPDLog->hide();
-    outer->addWidget(rchEditAPDLog, 0);
+    messageView = new LinePane(11, central);
+    messageView->setObjectName(QStringLiteral("rchEditAPDLog"));
+    messageView->setAccessibleName(QStringLiteral("Messages"));
+    messageView->setFixedHeight(120);
+    messageView->hide();
+    outer->addWidget(messageView, 0);
     setCentralWidget(central);
 }
 
-void TFrmMain::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
     static const int widths[8] = {40, 160, 75, 80, 60, 70, 80, 50};
     static const char *texts[8] = {"COM1", "Baud: 9600", "Repeat: Off", "Tx         Rx", "LED: On", "Audio: On", "", ""};
@@ -346,48 +349,48 @@ void TFrmMain::buildStatusBar()
     rxLight->move(61, 4);
 }
 
-void TFrmMain::setPanel(int index, const QString &text)
+void MainWindow::setPanel(int index, const QString &text)
 {
     statusPanels[size_t(index)]->setText(text);
 }
 
-void TFrmMain::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        onFirstShow();
     }
 }
 
-void TFrmMain::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
-    FormClose();
+    onClose();
     QMainWindow::closeEvent(event);
 }
 
-void TFrmMain::DebugMode1Click()
+void MainWindow::toggleMessageView()
 {
-    DebugMode1->setChecked(!DebugMode1->isChecked());
+    messagesAction->setChecked(!messagesAction->isChecked());
     const int viewHeight = 120;
     // Take the height before the minimum changes: raising the minimum first
     // may already have grown the window.
     const int oldHeight = height();
-    if (DebugMode1->isChecked()) {
-        rchEditAPDLog->clear();
-        rchEditAPDLog->show();
+    if (messagesAction->isChecked()) {
+        messageView->clear();
+        messageView->show();
         setMinimumHeight(minimumHeight() + viewHeight);
         resize(width(), oldHeight + viewHeight);
     } else {
-        rchEditAPDLog->hide();
+        messageView->hide();
         setMinimumHeight(minimumHeight() - viewHeight);
         resize(width(), oldHeight - viewHeight);
     }
 }
 
-void TFrmMain::logMessage(const QString &line)
+void MainWindow::logMessage(const QString &line)
 {
-    rchEditAPDLog->insertLine(0, line);
+    messageView->insertLine(0, line);
 }
 
 } // namespace vexa

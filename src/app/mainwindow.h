@@ -34,45 +34,45 @@ class StatusLight;
 class TagitPage;
 struct Report;
 
-class TFrmMain : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     // `prompt` answers the operator's message boxes; null means real boxes.
-    explicit TFrmMain(OperatorPrompt *prompt = nullptr, QWidget *parent = nullptr);
-    ~TFrmMain() override;
+    explicit MainWindow(OperatorPrompt *prompt = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // --- command cycle
-    void SpeedButton1Click();
-    void ContinuousMode1Click();
-    void ClearResponse1Click();
-    void Exit1Click();
-    void Timer2Timer();
+    void onGo();
+    void toggleRepeat();
+    void clearResponse();
+    void exitProgram();
+    void updateClock();
     bool repeating() const;
 
     // --- reader identity
-    void btnRdrVersionClick();
-    void ToolButton4Click();
-    void btnSetupClick();
-    void btnResetReaderClick();
-    void ToolButton3Click();
+    void requestVersion();
+    void requestInfo();
+    void requestSetup();
+    void resetReader();
+    void runTest();
     void requestLoaderInfo();
     void reportManagementResponse(const FrameView &frame);
 
     // --- serial link
     void rebuildPortMenu();
     QAction *findPortItem(const QString &caption) const;
-    void portChoice(QAction *item);
-    void ComPort1Click();
+    void choosePort(QAction *item);
+    void chooseSerialInterface();
     void enableCommandControls(bool enable);
     void devicesChanged();
 
     // --- views
-    void DebugMode1Click();
+    void toggleMessageView();
 
     // --- start and close
-    void FormShow();
-    void FormClose();
+    void onFirstShow();
+    void onClose();
 
     // Heading-line writer and report writer of the response pane.
     void writeHeading(const QString &text);
@@ -88,28 +88,28 @@ public:
     SerialTransport &serial() { return *m_serial; }
     OperatorPrompt &prompt() { return *m_prompt; }
 
-    // Components, by the window's own names.
-    QToolButton *btnSend = nullptr, *btnContinuous = nullptr, *btnRdrVersion = nullptr, *ToolButton4 = nullptr,
-                *btnWgnMode = nullptr, *btnSetup = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr,
-                *btnResetReader = nullptr;
-    QAction *ClearResponse1 = nullptr, *Print1 = nullptr, *Send1 = nullptr, *ContinuousMode1 = nullptr,
-            *Activate1 = nullptr, *LED1 = nullptr, *Audio1 = nullptr, *Exit1 = nullptr;
-    QAction *ISOSetup1 = nullptr, *Encryption1 = nullptr, *AudioLED1 = nullptr, *RFModulation1 = nullptr,
-            *btnTransOn = nullptr, *btnTransOff = nullptr, *Wiegand1 = nullptr, *Addressreader1 = nullptr;
-    QAction *ComPort1 = nullptr, *USB1 = nullptr, *N96001 = nullptr, *N192001 = nullptr, *N384001 = nullptr,
-            *N576001 = nullptr, *DebugMode1 = nullptr;
-    QAction *viewAutoread1 = nullptr, *UpgradeFirmware1 = nullptr, *About1 = nullptr;
-    QMenu *Port1 = nullptr, *BaudRate1 = nullptr;
-    QTabWidget *PageControl1 = nullptr;
-    IsoPage *TSISO = nullptr;
-    Iso14443Page *ts14443 = nullptr;
-    TagitPage *TSTagit = nullptr;
-    QGroupBox *grpBxResponse = nullptr;
-    ResponsePane *memoResponse = nullptr;
-    LinePane *rchEditAPDLog = nullptr;
+    // Controls and views; each keeps its historical name as objectName().
+    QToolButton *goButton = nullptr, *repeatButton = nullptr, *versionButton = nullptr, *infoButton = nullptr,
+                *wiegandButton = nullptr, *setupButton = nullptr, *clearButton = nullptr, *testButton = nullptr,
+                *resetButton = nullptr;
+    QAction *clearAction = nullptr, *printAction = nullptr, *goAction = nullptr, *repeatAction = nullptr,
+            *activateMenuAction = nullptr, *activateLedAction = nullptr, *activateAudioAction = nullptr, *exitAction = nullptr;
+    QAction *isoSetupAction = nullptr, *encryptionAction = nullptr, *audioLedAction = nullptr, *rfMenuAction = nullptr,
+            *rfOnAction = nullptr, *rfOffAction = nullptr, *wiegandAction = nullptr, *addressReaderAction = nullptr;
+    QAction *comPortAction = nullptr, *usbAction = nullptr, *baud9600Action = nullptr, *baud19200Action = nullptr, *baud38400Action = nullptr,
+            *baud57600Action = nullptr, *messagesAction = nullptr;
+    QAction *autoReadAction = nullptr, *upgradeFirmwareAction = nullptr, *aboutAction = nullptr;
+    QMenu *portMenu = nullptr, *baudMenu = nullptr;
+    QTabWidget *pageTabs = nullptr;
+    IsoPage *isoPage = nullptr;
+    Iso14443Page *iso14443Page = nullptr;
+    TagitPage *tagitPage = nullptr;
+    QGroupBox *responseGroup = nullptr;
+    ResponsePane *responsePane = nullptr;
+    LinePane *messageView = nullptr;
     std::array<QLabel *, 8> statusPanels{};
     StatusLight *txLight = nullptr, *rxLight = nullptr;
-    QTimer Timer2;
+    QTimer clockTimer;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -14,21 +14,21 @@
 
 namespace vexa {
 
-void TFrmMain::rebuildPortMenu()
+void MainWindow::rebuildPortMenu()
 {
-    for (QAction *item : Port1->actions()) {
+    for (QAction *item : portMenu->actions()) {
         m_portGroup->removeAction(item);
-        Port1->removeAction(item);
+        portMenu->removeAction(item);
         item->deleteLater();
     }
     auto addItem = [this](int number, bool checked) {
-        auto *item = new QAction(QStringLiteral("COM%1").arg(number), Port1);
+        auto *item = new QAction(QStringLiteral("COM%1").arg(number), portMenu);
         item->setCheckable(true);
         item->setChecked(checked);
         item->setToolTip(resolvePort(number).value_or(QString()));
         m_portGroup->addAction(item);
-        Port1->addAction(item);
-        connect(item, &QAction::triggered, this, [this, item] { portChoice(item); });
+        portMenu->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { choosePort(item); });
     };
     // The open port cannot be probed: it is listed first, on its own.
     const int open = m_serial->isOpen() ? m_serial->portNumber() : 0;
@@ -37,19 +37,19 @@ void TFrmMain::rebuildPortMenu()
     for (int n = kLowestListedPort; n <= kHighestListedPort; ++n)
         if (n != open && probePort(n))
             addItem(n, false);
-    Port1->setToolTipsVisible(true);
+    portMenu->setToolTipsVisible(true);
 }
 
-QAction *TFrmMain::findPortItem(const QString &caption) const
+QAction *MainWindow::findPortItem(const QString &caption) const
 {
     const QString wanted = caption.trimmed();
-    for (QAction *item : Port1->actions())
+    for (QAction *item : portMenu->actions())
         if (item->text() == wanted)
             return item;
     return nullptr;
 }
 
-void TFrmMain::portChoice(QAction *item)
+void MainWindow::choosePort(QAction *item)
 {
     item->setChecked(true);
     const QString caption = QString(item->text()).remove(QLatin1Char('&'));
@@ -60,60 +60,60 @@ void TFrmMain::portChoice(QAction *item)
         m_serial->setPortNumber(number);
 }
 
-void TFrmMain::ComPort1Click()
+void MainWindow::chooseSerialInterface()
 {
     rebuildPortMenu();
     enableCommandControls(true);
     setPanel(1, QStringLiteral("Baud: %1").arg(m_serial->baudRate()));
-    setControlEnabled(Port1->menuAction(), true);
-    setControlEnabled(BaudRate1->menuAction(), true);
-    setControlEnabled(viewAutoread1, false);
+    setControlEnabled(portMenu->menuAction(), true);
+    setControlEnabled(baudMenu->menuAction(), true);
+    setControlEnabled(autoReadAction, false);
     if (QAction *item = findPortItem(QStringLiteral("COM%1").arg(m_serial->portNumber()))) {
         setPanel(0, item->text());
         statusPanels[0]->setToolTip(item->toolTip());
     }
-    ComPort1->setChecked(true);
+    comPortAction->setChecked(true);
     m_link->setTransport(m_serial);
 }
 
-void TFrmMain::enableCommandControls(bool enable)
+void MainWindow::enableCommandControls(bool enable)
 {
-    setControlEnabled(PageControl1, enable);
-    for (QObject *c : std::initializer_list<QObject *>{btnSend, btnContinuous, btnRdrVersion, btnWgnMode, btnSetup,
-                                                      ToolButton3, btnResetReader, Send1, ContinuousMode1, Activate1,
-                                                      ISOSetup1, Encryption1, AudioLED1, RFModulation1, Wiegand1,
-                                                      Addressreader1})
+    setControlEnabled(pageTabs, enable);
+    for (QObject *c : std::initializer_list<QObject *>{goButton, repeatButton, versionButton, wiegandButton, setupButton,
+                                                      testButton, resetButton, goAction, repeatAction, activateMenuAction,
+                                                      isoSetupAction, encryptionAction, audioLedAction, rfMenuAction, wiegandAction,
+                                                      addressReaderAction})
         setControlEnabled(c, enable);
     if (enable)
-        setControlEnabled(UpgradeFirmware1, true);
+        setControlEnabled(upgradeFirmwareAction, true);
 }
 
-void TFrmMain::devicesChanged()
+void MainWindow::devicesChanged()
 {
     setPanel(1, QStringLiteral("USB Device change "));
     rebuildPortMenu();
 }
 
-void TFrmMain::FormShow()
+void MainWindow::onFirstShow()
 {
-    Timer2Timer();
-    ComPort1Click();
+    updateClock();
+    chooseSerialInterface();
     QAction *item = findPortItem(QStringLiteral("COM%1").arg(m_serial->portNumber() > 0 ? m_serial->portNumber() : 1));
     if (!item)
         item = findPortItem(QStringLiteral("COM1"));
     if (item)
-        portChoice(item);
+        choosePort(item);
 }
 
-void TFrmMain::FormClose()
+void MainWindow::onClose()
 {
     if (m_closed)
         return;
     m_closed = true;
-    if (ContinuousMode1->isChecked())
-        ContinuousMode1Click();
+    if (repeatAction->isChecked())
+        toggleRepeat();
     m_link->setRepeat(false);
-    Timer2.stop();
+    clockTimer.stop();
     m_serial->setAutoOpen(false);
     m_serial->close();
 }

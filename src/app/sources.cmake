@@ -1,5 +1,5 @@
+# vexaui: the main window, its views and the program's start.
 target_sources(vexaui PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.cpp ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h
     ${CMAKE_CURRENT_LIST_DIR}/responsepane.cpp ${CMAKE_CURRENT_LIST_DIR}/responsepane.h
     ${CMAKE_CURRENT_LIST_DIR}/statuslight.cpp ${CMAKE_CURRENT_LIST_DIR}/statuslight.h
     ${CMAKE_CURRENT_LIST_DIR}/icons.cpp ${CMAKE_CURRENT_LIST_DIR}/icons.h

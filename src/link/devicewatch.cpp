@@ -7,9 +7,7 @@
 
 #include "link/portmap.h"
 
-#ifdef VEXA_HAVE_UDEV
 #include <libudev.h>
-#endif
 
 namespace vexa {
 
@@ -23,7 +21,6 @@ DeviceWatch::DeviceWatch(QObject *parent) : QObject(parent)
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
     watchFolders();
 
-#ifdef VEXA_HAVE_UDEV
     m_udev = udev_new();
     if (m_udev)
         m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
@@ -35,18 +32,15 @@ DeviceWatch::DeviceWatch(QObject *parent) : QObject(parent)
             connect(m_notifier, &QSocketNotifier::activated, this, &DeviceWatch::onUdevEvent);
         }
     }
-#endif
 }
 
 DeviceWatch::~DeviceWatch()
 {
-#ifdef VEXA_HAVE_UDEV
     delete m_notifier;
     if (m_monitor)
         udev_monitor_unref(m_monitor);
     if (m_udev)
         udev_unref(m_udev);
-#endif
 }
 
 void DeviceWatch::watchFolders()
@@ -70,12 +64,10 @@ void DeviceWatch::watchFolders()
 
 void DeviceWatch::onUdevEvent()
 {
-#ifdef VEXA_HAVE_UDEV
     if (struct udev_device *device = udev_monitor_receive_device(m_monitor)) {
         udev_device_unref(device);
         m_settle.start();
     }
-#endif
 }
 
 } // namespace vexa

@@ -8,6 +8,8 @@ namespace vexa {
 ReaderLink::ReaderLink(const ReaderOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
 {
+    m_timer.setObjectName(QStringLiteral("Timer1"));
+    m_timer.setParent(this);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ReaderLink::onResponseTimer);

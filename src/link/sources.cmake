@@ -1,3 +1,5 @@
+# vexacore: frames, reception and report texts. vexaui: the link object, the
+# transports, port names and device changes.
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/frame.cpp ${CMAKE_CURRENT_LIST_DIR}/frame.h
     ${CMAKE_CURRENT_LIST_DIR}/frameview.h
@@ -14,4 +16,3 @@ target_sources(vexaui PRIVATE
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
 target_link_libraries(vexaui PUBLIC PkgConfig::UDEV)
-target_compile_definitions(vexaui PRIVATE VEXA_HAVE_UDEV)

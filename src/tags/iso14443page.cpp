@@ -12,16 +12,17 @@ namespace vexa {
 Iso14443Page::Iso14443Page(TagContext context, QWidget *parent) : QWidget(parent), m_context(context)
 {
     auto *layout = new QVBoxLayout(this);
-    GrpBxCmd14443 = new CommandList(iso14443::commandNames(), 1, this);
-    GrpBxCmd14443->setItemIndex(iso14443::ReadUid);
-    layout->addWidget(GrpBxCmd14443);
+    commandList = new CommandList(iso14443::commandNames(), 1, this);
+    commandList->setObjectName(QStringLiteral("GrpBxCmd14443"));
+    commandList->setItemIndex(iso14443::ReadUid);
+    layout->addWidget(commandList);
     layout->addStretch();
 }
 
 void Iso14443Page::send14443Command()
 {
     CommandBuffer frame{};
-    const int length = iso14443::build(GrpBxCmd14443->itemIndex(), frame);
+    const int length = iso14443::build(commandList->itemIndex(), frame);
     if (length == 0)
         return; // no command selected
     ReaderLink &link = m_context.link;

@@ -19,7 +19,7 @@ public:
     void send14443Command();
     Report report14443Response(const FrameView &frame);
 
-    CommandList *GrpBxCmd14443 = nullptr;
+    CommandList *commandList = nullptr;
 
 private:
     TagContext m_context;

@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "config/readeroptions.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
@@ -40,195 +40,207 @@ QTableWidgetItem *fixedCell(const QString &text)
 
 IsoPage::IsoPage(TagContext context, QWidget *parent) : QWidget(parent), m_context(context)
 {
-    grpBxIsoCmd = new CommandList(commandNames(), 2, this);
-    grpBxIsoCmd->setItemIndex(ViewOneBlock);
+    commandList = new CommandList(commandNames(), 2, this);
+    commandList->setItemIndex(ViewOneBlock);
     buildOptionGroups();
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(grpBxIsoCmd);
-    for (QWidget *box : {static_cast<QWidget *>(gboxIsoAddress), static_cast<QWidget *>(gBoxIsoBlkNum),
-                         static_cast<QWidget *>(gBoxIsoData), static_cast<QWidget *>(gBoxNumBlocks),
-                         static_cast<QWidget *>(gBoxWriteBlocks), static_cast<QWidget *>(gboxAFIOpt)})
+    layout->addWidget(commandList);
+    for (QWidget *box : {static_cast<QWidget *>(uidGroup), static_cast<QWidget *>(blockNumberGroup),
+                         static_cast<QWidget *>(dataGroup), static_cast<QWidget *>(blockCountGroup),
+                         static_cast<QWidget *>(writeBlocksGroup), static_cast<QWidget *>(afiGroup)})
         layout->addWidget(box);
     layout->addStretch();
 
-    connect(grpBxIsoCmd, &CommandList::clicked, this, &IsoPage::grpBxIsoCmdClick);
-    connect(chkBxUseISOAddress, &QCheckBox::toggled, this, &IsoPage::chkBxUseISOAddressClick);
-    connect(checkBoxUseInvAfi, &QCheckBox::toggled, this, &IsoPage::checkBoxUseInvAfiClick);
-    connect(edtISOBlockNumber, &FieldEdit::exited, this, &IsoPage::edtISOBlockNumberExit);
-    connect(edtISOBlockNumber, &QLineEdit::textChanged, this, &IsoPage::fillIsoWriteGrid);
-    connect(edtNumIsoBlocks, &QLineEdit::textChanged, this, &IsoPage::fillIsoWriteGrid);
-    connect(edtISOAddress, &FieldEdit::exited, this, &IsoPage::edtAddressExit);
-    connect(edtIsoData1, &FieldEdit::exited, this, &IsoPage::edtBlockDataExit);
+    connect(commandList, &CommandList::clicked, this, &IsoPage::showCommandOptions);
+    connect(useUidCheck, &QCheckBox::toggled, this, &IsoPage::onUseUidToggled);
+    connect(useAfiCheck, &QCheckBox::toggled, this, &IsoPage::onUseAfiToggled);
+    connect(blockNumberEdit, &FieldEdit::exited, this, &IsoPage::checkBlockNumberField);
+    connect(blockNumberEdit, &QLineEdit::textChanged, this, &IsoPage::fillIsoWriteGrid);
+    connect(blockCountEdit, &QLineEdit::textChanged, this, &IsoPage::fillIsoWriteGrid);
+    connect(uidEdit, &FieldEdit::exited, this, &IsoPage::upperCaseUid);
+    connect(dataEdit, &FieldEdit::exited, this, &IsoPage::upperCaseData);
+
+    const std::pair<QObject *, const char *> names[] = {
+        {commandList, "grpBxIsoCmd"},          {uidGroup, "gboxIsoAddress"},
+        {useUidCheck, "chkBxUseISOAddress"},   {uidEdit, "edtISOAddress"},
+        {blockNumberGroup, "gBoxIsoBlkNum"},   {blockNumberEdit, "edtISOBlockNumber"},
+        {dataGroup, "gBoxIsoData"},            {dataEdit, "edtIsoData1"},
+        {blockCountGroup, "gBoxNumBlocks"},    {blockCountEdit, "edtNumIsoBlocks"},
+        {writeBlocksGroup, "gBoxWriteBlocks"}, {writeBlocksGrid, "sGridWrtBlocks"},
+        {afiGroup, "gboxAFIOpt"},              {useAfiCheck, "checkBoxUseInvAfi"},
+        {afiFamilyCombo, "cboxInvAfiCategory"}, {afiValueEdit, "edtInvAFI"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QLatin1String(name));
 }
 
 void IsoPage::buildOptionGroups()
 {
-    gboxIsoAddress = group(QStringLiteral("UID"), this);
-    chkBxUseISOAddress = new QCheckBox(QStringLiteral("Use UID"), gboxIsoAddress);
-    edtISOAddress = new FieldEdit(gboxIsoAddress);
-    edtISOAddress->setMaxLength(16);
-    edtISOAddress->setEnabled(false);
-    gboxIsoAddress->layout()->addWidget(chkBxUseISOAddress);
-    gboxIsoAddress->layout()->addWidget(hexFieldRow(edtISOAddress, QStringLiteral("UID")));
+    uidGroup = group(QStringLiteral("UID"), this);
+    useUidCheck = new QCheckBox(QStringLiteral("Use UID"), uidGroup);
+    uidEdit = new FieldEdit(uidGroup);
+    uidEdit->setMaxLength(16);
+    uidEdit->setEnabled(false);
+    uidGroup->layout()->addWidget(useUidCheck);
+    uidGroup->layout()->addWidget(hexFieldRow(uidEdit, QStringLiteral("UID")));
 
-    gBoxIsoBlkNum = group(QStringLiteral("Block Number"), this);
-    edtISOBlockNumber = new FieldEdit(gBoxIsoBlkNum);
-    edtISOBlockNumber->setMaxLength(3);
-    edtISOBlockNumber->setText(QStringLiteral("0"));
-    edtISOBlockNumber->setAccessibleName(gBoxIsoBlkNum->title());
-    gBoxIsoBlkNum->layout()->addWidget(edtISOBlockNumber);
+    blockNumberGroup = group(QStringLiteral("Block Number"), this);
+    blockNumberEdit = new FieldEdit(blockNumberGroup);
+    blockNumberEdit->setMaxLength(3);
+    blockNumberEdit->setText(QStringLiteral("0"));
+    blockNumberEdit->setAccessibleName(blockNumberGroup->title());
+    blockNumberGroup->layout()->addWidget(blockNumberEdit);
 
-    gBoxIsoData = group(QStringLiteral("Data"), this);
-    edtIsoData1 = new FieldEdit(gBoxIsoData);
-    edtIsoData1->setMaxLength(dataMaxLength(m_context.options.isoBlockLength));
-    gBoxIsoData->layout()->addWidget(hexFieldRow(edtIsoData1, QStringLiteral("Data")));
+    dataGroup = group(QStringLiteral("Data"), this);
+    dataEdit = new FieldEdit(dataGroup);
+    dataEdit->setMaxLength(dataMaxLength(m_context.options.isoBlockLength));
+    dataGroup->layout()->addWidget(hexFieldRow(dataEdit, QStringLiteral("Data")));
 
-    gBoxNumBlocks = group(QStringLiteral("Number of Blocks"), this);
-    edtNumIsoBlocks = new QLineEdit(QStringLiteral("1"), gBoxNumBlocks);
+    blockCountGroup = group(QStringLiteral("Number of Blocks"), this);
+    blockCountEdit = new QLineEdit(QStringLiteral("1"), blockCountGroup);
     // Three digits cover every count a frame can hold; it also bounds the grid.
-    edtNumIsoBlocks->setMaxLength(3);
-    edtNumIsoBlocks->setAccessibleName(gBoxNumBlocks->title());
-    gBoxNumBlocks->layout()->addWidget(edtNumIsoBlocks);
+    blockCountEdit->setMaxLength(3);
+    blockCountEdit->setAccessibleName(blockCountGroup->title());
+    blockCountGroup->layout()->addWidget(blockCountEdit);
 
-    gBoxWriteBlocks = group(QStringLiteral("Write Blocks"), this);
-    sGridWrtBlocks = new QTableWidget(1, 2, gBoxWriteBlocks);
-    sGridWrtBlocks->horizontalHeader()->hide();
-    sGridWrtBlocks->verticalHeader()->hide();
-    sGridWrtBlocks->setColumnWidth(0, 35);
-    sGridWrtBlocks->setColumnWidth(1, 106);
-    sGridWrtBlocks->setItem(0, 0, fixedCell(QStringLiteral("Block")));
-    sGridWrtBlocks->setItem(0, 1, fixedCell(QStringLiteral("Value")));
-    sGridWrtBlocks->setAccessibleName(gBoxWriteBlocks->title());
-    gBoxWriteBlocks->layout()->addWidget(sGridWrtBlocks);
+    writeBlocksGroup = group(QStringLiteral("Write Blocks"), this);
+    writeBlocksGrid = new QTableWidget(1, 2, writeBlocksGroup);
+    writeBlocksGrid->horizontalHeader()->hide();
+    writeBlocksGrid->verticalHeader()->hide();
+    writeBlocksGrid->setColumnWidth(0, 35);
+    writeBlocksGrid->setColumnWidth(1, 106);
+    writeBlocksGrid->setItem(0, 0, fixedCell(QStringLiteral("Block")));
+    writeBlocksGrid->setItem(0, 1, fixedCell(QStringLiteral("Value")));
+    writeBlocksGrid->setAccessibleName(writeBlocksGroup->title());
+    writeBlocksGroup->layout()->addWidget(writeBlocksGrid);
 
-    gboxAFIOpt = group(QStringLiteral("AFI"), this);
-    checkBoxUseInvAfi = new QCheckBox(QStringLiteral("Use AFI"), gboxAFIOpt);
-    cboxInvAfiCategory = new QComboBox(gboxAFIOpt);
-    cboxInvAfiCategory->addItems(
+    afiGroup = group(QStringLiteral("AFI"), this);
+    useAfiCheck = new QCheckBox(QStringLiteral("Use AFI"), afiGroup);
+    afiFamilyCombo = new QComboBox(afiGroup);
+    afiFamilyCombo->addItems(
         {QStringLiteral("0: All families"), QStringLiteral("1: Transport"), QStringLiteral("2: Financial"),
          QStringLiteral("3: ID/Access Control"), QStringLiteral("4: Telecomunication"), QStringLiteral("5: Medical"),
          QStringLiteral("6: Multimedia"), QStringLiteral("7: Gaming"), QStringLiteral("8: Data Storage"),
          QStringLiteral("9: Item Management"), QStringLiteral("A: Express Parcels"),
          QStringLiteral("B: Postal Services"), QStringLiteral("C: Airline Bags"), QStringLiteral("D: Future use 1"),
          QStringLiteral("E: Future use 2"), QStringLiteral("F: Future use 3")});
-    cboxInvAfiCategory->setEnabled(false);
-    cboxInvAfiCategory->setAccessibleName(QStringLiteral("AFI family"));
-    edtInvAFI = new QLineEdit(QStringLiteral("0"), gboxAFIOpt);
-    edtInvAFI->setMaxLength(1);
-    edtInvAFI->setEnabled(false);
-    auto *subLabel = new QLabel(QStringLiteral("AFI Subcategory"), gboxAFIOpt);
-    subLabel->setBuddy(edtInvAFI);
+    afiFamilyCombo->setEnabled(false);
+    afiFamilyCombo->setAccessibleName(QStringLiteral("AFI family"));
+    afiValueEdit = new QLineEdit(QStringLiteral("0"), afiGroup);
+    afiValueEdit->setMaxLength(1);
+    afiValueEdit->setEnabled(false);
+    auto *subLabel = new QLabel(QStringLiteral("AFI Subcategory"), afiGroup);
+    subLabel->setBuddy(afiValueEdit);
     auto *subRow = new QHBoxLayout;
     subRow->addWidget(subLabel);
-    subRow->addWidget(edtInvAFI);
-    subRow->addWidget(new QLabel(QStringLiteral("Hex"), gboxAFIOpt));
+    subRow->addWidget(afiValueEdit);
+    subRow->addWidget(new QLabel(QStringLiteral("Hex"), afiGroup));
     subRow->addStretch();
-    gboxAFIOpt->layout()->addWidget(checkBoxUseInvAfi);
-    gboxAFIOpt->layout()->addWidget(cboxInvAfiCategory);
-    static_cast<QVBoxLayout *>(gboxAFIOpt->layout())->addLayout(subRow);
+    afiGroup->layout()->addWidget(useAfiCheck);
+    afiGroup->layout()->addWidget(afiFamilyCombo);
+    static_cast<QVBoxLayout *>(afiGroup->layout())->addLayout(subRow);
 }
 
-void IsoPage::grpBxIsoCmdClick()
+void IsoPage::showCommandOptions()
 {
-    const int command = grpBxIsoCmd->itemIndex();
+    const int command = commandList->itemIndex();
     const Panel panel = panelFor(command, m_context.options.isoBlockLength);
-    edtIsoData1->setMaxLength(panel.dataMaxLength);
-    edtIsoData1->clear();
+    dataEdit->setMaxLength(panel.dataMaxLength);
+    dataEdit->clear();
 
-    gboxIsoAddress->setVisible(panel.uid);
-    gBoxIsoBlkNum->setVisible(panel.blockNumber);
-    gBoxIsoData->setVisible(panel.data);
-    gBoxNumBlocks->setVisible(panel.numBlocks);
-    gBoxWriteBlocks->setVisible(false);
+    uidGroup->setVisible(panel.uid);
+    blockNumberGroup->setVisible(panel.blockNumber);
+    dataGroup->setVisible(panel.data);
+    blockCountGroup->setVisible(panel.numBlocks);
+    writeBlocksGroup->setVisible(false);
     if (panel.writeBlocks) {
         fillIsoWriteGrid();
-        gBoxWriteBlocks->setVisible(true);
+        writeBlocksGroup->setVisible(true);
     }
-    gboxAFIOpt->setVisible(false);
+    afiGroup->setVisible(false);
     if (panel.afi) {
-        checkBoxUseInvAfi->setVisible(panel.afiUseCheckBox);
+        useAfiCheck->setVisible(panel.afiUseCheckBox);
         if (panel.afiUseCheckBox) {
-            checkBoxUseInvAfiClick();
+            onUseAfiToggled();
         } else {
-            gboxAFIOpt->setEnabled(true);
-            cboxInvAfiCategory->setEnabled(true);
-            edtInvAFI->setEnabled(true);
+            afiGroup->setEnabled(true);
+            afiFamilyCombo->setEnabled(true);
+            afiValueEdit->setEnabled(true);
         }
-        gboxAFIOpt->setVisible(true);
+        afiGroup->setVisible(true);
     }
 }
 
 void IsoPage::applyBlockLength()
 {
     // Program DSFID keeps its two digits until another command is chosen.
-    if (grpBxIsoCmd->itemIndex() != ProgramDsfid)
-        edtIsoData1->setMaxLength(dataMaxLength(m_context.options.isoBlockLength));
+    if (commandList->itemIndex() != ProgramDsfid)
+        dataEdit->setMaxLength(dataMaxLength(m_context.options.isoBlockLength));
 }
 
-void IsoPage::chkBxUseISOAddressClick()
+void IsoPage::onUseUidToggled()
 {
-    edtISOAddress->setEnabled(chkBxUseISOAddress->isChecked());
+    uidEdit->setEnabled(useUidCheck->isChecked());
 }
 
-void IsoPage::checkBoxUseInvAfiClick()
+void IsoPage::onUseAfiToggled()
 {
-    const bool on = checkBoxUseInvAfi->isChecked();
-    cboxInvAfiCategory->setEnabled(on);
-    edtInvAFI->setEnabled(on);
+    const bool on = useAfiCheck->isChecked();
+    afiFamilyCombo->setEnabled(on);
+    afiValueEdit->setEnabled(on);
 }
 
-void IsoPage::edtISOBlockNumberExit()
+void IsoPage::checkBlockNumberField()
 {
-    const auto block = decimalText(edtISOBlockNumber->text());
+    const auto block = decimalText(blockNumberEdit->text());
     if (block && *block >= 256) {
         m_context.prompt.warning(QStringLiteral("Maximum block number is 255, please re-enter."));
-        edtISOBlockNumber->setFocus();
+        blockNumberEdit->setFocus();
     }
 }
 
-void IsoPage::edtAddressExit()
+void IsoPage::upperCaseUid()
 {
-    upperCaseText(edtISOAddress);
+    upperCaseText(uidEdit);
 }
 
-void IsoPage::edtBlockDataExit()
+void IsoPage::upperCaseData()
 {
-    upperCaseText(edtIsoData1);
+    upperCaseText(dataEdit);
 }
 
 void IsoPage::fillIsoWriteGrid()
 {
-    if (grpBxIsoCmd->itemIndex() != ProgramManyBlocks)
+    if (commandList->itemIndex() != ProgramManyBlocks)
         return;
     // While the operator is still typing a number, the grid stays as it was.
-    const auto numbers = writeGridBlockNumbers(edtISOBlockNumber->text(), edtNumIsoBlocks->text());
+    const auto numbers = writeGridBlockNumbers(blockNumberEdit->text(), blockCountEdit->text());
     if (!numbers)
         return;
-    sGridWrtBlocks->setRowCount(int(numbers->size()) + 1);
+    writeBlocksGrid->setRowCount(int(numbers->size()) + 1);
     for (int row = 1; row <= numbers->size(); ++row) {
-        sGridWrtBlocks->setItem(row, 0, fixedCell(numbers->at(row - 1)));
-        if (!sGridWrtBlocks->item(row, 1))
-            sGridWrtBlocks->setItem(row, 1, new QTableWidgetItem);
+        writeBlocksGrid->setItem(row, 0, fixedCell(numbers->at(row - 1)));
+        if (!writeBlocksGrid->item(row, 1))
+            writeBlocksGrid->setItem(row, 1, new QTableWidgetItem);
     }
 }
 
 Request IsoPage::readRequest() const
 {
     Request r;
-    r.command = grpBxIsoCmd->itemIndex();
-    r.useUid = chkBxUseISOAddress->isChecked();
-    r.uid = edtISOAddress->text();
-    r.blockNumber = edtISOBlockNumber->text();
-    r.numBlocks = edtNumIsoBlocks->text();
-    r.data = edtIsoData1->text();
-    for (int row = 1; row < sGridWrtBlocks->rowCount(); ++row) {
-        const QTableWidgetItem *cell = sGridWrtBlocks->item(row, 1);
+    r.command = commandList->itemIndex();
+    r.useUid = useUidCheck->isChecked();
+    r.uid = uidEdit->text();
+    r.blockNumber = blockNumberEdit->text();
+    r.numBlocks = blockCountEdit->text();
+    r.data = dataEdit->text();
+    for (int row = 1; row < writeBlocksGrid->rowCount(); ++row) {
+        const QTableWidgetItem *cell = writeBlocksGrid->item(row, 1);
         r.gridValues << (cell ? cell->text() : QString());
     }
-    r.afiFamily = cboxInvAfiCategory->currentIndex();
-    r.afiSubcategory = edtInvAFI->text();
-    r.useAfi = checkBoxUseInvAfi->isChecked();
+    r.afiFamily = afiFamilyCombo->currentIndex();
+    r.afiSubcategory = afiValueEdit->text();
+    r.useAfi = useAfiCheck->isChecked();
     r.isoConfig = m_context.options.isoConfig;
     r.isoBlockLength = m_context.options.isoBlockLength;
     return r;
@@ -239,14 +251,14 @@ void IsoPage::refuse(const Refusal<Field> &refusal)
     m_context.prompt.warning(refusal.message);
     QWidget *target = nullptr;
     switch (refusal.field) {
-    case Field::Uid: target = edtISOAddress; break;
-    case Field::BlockNumber: target = edtISOBlockNumber; break;
-    case Field::NumBlocks: target = edtNumIsoBlocks; break;
-    case Field::Data: target = edtIsoData1; break;
-    case Field::AfiSubcategory: target = edtInvAFI; break;
+    case Field::Uid: target = uidEdit; break;
+    case Field::BlockNumber: target = blockNumberEdit; break;
+    case Field::NumBlocks: target = blockCountEdit; break;
+    case Field::Data: target = dataEdit; break;
+    case Field::AfiSubcategory: target = afiValueEdit; break;
     case Field::WriteGrid:
-        sGridWrtBlocks->setCurrentCell(refusal.index, 1);
-        target = sGridWrtBlocks;
+        writeBlocksGrid->setCurrentCell(refusal.index, 1);
+        target = writeBlocksGrid;
         break;
     case Field::None: break;
     }
@@ -256,7 +268,7 @@ void IsoPage::refuse(const Refusal<Field> &refusal)
 
 void IsoPage::sendIsoCommand()
 {
-    const int command = grpBxIsoCmd->itemIndex();
+    const int command = commandList->itemIndex();
     if (command < 0)
         return;
     if (const auto refusal = checkFields(readRequest())) {
@@ -269,11 +281,11 @@ void IsoPage::sendIsoCommand()
 
     // The texts that are converted stand upper-cased in their fields.
     if (command == ProgramOneBlock || command == ProgramDsfid)
-        upperCaseText(edtIsoData1);
+        upperCaseText(dataEdit);
     if (carriesUid(readRequest()))
-        upperCaseText(edtISOAddress);
+        upperCaseText(uidEdit);
     if (command == ProgramAfi)
-        upperCaseText(edtInvAFI);
+        upperCaseText(afiValueEdit);
 
     CommandBuffer frame{};
     const Built<Field> built = build(readRequest(), frame);

@@ -29,33 +29,33 @@ public:
     void sendIsoCommand();
     Report reportIsoResponse(const FrameView &frame);
     // Lays out the option groups for the selected command.
-    void grpBxIsoCmdClick();
+    void showCommandOptions();
     // The data field's length limit after the block length option changed.
     void applyBlockLength();
 
-    void chkBxUseISOAddressClick();
-    void checkBoxUseInvAfiClick();
-    void edtISOBlockNumberExit();
-    void edtAddressExit();   // upper-cases the UID field
-    void edtBlockDataExit(); // upper-cases the data field
+    void onUseUidToggled();
+    void onUseAfiToggled();
+    void checkBlockNumberField();
+    void upperCaseUid();   // upper-cases the UID field
+    void upperCaseData(); // upper-cases the data field
     void fillIsoWriteGrid();
 
-    CommandList *grpBxIsoCmd = nullptr;
-    QGroupBox *gboxIsoAddress = nullptr;
-    QCheckBox *chkBxUseISOAddress = nullptr;
-    FieldEdit *edtISOAddress = nullptr;
-    QGroupBox *gBoxIsoBlkNum = nullptr;
-    FieldEdit *edtISOBlockNumber = nullptr;
-    QGroupBox *gBoxIsoData = nullptr;
-    FieldEdit *edtIsoData1 = nullptr;
-    QGroupBox *gBoxNumBlocks = nullptr;
-    QLineEdit *edtNumIsoBlocks = nullptr;
-    QGroupBox *gBoxWriteBlocks = nullptr;
-    QTableWidget *sGridWrtBlocks = nullptr;
-    QGroupBox *gboxAFIOpt = nullptr;
-    QCheckBox *checkBoxUseInvAfi = nullptr;
-    QComboBox *cboxInvAfiCategory = nullptr;
-    QLineEdit *edtInvAFI = nullptr;
+    CommandList *commandList = nullptr;
+    QGroupBox *uidGroup = nullptr;
+    QCheckBox *useUidCheck = nullptr;
+    FieldEdit *uidEdit = nullptr;
+    QGroupBox *blockNumberGroup = nullptr;
+    FieldEdit *blockNumberEdit = nullptr;
+    QGroupBox *dataGroup = nullptr;
+    FieldEdit *dataEdit = nullptr;
+    QGroupBox *blockCountGroup = nullptr;
+    QLineEdit *blockCountEdit = nullptr;
+    QGroupBox *writeBlocksGroup = nullptr;
+    QTableWidget *writeBlocksGrid = nullptr;
+    QGroupBox *afiGroup = nullptr;
+    QCheckBox *useAfiCheck = nullptr;
+    QComboBox *afiFamilyCombo = nullptr;
+    QLineEdit *afiValueEdit = nullptr;
 
 private:
     void buildOptionGroups();

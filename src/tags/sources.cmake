@@ -1,4 +1,4 @@
-# Pure codecs: option values to frames, answers to reports.
+# vexacore: the pure codecs (option values to frames, answers to reports).
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/tagcodec.cpp ${CMAKE_CURRENT_LIST_DIR}/tagcodec.h
     ${CMAKE_CURRENT_LIST_DIR}/iso15693.cpp ${CMAKE_CURRENT_LIST_DIR}/iso15693.h
@@ -6,7 +6,7 @@ target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/tagit.cpp ${CMAKE_CURRENT_LIST_DIR}/tagit.h
     ${CMAKE_CURRENT_LIST_DIR}/tagitreport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/iso14443.cpp ${CMAKE_CURRENT_LIST_DIR}/iso14443.h)
-# The tab pages.
+# vexaui: the tab pages and their input widgets.
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/tagcontext.h
     ${CMAKE_CURRENT_LIST_DIR}/fieldedit.cpp ${CMAKE_CURRENT_LIST_DIR}/fieldedit.h

@@ -70,7 +70,7 @@ struct Request
     QString address;
     QString blockNumber = QStringLiteral("0");
     QString numBlocks = QStringLiteral("1");
-    std::array<QString, kDataFields> blockData; // edtBlockData, edtBlockData1..7
+    std::array<QString, kDataFields> blockData; // the data fields, top to bottom
 };
 
 // Which option groups a command shows; nothing for Inventory, which leaves
@@ -81,8 +81,8 @@ struct Panel
     bool blockNumber = false;
     bool blockData = false;
     QString blockDataCaption = QStringLiteral("Block Data");
-    bool numBlocksBox = false; // cmbBxNumBlocks
-    bool dataField = true;     // edtBlockData and its label
+    bool numBlocksBox = false; // blockCountCombo
+    bool dataField = true;     // the first data field and its label
     bool multiData = false;    // further data fields by the number of blocks
 };
 std::optional<Panel> panelFor(int command);

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
@@ -35,65 +35,77 @@ QComboBox *digitCombo(int first, int last, const QString &name, QWidget *parent)
 
 TagitPage::TagitPage(TagContext context, QWidget *parent) : QWidget(parent), m_context(context)
 {
-    grpBxCmdType = new CommandList(commandNames(), 2, this);
-    grpBxCmdType->setItemIndex(ReadTagVersion);
+    commandList = new CommandList(commandNames(), 2, this);
+    commandList->setItemIndex(ReadTagVersion);
     buildOptionGroups();
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(grpBxCmdType);
-    layout->addWidget(grpBxAddress);
-    layout->addWidget(grpBxBlockNum);
-    layout->addWidget(grpBxBlockData);
+    layout->addWidget(commandList);
+    layout->addWidget(addressGroup);
+    layout->addWidget(blockNumberGroup);
+    layout->addWidget(blockDataGroup);
     layout->addStretch();
 
     // The option groups appear once the operator picks a command.
-    grpBxAddress->hide();
-    grpBxBlockNum->hide();
-    grpBxBlockData->hide();
+    addressGroup->hide();
+    blockNumberGroup->hide();
+    blockDataGroup->hide();
 
-    connect(grpBxCmdType, &CommandList::clicked, this, &TagitPage::grpBxCmdTypeClick);
-    connect(chkBxUseAddress, &QCheckBox::toggled, this, &TagitPage::chkBxUseAddressClick);
-    connect(cmbBxNumBlocks, &QComboBox::editTextChanged, this, &TagitPage::cmbBxNumBlocksChange);
-    connect(cmbBxBlockNum, &QComboBox::editTextChanged, this, &TagitPage::cmbBxBlockNumChange);
-    connect(edtAddress, &FieldEdit::exited, this, &TagitPage::edtAddressExit);
+    connect(commandList, &CommandList::clicked, this, &TagitPage::showCommandOptions);
+    connect(useAddressCheck, &QCheckBox::toggled, this, &TagitPage::onUseAddressToggled);
+    connect(blockCountCombo, &QComboBox::editTextChanged, this, &TagitPage::onBlockCountChanged);
+    connect(blockNumberCombo, &QComboBox::editTextChanged, this, &TagitPage::onBlockNumberChanged);
+    connect(addressEdit, &FieldEdit::exited, this, &TagitPage::upperCaseAddress);
     for (FieldEdit *field : m_dataFields)
-        connect(field, &FieldEdit::exited, this, [this, field] { edtBlockDataExit(field); });
+        connect(field, &FieldEdit::exited, this, [this, field] { upperCaseData(field); });
+
+    const std::pair<QObject *, const char *> names[] = {
+        {commandList, "grpBxCmdType"},         {addressGroup, "grpBxAddress"},
+        {useAddressCheck, "chkBxUseAddress"},  {addressEdit, "edtAddress"},
+        {blockNumberGroup, "grpBxBlockNum"},   {blockNumberCombo, "cmbBxBlockNum"},
+        {blockDataGroup, "grpBxBlockData"},    {blockCountCombo, "cmbBxNumBlocks"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QLatin1String(name));
 }
 
 void TagitPage::buildOptionGroups()
 {
-    grpBxAddress = new QGroupBox(QStringLiteral("Address"), this);
-    chkBxUseAddress = new QCheckBox(QStringLiteral("Use Address"), grpBxAddress);
-    edtAddress = new FieldEdit(grpBxAddress);
-    edtAddress->setMaxLength(8);
-    edtAddress->setEnabled(false);
-    auto *addressLayout = new QVBoxLayout(grpBxAddress);
-    addressLayout->addWidget(chkBxUseAddress);
-    addressLayout->addWidget(hexFieldRow(edtAddress, QStringLiteral("Address")));
+    addressGroup = new QGroupBox(QStringLiteral("Address"), this);
+    useAddressCheck = new QCheckBox(QStringLiteral("Use Address"), addressGroup);
+    addressEdit = new FieldEdit(addressGroup);
+    addressEdit->setMaxLength(8);
+    addressEdit->setEnabled(false);
+    auto *addressLayout = new QVBoxLayout(addressGroup);
+    addressLayout->addWidget(useAddressCheck);
+    addressLayout->addWidget(hexFieldRow(addressEdit, QStringLiteral("Address")));
 
-    grpBxBlockNum = new QGroupBox(QStringLiteral("Block Number"), this);
-    cmbBxBlockNum = digitCombo(0, kMaxBlockNumber, grpBxBlockNum->title(), grpBxBlockNum);
-    (new QVBoxLayout(grpBxBlockNum))->addWidget(cmbBxBlockNum);
+    blockNumberGroup = new QGroupBox(QStringLiteral("Block Number"), this);
+    blockNumberCombo = digitCombo(0, kMaxBlockNumber, blockNumberGroup->title(), blockNumberGroup);
+    (new QVBoxLayout(blockNumberGroup))->addWidget(blockNumberCombo);
 
-    grpBxBlockData = new QGroupBox(QStringLiteral("Block Data"), this);
-    auto *dataLayout = new QVBoxLayout(grpBxBlockData);
-    cmbBxNumBlocks = digitCombo(1, kMaxNumBlocks, QStringLiteral("Number of Blocks"), grpBxBlockData);
-    cmbBxNumBlocks->hide();
-    dataLayout->addWidget(cmbBxNumBlocks);
+    blockDataGroup = new QGroupBox(QStringLiteral("Block Data"), this);
+    auto *dataLayout = new QVBoxLayout(blockDataGroup);
+    blockCountCombo = digitCombo(1, kMaxNumBlocks, QStringLiteral("Number of Blocks"), blockDataGroup);
+    blockCountCombo->hide();
+    dataLayout->addWidget(blockCountCombo);
 
-    std::array<FieldEdit **, kDataFields> fields = {&edtBlockData,  &edtBlockData1, &edtBlockData2,
-                                                    &edtBlockData3, &edtBlockData4, &edtBlockData5,
-                                                    &edtBlockData6, &edtBlockData7};
-    std::array<QLabel **, kDataFields> labels = {&Label3, &lblHex1, &lblHex2, &lblHex3,
-                                                 &lblHex4, &lblHex5, &lblHex6, &lblHex7};
+    static const char *const fieldNames[kDataFields] = {"edtBlockData",  "edtBlockData1", "edtBlockData2",
+                                                        "edtBlockData3", "edtBlockData4", "edtBlockData5",
+                                                        "edtBlockData6", "edtBlockData7"};
+    static const char *const labelNames[kDataFields] = {"Label3",  "lblHex1", "lblHex2", "lblHex3",
+                                                        "lblHex4", "lblHex5", "lblHex6", "lblHex7"};
     for (int i = 0; i < kDataFields; ++i) {
-        auto *field = new FieldEdit(grpBxBlockData);
+        auto *field = new FieldEdit(blockDataGroup);
         field->setMaxLength(8);
         const QString name = i == 0 ? QStringLiteral("Block Data") : QStringLiteral("Block Data %1").arg(i + 1);
-        QWidget *row = hexFieldRow(field, name, labels[size_t(i)]);
+        field->setObjectName(QLatin1String(fieldNames[i]));
+        QLabel *label = nullptr;
+        QWidget *row = hexFieldRow(field, name, &label);
+        if (label)
+            label->setObjectName(QLatin1String(labelNames[i]));
         dataLayout->addWidget(row);
-        *fields[size_t(i)] = field;
         m_dataFields[size_t(i)] = field;
+        m_dataLabels[size_t(i)] = label;
         m_dataRows[size_t(i)] = row;
         if (i > 0)
             setDataFieldShown(i, false);
@@ -110,44 +122,44 @@ void TagitPage::setDataFieldShown(int index, bool shown)
     row->setVisible(shown);
 }
 
-void TagitPage::grpBxCmdTypeClick()
+void TagitPage::showCommandOptions()
 {
-    grpBxBlockData->setTitle(QStringLiteral("Block Data"));
-    cmbBxNumBlocks->hide();
+    blockDataGroup->setTitle(QStringLiteral("Block Data"));
+    blockCountCombo->hide();
     setDataFieldShown(0, true);
     showTagitDataFields(0);
 
-    const auto panel = panelFor(grpBxCmdType->itemIndex());
+    const auto panel = panelFor(commandList->itemIndex());
     if (!panel)
         return; // Inventory leaves the groups as they are
-    grpBxAddress->setVisible(panel->address);
-    grpBxBlockNum->setVisible(panel->blockNumber);
-    grpBxBlockData->setVisible(panel->blockData);
-    grpBxBlockData->setTitle(panel->blockDataCaption);
-    cmbBxNumBlocks->setVisible(panel->numBlocksBox);
+    addressGroup->setVisible(panel->address);
+    blockNumberGroup->setVisible(panel->blockNumber);
+    blockDataGroup->setVisible(panel->blockData);
+    blockDataGroup->setTitle(panel->blockDataCaption);
+    blockCountCombo->setVisible(panel->numBlocksBox);
     setDataFieldShown(0, panel->dataField);
     if (panel->multiData)
-        showTagitDataFields(decimalText(cmbBxNumBlocks->currentText()).value_or(0));
+        showTagitDataFields(decimalText(blockCountCombo->currentText()).value_or(0));
 }
 
 void TagitPage::showTagitDataFields(int count)
 {
-    const bool multi = grpBxCmdType->itemIndex() == WriteMultiBlock;
+    const bool multi = commandList->itemIndex() == WriteMultiBlock;
     for (int i = 1; i < kDataFields; ++i)
         setDataFieldShown(i, multi && count > i);
 }
 
-void TagitPage::chkBxUseAddressClick()
+void TagitPage::onUseAddressToggled()
 {
-    edtAddress->setEnabled(chkBxUseAddress->isChecked());
+    addressEdit->setEnabled(useAddressCheck->isChecked());
 }
 
-void TagitPage::cmbBxNumBlocksChange()
+void TagitPage::onBlockCountChanged()
 {
-    const QString text = cmbBxNumBlocks->currentText();
+    const QString text = blockCountCombo->currentText();
     if (const auto message = numBlocksRangeMessage(text)) {
         m_context.prompt.warning(*message);
-        cmbBxNumBlocks->setFocus();
+        blockCountCombo->setFocus();
         return;
     }
     // A text that is not a number yet (being typed) changes nothing.
@@ -155,20 +167,20 @@ void TagitPage::cmbBxNumBlocksChange()
         showTagitDataFields(*count);
 }
 
-void TagitPage::cmbBxBlockNumChange()
+void TagitPage::onBlockNumberChanged()
 {
-    if (const auto message = blockNumberRangeMessage(cmbBxBlockNum->currentText())) {
+    if (const auto message = blockNumberRangeMessage(blockNumberCombo->currentText())) {
         m_context.prompt.warning(*message);
-        cmbBxBlockNum->setFocus();
+        blockNumberCombo->setFocus();
     }
 }
 
-void TagitPage::edtAddressExit()
+void TagitPage::upperCaseAddress()
 {
-    upperCaseText(edtAddress);
+    upperCaseText(addressEdit);
 }
 
-void TagitPage::edtBlockDataExit(QLineEdit *field)
+void TagitPage::upperCaseData(QLineEdit *field)
 {
     upperCaseText(field);
 }
@@ -176,11 +188,11 @@ void TagitPage::edtBlockDataExit(QLineEdit *field)
 Request TagitPage::readRequest() const
 {
     Request r;
-    r.command = grpBxCmdType->itemIndex();
-    r.useAddress = chkBxUseAddress->isChecked();
-    r.address = edtAddress->text();
-    r.blockNumber = cmbBxBlockNum->currentText();
-    r.numBlocks = cmbBxNumBlocks->currentText();
+    r.command = commandList->itemIndex();
+    r.useAddress = useAddressCheck->isChecked();
+    r.address = addressEdit->text();
+    r.blockNumber = blockNumberCombo->currentText();
+    r.numBlocks = blockCountCombo->currentText();
     for (int i = 0; i < kDataFields; ++i)
         r.blockData[size_t(i)] = m_dataFields[size_t(i)]->text();
     return r;
@@ -190,9 +202,9 @@ void TagitPage::refuse(const Refusal<Field> &refusal)
 {
     m_context.prompt.warning(refusal.message);
     switch (refusal.field) {
-    case Field::Address: edtAddress->setFocus(); break;
-    case Field::BlockNumber: cmbBxBlockNum->setFocus(); break;
-    case Field::NumBlocks: cmbBxNumBlocks->setFocus(); break;
+    case Field::Address: addressEdit->setFocus(); break;
+    case Field::BlockNumber: blockNumberCombo->setFocus(); break;
+    case Field::NumBlocks: blockCountCombo->setFocus(); break;
     case Field::BlockData: m_dataFields[size_t(refusal.index)]->setFocus(); break;
     case Field::None: break;
     }
@@ -200,7 +212,7 @@ void TagitPage::refuse(const Refusal<Field> &refusal)
 
 void TagitPage::sendTagitCommand()
 {
-    const int command = grpBxCmdType->itemIndex();
+    const int command = commandList->itemIndex();
     if (command < 0)
         return;
     if (const auto refusal = checkFields(readRequest())) {
@@ -213,9 +225,9 @@ void TagitPage::sendTagitCommand()
 
     // The texts that are converted stand upper-cased in their fields.
     if (command == WriteBlock || command == WriteAndLockBlock)
-        upperCaseText(edtBlockData);
+        upperCaseText(m_dataFields[0]);
     if (carriesAddress(readRequest()))
-        upperCaseText(edtAddress);
+        upperCaseText(addressEdit);
 
     CommandBuffer frame{};
     const Built<Field> built = build(readRequest(), frame);

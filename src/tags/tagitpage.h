@@ -30,34 +30,28 @@ public:
     void sendTagitCommand();
     Report reportTagitResponse(const FrameView &frame);
     // Lays out the option groups for the selected command.
-    void grpBxCmdTypeClick();
+    void showCommandOptions();
     // Shows as many data fields as blocks while Write Multi-block is chosen.
     void showTagitDataFields(int count);
 
-    void chkBxUseAddressClick();
-    void cmbBxNumBlocksChange();
-    void cmbBxBlockNumChange();
-    void edtAddressExit();
-    void edtBlockDataExit(QLineEdit *field);
+    void onUseAddressToggled();
+    void onBlockCountChanged();
+    void onBlockNumberChanged();
+    void upperCaseAddress();
+    void upperCaseData(QLineEdit *field);
 
-    CommandList *grpBxCmdType = nullptr;
-    QGroupBox *grpBxAddress = nullptr;
-    QCheckBox *chkBxUseAddress = nullptr;
-    FieldEdit *edtAddress = nullptr;
-    QGroupBox *grpBxBlockNum = nullptr;
-    QComboBox *cmbBxBlockNum = nullptr;
-    QGroupBox *grpBxBlockData = nullptr;
-    QComboBox *cmbBxNumBlocks = nullptr;
-    FieldEdit *edtBlockData = nullptr;
-    QLabel *Label3 = nullptr;
-    FieldEdit *edtBlockData1 = nullptr, *edtBlockData2 = nullptr, *edtBlockData3 = nullptr,
-              *edtBlockData4 = nullptr, *edtBlockData5 = nullptr, *edtBlockData6 = nullptr,
-              *edtBlockData7 = nullptr;
-    QLabel *lblHex1 = nullptr, *lblHex2 = nullptr, *lblHex3 = nullptr, *lblHex4 = nullptr,
-           *lblHex5 = nullptr, *lblHex6 = nullptr, *lblHex7 = nullptr;
-
-    // edtBlockData, edtBlockData1 .. edtBlockData7 by index.
+    CommandList *commandList = nullptr;
+    QGroupBox *addressGroup = nullptr;
+    QCheckBox *useAddressCheck = nullptr;
+    FieldEdit *addressEdit = nullptr;
+    QGroupBox *blockNumberGroup = nullptr;
+    QComboBox *blockNumberCombo = nullptr;
+    QGroupBox *blockDataGroup = nullptr;
+    QComboBox *blockCountCombo = nullptr;
+    // The block data fields and their hex labels, top to bottom; only the
+    // first is shown unless Write Multi-block asks for more.
     FieldEdit *blockDataField(int index) const { return m_dataFields[size_t(index)]; }
+    QLabel *blockDataLabel(int index) const { return m_dataLabels[size_t(index)]; }
 
 private:
     void buildOptionGroups();
@@ -67,6 +61,7 @@ private:
 
     TagContext m_context;
     std::array<FieldEdit *, tagit::kDataFields> m_dataFields{};
+    std::array<QLabel *, tagit::kDataFields> m_dataLabels{};
     std::array<QWidget *, tagit::kDataFields> m_dataRows{};
 };
 

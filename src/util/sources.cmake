@@ -1,2 +1,3 @@
+# vexacore: reading hexadecimal and decimal input.
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/hextext.cpp ${CMAKE_CURRENT_LIST_DIR}/hextext.h)

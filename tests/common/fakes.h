@@ -6,7 +6,7 @@
 #include <QList>
 #include <QStringList>
 
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "frames.h"
 #include "link/transport.h"
 

@@ -23,16 +23,16 @@ constexpr int kAnswerMs = 5000;   // an answer, with a wide margin for a loaded 
 constexpr int kTimeoutMs = 10000; // the 2000 ms time-out, with margin
 
 // The response pane's lines without the time stamps of the headings.
-QStringList paneLines(TFrmMain &w)
+QStringList paneLines(MainWindow &w)
 {
-    QStringList lines = w.memoResponse->lines();
+    QStringList lines = w.responsePane->lines();
     static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
     for (QString &line : lines)
         line.replace(stamp, QStringLiteral("# "));
     return lines;
 }
 
-bool paneHas(TFrmMain &w, const QString &line)
+bool paneHas(MainWindow &w, const QString &line)
 {
     return paneLines(w).contains(line);
 }
@@ -64,7 +64,7 @@ private slots:
 private:
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<TFrmMain> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2eLink::init()
@@ -72,7 +72,7 @@ void tst_E2eLink::init()
     m_sim = std::make_unique<SimProcess>();
     QVERIFY2(m_sim->start(), "vexa-sim did not start");
     m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<TFrmMain>(m_prompt.get());
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
 }
@@ -88,7 +88,7 @@ void tst_E2eLink::cleanup()
 
 void tst_E2eLink::startUpChoosesCom1()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     QCOMPARE(w.findPortItem(QStringLiteral(" COM1 ")) != nullptr, true);
     QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
@@ -114,7 +114,7 @@ void tst_E2eLink::toolBarCommands()
     QFETCH(QString, button);
     QFETCH(QString, wire);
     QFETCH(QString, heading);
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     auto *b = w.findChild<QToolButton *>(button);
     QVERIFY(b);
     b->click();
@@ -134,7 +134,7 @@ void tst_E2eLink::toolBarCommands()
 
 void tst_E2eLink::setupUpdatesFeedbackPanels()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     // Turn the reader's feedback off through its own configuration command,
     // then read the setup.
     w.link().clearCommandBuffer();
@@ -144,7 +144,7 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
     writeFrameCheck(w.link().commandBuffer.data(), 10);
     w.link().sendFrame();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
-    w.btnSetup->click();
+    w.setupButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(w.statusPanels[4]->text(), QStringLiteral("LED: Off"), kAnswerMs);
     QCOMPARE(w.statusPanels[5]->text(), QStringLiteral("Audio: Off"));
     QVERIFY(!w.options.audioOn);
@@ -154,7 +154,7 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
 
 void tst_E2eLink::loaderQuerySetsComType()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     QCOMPARE(w.bootLoaderComType, 0);
     w.requestLoaderInfo();
     QVERIFY(m_sim->waitForRequests(1));
@@ -175,9 +175,9 @@ void tst_E2eLink::loaderQuerySetsComType()
 
 void tst_E2eLink::timeoutReported()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     QVERIFY(m_sim->control(QStringLiteral("fault silent 1")));
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QCOMPARE(paneLines(w), QStringList{QStringLiteral("# Error: Message timeout")});
 }
@@ -195,9 +195,9 @@ void tst_E2eLink::errorStatusReported()
 {
     QFETCH(QString, fault);
     QFETCH(QString, line);
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     QVERIFY(m_sim->control(fault));
-    w.btnResetReader->click();
+    w.resetButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, line), kAnswerMs);
     // Separator, error line, empty line: no heading for a reset answer.
     QCOMPARE(paneLines(w), (QStringList{QString(), line, QString()}));
@@ -216,16 +216,16 @@ void tst_E2eLink::droppedBlocks()
 {
     QFETCH(QString, fault);
     QFETCH(QString, tracePrefix);
-    TFrmMain &w = *m_window;
-    w.DebugMode1Click();
+    MainWindow &w = *m_window;
+    w.toggleMessageView();
     QVERIFY(m_sim->control(fault));
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     QTest::qWait(300); // a split answer's tail would open a block of its own
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     // Dropped without a report and without a time-out; traced from its 0x01.
     QCOMPARE(paneLines(w), QStringList{});
-    const QStringList log = w.rchEditAPDLog->lines();
+    const QStringList log = w.messageView->lines();
     QVERIFY(!log.isEmpty());
     QVERIFY2(log.first().startsWith(tracePrefix), qPrintable(log.join('\n')));
     QVERIFY(log.first().contains(QLatin1String("-> 01 ")));
@@ -233,42 +233,42 @@ void tst_E2eLink::droppedBlocks()
 
 void tst_E2eLink::messageViewLines()
 {
-    TFrmMain &w = *m_window;
-    w.btnRdrVersion->click();
+    MainWindow &w = *m_window;
+    w.versionButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Reader Version: VexaIII")), kAnswerMs);
-    QCOMPARE(w.rchEditAPDLog->lines(), QStringList{}); // view off: nothing logged
+    QCOMPARE(w.messageView->lines(), QStringList{}); // view off: nothing logged
 
     const int heightBefore = w.height();
-    w.DebugMode1Click();
-    QVERIFY(w.rchEditAPDLog->isVisible());
+    w.toggleMessageView();
+    QVERIFY(w.messageView->isVisible());
     QCOMPARE(w.minimumHeight(), 600);
     QCOMPARE(w.height(), heightBefore + 120);
-    w.btnRdrVersion->click();
-    QTRY_COMPARE_WITH_TIMEOUT(w.rchEditAPDLog->lines().size(), 2, kAnswerMs);
-    const QStringList log = w.rchEditAPDLog->lines();
+    w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(w.messageView->lines().size(), 2, kAnswerMs);
+    const QStringList log = w.messageView->lines();
     static const QRegularExpression host(QStringLiteral("^Host -- \\d\\d:\\d\\d:\\d\\d -> 01 08 00 10 80 E0 79 86$"));
     static const QRegularExpression reader(QStringLiteral("^Vexa -- \\d\\d:\\d\\d:\\d\\d -> 01 .* 00 E0( [0-9A-F]{2})+$"));
     QVERIFY2(reader.match(log[0]).hasMatch(), qPrintable(log[0]));
     QVERIFY2(host.match(log[1]).hasMatch(), qPrintable(log[1]));
 
-    w.DebugMode1Click();
-    QVERIFY(!w.rchEditAPDLog->isVisible());
+    w.toggleMessageView();
+    QVERIFY(!w.messageView->isVisible());
     QCOMPARE(w.minimumHeight(), 480);
     QCOMPARE(w.height(), heightBefore);
 }
 
 void tst_E2eLink::repeatStoppedByRepeatOff()
 {
-    TFrmMain &w = *m_window;
-    w.btnContinuous->click();
+    MainWindow &w = *m_window;
+    w.repeatButton->click();
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
-    QVERIFY(w.ContinuousMode1->isChecked());
-    QVERIFY(w.btnContinuous->isChecked());
-    w.btnRdrVersion->click();
+    QVERIFY(w.repeatAction->isChecked());
+    QVERIFY(w.repeatButton->isChecked());
+    w.versionButton->click();
     QVERIFY(m_sim->waitForRequests(4, 20000));
-    w.ContinuousMode1->trigger(); // the menu item does what the button does
+    w.repeatAction->trigger(); // the menu item does what the button does
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
-    QVERIFY(!w.btnContinuous->isChecked());
+    QVERIFY(!w.repeatButton->isChecked());
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
     const auto sent = m_sim->requests().size();
     QTest::qWait(500);
@@ -279,19 +279,19 @@ void tst_E2eLink::repeatStoppedByRepeatOff()
 
 void tst_E2eLink::repeatStoppedByPause()
 {
-    TFrmMain &w = *m_window;
-    w.ContinuousMode1Click();
-    w.PageControl1->setCurrentIndex(1); // "Read UID" on the 14443-A page
-    w.btnSend->click();
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
-    QVERIFY(w.btnSend->isChecked());
-    QVERIFY(w.Send1->isChecked());
-    QCOMPARE(w.Send1->text(), QStringLiteral("Pause"));
+    MainWindow &w = *m_window;
+    w.toggleRepeat();
+    w.pageTabs->setCurrentIndex(1); // "Read UID" on the 14443-A page
+    w.goButton->click();
+    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    QVERIFY(w.goButton->isChecked());
+    QVERIFY(w.goAction->isChecked());
+    QCOMPARE(w.goAction->text(), QStringLiteral("Pause"));
     QVERIFY(m_sim->waitForRequests(3, 20000));
-    w.btnSend->click(); // Pause
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
-    QVERIFY(!w.btnSend->isChecked());
-    QVERIFY(!w.Send1->isChecked());
+    w.goButton->click(); // Pause
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QVERIFY(!w.goButton->isChecked());
+    QVERIFY(!w.goAction->isChecked());
     QCOMPARE(w.link().commandLength, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     const auto sent = m_sim->requests().size();
@@ -302,38 +302,38 @@ void tst_E2eLink::repeatStoppedByPause()
 
 void tst_E2eLink::addressedReader()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     w.options.addressReader = true;
     w.options.readerSerialNumber = QStringLiteral("4000123");
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Serial number: 4000123")), kAnswerMs);
     QCOMPARE(m_sim->requests().first(), QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
 
     // Another reader's serial number: this reader stays silent.
-    w.ClearResponse1Click();
+    w.clearResponse();
     w.options.readerSerialNumber = QStringLiteral("9999999");
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
 }
 
 void tst_E2eLink::portVanishesMidExchange()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     // COM8 has no device of its own here once the simulator's entry is gone.
     SimProcess sim(m_sim->configHome());
     QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("COM8")}));
     QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM8")) != nullptr, kAnswerMs);
-    w.portChoice(w.findPortItem(QStringLiteral("COM8")));
+    w.choosePort(w.findPortItem(QStringLiteral("COM8")));
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM8"));
     QVERIFY(sim.control(QStringLiteral("fault silent 1")));
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QVERIFY(sim.waitForRequests(1));
     sim.stop();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QVERIFY(m_prompt->messages.isEmpty());
 
     // The next send tells the operator why the port cannot be used.
-    w.btnRdrVersion->click();
+    w.versionButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), 1, kAnswerMs);
     QVERIFY2(m_prompt->messages.first().contains(QLatin1String("COM8")), qPrintable(m_prompt->messages.first()));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).count(QStringLiteral("# Error: Message timeout")), 2, kTimeoutMs);
@@ -341,7 +341,7 @@ void tst_E2eLink::portVanishesMidExchange()
 
 void tst_E2eLink::portMenuFollowsPortFolder()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     SimProcess second(m_sim->configHome()); // the same port folder
     QVERIFY(second.start({QStringLiteral("--port"), QStringLiteral("COM3")}));
     QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM3")) != nullptr, kAnswerMs);

@@ -57,9 +57,9 @@ struct Step
 
 using Steps = QList<Step>;
 
-QStringList paneLines(TFrmMain &w)
+QStringList paneLines(MainWindow &w)
 {
-    QStringList lines = w.memoResponse->lines();
+    QStringList lines = w.responsePane->lines();
     static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
     for (QString &line : lines)
         line.replace(stamp, QStringLiteral("# "));
@@ -131,7 +131,7 @@ private:
 
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<TFrmMain> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2eTags::init()
@@ -139,7 +139,7 @@ void tst_E2eTags::init()
     m_sim = std::make_unique<SimProcess>();
     QVERIFY2(m_sim->start(), "vexa-sim did not start");
     m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<TFrmMain>(m_prompt.get());
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
@@ -163,34 +163,34 @@ void tst_E2eTags::addColumns()
 
 void tst_E2eTags::setControls(const Step &s)
 {
-    TFrmMain &w = *m_window;
-    w.PageControl1->setCurrentIndex(s.page);
+    MainWindow &w = *m_window;
+    w.pageTabs->setCurrentIndex(s.page);
     m_prompt->confirmAnswer = s.confirm;
     if (s.page == IsoPageIndex) {
-        IsoPage &p = *w.TSISO;
-        choose(p.grpBxIsoCmd, s.command);
-        p.chkBxUseISOAddress->setChecked(s.address.has_value());
-        p.edtISOAddress->setText(s.address.value_or(QString()));
-        p.edtISOBlockNumber->setText(s.block);
-        p.edtNumIsoBlocks->setText(s.count);
+        IsoPage &p = *w.isoPage;
+        choose(p.commandList, s.command);
+        p.useUidCheck->setChecked(s.address.has_value());
+        p.uidEdit->setText(s.address.value_or(QString()));
+        p.blockNumberEdit->setText(s.block);
+        p.blockCountEdit->setText(s.count);
         if (s.command == iso15693::ProgramManyBlocks) {
-            QCOMPARE(p.sGridWrtBlocks->rowCount(), s.data.size() + 1);
+            QCOMPARE(p.writeBlocksGrid->rowCount(), s.data.size() + 1);
             for (int row = 1; row <= s.data.size(); ++row)
-                p.sGridWrtBlocks->item(row, 1)->setText(s.data[row - 1]);
+                p.writeBlocksGrid->item(row, 1)->setText(s.data[row - 1]);
         } else {
-            p.edtIsoData1->setText(s.data.value(0));
-            QCOMPARE(p.edtIsoData1->text(), s.data.value(0)); // not cut by the field's limit
+            p.dataEdit->setText(s.data.value(0));
+            QCOMPARE(p.dataEdit->text(), s.data.value(0)); // not cut by the field's limit
         }
-        p.checkBoxUseInvAfi->setChecked(s.afiFamily >= 0);
-        p.cboxInvAfiCategory->setCurrentIndex(std::max(s.afiFamily, 0));
-        p.edtInvAFI->setText(s.afiSubcategory);
+        p.useAfiCheck->setChecked(s.afiFamily >= 0);
+        p.afiFamilyCombo->setCurrentIndex(std::max(s.afiFamily, 0));
+        p.afiValueEdit->setText(s.afiSubcategory);
     } else if (s.page == TagitPageIndex) {
-        TagitPage &p = *w.TSTagit;
-        choose(p.grpBxCmdType, s.command);
-        p.chkBxUseAddress->setChecked(s.address.has_value());
-        p.edtAddress->setText(s.address.value_or(QString()));
-        p.cmbBxBlockNum->setCurrentText(s.block);
-        p.cmbBxNumBlocks->setCurrentText(s.count);
+        TagitPage &p = *w.tagitPage;
+        choose(p.commandList, s.command);
+        p.useAddressCheck->setChecked(s.address.has_value());
+        p.addressEdit->setText(s.address.value_or(QString()));
+        p.blockNumberCombo->setCurrentText(s.block);
+        p.blockCountCombo->setCurrentText(s.count);
         for (int i = 0; i < tagit::kDataFields; ++i)
             p.blockDataField(i)->setText(s.data.value(i));
     }
@@ -198,14 +198,14 @@ void tst_E2eTags::setControls(const Step &s)
 
 void tst_E2eTags::run(const Step &s)
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     setControls(s);
     if (QTest::currentTestFailed())
         return;
-    w.ClearResponse1Click();
+    w.clearResponse();
     const qsizetype before = m_sim->requests().size();
     const qsizetype messages = m_prompt->messages.size();
-    w.btnSend->click();
+    w.goButton->click();
 
     if (s.wire.isEmpty()) {
         // Nothing sent: the response timer was never armed.
@@ -231,7 +231,7 @@ void tst_E2eTags::runRow()
     for (const QString &line : field)
         QVERIFY2(m_sim->control(line), qPrintable(line));
     m_window->options.isoBlockLength = blockLength;
-    m_window->TSISO->applyBlockLength();
+    m_window->isoPage->applyBlockLength();
     for (int i = 0; i < steps.size(); ++i) {
         run(steps[i]);
         if (QTest::currentTestFailed()) {
@@ -564,16 +564,16 @@ void tst_E2eTags::refusedInputSendsNothing()
 
 void tst_E2eTags::repeatUntilPause()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     const Step read{.page = TagitPageIndex, .command = tagit::ReadBlock, .block = "1"};
     setControls(read);
-    w.ContinuousMode1Click();
+    w.toggleRepeat();
     const qsizetype before = m_sim->requests().size();
-    w.btnSend->click();
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
+    w.goButton->click();
+    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
     QVERIFY(m_sim->waitForRequests(int(before) + 3, kRepeatMs));
-    w.btnSend->click(); // Pause: the answer in flight is reported, nothing more is sent
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
+    w.goButton->click(); // Pause: the answer in flight is reported, nothing more is sent
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
 
     const QStringList sent = m_sim->requests().mid(before);
@@ -585,7 +585,7 @@ void tst_E2eTags::repeatUntilPause()
     QCOMPARE(int(lines.count(QStringLiteral("    Block Data: 55667788"))), int(sent.size()));
 
     // Repeat off: one Go, one frame; nothing of the cycle is left.
-    w.ContinuousMode1Click();
+    w.toggleRepeat();
     run({.page = TagitPageIndex, .command = tagit::Inventory, .wire = "01 08 00 10 80 0D",
          .report = report("Read Tag-it Inventory:", {"    #   Tag Address", "    01  C0A80137", "    02  5D2E9A41"})});
     QCOMPARE(m_sim->requests().size(), before + sent.size() + 1);
@@ -594,11 +594,11 @@ void tst_E2eTags::repeatUntilPause()
 void tst_E2eTags::addressedReaderAndTag()
 {
     // The reader's address field comes first, the tag's UID or address after it.
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     w.options.addressReader = true;
     w.options.readerSerialNumber = QStringLiteral("4000123");
     w.options.isoBlockLength = 1;
-    w.TSISO->applyBlockLength();
+    w.isoPage->applyBlockLength();
     const QString reader = QStringLiteral("34 30 30 30 31 32 33 00 ");
     run({.command = iso15693::ViewOneBlock, .address = kIso8, .block = "1",
          .wire = "01 19 00 10 B2 20 " + reader + kIso8Wire + " 01",

@@ -2,6 +2,7 @@
 // Go/Repeat/Pause looks, and where answers are reported.
 #include <QtTest>
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTextBlock>
@@ -16,6 +17,11 @@
 #include "fakes.h"
 #include "link/frame.h"
 #include "link/readerlink.h"
+#include "tags/commandlist.h"
+#include "tags/fieldedit.h"
+#include "tags/iso14443page.h"
+#include "tags/isopage.h"
+#include "tags/tagitpage.h"
 
 using namespace vexa;
 using vexa::test::FakeTransport;
@@ -50,6 +56,7 @@ private slots:
     void init();
     void cleanup();
     void windowAndPages();
+    void objectNamesFindTheirMembers();
     void toolBar_data();
     void toolBar();
     void statusBar();
@@ -66,13 +73,13 @@ private slots:
 private:
     ScriptedPrompt m_prompt;
     FakeTransport *m_transport = nullptr;
-    TFrmMain *m_window = nullptr;
+    MainWindow *m_window = nullptr;
 };
 
 void tst_MainWindow::init()
 {
     qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_mainwindow_config");
-    m_window = new TFrmMain(&m_prompt);
+    m_window = new MainWindow(&m_prompt);
     m_transport = new FakeTransport(m_window);
     m_window->link().setTransport(m_transport);
 }
@@ -85,20 +92,55 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::windowAndPages()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     QCOMPARE(w.windowTitle(), QStringLiteral("Kestrune - Vexa Host"));
     QCOMPARE(w.minimumSize(), QSize(547, 480));
     QCOMPARE(w.size(), QSize(678, 583));
-    QCOMPARE(w.PageControl1->count(), 3);
-    QCOMPARE(w.PageControl1->tabText(0), QStringLiteral("ISO/IEC 15693"));
-    QCOMPARE(w.PageControl1->tabText(1), QStringLiteral("ISO/IEC 14443-A"));
-    QCOMPARE(w.PageControl1->tabText(2), QStringLiteral("Tag-it"));
-    QCOMPARE(w.PageControl1->currentIndex(), 0);
-    QCOMPARE(w.grpBxResponse->title(), QStringLiteral("Reader Response"));
-    QVERIFY(!w.rchEditAPDLog->isVisibleTo(&w));
-    QVERIFY(w.memoResponse->isReadOnly());
-    QCOMPARE(w.memoResponse->accessibleName(), QStringLiteral("Reader Response"));
-    QCOMPARE(w.rchEditAPDLog->accessibleName(), QStringLiteral("Messages"));
+    QCOMPARE(w.pageTabs->count(), 3);
+    QCOMPARE(w.pageTabs->tabText(0), QStringLiteral("ISO/IEC 15693"));
+    QCOMPARE(w.pageTabs->tabText(1), QStringLiteral("ISO/IEC 14443-A"));
+    QCOMPARE(w.pageTabs->tabText(2), QStringLiteral("Tag-it"));
+    QCOMPARE(w.pageTabs->currentIndex(), 0);
+    QCOMPARE(w.responseGroup->title(), QStringLiteral("Reader Response"));
+    QVERIFY(!w.messageView->isVisibleTo(&w));
+    QVERIFY(w.responsePane->isReadOnly());
+    QCOMPARE(w.responsePane->accessibleName(), QStringLiteral("Reader Response"));
+    QCOMPARE(w.messageView->accessibleName(), QStringLiteral("Messages"));
+}
+
+// Tools and tests look controls up by their historical component names; each
+// must lead to the member the code uses.
+void tst_MainWindow::objectNamesFindTheirMembers()
+{
+    MainWindow &w = *m_window;
+    const std::pair<const char *, QObject *> names[] = {
+        {"FrmMain", &w},
+        {"Timer1", &w.link().responseTimer()},
+        {"Timer2", &w.clockTimer},
+        {"btnSend", w.goButton},
+        {"Send1", w.goAction},
+        {"ContinuousMode1", w.repeatAction},
+        {"ToolButton4", w.infoButton},
+        {"ToolButton3", w.testButton},
+        {"N96001", w.baud9600Action},
+        {"N576001", w.baud57600Action},
+        {"DebugMode1", w.messagesAction},
+        {"memoResponse", w.responsePane},
+        {"rchEditAPDLog", w.messageView},
+        {"edtISOAddress", w.isoPage->uidEdit},
+        {"cboxInvAfiCategory", w.isoPage->afiFamilyCombo},
+        {"cmbBxNumBlocks", w.tagitPage->blockCountCombo},
+        {"edtBlockData7", w.tagitPage->blockDataField(7)},
+        {"lblHex7", w.tagitPage->blockDataLabel(7)},
+        {"GrpBxCmd14443", w.iso14443Page->commandList},
+    };
+    for (const auto &[name, member] : names) {
+        const QString objectName = QLatin1String(name);
+        QVERIFY2(member, name);
+        QCOMPARE(member->objectName(), objectName);
+        if (member != &w)
+            QCOMPARE(w.findChild<QObject *>(objectName), member);
+    }
 }
 
 void tst_MainWindow::toolBar_data()
@@ -132,7 +174,7 @@ void tst_MainWindow::toolBar()
 
 void tst_MainWindow::statusBar()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     const QStringList texts{"COM1", "Baud: 9600", "Repeat: Off", "Tx         Rx", "LED: On", "Audio: On", "", ""};
     const int widths[] = {40, 160, 75, 80, 60, 70, 80};
     for (int i = 0; i < 7; ++i) {
@@ -143,7 +185,7 @@ void tst_MainWindow::statusBar()
     QCOMPARE(w.txLight->parentWidget(), w.statusPanels[3]);
     QCOMPARE(w.txLight->pos(), QPoint(21, 4));
     QCOMPARE(w.rxLight->pos(), QPoint(61, 4));
-    w.Timer2Timer();
+    w.updateClock();
     QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d $")).match(w.clockText()).hasMatch());
 }
 
@@ -185,60 +227,60 @@ void tst_MainWindow::menus()
 
 void tst_MainWindow::laterFeaturesStayDisabled()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     w.enableCommandControls(true);
-    for (QAction *a : {w.Print1, w.LED1, w.Audio1, w.ISOSetup1, w.Encryption1, w.AudioLED1, w.Wiegand1,
-                       w.Addressreader1, w.USB1, w.viewAutoread1, w.UpgradeFirmware1, w.About1, w.N96001})
+    for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
+                       w.addressReaderAction, w.usbAction, w.autoReadAction, w.upgradeFirmwareAction, w.aboutAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
-    QVERIFY(!w.btnWgnMode->isEnabled());
-    QVERIFY(w.btnSend->isEnabled());
-    QVERIFY(w.PageControl1->isEnabled());
+    QVERIFY(!w.wiegandButton->isEnabled());
+    QVERIFY(w.goButton->isEnabled());
+    QVERIFY(w.pageTabs->isEnabled());
     w.enableCommandControls(false);
-    QVERIFY(!w.btnSend->isEnabled());
-    QVERIFY(!w.Send1->isEnabled());
-    QVERIFY(w.ToolButton4->isEnabled()); // "Info" is not a command control
+    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!w.goAction->isEnabled());
+    QVERIFY(w.infoButton->isEnabled()); // "Info" is not a command control
 }
 
 void tst_MainWindow::goWithRepeatOffSendsOnce()
 {
-    TFrmMain &w = *m_window;
-    w.PageControl1->setCurrentIndex(1);
-    w.btnSend->click();
+    MainWindow &w = *m_window;
+    w.pageTabs->setCurrentIndex(1);
+    w.goButton->click();
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(m_transport->written.first(), hex("01 09 00 10 80 40 00 D8 27"));
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
-    QVERIFY(!w.btnSend->isChecked());
-    QVERIFY(!w.Send1->isChecked());
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QVERIFY(!w.goButton->isChecked());
+    QVERIFY(!w.goAction->isChecked());
 }
 
 void tst_MainWindow::repeatLooks()
 {
-    TFrmMain &w = *m_window;
-    w.PageControl1->setCurrentIndex(1);
-    const qint64 goKey = w.btnSend->icon().cacheKey();
-    w.ContinuousMode1Click();
+    MainWindow &w = *m_window;
+    w.pageTabs->setCurrentIndex(1);
+    const qint64 goKey = w.goButton->icon().cacheKey();
+    w.toggleRepeat();
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
     QVERIFY(m_transport->written.isEmpty()); // turning Repeat on sends nothing
-    w.Send1->trigger();
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
-    QCOMPARE(w.Send1->text(), QStringLiteral("Pause"));
-    QVERIFY(w.btnSend->isChecked() && w.Send1->isChecked());
-    QVERIFY(w.btnSend->icon().cacheKey() != goKey);
+    w.goAction->trigger();
+    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    QCOMPARE(w.goAction->text(), QStringLiteral("Pause"));
+    QVERIFY(w.goButton->isChecked() && w.goAction->isChecked());
+    QVERIFY(w.goButton->icon().cacheKey() != goKey);
     QCOMPARE(m_transport->written.size(), 1);
 
-    w.btnSend->click(); // Pause: nothing sent, nothing shown
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
-    QVERIFY(!w.btnSend->isChecked() && !w.Send1->isChecked());
+    w.goButton->click(); // Pause: nothing sent, nothing shown
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QVERIFY(!w.goButton->isChecked() && !w.goAction->isChecked());
     QCOMPARE(w.link().commandLength, 0);
     QCOMPARE(m_transport->written.size(), 1);
     QVERIFY(m_prompt.messages.isEmpty());
 
-    w.btnSend->click(); // a new cycle, ended by Repeat off
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Pause"));
-    w.btnContinuous->click();
+    w.goButton->click(); // a new cycle, ended by Repeat off
+    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    w.repeatButton->click();
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
-    QCOMPARE(w.btnSend->text(), QStringLiteral("Go"));
-    QCOMPARE(w.Send1->text(), QStringLiteral("Go"));
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QCOMPARE(w.goAction->text(), QStringLiteral("Go"));
     QCOMPARE(w.link().commandLength, 0);
 }
 
@@ -258,12 +300,12 @@ void tst_MainWindow::responsesGoToVisiblePage()
     QFETCH(int, page);
     QFETCH(QByteArray, frame);
     QFETCH(QString, top);
-    TFrmMain &w = *m_window;
-    w.Timer2Timer();
-    w.PageControl1->setCurrentIndex(page);
+    MainWindow &w = *m_window;
+    w.updateClock();
+    w.pageTabs->setCurrentIndex(page);
     m_transport->feed(frame); // unsolicited: judged like any answer
-    QTRY_VERIFY_WITH_TIMEOUT(!w.memoResponse->lines().isEmpty(), 5000);
-    const QString first = w.memoResponse->lines().first();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.responsePane->lines().isEmpty(), 5000);
+    const QString first = w.responsePane->lines().first();
     if (top.isEmpty())
         QCOMPARE(first, QString());
     else
@@ -272,15 +314,15 @@ void tst_MainWindow::responsesGoToVisiblePage()
 
 void tst_MainWindow::headingFormatAndOrder()
 {
-    TFrmMain &w = *m_window;
-    w.Timer2Timer();
+    MainWindow &w = *m_window;
+    w.updateClock();
     w.writeHeading(QStringLiteral("Write Tag Block:"));
     Report second;
     second.separator = true;
     second.heading = QStringLiteral("Read Tag Block:");
     second.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
     w.writeReport(second);
-    const QStringList lines = w.memoResponse->lines();
+    const QStringList lines = w.responsePane->lines();
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines[0], w.clockText() + QStringLiteral(" -  Read Tag Block:"));
     QCOMPARE(lines[1], QStringLiteral("    Block Number: 7"));
@@ -288,23 +330,23 @@ void tst_MainWindow::headingFormatAndOrder()
     QCOMPARE(lines[3], QString());
     QCOMPARE(lines[4], w.clockText() + QStringLiteral(" -  Write Tag Block:"));
     // Headings in bold italics, detail lines plain.
-    QTextCursor cursor(w.memoResponse->document()->findBlockByNumber(0));
+    QTextCursor cursor(w.responsePane->document()->findBlockByNumber(0));
     cursor.movePosition(QTextCursor::NextCharacter);
     QVERIFY(cursor.charFormat().fontItalic());
     QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
-    QTextCursor detail(w.memoResponse->document()->findBlockByNumber(1));
+    QTextCursor detail(w.responsePane->document()->findBlockByNumber(1));
     detail.movePosition(QTextCursor::NextCharacter);
     QVERIFY(!detail.charFormat().fontItalic());
 }
 
 void tst_MainWindow::clearEmptiesBothViews()
 {
-    TFrmMain &w = *m_window;
+    MainWindow &w = *m_window;
     w.writeHeading(QStringLiteral("x"));
     w.logMessage(QStringLiteral("y"));
-    w.ToolButton2->click();
-    QVERIFY(w.memoResponse->lines().isEmpty());
-    QVERIFY(w.rchEditAPDLog->lines().isEmpty());
+    w.clearButton->click();
+    QVERIFY(w.responsePane->lines().isEmpty());
+    QVERIFY(w.messageView->lines().isEmpty());
 }
 
 QTEST_MAIN(tst_MainWindow)

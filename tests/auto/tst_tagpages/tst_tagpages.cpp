@@ -108,7 +108,7 @@ void TestTagPages::init()
     m_prompt = new ScriptedPrompt;
     const TagContext context{*m_link, m_options, *m_prompt};
     m_iso = new IsoPage(context);
-    m_iso->grpBxIsoCmdClick(); // as the main window does at start
+    m_iso->showCommandOptions(); // as the main window does at start
     m_tagit = new TagitPage(context);
     m_14443 = new Iso14443Page(context);
 }
@@ -154,58 +154,58 @@ void TestTagPages::isoPanel()
     QFETCH(QString, shown);
     QFETCH(int, dataLimit);
     m_options.isoBlockLength = blockLength;
-    m_iso->edtIsoData1->setText(QStringLiteral("12"));
-    choose(m_iso->grpBxIsoCmd, 4); // every group shown once before
-    choose(m_iso->grpBxIsoCmd, 5);
-    choose(m_iso->grpBxIsoCmd, item);
+    m_iso->dataEdit->setText(QStringLiteral("12"));
+    choose(m_iso->commandList, 4); // every group shown once before
+    choose(m_iso->commandList, 5);
+    choose(m_iso->commandList, item);
 
-    QCOMPARE(!m_iso->gboxIsoAddress->isHidden(), shown.contains('U'));
-    QCOMPARE(!m_iso->gBoxIsoBlkNum->isHidden(), shown.contains('B'));
-    QCOMPARE(!m_iso->gBoxIsoData->isHidden(), shown.contains('D'));
-    QCOMPARE(!m_iso->gBoxNumBlocks->isHidden(), shown.contains('N'));
-    QCOMPARE(!m_iso->gBoxWriteBlocks->isHidden(), shown.contains('W'));
-    QCOMPARE(!m_iso->gboxAFIOpt->isHidden(), shown.contains('A'));
-    QCOMPARE(m_iso->edtIsoData1->maxLength(), dataLimit);
-    QVERIFY(m_iso->edtIsoData1->text().isEmpty());
+    QCOMPARE(!m_iso->uidGroup->isHidden(), shown.contains('U'));
+    QCOMPARE(!m_iso->blockNumberGroup->isHidden(), shown.contains('B'));
+    QCOMPARE(!m_iso->dataGroup->isHidden(), shown.contains('D'));
+    QCOMPARE(!m_iso->blockCountGroup->isHidden(), shown.contains('N'));
+    QCOMPARE(!m_iso->writeBlocksGroup->isHidden(), shown.contains('W'));
+    QCOMPARE(!m_iso->afiGroup->isHidden(), shown.contains('A'));
+    QCOMPARE(m_iso->dataEdit->maxLength(), dataLimit);
+    QVERIFY(m_iso->dataEdit->text().isEmpty());
 }
 
 void TestTagPages::isoAfiGroup()
 {
-    choose(m_iso->grpBxIsoCmd, 11);
-    QVERIFY(!m_iso->checkBoxUseInvAfi->isHidden());
-    QVERIFY(!m_iso->cboxInvAfiCategory->isEnabled());
-    QVERIFY(!m_iso->edtInvAFI->isEnabled());
-    m_iso->checkBoxUseInvAfi->click();
-    QVERIFY(m_iso->cboxInvAfiCategory->isEnabled());
-    QVERIFY(m_iso->edtInvAFI->isEnabled());
-    m_iso->checkBoxUseInvAfi->click();
+    choose(m_iso->commandList, 11);
+    QVERIFY(!m_iso->useAfiCheck->isHidden());
+    QVERIFY(!m_iso->afiFamilyCombo->isEnabled());
+    QVERIFY(!m_iso->afiValueEdit->isEnabled());
+    m_iso->useAfiCheck->click();
+    QVERIFY(m_iso->afiFamilyCombo->isEnabled());
+    QVERIFY(m_iso->afiValueEdit->isEnabled());
+    m_iso->useAfiCheck->click();
 
     // Program AFI always uses the family and subcategory, without "Use AFI".
-    choose(m_iso->grpBxIsoCmd, 5);
-    QVERIFY(m_iso->checkBoxUseInvAfi->isHidden());
-    QVERIFY(m_iso->cboxInvAfiCategory->isEnabled());
-    QVERIFY(m_iso->edtInvAFI->isEnabled());
+    choose(m_iso->commandList, 5);
+    QVERIFY(m_iso->useAfiCheck->isHidden());
+    QVERIFY(m_iso->afiFamilyCombo->isEnabled());
+    QVERIFY(m_iso->afiValueEdit->isEnabled());
 
-    choose(m_iso->grpBxIsoCmd, 11);
-    QVERIFY(!m_iso->cboxInvAfiCategory->isEnabled());
-    QVERIFY(!m_iso->edtInvAFI->isEnabled());
+    choose(m_iso->commandList, 11);
+    QVERIFY(!m_iso->afiFamilyCombo->isEnabled());
+    QVERIFY(!m_iso->afiValueEdit->isEnabled());
 }
 
 void TestTagPages::isoUseUid()
 {
-    QVERIFY(!m_iso->edtISOAddress->isEnabled());
-    m_iso->chkBxUseISOAddress->click();
-    QVERIFY(m_iso->edtISOAddress->isEnabled());
-    m_iso->chkBxUseISOAddress->click();
-    QVERIFY(!m_iso->edtISOAddress->isEnabled());
+    QVERIFY(!m_iso->uidEdit->isEnabled());
+    m_iso->useUidCheck->click();
+    QVERIFY(m_iso->uidEdit->isEnabled());
+    m_iso->useUidCheck->click();
+    QVERIFY(!m_iso->uidEdit->isEnabled());
 }
 
 void TestTagPages::isoWriteGrid()
 {
-    QTableWidget *grid = m_iso->sGridWrtBlocks;
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("10"));
-    m_iso->edtNumIsoBlocks->setText(QStringLiteral("3"));
-    choose(m_iso->grpBxIsoCmd, 4);
+    QTableWidget *grid = m_iso->writeBlocksGrid;
+    m_iso->blockNumberEdit->setText(QStringLiteral("10"));
+    m_iso->blockCountEdit->setText(QStringLiteral("3"));
+    choose(m_iso->commandList, 4);
     QCOMPARE(grid->rowCount(), 4);
     QCOMPARE(gridText(grid, 0, 0), QStringLiteral("Block"));
     QCOMPARE(gridText(grid, 0, 1), QStringLiteral("Value"));
@@ -213,31 +213,31 @@ void TestTagPages::isoWriteGrid()
     QCOMPARE(gridText(grid, 3, 0), QStringLiteral("12"));
 
     grid->item(2, 1)->setText(QStringLiteral("ABCD"));
-    m_iso->edtNumIsoBlocks->setText(QStringLiteral("5"));
+    m_iso->blockCountEdit->setText(QStringLiteral("5"));
     QCOMPARE(grid->rowCount(), 6);
     QCOMPARE(gridText(grid, 2, 1), QStringLiteral("ABCD")); // typed values stay
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("20"));
+    m_iso->blockNumberEdit->setText(QStringLiteral("20"));
     QCOMPARE(gridText(grid, 1, 0), QStringLiteral("20"));
     QCOMPARE(gridText(grid, 5, 0), QStringLiteral("24"));
 
     // Half-typed numbers leave the grid alone; other commands never touch it.
-    m_iso->edtNumIsoBlocks->setText(QString());
+    m_iso->blockCountEdit->setText(QString());
     QCOMPARE(grid->rowCount(), 6);
-    choose(m_iso->grpBxIsoCmd, 1);
-    m_iso->edtNumIsoBlocks->setText(QStringLiteral("2"));
+    choose(m_iso->commandList, 1);
+    m_iso->blockCountEdit->setText(QStringLiteral("2"));
     QCOMPARE(grid->rowCount(), 6);
     QVERIFY(m_prompt->messages.isEmpty());
 }
 
 void TestTagPages::isoBlockNumberExit()
 {
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("255"));
-    m_iso->edtISOBlockNumberExit();
+    m_iso->blockNumberEdit->setText(QStringLiteral("255"));
+    m_iso->checkBlockNumberField();
     QVERIFY(m_prompt->messages.isEmpty());
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("256"));
-    m_iso->edtISOBlockNumberExit();
+    m_iso->blockNumberEdit->setText(QStringLiteral("256"));
+    m_iso->checkBlockNumberField();
     QCOMPARE(m_prompt->messages, QStringList{"Maximum block number is 255, please re-enter."});
-    QCOMPARE(m_iso->edtISOBlockNumber->text(), QStringLiteral("256"));
+    QCOMPARE(m_iso->blockNumberEdit->text(), QStringLiteral("256"));
 }
 
 // Leaving a field for another control of the window, through real focus.
@@ -246,28 +246,28 @@ void TestTagPages::isoUpperCaseOnExit()
     m_iso->show();
     m_iso->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_iso));
-    choose(m_iso->grpBxIsoCmd, 3);
-    m_iso->chkBxUseISOAddress->click();
-    m_iso->edtISOAddress->setFocus();
-    QTRY_VERIFY(m_iso->edtISOAddress->hasFocus());
-    m_iso->edtISOAddress->setText(QStringLiteral("e0a1"));
-    m_iso->edtIsoData1->setFocus();
-    QTRY_COMPARE(m_iso->edtISOAddress->text(), QStringLiteral("E0A1"));
-    m_iso->edtIsoData1->setText(QStringLiteral("ab12cd"));
-    m_iso->edtISOBlockNumber->setFocus();
-    QTRY_COMPARE(m_iso->edtIsoData1->text(), QStringLiteral("AB12CD"));
+    choose(m_iso->commandList, 3);
+    m_iso->useUidCheck->click();
+    m_iso->uidEdit->setFocus();
+    QTRY_VERIFY(m_iso->uidEdit->hasFocus());
+    m_iso->uidEdit->setText(QStringLiteral("e0a1"));
+    m_iso->dataEdit->setFocus();
+    QTRY_COMPARE(m_iso->uidEdit->text(), QStringLiteral("E0A1"));
+    m_iso->dataEdit->setText(QStringLiteral("ab12cd"));
+    m_iso->blockNumberEdit->setFocus();
+    QTRY_COMPARE(m_iso->dataEdit->text(), QStringLiteral("AB12CD"));
 
     // Leaving the block number with 300 brings the message and the focus back.
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("300"));
-    m_iso->edtIsoData1->setFocus();
+    m_iso->blockNumberEdit->setText(QStringLiteral("300"));
+    m_iso->dataEdit->setFocus();
     QTRY_COMPARE(m_prompt->messages, QStringList{"Maximum block number is 255, please re-enter."});
-    QTRY_VERIFY(m_iso->edtISOBlockNumber->hasFocus());
+    QTRY_VERIFY(m_iso->blockNumberEdit->hasFocus());
 }
 
 void TestTagPages::isoSendViewOneBlock()
 {
-    choose(m_iso->grpBxIsoCmd, 0);
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("7"));
+    choose(m_iso->commandList, 0);
+    m_iso->blockNumberEdit->setText(QStringLiteral("7"));
     m_iso->sendIsoCommand();
     QCOMPARE(m_link->commandLength, 9);
     QCOMPARE(stored(*m_link).left(7), hex("01 09 00 10 22 20 07"));
@@ -277,14 +277,14 @@ void TestTagPages::isoSendViewOneBlock()
 
 void TestTagPages::isoSendUpperCasesAndReverses()
 {
-    choose(m_iso->grpBxIsoCmd, 3);
-    m_iso->chkBxUseISOAddress->click();
-    m_iso->edtISOAddress->setText(QStringLiteral("e00401"));
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("5"));
-    m_iso->edtIsoData1->setText(QStringLiteral("aabbccdd"));
+    choose(m_iso->commandList, 3);
+    m_iso->useUidCheck->click();
+    m_iso->uidEdit->setText(QStringLiteral("e00401"));
+    m_iso->blockNumberEdit->setText(QStringLiteral("5"));
+    m_iso->dataEdit->setText(QStringLiteral("aabbccdd"));
     m_iso->sendIsoCommand();
-    QCOMPARE(m_iso->edtISOAddress->text(), QStringLiteral("E00401"));
-    QCOMPARE(m_iso->edtIsoData1->text(), QStringLiteral("AABBCCDD"));
+    QCOMPARE(m_iso->uidEdit->text(), QStringLiteral("E00401"));
+    QCOMPARE(m_iso->dataEdit->text(), QStringLiteral("AABBCCDD"));
     QCOMPARE(m_link->commandLength, 21);
     const QByteArray frame = stored(*m_link);
     QCOMPARE(frame.mid(11, 3), hex("01 04 E0"));
@@ -294,31 +294,31 @@ void TestTagPages::isoSendUpperCasesAndReverses()
 
 void TestTagPages::isoBlockLength()
 {
-    choose(m_iso->grpBxIsoCmd, 3);
+    choose(m_iso->commandList, 3);
     m_options.isoBlockLength = 1;
     m_iso->applyBlockLength();
-    QCOMPARE(m_iso->edtIsoData1->maxLength(), 16);
-    m_iso->edtIsoData1->setText(QStringLiteral("1122334455667788"));
+    QCOMPARE(m_iso->dataEdit->maxLength(), 16);
+    m_iso->dataEdit->setText(QStringLiteral("1122334455667788"));
     m_iso->sendIsoCommand();
     QCOMPARE(m_link->commandLength, 17);
     QCOMPARE(stored(*m_link).mid(6, 9), hex("00 88 77 66 55 44 33 22 11"));
 
     // Program DSFID keeps its two digits when the option changes.
-    choose(m_iso->grpBxIsoCmd, 6);
+    choose(m_iso->commandList, 6);
     m_options.isoBlockLength = 0;
     m_iso->applyBlockLength();
-    QCOMPARE(m_iso->edtIsoData1->maxLength(), 2);
-    choose(m_iso->grpBxIsoCmd, 3);
-    QCOMPARE(m_iso->edtIsoData1->maxLength(), 8);
+    QCOMPARE(m_iso->dataEdit->maxLength(), 2);
+    choose(m_iso->commandList, 3);
+    QCOMPARE(m_iso->dataEdit->maxLength(), 8);
 }
 
 void TestTagPages::isoProgramManyBlocksFromGrid()
 {
-    m_iso->edtISOBlockNumber->setText(QStringLiteral("10"));
-    m_iso->edtNumIsoBlocks->setText(QStringLiteral("3"));
-    choose(m_iso->grpBxIsoCmd, 4);
-    m_iso->sGridWrtBlocks->item(1, 1)->setText(QStringLiteral("1"));
-    m_iso->sGridWrtBlocks->item(3, 1)->setText(QStringLiteral("deadbeef"));
+    m_iso->blockNumberEdit->setText(QStringLiteral("10"));
+    m_iso->blockCountEdit->setText(QStringLiteral("3"));
+    choose(m_iso->commandList, 4);
+    m_iso->writeBlocksGrid->item(1, 1)->setText(QStringLiteral("1"));
+    m_iso->writeBlocksGrid->item(3, 1)->setText(QStringLiteral("deadbeef"));
     m_iso->sendIsoCommand();
     QCOMPARE(stored(*m_link).left(20), hex("01 16 00 10 22 24 0A 03 01 00 00 00 00 00 00 00 EF BE AD DE"));
     QCOMPARE(m_transport->written.size(), 1);
@@ -360,22 +360,22 @@ void TestTagPages::isoRefused()
     QFETCH(QString, data);
     QFETCH(QString, message);
     QFETCH(QString, focus);
-    m_iso->edtISOAddress->setObjectName("edtISOAddress");
-    m_iso->edtIsoData1->setObjectName("edtIsoData1");
-    m_iso->edtNumIsoBlocks->setObjectName("edtNumIsoBlocks");
-    m_iso->edtISOBlockNumber->setObjectName("edtISOBlockNumber");
+    m_iso->uidEdit->setObjectName("edtISOAddress");
+    m_iso->dataEdit->setObjectName("edtIsoData1");
+    m_iso->blockCountEdit->setObjectName("edtNumIsoBlocks");
+    m_iso->blockNumberEdit->setObjectName("edtISOBlockNumber");
     m_iso->show();
     m_iso->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_iso));
 
-    choose(m_iso->grpBxIsoCmd, item);
+    choose(m_iso->commandList, item);
     if (!uid.isEmpty()) {
-        m_iso->chkBxUseISOAddress->click();
-        m_iso->edtISOAddress->setText(uid.trimmed());
+        m_iso->useUidCheck->click();
+        m_iso->uidEdit->setText(uid.trimmed());
     }
-    m_iso->edtISOBlockNumber->setText(block);
-    m_iso->edtNumIsoBlocks->setText(count);
-    m_iso->edtIsoData1->setText(data);
+    m_iso->blockNumberEdit->setText(block);
+    m_iso->blockCountEdit->setText(count);
+    m_iso->dataEdit->setText(data);
     m_link->commandLength = 0;
     m_iso->sendIsoCommand();
 
@@ -403,7 +403,7 @@ void TestTagPages::isoLockConfirmations()
     QFETCH(int, item);
     QFETCH(QString, question);
     QFETCH(bool, yes);
-    choose(m_iso->grpBxIsoCmd, item);
+    choose(m_iso->commandList, item);
     m_prompt->confirmAnswer = yes;
     m_iso->sendIsoCommand();
     QCOMPARE(m_prompt->confirmations, QStringList{question});
@@ -430,13 +430,13 @@ void TestTagPages::isoReportFollowsBlockLength()
 
 void TestTagPages::tagitStart()
 {
-    QCOMPARE(m_tagit->grpBxCmdType->itemIndex(), 0);
-    QVERIFY(m_tagit->grpBxAddress->isHidden());
-    QVERIFY(m_tagit->grpBxBlockNum->isHidden());
-    QVERIFY(m_tagit->grpBxBlockData->isHidden());
-    QVERIFY(!m_tagit->edtAddress->isEnabled());
-    QCOMPARE(m_tagit->cmbBxBlockNum->currentText(), QStringLiteral("0"));
-    QCOMPARE(m_tagit->cmbBxNumBlocks->currentText(), QStringLiteral("1"));
+    QCOMPARE(m_tagit->commandList->itemIndex(), 0);
+    QVERIFY(m_tagit->addressGroup->isHidden());
+    QVERIFY(m_tagit->blockNumberGroup->isHidden());
+    QVERIFY(m_tagit->blockDataGroup->isHidden());
+    QVERIFY(!m_tagit->addressEdit->isEnabled());
+    QCOMPARE(m_tagit->blockNumberCombo->currentText(), QStringLiteral("0"));
+    QCOMPARE(m_tagit->blockCountCombo->currentText(), QStringLiteral("1"));
 }
 
 void TestTagPages::tagitPanel_data()
@@ -467,73 +467,73 @@ void TestTagPages::tagitPanel()
     QFETCH(bool, numBlocksBox);
     QFETCH(bool, dataField);
     QFETCH(int, dataFields);
-    m_tagit->cmbBxNumBlocks->setCurrentIndex(2); // "3"
-    choose(m_tagit->grpBxCmdType, 6);
-    choose(m_tagit->grpBxCmdType, item);
+    m_tagit->blockCountCombo->setCurrentIndex(2); // "3"
+    choose(m_tagit->commandList, 6);
+    choose(m_tagit->commandList, item);
 
-    QCOMPARE(!m_tagit->grpBxAddress->isHidden(), shown.contains('A'));
-    QCOMPARE(!m_tagit->grpBxBlockNum->isHidden(), shown.contains('B'));
-    QCOMPARE(!m_tagit->grpBxBlockData->isHidden(), shown.contains('D'));
-    QCOMPARE(m_tagit->grpBxBlockData->title(), caption);
-    QCOMPARE(!m_tagit->cmbBxNumBlocks->isHidden(), numBlocksBox);
-    QCOMPARE(!m_tagit->edtBlockData->isHidden(), dataField);
-    QCOMPARE(!m_tagit->Label3->isHidden(), dataField);
+    QCOMPARE(!m_tagit->addressGroup->isHidden(), shown.contains('A'));
+    QCOMPARE(!m_tagit->blockNumberGroup->isHidden(), shown.contains('B'));
+    QCOMPARE(!m_tagit->blockDataGroup->isHidden(), shown.contains('D'));
+    QCOMPARE(m_tagit->blockDataGroup->title(), caption);
+    QCOMPARE(!m_tagit->blockCountCombo->isHidden(), numBlocksBox);
+    QCOMPARE(!m_tagit->blockDataField(0)->isHidden(), dataField);
+    QCOMPARE(!m_tagit->blockDataLabel(0)->isHidden(), dataField);
     int visible = 0;
     for (int i = 0; i < tagit::kDataFields; ++i)
         visible += m_tagit->blockDataField(i)->isHidden() ? 0 : 1;
     QCOMPARE(visible, dataFields);
-    QCOMPARE(m_tagit->lblHex2->isHidden(), m_tagit->edtBlockData2->isHidden());
+    QCOMPARE(m_tagit->blockDataLabel(2)->isHidden(), m_tagit->blockDataField(2)->isHidden());
 }
 
 void TestTagPages::tagitInventoryKeepsPanel()
 {
-    choose(m_tagit->grpBxCmdType, 8);
-    choose(m_tagit->grpBxCmdType, 10);
-    QVERIFY(m_tagit->grpBxAddress->isHidden());
-    QVERIFY(!m_tagit->grpBxBlockNum->isHidden());
-    QCOMPARE(m_tagit->grpBxBlockData->title(), QStringLiteral("Block Data"));
+    choose(m_tagit->commandList, 8);
+    choose(m_tagit->commandList, 10);
+    QVERIFY(m_tagit->addressGroup->isHidden());
+    QVERIFY(!m_tagit->blockNumberGroup->isHidden());
+    QCOMPARE(m_tagit->blockDataGroup->title(), QStringLiteral("Block Data"));
 }
 
 void TestTagPages::tagitComboChecks()
 {
-    choose(m_tagit->grpBxCmdType, 6);
-    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("8"));
+    choose(m_tagit->commandList, 6);
+    m_tagit->blockCountCombo->setEditText(QStringLiteral("8"));
     for (int i = 0; i < tagit::kDataFields; ++i)
         QVERIFY(!m_tagit->blockDataField(i)->isHidden());
     QVERIFY(m_prompt->messages.isEmpty());
 
-    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("9"));
+    m_tagit->blockCountCombo->setEditText(QStringLiteral("9"));
     QCOMPARE(m_prompt->messages, QStringList{"Value must be <= 8"});
-    QVERIFY(!m_tagit->edtBlockData7->isHidden()); // fields as they were
-    QCOMPARE(m_tagit->cmbBxNumBlocks->currentText(), QStringLiteral("9"));
+    QVERIFY(!m_tagit->blockDataField(7)->isHidden()); // fields as they were
+    QCOMPARE(m_tagit->blockCountCombo->currentText(), QStringLiteral("9"));
 
-    m_tagit->cmbBxNumBlocks->setEditText(QStringLiteral("2"));
-    QVERIFY(!m_tagit->edtBlockData1->isHidden());
-    QVERIFY(m_tagit->edtBlockData2->isHidden());
+    m_tagit->blockCountCombo->setEditText(QStringLiteral("2"));
+    QVERIFY(!m_tagit->blockDataField(1)->isHidden());
+    QVERIFY(m_tagit->blockDataField(2)->isHidden());
 
     m_prompt->messages.clear();
-    m_tagit->cmbBxBlockNum->setEditText(QStringLiteral("8"));
+    m_tagit->blockNumberCombo->setEditText(QStringLiteral("8"));
     QCOMPARE(m_prompt->messages, QStringList{"Value must be <= 7"});
-    m_tagit->cmbBxBlockNum->setCurrentIndex(7);
+    m_tagit->blockNumberCombo->setCurrentIndex(7);
     QCOMPARE(m_prompt->messages.size(), 1);
 }
 
 void TestTagPages::tagitUseAddress()
 {
-    choose(m_tagit->grpBxCmdType, 1);
-    m_tagit->chkBxUseAddress->click();
-    QVERIFY(m_tagit->edtAddress->isEnabled());
-    m_tagit->chkBxUseAddress->click();
-    QVERIFY(!m_tagit->edtAddress->isEnabled());
+    choose(m_tagit->commandList, 1);
+    m_tagit->useAddressCheck->click();
+    QVERIFY(m_tagit->addressEdit->isEnabled());
+    m_tagit->useAddressCheck->click();
+    QVERIFY(!m_tagit->addressEdit->isEnabled());
 }
 
 void TestTagPages::tagitSendWriteMultiBlock()
 {
-    choose(m_tagit->grpBxCmdType, 6);
-    m_tagit->cmbBxBlockNum->setCurrentIndex(4);
-    m_tagit->cmbBxNumBlocks->setCurrentIndex(1); // "2"
-    m_tagit->edtBlockData->setText(QStringLiteral("1"));
-    m_tagit->edtBlockData1->setText(QStringLiteral("2"));
+    choose(m_tagit->commandList, 6);
+    m_tagit->blockNumberCombo->setCurrentIndex(4);
+    m_tagit->blockCountCombo->setCurrentIndex(1); // "2"
+    m_tagit->blockDataField(0)->setText(QStringLiteral("1"));
+    m_tagit->blockDataField(1)->setText(QStringLiteral("2"));
     m_tagit->sendTagitCommand();
     QCOMPARE(m_link->commandLength, 18);
     QCOMPARE(stored(*m_link).left(16), hex("01 12 00 10 00 08 04 02 01 00 00 00 02 00 00 00"));
@@ -575,14 +575,14 @@ void TestTagPages::tagitRefused()
     QFETCH(QString, data);
     QFETCH(QString, hiddenData);
     QFETCH(QString, message);
-    choose(m_tagit->grpBxCmdType, item);
-    m_tagit->chkBxUseAddress->setChecked(useAddress);
-    m_tagit->edtAddress->setText(address);
-    m_tagit->cmbBxBlockNum->setEditText(block);
-    QSignalBlocker quiet(m_tagit->cmbBxNumBlocks); // no range message while typing
-    m_tagit->cmbBxNumBlocks->setEditText(count);
-    m_tagit->edtBlockData->setText(data);
-    m_tagit->edtBlockData7->setText(hiddenData);
+    choose(m_tagit->commandList, item);
+    m_tagit->useAddressCheck->setChecked(useAddress);
+    m_tagit->addressEdit->setText(address);
+    m_tagit->blockNumberCombo->setEditText(block);
+    QSignalBlocker quiet(m_tagit->blockCountCombo); // no range message while typing
+    m_tagit->blockCountCombo->setEditText(count);
+    m_tagit->blockDataField(0)->setText(data);
+    m_tagit->blockDataField(7)->setText(hiddenData);
     m_prompt->messages.clear();
     m_tagit->sendTagitCommand();
     QCOMPARE(m_prompt->messages, QStringList{message});
@@ -592,7 +592,7 @@ void TestTagPages::tagitRefused()
 
 void TestTagPages::tagitLockConfirmation()
 {
-    choose(m_tagit->grpBxCmdType, 3);
+    choose(m_tagit->commandList, 3);
     m_prompt->confirmAnswer = false;
     m_tagit->sendTagitCommand();
     QCOMPARE(m_prompt->confirmations, QStringList{"Locked blocks can not be 'Unlocked', continue?"});
@@ -600,7 +600,7 @@ void TestTagPages::tagitLockConfirmation()
     QVERIFY(m_prompt->messages.isEmpty());
 
     m_prompt->confirmAnswer = true;
-    m_tagit->chkBxUseAddress->click(); // empty address: zero address, no refusal
+    m_tagit->useAddressCheck->click(); // empty address: zero address, no refusal
     m_tagit->sendTagitCommand();
     QCOMPARE(stored(*m_link).left(11), hex("01 0D 00 10 10 04 00 00 00 00 00"));
     QCOMPARE(m_transport->written.size(), 1);
@@ -608,14 +608,14 @@ void TestTagPages::tagitLockConfirmation()
 
 void TestTagPages::tagitAddressUpperCased()
 {
-    choose(m_tagit->grpBxCmdType, 1);
-    m_tagit->chkBxUseAddress->click();
-    m_tagit->edtAddress->setText(QStringLiteral("ab"));
-    m_tagit->edtAddressExit();
-    QCOMPARE(m_tagit->edtAddress->text(), QStringLiteral("AB"));
-    m_tagit->edtBlockData3->setText(QStringLiteral("cafe"));
-    m_tagit->edtBlockDataExit(m_tagit->edtBlockData3);
-    QCOMPARE(m_tagit->edtBlockData3->text(), QStringLiteral("CAFE"));
+    choose(m_tagit->commandList, 1);
+    m_tagit->useAddressCheck->click();
+    m_tagit->addressEdit->setText(QStringLiteral("ab"));
+    m_tagit->upperCaseAddress();
+    QCOMPARE(m_tagit->addressEdit->text(), QStringLiteral("AB"));
+    m_tagit->blockDataField(3)->setText(QStringLiteral("cafe"));
+    m_tagit->upperCaseData(m_tagit->blockDataField(3));
+    QCOMPARE(m_tagit->blockDataField(3)->text(), QStringLiteral("CAFE"));
     m_tagit->sendTagitCommand();
     QCOMPARE(stored(*m_link).mid(4, 7), hex("10 07 AB 00 00 00 00"));
 }

@@ -1,5 +1,5 @@
 // VexaHost - message boxes for the operator.
-#include "operatorprompt.h"
+#include "ui/operatorprompt.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,4 @@
+# vexaui: widget plumbing shared by the tag pages, the dialogs and the main
+# window.
+target_sources(vexaui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.cpp ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h)
