@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/operatorprompt.h"
+#include "ui/operatorprompt.h"
 #include "config/configframes.h"
 #include "util/hextext.h"
 
