@@ -24,6 +24,7 @@
 #include "config/isooptionsdialog.h"
 #include "config/wieganddialog.h"
 #include "fakes.h"
+#include "link/portmap.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "simprocess.h"
@@ -103,6 +104,8 @@ private slots:
     void firstRunWritesTheStore();
     void damagedStoreGivesDefaults();
     void usbMethodSendsNothing();
+    void storedPortFallsBack_data();
+    void storedPortFallsBack();
 
 private:
     // Starts the window on the simulator and waits for its start-up exchange.
@@ -505,6 +508,7 @@ void tst_E2eConfig::settingsSurviveRestarts()
     w.options.isoAfiCategory = 3;
     w.options.isoAfiValue = 1;
     w.resize(700, 560);
+    w.move(30, 40);
     const int designHeight = w.height();
     w.toggleMessageView();
     QCOMPARE(w.minimumHeight(), 600);
@@ -520,6 +524,7 @@ void tst_E2eConfig::settingsSurviveRestarts()
         QCOMPARE(again.minimumHeight(), 600);
         QCOMPARE(again.height(), designHeight + 120);
         QCOMPARE(again.width(), 700);
+        QCOMPARE(again.pos(), QPoint(30, 40));
         QCOMPARE(again.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
         QVERIFY(again.options.addressReader);
         QCOMPARE(int(again.options.isoConfig), 0x0B);
@@ -602,6 +607,55 @@ void tst_E2eConfig::usbMethodSendsNothing()
     QCOMPARE(m_sim->requests(), QStringList{});
     w.close();
     QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 1);
+}
+
+
+void tst_E2eConfig::storedPortFallsBack_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<bool>("com1Present");
+    QTest::newRow("absent COM5, COM1 listed") << 5 << true;
+    QTest::newRow("absent COM3, no COM1") << 3 << false;
+}
+
+void tst_E2eConfig::storedPortFallsBack()
+{
+    QFETCH(int, stored);
+    QFETCH(bool, com1Present);
+    if (!com1Present) {
+        m_sim = std::make_unique<SimProcess>();
+        QVERIFY(m_sim->start({QStringLiteral("--port"), QStringLiteral("COM2")}));
+    }
+    // Entries whose device is missing make those ports absent.
+    const QString folder = portFolder();
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::link(QStringLiteral("/nonexistent/vexa-port"), folder + QStringLiteral("/COM%1").arg(stored)));
+    if (!com1Present)
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/vexa-port"), folder + QStringLiteral("/COM1")));
+    StoredSettings s;
+    s.portNumber = stored;
+    writeStore(s);
+    startWindow(com1Present);
+    MainWindow &w = *m_window;
+    if (com1Present) {
+        QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
+        QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM1"));
+        QCOMPARE(w.serial().portNumber(), 1);
+        QVERIFY(paneHas(w, QStringLiteral("# Reader Setup:")));
+    } else {
+        // No port: start-up goes on quietly and sends nothing.
+        QCOMPARE(w.serial().portNumber(), 0);
+        QVERIFY(!w.serial().isOpen());
+        QVERIFY(m_prompt.messages.isEmpty());
+        QVERIFY(w.findPortItem(QStringLiteral("COM2")));
+        QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
+        QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+        QVERIFY(m_sim->control(QStringLiteral("state")));
+        QCOMPARE(m_sim->requests(), QStringList{});
+        w.close();
+        // The operator's port is kept for a run where it is back.
+        QCOMPARE(loadSettingsFile(settingsFilePath()).settings.portNumber, stored);
+    }
 }
 
 QTEST_MAIN(tst_E2eConfig)
