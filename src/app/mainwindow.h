@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <QMainWindow>
 #include <QSet>
@@ -20,6 +21,7 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class QGroupBox;
+class QPrinter;
 
 namespace vexa {
 
@@ -98,6 +100,13 @@ public:
     // --- views
     static constexpr int kMessageViewHeight = 120;
     void toggleMessageView();
+    void showAbout();
+    void printResponse();
+
+    // Where printing asks the system and the operator; tests put in their
+    // own answers. Unset: the default printer, and a file dialog.
+    std::function<bool()> printerAvailable;
+    std::function<QString()> chooseReportFile;
 
     // --- start and close
     void onFirstShow();
@@ -163,6 +172,10 @@ private:
     void buildPages();
     void buildStatusBar();
     void wireLink();
+    bool hasPrinter() const;
+    QString askReportFile();
+    bool printReport();
+    bool runPrintJob(QPrinter &printer, const QString &pdfFile);
     void setGoLook(bool repeatingLook);
     void setPanel(int index, const QString &text);
     void onResponse(const FrameView &frame);
