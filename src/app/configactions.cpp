@@ -173,6 +173,7 @@ void MainWindow::showBaudRate(int rate)
         if (item->text().toInt() == baudItemRate(rate))
             item->setChecked(true);
     setPanel(1, QStringLiteral("Baud: %1").arg(baudItemRate(rate)));
+    statusPanels[1]->setToolTip(QString());
 }
 
 void MainWindow::changeBaudRate(int rate)

@@ -607,6 +607,18 @@ void tst_E2eConfig::usbMethodSendsNothing()
     QCOMPARE(m_sim->requests(), QStringList{});
     w.close();
     QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 1);
+
+    // The next run goes back to the serial port by the menu.
+    m_window.reset();
+    startWindow(false);
+    QVERIFY(m_window->usbAction->isChecked());
+    m_window->comPortAction->trigger();
+    QVERIFY(m_window->goButton->isEnabled());
+    QVERIFY(m_window->baudMenu->menuAction()->isEnabled());
+    QCOMPARE(m_window->statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+    QCOMPARE(m_window->statusPanels[1]->toolTip(), QString());
+    m_window->close();
+    QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 0);
 }
 
 
