@@ -86,6 +86,7 @@ private:
 void tst_MainWindow::init()
 {
     qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_mainwindow_config");
+    vexa::test::isolateWindowTests();
     m_window = new MainWindow(&m_prompt);
     m_transport = new FakeTransport(m_window);
     m_window->link().setTransport(m_transport);
