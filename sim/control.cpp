@@ -168,6 +168,9 @@ ControlParse parseControlLine(const QString &line)
         if (words.size() != 2)
             return failure(QStringLiteral("usage: serial <text>"));
         command.bytes = words[1].toLatin1();
+    } else if (verb == QLatin1String("loader") && words.size() > 1) {
+        command.kind = ControlCommand::Loader;
+        command.text = words.mid(1).join(QLatin1Char(' '));
     } else if (verb == QLatin1String("state") && words.size() == 1) {
         command.kind = ControlCommand::State;
     } else if (verb == QLatin1String("quit") && words.size() == 1) {
@@ -206,6 +209,16 @@ QString controlHelp()
         "  tag clear                             empty the field\n"
         "  tag defaults                          the default tags, and only those\n"
         "  tag list                              print \"tag: <tag>\" per tag, nearest first\n"
+        "  loader refuse|drop|silent [count]     the boot loader refuses the next count\n"
+        "                                        packets / stores them but loses the\n"
+        "                                        answers / loses the next count commands\n"
+        "  loader deaf|nakcapture [count]        the next count resets: the loader\n"
+        "                                        ignores \"A\" / answers it 0A 3F 0D\n"
+        "  loader random <refuse %> <drop %> [seed]  refuse packets / lose answers by\n"
+        "                                        chance\n"
+        "  loader clear                          forget the loader's faults\n"
+        "  loader state                          print \"loader: <summary>\" (mode, packets,\n"
+        "                                        image size and SHA-256, starts)\n"
         "  quit                                  exit, removing the port entry\n"
         "Bytes, status and code are hexadecimal (\"01 08 00\", \"0x02\"); counts,\n"
         "milliseconds and rates are decimal; a count of 0 cancels that fault.\n"

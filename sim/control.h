@@ -17,6 +17,8 @@
 //   tag remove <id>                        take out the tags with this UID/address
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order
+//   loader <what>                          the boot loader's faults and state
+//                                          (bootloader.h)
 //   quit
 //
 // Byte values (status, code, hex bytes) are hexadecimal, one or two digits
@@ -51,6 +53,7 @@ struct ControlCommand
         TagClear,
         TagDefaults,
         TagList,
+        Loader,
         Quit,
     };
     Kind kind = State;
@@ -59,7 +62,7 @@ struct ControlCommand
     uint8_t status = 0;
     uint8_t code = 0;
     QByteArray bytes; // stray, send, frame payload, serial text
-    QString text;     // the tag of "tag add", the id of "tag remove"
+    QString text;     // the tag of "tag add", the id of "tag remove", a loader line
 };
 
 struct ControlParse

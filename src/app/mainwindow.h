@@ -34,6 +34,7 @@ class DialogRunner;
 class EncryptionDialog;
 class IsoOptionsDialog;
 class WiegandDialog;
+class FirmwareUpgrade;
 class IsoPage;
 class Iso14443Page;
 class LinePane;
@@ -98,6 +99,9 @@ public:
 
     // --- USB interface, until the USB link is built
     void chooseUsbInterface();
+    // --- firmware
+    void upgradeFirmware();
+    FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
 
     // --- views
     static constexpr int kMessageViewHeight = 120;
@@ -123,7 +127,6 @@ public:
     // State the Parts name, kept here for the whole run.
     ReaderOptions options;
     int bootLoaderComType = 0;
-    QString firmwareFolder;
     static constexpr int kBaudSettleMs = 990;
 
     ReaderLink &link() { return *m_link; }
@@ -196,6 +199,7 @@ private:
     SerialTransport *m_serial = nullptr;
     ReaderLink *m_link = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
+    FirmwareUpgrade *m_firmwareUpgrade = nullptr;
     QActionGroup *m_portGroup = nullptr;
     QSet<QObject *> m_notBuilt;
     bool m_shown = false;

@@ -16,6 +16,7 @@
 #include "config/addressdialog.h"
 #include "config/configframes.h"
 #include "config/wieganddialog.h"
+#include "firmware/firmwareupgrade.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "tags/isopage.h"
@@ -33,8 +34,8 @@ bool onSomeScreen(const QPoint &topLeft)
 
 void MainWindow::onFirstShow()
 {
-    firmwareFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/firmware");
-    QDir().mkpath(firmwareFolder); // a read-only place is no reason to complain
+    // The upgrade's file dialog starts there (firmwareFolder).
+    QDir().mkpath(m_firmwareUpgrade->firmwareFolder); // a read-only place is no reason to complain
 
     StoredSettings defaults;
     defaults.baudRate = m_serial->baudRate();

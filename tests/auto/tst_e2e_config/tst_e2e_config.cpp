@@ -24,6 +24,7 @@
 #include "config/isooptionsdialog.h"
 #include "config/wieganddialog.h"
 #include "fakes.h"
+#include "firmware/firmwareupgrade.h"
 #include "link/portmap.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -558,8 +559,8 @@ void tst_E2eConfig::firstRunWritesTheStore()
     QVERIFY(w.baud38400Action->isChecked());
     QVERIFY(!w.messageView->isVisible());
     QCOMPARE(w.statusPanels[6]->text(), QString());
-    QVERIFY(w.firmwareFolder.endsWith(QStringLiteral("/firmware")));
-    QVERIFY(QFileInfo(w.firmwareFolder).isDir());
+    QVERIFY(w.firmwareUpgrade().firmwareFolder.endsWith(QStringLiteral("firmware")));
+    QVERIFY(QFileInfo(w.firmwareUpgrade().firmwareFolder).isDir());
     w.close();
     QFile file(settingsFilePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
