@@ -9,4 +9,10 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp
     ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/configactions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp)
+
+# The settings store needs only Qt Core: unit tests and fuzzing use it alone.
+target_sources(vexacore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/settingsstore.cpp ${CMAKE_CURRENT_LIST_DIR}/settingsstore.h)
