@@ -3,6 +3,7 @@
 #include "firmwarefile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 namespace vexa {
@@ -20,6 +21,14 @@ FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, 
 QString defaultFirmwareFolder(const QString &programFolder)
 {
     return QDir(programFolder).filePath(QStringLiteral("firmware"));
+}
+
+QString chooseFirmwareFolder(const QString &programFolder, const QString &userDataFolder)
+{
+    const QString beside = defaultFirmwareFolder(programFolder);
+    if (QFileInfo(beside).isDir() || QFileInfo(programFolder).isWritable() || userDataFolder.isEmpty())
+        return beside;
+    return QDir(userDataFolder).filePath(QStringLiteral("firmware"));
 }
 
 FirmwareRead readFirmwareFile(const QString &path)

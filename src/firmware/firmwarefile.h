@@ -23,6 +23,11 @@ FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, 
 
 // The "firmware" folder beside the program file.
 QString defaultFirmwareFolder(const QString &programFolder);
+// Where firmware files are looked for: the "firmware" folder beside the
+// program when it exists or can be made there, otherwise a "firmware"
+// folder in the operator's own data folder (an installed program lives in a
+// folder only the administrator may write to).
+QString chooseFirmwareFolder(const QString &programFolder, const QString &userDataFolder);
 
 struct FirmwareRead
 {

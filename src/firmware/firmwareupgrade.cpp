@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -35,7 +36,8 @@ QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
 
 FirmwareUpgrade::FirmwareUpgrade(MainWindow &window) : QObject(&window), m_window(window)
 {
-    firmwareFolder = defaultFirmwareFolder(QCoreApplication::applicationDirPath());
+    firmwareFolder = chooseFirmwareFolder(QCoreApplication::applicationDirPath(),
+                                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     chooseFile = [this](const FirmwareFileRequest &request) { return showFileDialog(&m_window, request); };
     m_loaderWindow = new LoaderWindow(window.serial(), window.prompt(), [this] { m_window.resetReader(); }, &window);
     connect(m_loaderWindow, &QDialog::finished, this, &FirmwareUpgrade::afterLoaderWindow);

@@ -40,10 +40,22 @@ fi
 dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
 status=0
 # The installed program must come up and keep running; it has no option to
-# quit by itself, so it is stopped after a few seconds.
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/vexahost >"$work/run.log" 2>&1 || status=$?
+# quit by itself, so it is stopped after a few seconds. It runs as an
+# ordinary user, as an operator would: its folder is not theirs to write,
+# so its firmware folder goes to their own data folder.
+chmod 755 "$work"
+mkdir -p "$work/home"
+chown nobody "$work/home" 2>/dev/null || chmod 777 "$work/home"
+runuser -u nobody -- env HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
+    XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/vexahost >"$work/run.log" 2>&1 || status=$?
+firmware_beside=0
+[ -e /usr/bin/firmware ] && firmware_beside=1
+firmware_own=0
+[ -d "$work/home/data/Kestrune/VexaHost/firmware" ] && firmware_own=1
 dpkg -r vexahost >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dpkg -r failed"; }
 [ "$status" -eq 124 ] || { cat "$work/run.log"; fail "the installed vexahost ended by itself (status $status) instead of running"; }
+[ "$firmware_beside" -eq 0 ] || fail "an operator's start made /usr/bin/firmware"
+[ "$firmware_own" -eq 1 ] || fail "the firmware folder was not made in the operator's own data folder"
 while read -r f; do
     [ -e "$f" ] && fail "$f is still there after removal"
 done <"$work/expected"

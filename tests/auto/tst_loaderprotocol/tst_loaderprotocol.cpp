@@ -61,6 +61,7 @@ private slots:
     void readFileRefusals();
     void fileDialogPreselection_data();
     void fileDialogPreselection();
+    void firmwareFolderFallsBack();
     void afterUpgradeByName_data();
     void afterUpgradeByName();
 };
@@ -338,6 +339,23 @@ void tst_LoaderProtocol::fileDialogPreselection()
                                            QStringLiteral("USB HID reader (*.eud *.eum)")}));
     QCOMPARE(request.selectedFilter, selected);
     QCOMPARE(defaultFirmwareFolder(QStringLiteral("/opt/vexa")), QStringLiteral("/opt/vexa/firmware"));
+}
+
+void tst_LoaderProtocol::firmwareFolderFallsBack()
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    const QString user = dir.filePath(QStringLiteral("user"));
+    QVERIFY(QDir().mkpath(program));
+    // A folder the program may write in keeps its firmware beside it.
+    QCOMPARE(chooseFirmwareFolder(program, user), program + QStringLiteral("/firmware"));
+    // A program folder that cannot take a new folder (here: not there at
+    // all, which holds for root too) sends the operator to their own folder.
+    const QString gone = dir.filePath(QStringLiteral("no-such/bin"));
+    QCOMPARE(chooseFirmwareFolder(gone, user), user + QStringLiteral("/firmware"));
+    // A firmware folder already beside the program is used as it is.
+    QVERIFY(QDir().mkpath(program + QStringLiteral("/firmware")));
+    QCOMPARE(chooseFirmwareFolder(program, user), program + QStringLiteral("/firmware"));
 }
 
 void tst_LoaderProtocol::afterUpgradeByName_data()
