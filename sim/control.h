@@ -15,6 +15,9 @@
 //   tag remove <id>                        take out the tags with this UID/address
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order
+//   usb plug | usb unplug                  the USB reader (--usb) in or out
+//   autoread <text>                        a text record from the USB reader;
+//                                          \r and \n stand for line ends
 //   quit
 //
 // Byte values (status, code, hex bytes) are hexadecimal, one or two digits
@@ -48,6 +51,9 @@ struct ControlCommand
         TagClear,
         TagDefaults,
         TagList,
+        UsbPlug,
+        UsbUnplug,
+        AutoRead,
         Quit,
     };
     Kind kind = State;
@@ -55,7 +61,7 @@ struct ControlCommand
     int value = 0;   // gap ms, baud rate
     uint8_t status = 0;
     uint8_t code = 0;
-    QByteArray bytes; // stray, send, frame payload, serial text
+    QByteArray bytes; // stray, send, frame payload, serial text, auto-read text
     QString text;     // the tag of "tag add", the id of "tag remove"
 };
 

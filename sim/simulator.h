@@ -31,6 +31,7 @@ namespace vexa::sim {
 
 struct ControlCommand;
 class TagCollection;
+class UsbReader;
 
 class Simulator : public QObject
 {
@@ -48,6 +49,8 @@ public:
     void listen(int fd);
     // The field the "tag" control lines change; not owned.
     void setTags(TagCollection *tags) { m_tags = tags; }
+    // The USB reader the "usb" and "autoread" control lines drive; not owned.
+    void setUsbReader(UsbReader *usb) { m_usb = usb; }
 
 signals:
     void quitRequested();
@@ -74,6 +77,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_controlNotifier;
     QByteArray m_controlText;
     TagCollection *m_tags = nullptr;
+    UsbReader *m_usb = nullptr;
 };
 
 } // namespace vexa::sim

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/autoreadwindow.h"
 #include "app/icons.h"
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
@@ -27,6 +28,7 @@
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
+#include "link/usbtransport.h"
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
@@ -50,6 +52,7 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
         m_prompt = m_ownPrompt.get();
     }
     m_serial = new SerialTransport(this);
+    m_usb = new UsbTransport(this);
     m_link = new ReaderLink(options, this);
     m_link->setTransport(m_serial);
 
@@ -58,7 +61,9 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
     buildToolBar();
     buildPages();
     buildStatusBar();
+    autoReadWindow = new AutoReadWindow(this);
     wireLink();
+    wireUsb();
 
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -189,7 +194,7 @@ void MainWindow::buildMenus()
     }
     comPortAction->setChecked(true);
     connect(comPortAction, &QAction::triggered, this, &MainWindow::chooseSerialInterface);
-    markNotBuilt(usbAction);
+    connect(usbAction, &QAction::triggered, this, &MainWindow::chooseUsbInterface);
     settings->addSeparator();
     portMenu = settings->addMenu(QStringLiteral("Port"));
     portMenu->setObjectName(QStringLiteral("Port1"));
@@ -222,7 +227,8 @@ void MainWindow::buildMenus()
     tools->addSeparator();
     upgradeFirmwareAction = tools->addAction(QStringLiteral("Upgrade firmware..."));
     upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
-    markNotBuilt(autoReadAction);
+    connect(autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
+    setControlEnabled(autoReadAction, false);
     markNotBuilt(upgradeFirmwareAction);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));

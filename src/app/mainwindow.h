@@ -19,9 +19,11 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class QGroupBox;
+struct AtUsbHidDeviceRecord;
 
 namespace vexa {
 
+class AutoReadWindow;
 class DeviceWatch;
 class IsoPage;
 class Iso14443Page;
@@ -32,6 +34,7 @@ class ResponsePane;
 class SerialTransport;
 class StatusLight;
 class TagitPage;
+class UsbTransport;
 struct Report;
 
 class MainWindow : public QMainWindow
@@ -67,6 +70,14 @@ public:
     void enableCommandControls(bool enable);
     void devicesChanged();
 
+    // --- USB link
+    void chooseUsbInterface();
+    void usbSelect();
+    void usbOpen();
+    void usbClose();
+    void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
+    void viewAutoRead();
+
     // --- views
     void toggleMessageView();
 
@@ -83,9 +94,13 @@ public:
     // State the Parts name, kept here for the whole run.
     ReaderOptions options;
     int bootLoaderComType = 0;
+    // Set whenever the USB interface is selected or the device is closed or
+    // removed; the firmware upgrade waits on it for the reader's return.
+    bool usbDeviceLost = false;
 
     ReaderLink &link() { return *m_link; }
     SerialTransport &serial() { return *m_serial; }
+    UsbTransport &usb() { return *m_usb; }
     OperatorPrompt &prompt() { return *m_prompt; }
 
     // Controls and views; each keeps its historical name as objectName().
@@ -107,6 +122,7 @@ public:
     QGroupBox *responseGroup = nullptr;
     ResponsePane *responsePane = nullptr;
     LinePane *messageView = nullptr;
+    AutoReadWindow *autoReadWindow = nullptr;
     std::array<QLabel *, 8> statusPanels{};
     StatusLight *txLight = nullptr, *rxLight = nullptr;
     QTimer clockTimer;
@@ -121,6 +137,8 @@ private:
     void buildPages();
     void buildStatusBar();
     void wireLink();
+    void wireUsb();
+    void releaseUsbForSerial();
     void setGoLook(bool repeatingLook);
     void setPanel(int index, const QString &text);
     void onResponse(const FrameView &frame);
@@ -132,6 +150,7 @@ private:
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
     OperatorPrompt *m_prompt = nullptr;
     SerialTransport *m_serial = nullptr;
+    UsbTransport *m_usb = nullptr;
     ReaderLink *m_link = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
     QActionGroup *m_portGroup = nullptr;

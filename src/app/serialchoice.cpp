@@ -62,6 +62,7 @@ void MainWindow::choosePort(QAction *item)
 
 void MainWindow::chooseSerialInterface()
 {
+    releaseUsbForSerial();
     rebuildPortMenu();
     enableCommandControls(true);
     setPanel(1, QStringLiteral("Baud: %1").arg(m_serial->baudRate()));
@@ -116,6 +117,8 @@ void MainWindow::onClose()
     clockTimer.stop();
     m_serial->setAutoOpen(false);
     m_serial->close();
+    if (usbAction->isChecked())
+        releaseUsbForSerial();
 }
 
 } // namespace vexa

@@ -5,4 +5,6 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/icons.cpp ${CMAKE_CURRENT_LIST_DIR}/icons.h
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
