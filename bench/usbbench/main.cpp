@@ -82,7 +82,10 @@ int main(int argc, char **argv)
     test::ScriptedPrompt prompt;
     MainWindow window(&prompt);
     window.show();
-    QTest::qWaitForWindowExposed(&window, 10000);
+    if (!QTest::qWaitForWindowExposed(&window, 10000)) {
+        std::fprintf(stderr, "window not shown\n");
+        return 1;
+    }
     window.chooseUsbInterface();
     if (!window.usb().isOpen()) {
         std::fprintf(stderr, "the simulated USB reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");

@@ -110,6 +110,9 @@ void UsbTransport::releaseLibrary()
 {
     if (!m_library.isLoaded())
         return;
+    // Selecting USB again while the device is open starts from scratch.
+    if (m_open && m_closeDevice)
+        m_closeDevice();
     if (m_registered && m_unregister)
         m_unregister(&m_window);
     m_registered = false;

@@ -45,7 +45,7 @@ public:
     LoadResult loadLibrary(QString *message);
     bool isLoaded() const { return m_findHidDevice != nullptr; }
     QString libraryFile() const { return m_library.fileName(); }
-    // Unregisters, closes nothing, and unloads.
+    // Closes a device still open, unregisters and unloads.
     void releaseLibrary();
     void registerNotifications();
 
@@ -54,7 +54,8 @@ public:
     // Stops the poll and closes the device.
     void closeDevice();
     bool isOpen() const { return m_open; }
-    // Forgets the device without calling the library (it is gone).
+    // Whether a notification's record is about the open device; false
+    // without calling anything when the library is not loaded.
     bool isMyDevice(const AtUsbHidDeviceRecord &record) const;
 
     bool write(const QByteArray &frame, QString *error) override;

@@ -273,6 +273,10 @@ void tst_E2eUsb::repeatAcrossUnplug()
 void tst_E2eUsb::plugInWhileNotFound()
 {
     MainWindow &w = *m_window;
+    // The library's own thread reports; the window hears it on its thread.
+    QList<bool> onMainThread;
+    connect(&w.usb(), &UsbTransport::deviceChanged, this,
+            [&onMainThread] { onMainThread << (QThread::currentThread() == qApp->thread()); }, Qt::DirectConnection);
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     w.usbAction->trigger();
     QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
@@ -288,6 +292,7 @@ void tst_E2eUsb::plugInWhileNotFound()
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
     QVERIFY(m_sim->start({QStringLiteral("--usb")}));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
+    QCOMPARE(onMainThread, (QList<bool>{true, true, true}));
 }
 
 void tst_E2eUsb::removalOfAnotherDevice()
