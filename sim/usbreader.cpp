@@ -78,6 +78,7 @@ bool UsbReader::start(QString *error)
 
 void UsbReader::stop()
 {
+    m_clientNotifier.reset();
     dropClient();
     m_listenNotifier.reset();
     if (m_listenFd >= 0) {
@@ -103,7 +104,11 @@ void UsbReader::accept()
 
 void UsbReader::dropClient()
 {
-    m_clientNotifier.reset();
+    // Called from the notifier's own signal too: let it go later.
+    if (m_clientNotifier) {
+        m_clientNotifier->setEnabled(false);
+        m_clientNotifier.release()->deleteLater();
+    }
     if (m_clientFd >= 0) {
         ::close(m_clientFd);
         m_clientFd = -1;
