@@ -13,6 +13,7 @@
 #include "app/autoreadwindow.h"
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
+#include "app/statuslight.h"
 #include "fakes.h"
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
@@ -187,6 +188,7 @@ void tst_E2eUsb::commandFamilies()
     else
         w.findChild<QToolButton *>(button)->click();
     QVERIFY(w.link().busy());
+    QVERIFY(w.txLight->isLit());
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
     QCOMPARE(m_sim->requests().value(0), request);
     QCOMPARE(paneLines(w).value(0), heading);
@@ -291,7 +293,11 @@ void tst_E2eUsb::plugInWhileNotFound()
     m_sim->stop();
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
     QVERIFY(m_sim->start({QStringLiteral("--usb")}));
-    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
+    // (Its new port entry is a device-node change too, whose panel text may
+    // come after "Device ready".)
+    QTRY_VERIFY_WITH_TIMEOUT(w.usb().isOpen(), kAnswerMs);
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY(w.goButton->isEnabled());
     QCOMPARE(onMainThread, (QList<bool>{true, true, true}));
 }
 
@@ -310,6 +316,14 @@ void tst_E2eUsb::removalOfAnotherDevice()
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
     w.onUsbDeviceChange(0x0018, recordFor(""));
     QCOMPARE(panel(w, 1), QStringLiteral("USB Message 24"));
+
+    // The reader's own record: already connected, then removed.
+    const QByteArray mine = "vexa-sim:" + m_sim->configHome().toLocal8Bit() + "/Kestrune/VexaHost/usb/reader";
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor(mine.constData()));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device Already Connected"));
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor(mine.constData()));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device removed"));
+    QVERIFY(!w.usb().isOpen());
 }
 
 void tst_E2eUsb::backToComPort()
