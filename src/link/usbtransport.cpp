@@ -18,8 +18,7 @@ const char *const kLibraryName = "AtUsbHid";
 QStringList ownLibraryFolders()
 {
     const QString app = QCoreApplication::applicationDirPath();
-    return {app + QStringLiteral("/usb"), app + QStringLiteral("/../lib/vexahost"),
-            app + QStringLiteral("/../lib64/vexahost")};
+    return {app + QStringLiteral("/usb"), app + QStringLiteral("/../lib/vexahost")};
 }
 
 bool notFound(const QString &loaderError)

@@ -12,5 +12,6 @@ target_link_libraries(AtUsbHid PRIVATE PkgConfig::HIDAPI PkgConfig::UDEV Threads
 set_target_properties(AtUsbHid PROPERTIES CXX_VISIBILITY_PRESET hidden
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/src/usb)
 add_dependencies(vexahost AtUsbHid)
-install(TARGETS AtUsbHid LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vexahost)
+# Beside the program's "../lib/vexahost", where it looks after the search path.
+install(TARGETS AtUsbHid LIBRARY DESTINATION lib/vexahost)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/udev/70-vexa-reader.rules DESTINATION lib/udev/rules.d)
