@@ -179,7 +179,7 @@ void UsbTransport::setAutoReadMode(bool on)
 
 void UsbTransport::poll()
 {
-    if (m_pollSuspended)
+    if (usbPollSuspended)
         return;
     emit polled();
     uint8_t buffer[kUsbReadBufferSize];

@@ -64,8 +64,9 @@ public:
     uint32_t productId = kProductId;
 
     QTimer &pollTimer() { return m_poll; }
-    bool pollSuspended() const { return m_pollSuspended; }
-    void setPollSuspended(bool on) { m_pollSuspended = on; }
+    // While set, the poll reads nothing (the firmware upgrade talks to the
+    // reader's loader itself).
+    bool usbPollSuspended = false;
     bool autoReadMode() const { return m_autoReadMode; }
     // Turning it on starts a fresh line.
     void setAutoReadMode(bool on);
@@ -101,7 +102,6 @@ private:
     bool m_registered = false;
 
     bool m_open = false;
-    bool m_pollSuspended = false;
     bool m_autoReadMode = false;
     QTimer m_poll;
     UsbFrameAssembler m_assembler;

@@ -74,6 +74,7 @@ private slots:
     void framesOfManyReports();
     void frameSpreadOverTicks();
     void unplugDuringExchange();
+    void pollSuspended();
     void repeatAcrossUnplug();
     void plugInWhileNotFound();
     void removalOfAnotherDevice();
@@ -247,6 +248,19 @@ void tst_E2eUsb::unplugDuringExchange()
     QVERIFY(w.goButton->isEnabled());
     QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
     w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+}
+
+void tst_E2eUsb::pollSuspended()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.usb().usbPollSuspended = true;
+    w.versionButton->click();
+    QVERIFY(m_sim->waitForRequests(1));
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
+    // The answer waited in the device; the next tick reads it.
+    w.usb().usbPollSuspended = false;
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
 }
 
