@@ -16,6 +16,7 @@
 #include "app/statuslight.h"
 #include "fakes.h"
 #include "link/readerlink.h"
+#include "link/serialtransport.h"
 #include "link/usbtransport.h"
 #include "simprocess.h"
 #include "tags/commandlist.h"
@@ -371,10 +372,12 @@ void tst_E2eUsb::notificationsWithoutLibrary()
     // released.
     selectUsb();
     w.comPortAction->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(QStringLiteral("usb: host gone")), kAnswerMs);
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
-    QTest::qWait(300);
+    QVERIFY(m_sim->control(QStringLiteral("state")));
     QVERIFY(!w.usb().isLoaded());
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(w.serial().baudRate()));
     QVERIFY(w.comPortAction->isChecked());
 }
 
