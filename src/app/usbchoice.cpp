@@ -30,7 +30,7 @@ void MainWindow::chooseUsbInterface()
     setControlEnabled(portMenu->menuAction(), false);
     setControlEnabled(baudMenu->menuAction(), false);
     setPanel(0, QStringLiteral("USB"));
-    statusPanels[0]->setToolTip(m_usb->libraryFile());
+    statusPanels[0]->setToolTip(m_usb->libraryPath());
     m_link->setTransport(m_usb);
 }
 

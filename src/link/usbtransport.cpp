@@ -6,6 +6,11 @@
 #include <type_traits>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <dlfcn.h>
+#endif
 
 namespace vexa {
 
@@ -91,6 +96,18 @@ UsbTransport::LoadResult UsbTransport::loadLibrary(QString *message)
         return LoadResult::EntryPointMissing;
     }
     return LoadResult::Bound;
+}
+
+QString UsbTransport::libraryPath() const
+{
+    if (!isLoaded())
+        return {};
+#ifndef Q_OS_WIN
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(m_findHidDevice), &info) != 0 && info.dli_fname)
+        return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath();
+#endif
+    return m_library.fileName();
 }
 
 void UsbTransport::unbind()

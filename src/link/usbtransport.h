@@ -44,7 +44,8 @@ public:
     // failure *message is the operator's text and nothing stays loaded.
     LoadResult loadLibrary(QString *message);
     bool isLoaded() const { return m_findHidDevice != nullptr; }
-    QString libraryFile() const { return m_library.fileName(); }
+    // The file the loaded library came from, for the operator's tool tip.
+    QString libraryPath() const;
     // Closes a device still open, unregisters and unloads.
     void releaseLibrary();
     void registerNotifications();

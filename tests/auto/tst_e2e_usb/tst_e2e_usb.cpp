@@ -149,6 +149,7 @@ void tst_E2eUsb::selectOpensTheReader()
     QVERIFY(!w.portMenu->menuAction()->isEnabled());
     QVERIFY(!w.baudMenu->menuAction()->isEnabled());
     QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/sim/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
     QCOMPARE(&w.link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
 }
 

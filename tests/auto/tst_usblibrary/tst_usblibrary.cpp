@@ -118,6 +118,8 @@ void tst_UsbLibrary::hidapiWithoutReader()
     w.usbAction->trigger();
     QCOMPARE(m_prompt->messages, QStringList{});
     QVERIFY(w.usb().isLoaded());
+    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/src/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
+    QCOMPARE(w.statusPanels[0]->toolTip(), w.usb().libraryPath());
     if (w.usb().isOpen())
         QSKIP("a reader is plugged into this machine");
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
