@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libhidapi-dev libudev-dev
-    fonts-liberation
+    fonts-liberation hicolor-icon-theme dpkg-dev
     clang libclang-rt-14-dev
 )
 

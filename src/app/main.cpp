@@ -1,7 +1,9 @@
 // VexaHost - program entry.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/mainwindow.h"
+#include "app/version.h"
 
 int main(int argc, char *argv[])
 {
@@ -9,7 +11,12 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Kestrune"));
     QApplication::setApplicationName(QStringLiteral("VexaHost"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vexa Host"));
-    QApplication::setApplicationVersion(QStringLiteral("4.07"));
+    QApplication::setApplicationVersion(QLatin1String(vexa::kVersionText));
+    QApplication::setDesktopFileName(QStringLiteral("vexahost"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/images/vexahost-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     vexa::MainWindow window;
     window.show();

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "app/autoreadwindow.h"
+#include "app/aboutbox.h"
 #include "app/icons.h"
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
@@ -129,7 +130,7 @@ void MainWindow::buildMenus()
     clearAction->setObjectName(QStringLiteral("ClearResponse1"));
     printAction = file->addAction(QStringLiteral("&Print"));
     printAction->setObjectName(QStringLiteral("Print1"));
-    markNotBuilt(printAction);
+    connect(printAction, &QAction::triggered, this, &MainWindow::printResponse);
     file->addSeparator();
     goAction = file->addAction(QStringLiteral("Go"));
     goAction->setObjectName(QStringLiteral("Send1"));
@@ -234,7 +235,7 @@ void MainWindow::buildMenus()
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     aboutAction = help->addAction(QStringLiteral("&About..."));
     aboutAction->setObjectName(QStringLiteral("About1"));
-    markNotBuilt(aboutAction);
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::buildToolBar()
@@ -394,9 +395,16 @@ void MainWindow::toggleMessageView()
     }
 }
 
+void MainWindow::showAbout()
+{
+    // Made for each showing and gone afterwards: it keeps no state.
+    AboutBox box(this);
+    box.exec();
+}
+
 void MainWindow::logMessage(const QString &line)
 {
-    messageView->insertLine(0, line);
+    messageView->addLine(line);
 }
 
 } // namespace vexa

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <QMainWindow>
 #include <QSet>
@@ -20,6 +21,7 @@ class QTabWidget;
 class QToolButton;
 class QGroupBox;
 struct AtUsbHidDeviceRecord;
+class QPrinter;
 
 namespace vexa {
 
@@ -80,6 +82,13 @@ public:
 
     // --- views
     void toggleMessageView();
+    void showAbout();
+    void printResponse();
+
+    // Where printing asks the system and the operator; tests put in their
+    // own answers. Unset: the default printer, and a file dialog.
+    std::function<bool()> printerAvailable;
+    std::function<QString()> chooseReportFile;
 
     // --- start and close
     void onFirstShow();
@@ -139,6 +148,10 @@ private:
     void wireLink();
     void wireUsb();
     void releaseUsbForSerial();
+    bool hasPrinter() const;
+    QString askReportFile();
+    bool printReport();
+    bool runPrintJob(QPrinter &printer, const QString &pdfFile);
     void setGoLook(bool repeatingLook);
     void setPanel(int index, const QString &text);
     void onResponse(const FrameView &frame);

@@ -1,10 +1,13 @@
 # vexaui: the main window, its views and the program's start.
 target_sources(vexaui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/aboutbox.cpp ${CMAKE_CURRENT_LIST_DIR}/aboutbox.h
+    ${CMAKE_CURRENT_LIST_DIR}/reportprinter.cpp ${CMAKE_CURRENT_LIST_DIR}/reportprinter.h
     ${CMAKE_CURRENT_LIST_DIR}/responsepane.cpp ${CMAKE_CURRENT_LIST_DIR}/responsepane.h
     ${CMAKE_CURRENT_LIST_DIR}/statuslight.cpp ${CMAKE_CURRENT_LIST_DIR}/statuslight.h
     ${CMAKE_CURRENT_LIST_DIR}/icons.cpp ${CMAKE_CURRENT_LIST_DIR}/icons.h
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
     ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)

@@ -1,5 +1,6 @@
 // iconforge - draws VexaHost's tool bar image list (tool00 to tool15) as
-// PNG files at 1x, 2x and 3x, from vector shapes only.
+// PNG files at 1x, 2x and 3x, and the application icon (vexahost-N.png at
+// the desktop's usual sizes), from vector shapes only.
 //
 // Every image is drawn on a 20 x 20 logical grid and scaled, so the three
 // scales match exactly. Edges that carry the outline sit on half pixels and
@@ -328,6 +329,40 @@ bool write(const QString &folder, const Image &image, int scale)
     return out.save(QDir(folder).filePath(name), "PNG", 9);
 }
 
+// The application icon on a 64 x 64 grid: a reader's blue housing with a
+// tag card resting on it and the field's waves rising from the antenna.
+void appIcon(QPainter &p)
+{
+    shape(p, rect(6.5, 30.5, 57.5, 57.5, 7), kBlue);
+    shape(p, rect(12.5, 36.5, 51.5, 44.5, 2), kPaper);
+    shape(p, circle(QPointF(18.5, 51), 2.5), kGreen);
+    shape(p, circle(QPointF(26.5, 51), 2.5), kAmber);
+    const QPointF antenna(32, 30);
+    for (int i = 0; i < 3; ++i) {
+        const double r = 9 + 8 * i;
+        p.setPen(QPen(i == 0 ? kTeal : kSlate, 3.5 - i * 0.5, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(arc(antenna, r, 40, 100));
+    }
+    shape(p, circle(antenna, 4), kGold);
+}
+
+bool writeAppIcon(const QString &folder, int size)
+{
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    {
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        appIcon(p);
+    }
+    QImage out = img.convertToFormat(QImage::Format_ARGB32);
+    out.setDotsPerMeterX(3780);
+    out.setDotsPerMeterY(3780);
+    return out.save(QDir(folder).filePath(QStringLiteral("vexahost-%1.png").arg(size)), "PNG", 9);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -355,6 +390,13 @@ int main(int argc, char **argv)
             }
             ++written;
         }
+    }
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        if (!writeAppIcon(folder, size)) {
+            std::fprintf(stderr, "iconforge: cannot write the application icon at %d pixels\n", size);
+            return 1;
+        }
+        ++written;
     }
     std::printf("iconforge: wrote %d images to %s\n", written, argv[1]);
     return 0;

@@ -1,8 +1,15 @@
-# The tool bar image list (tool00 to tool15 at 1x, @2x and @3x), drawn by
+# The application icon and the tool bar image list (tool00 to tool15 at 1x,
+# @2x and @3x), drawn by
 # tools/iconforge: run tools/make-icons.sh to redraw them. On a static library
 # qt_add_resources links the resource objects straight into the executable, so
 # the images register without Q_INIT_RESOURCE.
 qt_add_resources(vexaui vexa_images PREFIX "/images" BASE ${CMAKE_CURRENT_LIST_DIR} FILES
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-16.png
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-32.png
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-48.png
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-64.png
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-128.png
+    ${CMAKE_CURRENT_LIST_DIR}/vexahost-256.png
     ${CMAKE_CURRENT_LIST_DIR}/tool00.png
     ${CMAKE_CURRENT_LIST_DIR}/tool00@2x.png
     ${CMAKE_CURRENT_LIST_DIR}/tool00@3x.png

@@ -2,16 +2,20 @@
 // Go/Repeat/Pause looks, and where answers are reported.
 #include <QtTest>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLabel>
-#include <QTextBlock>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/aboutbox.h"
 #include "app/mainwindow.h"
+#include "app/version.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "fakes.h"
@@ -69,6 +73,8 @@ private slots:
     void responsesGoToVisiblePage();
     void headingFormatAndOrder();
     void clearEmptiesBothViews();
+    void messageViewEmptiedWhenShown();
+    void aboutBox();
 
 private:
     ScriptedPrompt m_prompt;
@@ -103,7 +109,7 @@ void tst_MainWindow::windowAndPages()
     QCOMPARE(w.pageTabs->currentIndex(), 0);
     QCOMPARE(w.responseGroup->title(), QStringLiteral("Reader Response"));
     QVERIFY(!w.messageView->isVisibleTo(&w));
-    QVERIFY(w.responsePane->isReadOnly());
+    QVERIFY(QAccessible::queryAccessibleInterface(w.responsePane)->state().readOnly);
     QCOMPARE(w.responsePane->accessibleName(), QStringLiteral("Reader Response"));
     QCOMPARE(w.messageView->accessibleName(), QStringLiteral("Messages"));
 }
@@ -229,8 +235,8 @@ void tst_MainWindow::laterFeaturesStayDisabled()
 {
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
-    for (QAction *a : {w.printAction, w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
-                       w.addressReaderAction, w.autoReadAction, w.upgradeFirmwareAction, w.aboutAction, w.baud9600Action})
+    for (QAction *a : {w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
+                       w.addressReaderAction, w.autoReadAction, w.upgradeFirmwareAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(w.usbAction->isEnabled()); // built; "View auto read..." follows it
     QVERIFY(!w.wiegandButton->isEnabled());
@@ -331,13 +337,9 @@ void tst_MainWindow::headingFormatAndOrder()
     QCOMPARE(lines[3], QString());
     QCOMPARE(lines[4], w.clockText() + QStringLiteral(" -  Write Tag Block:"));
     // Headings in bold italics, detail lines plain.
-    QTextCursor cursor(w.responsePane->document()->findBlockByNumber(0));
-    cursor.movePosition(QTextCursor::NextCharacter);
-    QVERIFY(cursor.charFormat().fontItalic());
-    QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
-    QTextCursor detail(w.responsePane->document()->findBlockByNumber(1));
-    detail.movePosition(QTextCursor::NextCharacter);
-    QVERIFY(!detail.charFormat().fontItalic());
+    QCOMPARE(w.responsePane->store().style(0), LineStyle::Heading);
+    QCOMPARE(w.responsePane->store().style(1), LineStyle::Detail);
+    QCOMPARE(w.responsePane->store().style(4), LineStyle::Heading);
 }
 
 void tst_MainWindow::clearEmptiesBothViews()
@@ -348,6 +350,48 @@ void tst_MainWindow::clearEmptiesBothViews()
     w.clearButton->click();
     QVERIFY(w.responsePane->lines().isEmpty());
     QVERIFY(w.messageView->lines().isEmpty());
+}
+
+void tst_MainWindow::messageViewEmptiedWhenShown()
+{
+    MainWindow &w = *m_window;
+    w.logMessage(QStringLiteral("USB Disconnected")); // written while hidden
+    QCOMPARE(w.messageView->lines(), QStringList{QStringLiteral("USB Disconnected")});
+    w.toggleMessageView();
+    QVERIFY(w.messageView->lines().isEmpty());
+    w.logMessage(QStringLiteral("first"));
+    w.logMessage(QStringLiteral("second"));
+    QCOMPARE(w.messageView->lines(), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
+    QCOMPARE(w.messageView->lineFont(LineStyle::Detail).pixelSize(), 11);
+    w.toggleMessageView();
+}
+
+void tst_MainWindow::aboutBox()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QString seen;
+    bool defaultButton = false;
+    QSize size;
+    // The box is modal: inspect it and close it with Return from inside its
+    // own event loop.
+    QTimer::singleShot(0, m_window, [&] {
+        QTRY_VERIFY(qobject_cast<AboutBox *>(QApplication::activeModalWidget()));
+        auto *box = qobject_cast<AboutBox *>(QApplication::activeModalWidget());
+        seen = QStringList{box->windowTitle(), box->productLabel->text(), box->versionLabel->text()}.join('|');
+        defaultButton = box->okButton->isDefault();
+        size = box->size();
+        QVERIFY(!box->contactText->toPlainText().isEmpty());
+        QVERIFY(box->contactText->isReadOnly());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    m_window->aboutAction->trigger();
+    QCOMPARE(seen, QStringLiteral("About VexaHost|Product: Vexa Host|Version %1").arg(QLatin1String(kVersionText)));
+    QCOMPARE(QLatin1String(kVersionText), QLatin1String("4.07"));
+    QVERIFY(defaultButton);
+    QCOMPARE(size, QSize(282, 328));
+    QVERIFY2(!QApplication::activeModalWidget(), "Return closes the box");
+    QVERIFY2(!m_window->findChild<AboutBox *>(), "the box is gone once closed");
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -1,0 +1,86 @@
+// VexaHost - the About box.
+#include "aboutbox.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/version.h"
+
+namespace vexa {
+
+namespace {
+constexpr int kClientWidth = 282;
+constexpr int kClientHeight = 328;
+const char kSupportEmail[] = "support@kestrune.example";
+const char kSupportWeb[] = "https://www.kestrune.example/vexa";
+} // namespace
+
+AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(QStringLiteral("About VexaHost"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("ProgramIcon"));
+    picture->setFixedSize(133, 105);
+    picture->setScaledContents(true);
+    picture->setPixmap(QPixmap(QStringLiteral(":/images/vexahost-256.png")));
+    picture->setAccessibleName(QStringLiteral("Vexa Host"));
+
+    productLabel = new QLabel(QStringLiteral("Product: Vexa Host"), this);
+    productLabel->setObjectName(QStringLiteral("ProductName"));
+    versionLabel = new QLabel(QStringLiteral("Version %1").arg(QLatin1String(kVersionText)), this);
+    versionLabel->setObjectName(QStringLiteral("Version"));
+
+    // The addresses can be selected and copied, and opened where a mail or
+    // web client is set up.
+    auto link = [this](const QString &url, const QString &text) {
+        auto *label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(url, text.toHtmlEscaped()), this);
+        label->setTextInteractionFlags(Qt::TextBrowserInteraction);
+        label->setOpenExternalLinks(true);
+        return label;
+    };
+    emailLabel = link(QStringLiteral("mailto:") + QLatin1String(kSupportEmail), QLatin1String(kSupportEmail));
+    emailLabel->setObjectName(QStringLiteral("EmailAddress"));
+    internetLabel = link(QLatin1String(kSupportWeb), QLatin1String(kSupportWeb));
+    internetLabel->setObjectName(QStringLiteral("WebAddress"));
+
+    contactText = new QPlainTextEdit(this);
+    contactText->setObjectName(QStringLiteral("Comments"));
+    contactText->setReadOnly(true);
+    contactText->setAccessibleName(QStringLiteral("Contact"));
+    contactText->setPlainText(QStringLiteral("Kestrune reader support\n"
+                                             "Questions about Vexa readers, tags and this program:\n"
+                                             "write to the address above and give the reader's\n"
+                                             "serial number and firmware version (\"Version\" and\n"
+                                             "\"Info\" on the tool bar show both)."));
+
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("OKButton"));
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(picture, 0, Qt::AlignHCenter);
+    layout->addWidget(productLabel);
+    layout->addWidget(versionLabel);
+    auto *contacts = new QGridLayout;
+    auto *emailCaption = new QLabel(QStringLiteral("Email support: "), this);
+    auto *internetCaption = new QLabel(QStringLiteral("Internet:"), this);
+    emailCaption->setBuddy(emailLabel);
+    internetCaption->setBuddy(internetLabel);
+    contacts->addWidget(emailCaption, 0, 0);
+    contacts->addWidget(emailLabel, 0, 1);
+    contacts->addWidget(internetCaption, 1, 0);
+    contacts->addWidget(internetLabel, 1, 1);
+    layout->addLayout(contacts);
+    layout->addWidget(contactText, 1);
+    layout->addWidget(okButton, 0, Qt::AlignHCenter);
+    okButton->setFocus();
+}
+
+} // namespace vexa

@@ -1,0 +1,132 @@
+// VexaHost - "Print": the whole response pane as one job on the default
+// printer, or, where no printer is installed, as a PDF file the operator
+// names, so that a report is never silently lost.
+#include "mainwindow.h"
+
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "app/reportprinter.h"
+#include "app/responsepane.h"
+#include "ui/operatorprompt.h"
+
+namespace vexa {
+
+namespace {
+const char kReportTitle[] = "Kestrune - Vexa Host Response Report";
+// Pages drawn between two turns of the event loop: small enough that the
+// window answers at once, large enough that a long report is not slowed.
+constexpr int kPagesPerTurn = 8;
+} // namespace
+
+bool MainWindow::hasPrinter() const
+{
+    return printerAvailable ? printerAvailable() : !QPrinterInfo::defaultPrinter().isNull();
+}
+
+QString MainWindow::askReportFile()
+{
+    if (chooseReportFile)
+        return chooseReportFile();
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Response Report"),
+                                        QStringLiteral("VexaHost Response Report.pdf"),
+                                        QStringLiteral("PDF files (*.pdf)"));
+}
+
+void MainWindow::printResponse()
+{
+    // The whole pane is printed even when only part of it is selected; a
+    // selection the operator made stays, one made here goes again.
+    const bool selectedHere = !responsePane->hasSelection();
+    if (selectedHere)
+        responsePane->selectAll();
+    printReport();
+    if (selectedHere)
+        responsePane->select({0, 0}, {0, 0});
+}
+
+bool MainWindow::printReport()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QLatin1String(kReportTitle));
+    printer.setCreator(QStringLiteral("Vexa Host"));
+    QString pdfFile;
+    if (!hasPrinter()) {
+        if (!m_prompt->confirm(QStringLiteral("No printer is installed. Save the response report as a PDF file instead?")))
+            return false;
+        pdfFile = askReportFile();
+        if (pdfFile.isEmpty())
+            return false;
+        if (QFileInfo(pdfFile).suffix().isEmpty())
+            pdfFile += QStringLiteral(".pdf");
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdfFile);
+    }
+    return runPrintJob(printer, pdfFile);
+}
+
+bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
+{
+    ReportPrinter report(responsePane->store(), responsePane->lineFont(LineStyle::Detail),
+                         responsePane->lineFont(LineStyle::Heading), responsePane->textColour());
+    if (!report.begin(&printer)) {
+        m_prompt->error(pdfFile.isEmpty()
+                            ? QStringLiteral("The response report could not be printed on %1.").arg(printer.printerName())
+                            : QStringLiteral("The response report could not be saved as %1.").arg(pdfFile));
+        return false;
+    }
+
+    QProgressDialog progress(pdfFile.isEmpty() ? QStringLiteral("Printing the response report...")
+                                               : QStringLiteral("Saving the response report..."),
+                             QStringLiteral("Cancel"), 0, report.pageCount(), this);
+    progress.setObjectName(QStringLiteral("PrintProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setValue(0);
+
+    // Pages go out a few per turn of the event loop, so the window repaints
+    // and Cancel is heard however long the report is.
+    QEventLoop loop;
+    bool done = false;
+    QTimer step;
+    step.setInterval(0);
+    connect(&step, &QTimer::timeout, &loop, [&] {
+        if (progress.wasCanceled()) {
+            loop.quit();
+            return;
+        }
+        done = report.printPages(kPagesPerTurn);
+        progress.setValue(report.pagesPrinted());
+        if (done)
+            loop.quit();
+    });
+    step.start();
+    loop.exec();
+    step.stop();
+
+    if (!done) {
+        report.end();
+        printer.abort();
+        if (!pdfFile.isEmpty())
+            QFile::remove(pdfFile);
+        return false;
+    }
+    progress.setValue(progress.maximum());
+    if (!pdfFile.isEmpty()) {
+        if (QFileInfo(pdfFile).size() == 0) {
+            m_prompt->error(QStringLiteral("The response report could not be saved as %1.").arg(pdfFile));
+            return false;
+        }
+        m_prompt->information(QStringLiteral("The response report was saved as %1 (%2 pages).")
+                                  .arg(pdfFile)
+                                  .arg(report.pageCount()));
+    }
+    return true;
+}
+
+} // namespace vexa

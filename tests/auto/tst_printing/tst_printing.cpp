@@ -1,0 +1,237 @@
+// "Print": the whole response pane, page after page, with its fonts and
+// colour, as one job with the report's title; where no printer is installed,
+// saved as a PDF file the operator names. The PDF output is read back.
+#include <QtTest>
+
+#include <QPrinter>
+#include <QRegularExpression>
+
+#include "app/mainwindow.h"
+#include "app/reportprinter.h"
+#include "app/responsepane.h"
+#include "fakes.h"
+#include "link/report.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+
+namespace {
+
+struct Pdf
+{
+    QByteArray raw;
+    QByteArray content; // every stream, inflated where it was deflated
+
+    int pages() const
+    {
+        static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+        return int(QString::fromLatin1(raw).count(page));
+    }
+    QString title() const
+    {
+        // A literal string, or a hex one, either maybe UTF-16 with its mark.
+        QByteArray bytes;
+        const QRegularExpression hex(QStringLiteral("/Title\\s*<([0-9A-Fa-f]+)>"));
+        const QRegularExpression plain(QStringLiteral("/Title\\s*\\(([^)]*)\\)"));
+        const QString text = QString::fromLatin1(raw);
+        if (const auto m = hex.match(text); m.hasMatch())
+            bytes = QByteArray::fromHex(m.captured(1).toLatin1());
+        else
+            bytes = plain.match(text).captured(1).toLatin1();
+        if (!bytes.startsWith("\xFE\xFF"))
+            return QString::fromLatin1(bytes);
+        QString decoded;
+        for (qsizetype i = 2; i + 1 < bytes.size(); i += 2)
+            decoded += QChar(ushort((uchar(bytes[i]) << 8) | uchar(bytes[i + 1])));
+        return decoded;
+    }
+};
+
+Pdf readPdf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    Pdf pdf{file.readAll(), {}};
+    qsizetype at = 0;
+    while ((at = pdf.raw.indexOf("stream", at)) >= 0) {
+        qsizetype start = at + 6;
+        if (pdf.raw.mid(start, 2) == "\r\n")
+            start += 2;
+        else if (pdf.raw.mid(start, 1) == "\n")
+            start += 1;
+        const qsizetype end = pdf.raw.indexOf("endstream", start);
+        if (end < 0)
+            break;
+        const QByteArray data = pdf.raw.mid(start, end - start).trimmed();
+        at = end + 9;
+        if (!data.startsWith('\x78')) { // not a zlib stream
+            pdf.content += data;
+            continue;
+        }
+        // qUncompress wants the inflated size up front; a generous bound will do.
+        QByteArray sized(4, '\0');
+        qToBigEndian<quint32>(quint32(std::max<qsizetype>(data.size() * 64, 1 << 20)), sized.data());
+        const QByteArray inflated = qUncompress(sized + data);
+        pdf.content += inflated.isEmpty() ? data : inflated;
+    }
+    return pdf;
+}
+
+} // namespace
+
+class tst_Printing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void savedAsPdfWhenNoPrinter();
+    void pagesFollowTheLines_data();
+    void pagesFollowTheLines();
+    void selectionRule_data();
+    void selectionRule();
+    void declinedOrUnwritableSavesNothing();
+
+private:
+    void fill(int reports);
+    QString printToPdf();
+
+    QTemporaryDir m_dir;
+    ScriptedPrompt m_prompt;
+    MainWindow *m_window = nullptr;
+    QString m_pdf;
+};
+
+void tst_Printing::init()
+{
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit() + "/config");
+    m_prompt = ScriptedPrompt();
+    m_window = new MainWindow(&m_prompt);
+    m_pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+    QFile::remove(m_pdf);
+    m_window->printerAvailable = [] { return false; };
+    m_window->chooseReportFile = [this] { return m_pdf; };
+}
+
+void tst_Printing::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+// Each report is a heading and two detail lines under a blank separator.
+void tst_Printing::fill(int reports)
+{
+    for (int i = 0; i < reports; ++i) {
+        Report report;
+        report.separator = true;
+        report.heading = QStringLiteral("Read Tag Block:");
+        report.lines = {QStringLiteral("    Block Number: %1").arg(i), QStringLiteral("    Block Data: 0000CAFE")};
+        m_window->responsePane->writeReport(report, QStringLiteral(" 10:00:00 "));
+    }
+}
+
+QString tst_Printing::printToPdf()
+{
+    m_window->printAction->trigger();
+    return m_pdf;
+}
+
+void tst_Printing::savedAsPdfWhenNoPrinter()
+{
+    fill(3);
+    printToPdf();
+    QCOMPARE(m_prompt.confirmations.size(), 1);
+    QVERIFY(m_prompt.confirmations.first().contains(QStringLiteral("No printer")));
+    const Pdf pdf = readPdf(m_pdf);
+    QVERIFY2(!pdf.raw.isEmpty(), "the report was saved");
+    QCOMPARE(pdf.pages(), 1);
+    QCOMPARE(pdf.title(), QStringLiteral("Kestrune - Vexa Host Response Report"));
+    // The pane's faces: "Courier New" as the system maps it, plain and bold
+    // italic, in the pane's blue.
+    QVERIFY2(pdf.raw.contains("Mono") || pdf.raw.contains("Courier"), "monospaced font embedded");
+    QVERIFY2(pdf.raw.contains("BoldItalic") || pdf.raw.contains("Bold-Italic") || pdf.raw.contains("BoldOblique"),
+             "headings in bold italics");
+    const QColor blue = m_window->responsePane->textColour();
+    QCOMPARE(blue, QColor(Qt::blue));
+    // Every line in blue: the fill colour of the text is blue, never black.
+    QVERIFY2(pdf.content.contains("0 0 1 scn"), "text drawn in blue");
+    QVERIFY2(!pdf.content.contains("0 0 0 scn"), "no line drawn in black");
+    QVERIFY(m_prompt.messages.last().contains(m_pdf));
+}
+
+void tst_Printing::pagesFollowTheLines_data()
+{
+    QTest::addColumn<int>("reports");
+    QTest::newRow("empty pane") << 0;
+    QTest::newRow("one page") << 5;
+    QTest::newRow("many pages") << 400; // 1,600 lines
+}
+
+void tst_Printing::pagesFollowTheLines()
+{
+    QFETCH(int, reports);
+    fill(reports);
+    printToPdf();
+    const Pdf pdf = readPdf(m_pdf);
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath(QStringLiteral("probe.pdf")));
+    ReportPrinter probe(m_window->responsePane->store(), m_window->responsePane->lineFont(LineStyle::Detail),
+                        m_window->responsePane->lineFont(LineStyle::Heading), Qt::blue);
+    QVERIFY(probe.begin(&printer));
+    probe.end();
+    // A 12-pixel line on an A4 or Letter page: several dozen lines a page.
+    QVERIFY2(probe.linesPerPage() > 40 && probe.linesPerPage() < 100, qPrintable(QString::number(probe.linesPerPage())));
+    const qsizetype lines = m_window->responsePane->store().count();
+    QCOMPARE(lines, qsizetype(reports) * 4);
+    const int expected = lines == 0 ? 1 : int((lines + probe.linesPerPage() - 1) / probe.linesPerPage());
+    QCOMPARE(pdf.pages(), expected);
+}
+
+void tst_Printing::selectionRule_data()
+{
+    QTest::addColumn<bool>("partial");
+    QTest::newRow("nothing selected") << false;
+    QTest::newRow("part selected") << true;
+}
+
+void tst_Printing::selectionRule()
+{
+    QFETCH(bool, partial);
+    fill(30);
+    ResponsePane *pane = m_window->responsePane;
+    if (partial)
+        pane->select({1, 4}, {2, 10});
+    const auto anchor = pane->anchorPosition();
+    const auto cursor = pane->cursorPosition();
+    printToPdf();
+    // Everything is printed either way: 120 lines take more than one page.
+    QVERIFY(readPdf(m_pdf).pages() >= 2);
+    if (partial) {
+        QCOMPARE(pane->anchorPosition(), anchor);
+        QCOMPARE(pane->cursorPosition(), cursor);
+    } else {
+        QVERIFY(!pane->hasSelection());
+        QCOMPARE(pane->cursorPosition(), (LinePane::Position{0, 0}));
+    }
+}
+
+void tst_Printing::declinedOrUnwritableSavesNothing()
+{
+    fill(2);
+    m_prompt.confirmAnswer = false;
+    printToPdf();
+    QVERIFY(!QFile::exists(m_pdf));
+
+    m_prompt.confirmAnswer = true;
+    m_pdf = m_dir.filePath(QStringLiteral("no-such-folder/report.pdf"));
+    printToPdf();
+    QVERIFY(!QFile::exists(m_pdf));
+    QVERIFY2(m_prompt.messages.last().contains(QStringLiteral("could not be saved")), qPrintable(m_prompt.messages.last()));
+}
+
+QTEST_MAIN(tst_Printing)
+#include "tst_printing.moc"
