@@ -26,6 +26,7 @@
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
+#include "app/statusrow.h"
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -33,6 +34,7 @@
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
+#include "ui/accessibility.h"
 
 namespace vexa {
 
@@ -46,6 +48,7 @@ constexpr int kMinimumHeight = 480;
 MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
+    installAccessibility();
     if (prompt) {
         m_prompt = prompt;
     } else {
@@ -77,6 +80,8 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
     m_deviceWatch = new DeviceWatch(this);
     connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &MainWindow::devicesChanged);
+    // A chosen port whose device went away: offer what the ports stand for now.
+    connect(m_serial, &SerialTransport::deviceLost, this, &MainWindow::rebuildPortMenu);
 
     isoPage->showCommandOptions();
 }
@@ -136,8 +141,10 @@ void MainWindow::buildMenus()
     goAction->setObjectName(QStringLiteral("Send1"));
     goAction->setIcon(toolIcon(0));
     goAction->setCheckable(true);
+    goAction->setShortcut(QKeySequence(Qt::Key_F5));
     connect(goAction, &QAction::triggered, this, &MainWindow::onGo);
     repeatAction = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("Repeat"));
+    repeatAction->setShortcut(QKeySequence(Qt::Key_F6));
     bindToggle(repeatAction, [this] { toggleRepeat(); });
     file->addAction(repeatAction);
     QMenu *activate = file->addMenu(QStringLiteral("Activate"));
@@ -153,7 +160,7 @@ void MainWindow::buildMenus()
     exitAction = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitProgram);
     exitAction->setObjectName(QStringLiteral("Exit1"));
 
-    QMenu *config = menuBar()->addMenu(QStringLiteral("Configuration"));
+    QMenu *config = menuBar()->addMenu(QStringLiteral("&Configuration"));
     isoSetupAction = config->addAction(QStringLiteral("ISO Setup..."));
     isoSetupAction->setObjectName(QStringLiteral("ISOSetup1"));
     encryptionAction = config->addAction(QStringLiteral("Encryption..."));
@@ -182,7 +189,7 @@ void MainWindow::buildMenus()
     for (QAction *a : {isoSetupAction, encryptionAction, audioLedAction, rfOnAction, rfOffAction, wiegandAction, addressReaderAction})
         markNotBuilt(a);
 
-    QMenu *settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    QMenu *settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     QMenu *iface = settings->addMenu(QStringLiteral("Reader Interface"));
     auto *ifaceGroup = new QActionGroup(this);
     comPortAction = iface->addAction(QStringLiteral("Com Port"));
@@ -222,7 +229,7 @@ void MainWindow::buildMenus()
     bindToggle(messagesAction, [this] { toggleMessageView(); });
     settings->addAction(messagesAction);
 
-    QMenu *tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     autoReadAction = tools->addAction(QStringLiteral("View auto read..."));
     autoReadAction->setObjectName(QStringLiteral("viewAutoread1"));
     tools->addSeparator();
@@ -236,6 +243,12 @@ void MainWindow::buildMenus()
     aboutAction = help->addAction(QStringLiteral("&About..."));
     aboutAction->setObjectName(QStringLiteral("About1"));
     connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+// A tool tip that names the key of the menu item doing the same thing.
+static QString withKey(const QString &hint, const QAction *action)
+{
+    return QStringLiteral("%1 (%2)").arg(hint, action->shortcut().toString(QKeySequence::NativeText));
 }
 
 void MainWindow::buildToolBar()
@@ -258,10 +271,12 @@ void MainWindow::buildToolBar()
     };
     goButton = button(QStringLiteral("btnSend"), QStringLiteral("Go"), 0, QStringLiteral("Send selected command to the reader"));
     goButton->setCheckable(true);
+    goButton->setToolTip(withKey(goButton->toolTip(), goAction));
     connect(goButton, &QToolButton::clicked, this, &MainWindow::onGo);
     repeatButton = button(QStringLiteral("btnContinuous"), QStringLiteral("Repeat"), 2,
                            QStringLiteral("Continuously repeat selected command"));
     repeatButton->setCheckable(true);
+    repeatButton->setToolTip(withKey(repeatButton->toolTip(), repeatAction));
     connect(repeatButton, &QToolButton::clicked, this, &MainWindow::toggleRepeat);
     bar->addSeparator();
     versionButton = button(QStringLiteral("btnRdrVersion"), QStringLiteral("Version"), 9, QStringLiteral("Get Reader Version"));
@@ -329,23 +344,23 @@ void MainWindow::buildStatusBar()
     auto *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
+    // One row of our own: the status bar's own layout lets fixed-width
+    // panels overlap when the window is narrow.
+    auto *row = new StatusPanelRow(bar);
+    row->setObjectName(QStringLiteral("StatusPanels"));
     for (int i = 0; i < 8; ++i) {
-        auto *panel = i == 3 ? new LightsPanel(QString::fromLatin1(texts[i]), bar)
-                             : new QLabel(QString::fromLatin1(texts[i]), bar);
+        auto *panel = i == 3 ? new LightsPanel(QString::fromLatin1(texts[i]), row)
+                             : new QLabel(QString::fromLatin1(texts[i]), row);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setMinimumWidth(widths[i]);
-        if (i < 7) {
-            panel->setFixedWidth(widths[i]);
-            bar->addWidget(panel);
-        } else {
-            // Wide enough for the whole clock text in any font.
-            panel->setMinimumWidth(std::max(widths[i], panel->fontMetrics().horizontalAdvance(QStringLiteral(" 00:00:00 ")) + 8));
+        if (i == 7)
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            bar->addWidget(panel, 1);
-        }
+        // The addressed reader's serial number gives way first, then the
+        // baud rate or USB state; the Tx and Rx lights sit at fixed places.
+        row->addPanel(panel, widths[i], i == 3, i == 6 ? 1 : i == 1 ? 2 : 0);
         statusPanels[size_t(i)] = panel;
     }
+    bar->addWidget(row, 1);
     // The two lights sit in panel 3 under the words "Tx" and "Rx".
     QLabel *lights = statusPanels[3];
     txLight = new StatusLight(QColor(0, 200, 0), lights);

@@ -68,6 +68,8 @@ public:
     void rebuildPortMenu();
     QAction *findPortItem(const QString &caption) const;
     void choosePort(QAction *item);
+    // The device the chosen port stands for, for panel 0's tool tip.
+    QString chosenPortToolTip() const;
     void chooseSerialInterface();
     void enableCommandControls(bool enable);
     void devicesChanged();

@@ -30,14 +30,27 @@ void MainWindow::rebuildPortMenu()
         portMenu->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] { choosePort(item); });
     };
-    // The open port cannot be probed: it is listed first, on its own.
+    // The open port cannot be probed: it is listed first, on its own, with
+    // the device it is bound to.
     const int open = m_serial->isOpen() ? m_serial->portNumber() : 0;
-    if (open)
+    if (open) {
         addItem(open, true);
+        portMenu->actions().constLast()->setToolTip(m_serial->deviceName());
+    }
     for (int n = kLowestListedPort; n <= kHighestListedPort; ++n)
         if (n != open && probePort(n))
             addItem(n, false);
     portMenu->setToolTipsVisible(true);
+    if (comPortAction->isChecked())
+        statusPanels[0]->setToolTip(chosenPortToolTip());
+}
+
+QString MainWindow::chosenPortToolTip() const
+{
+    if (m_serial->portNumber() <= 0)
+        return {};
+    // A port whose device went away keeps naming it until chosen again.
+    return m_serial->devicePresent() ? m_serial->deviceName() : tr("%1 (gone away)").arg(m_serial->deviceName());
 }
 
 QAction *MainWindow::findPortItem(const QString &caption) const
@@ -54,10 +67,10 @@ void MainWindow::choosePort(QAction *item)
     item->setChecked(true);
     const QString caption = QString(item->text()).remove(QLatin1Char('&'));
     setPanel(0, caption);
-    statusPanels[0]->setToolTip(item->toolTip());
     const int number = portNumberFromCaption(caption);
     if (number > 0)
         m_serial->setPortNumber(number);
+    statusPanels[0]->setToolTip(chosenPortToolTip());
 }
 
 void MainWindow::chooseSerialInterface()
@@ -71,7 +84,7 @@ void MainWindow::chooseSerialInterface()
     setControlEnabled(autoReadAction, false);
     if (QAction *item = findPortItem(QStringLiteral("COM%1").arg(m_serial->portNumber()))) {
         setPanel(0, item->text());
-        statusPanels[0]->setToolTip(item->toolTip());
+        statusPanels[0]->setToolTip(chosenPortToolTip());
     }
     comPortAction->setChecked(true);
     m_link->setTransport(m_serial);
@@ -92,6 +105,7 @@ void MainWindow::enableCommandControls(bool enable)
 void MainWindow::devicesChanged()
 {
     setPanel(1, QStringLiteral("USB Device change "));
+    m_serial->followBinding();
     rebuildPortMenu();
 }
 

@@ -20,8 +20,23 @@ QString portFolder()
 #endif
 }
 
+namespace {
+QStringList &builtInOverride()
+{
+    static QStringList devices;
+    return devices;
+}
+} // namespace
+
+void setBuiltInPortDevices(const QStringList &devices)
+{
+    builtInOverride() = devices;
+}
+
 QString defaultPortDevice(int number)
 {
+    if (!builtInOverride().isEmpty())
+        return builtInOverride().value(number - 1);
 #ifdef Q_OS_WIN
     return QStringLiteral("\\\\.\\COM%1").arg(number);
 #else
@@ -41,26 +56,57 @@ QString defaultPortDevice(int number)
 #endif
 }
 
-std::optional<QString> resolvePort(int number)
+PortBinding bindPort(int number)
 {
+    PortBinding binding;
+    binding.number = number;
     if (number < 1 || number > 9)
-        return std::nullopt;
+        return binding;
     const QString folder = portFolder();
     if (!folder.isEmpty()) {
         const QFileInfo entry(folder + QStringLiteral("/COM%1").arg(number));
-        if (entry.isSymLink()) {
-            const QString target = entry.symLinkTarget();
-            if (target.isEmpty() || !QFileInfo::exists(target))
-                return std::nullopt;
-            return target;
+        if (entry.isSymLink() || entry.exists()) {
+            binding.source = PortBinding::Source::FolderEntry;
+            binding.path = entry.absoluteFilePath();
+            binding.device = resolveBinding(binding).value_or(entry.isSymLink() ? entry.symLinkTarget() : QString());
+            return binding;
         }
-        if (entry.exists())
-            return entry.absoluteFilePath();
     }
     const QString device = defaultPortDevice(number);
-    if (device.isEmpty())
+    if (!device.isEmpty()) {
+        binding.source = PortBinding::Source::BuiltIn;
+        binding.path = device;
+        binding.device = device;
+    }
+    return binding;
+}
+
+std::optional<QString> resolveBinding(const PortBinding &binding)
+{
+    switch (binding.source) {
+    case PortBinding::Source::None:
         return std::nullopt;
-    return device;
+    case PortBinding::Source::BuiltIn:
+        return binding.path;
+    case PortBinding::Source::FolderEntry:
+        break;
+    }
+    const QFileInfo entry(binding.path);
+    if (entry.isSymLink()) {
+        const QString target = entry.symLinkTarget();
+        if (target.isEmpty() || !QFileInfo::exists(target))
+            return std::nullopt;
+        return target;
+    }
+    // A device node placed in the folder itself.
+    if (entry.exists())
+        return entry.absoluteFilePath();
+    return std::nullopt;
+}
+
+std::optional<QString> resolvePort(int number)
+{
+    return resolveBinding(bindPort(number));
 }
 
 bool probePort(int number)

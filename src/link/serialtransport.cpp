@@ -1,7 +1,7 @@
 // VexaHost - the reader over a serial or USB-to-serial COM port.
 #include "serialtransport.h"
 
-#include "link/portmap.h"
+#include <QFileInfo>
 
 namespace vexa {
 
@@ -19,18 +19,38 @@ SerialTransport::~SerialTransport()
 
 QString SerialTransport::deviceName() const
 {
-    return resolvePort(m_number).value_or(QString());
+    if (m_port.isOpen())
+        return m_openDevice;
+    return resolveBinding(m_binding).value_or(m_binding.device);
+}
+
+bool SerialTransport::devicePresent() const
+{
+    const auto device = resolveBinding(m_binding);
+#ifdef Q_OS_WIN
+    return device.has_value();
+#else
+    return device && QFileInfo::exists(*device);
+#endif
 }
 
 void SerialTransport::setPortNumber(int number)
 {
     const bool wasOpen = m_port.isOpen();
-    m_number = number;
+    m_binding = bindPort(number);
     if (wasOpen) {
         m_port.close();
         QString ignored;
         open(&ignored);
     }
+}
+
+void SerialTransport::followBinding()
+{
+    if (!m_port.isOpen())
+        return;
+    if (!devicePresent() || resolveBinding(m_binding) != m_openDevice)
+        m_port.close();
 }
 
 void SerialTransport::setBaudRate(int rate)
@@ -49,16 +69,23 @@ bool SerialTransport::open(QString *error)
 {
     if (m_port.isOpen())
         return true;
-    const QString com = QStringLiteral("COM%1").arg(m_number);
-    if (m_number <= 0) {
+    const QString com = QStringLiteral("COM%1").arg(m_binding.number);
+    if (m_binding.number <= 0) {
         *error = tr("No COM port is chosen. Choose one in Settings > Port.");
         return false;
     }
-    const auto device = resolvePort(m_number);
-    if (!device) {
+    if (m_binding.source == PortBinding::Source::None) {
         *error = tr("%1: the port is not present.").arg(com);
         return false;
     }
+    if (!devicePresent()) {
+        *error = tr("%1 (%2): the device has gone away. Choose the port again in Settings > Port.")
+                     .arg(com, m_binding.device);
+        emit deviceLost();
+        return false;
+    }
+    const auto device = resolveBinding(m_binding);
+    m_binding.device = *device;
     m_port.setPortName(*device);
     m_port.setBaudRate(m_baud);
     m_port.setDataBits(QSerialPort::Data8);
@@ -70,6 +97,7 @@ bool SerialTransport::open(QString *error)
         m_port.clearError();
         return false;
     }
+    m_openDevice = *device;
     // Pseudo-terminals and some adapters have no modem lines; that is no
     // reason to refuse the port.
     m_port.setDataTerminalReady(true);
@@ -82,16 +110,19 @@ bool SerialTransport::write(const QByteArray &frame, QString *error)
 {
     QString local;
     QString &text = error ? *error : local;
+    // The binding is checked on every write, not only on device-change
+    // notices: a frame must never go to a device the port no longer stands for.
+    followBinding();
     if (!m_port.isOpen()) {
         if (!m_autoOpen) {
-            text = tr("COM%1: the port is closed.").arg(m_number);
+            text = tr("COM%1: the port is closed.").arg(m_binding.number);
             return false;
         }
         if (!open(&text))
             return false;
     }
     if (m_port.write(frame) != frame.size()) {
-        text = tr("COM%1: %2").arg(m_number).arg(m_port.errorString());
+        text = tr("COM%1: %2").arg(m_binding.number).arg(m_port.errorString());
         m_port.clearError();
         return false;
     }

@@ -16,7 +16,13 @@ CommandList::CommandList(const QStringList &items, int columns, QWidget *parent)
         m_group.addButton(button, i);
         layout->addWidget(button, i % rows, i / rows);
     }
-    connect(&m_group, &QButtonGroup::idClicked, this, &CommandList::clicked);
+    // Checking an item is what selects it. Listening to clicks alone missed
+    // assistive technology, which toggles the item without a click: the
+    // item was checked but the page kept the previous command's fields.
+    connect(&m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            emit selected(id);
+    });
 }
 
 void CommandList::setItemIndex(int index)

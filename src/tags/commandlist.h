@@ -17,7 +17,9 @@ public:
     int count() const { return int(m_group.buttons().size()); }
 
 signals:
-    void clicked(int index);
+    // An item became the selected one, by any means: a click, the arrow
+    // keys, assistive technology's toggle, or setItemIndex().
+    void selected(int index);
 
 private:
     QButtonGroup m_group;

@@ -15,6 +15,7 @@
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
+#include "tags/pagescroll.h"
 
 namespace vexa {
 
@@ -44,15 +45,18 @@ IsoPage::IsoPage(TagContext context, QWidget *parent) : QWidget(parent), m_conte
     commandList->setItemIndex(ViewOneBlock);
     buildOptionGroups();
 
-    auto *layout = new QVBoxLayout(this);
+    // The list and the groups scroll together when the page is short.
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
     layout->addWidget(commandList);
     for (QWidget *box : {static_cast<QWidget *>(uidGroup), static_cast<QWidget *>(blockNumberGroup),
                          static_cast<QWidget *>(dataGroup), static_cast<QWidget *>(blockCountGroup),
                          static_cast<QWidget *>(writeBlocksGroup), static_cast<QWidget *>(afiGroup)})
         layout->addWidget(box);
     layout->addStretch();
+    PageScrollArea::wrap(this, content);
 
-    connect(commandList, &CommandList::clicked, this, &IsoPage::showCommandOptions);
+    connect(commandList, &CommandList::selected, this, &IsoPage::showCommandOptions);
     connect(useUidCheck, &QCheckBox::toggled, this, &IsoPage::onUseUidToggled);
     connect(useAfiCheck, &QCheckBox::toggled, this, &IsoPage::onUseAfiToggled);
     connect(blockNumberEdit, &FieldEdit::exited, this, &IsoPage::checkBlockNumberField);
@@ -107,10 +111,17 @@ void IsoPage::buildOptionGroups()
     writeBlocksGrid = new QTableWidget(1, 2, writeBlocksGroup);
     writeBlocksGrid->horizontalHeader()->hide();
     writeBlocksGrid->verticalHeader()->hide();
-    writeBlocksGrid->setColumnWidth(0, 35);
-    writeBlocksGrid->setColumnWidth(1, 106);
     writeBlocksGrid->setItem(0, 0, fixedCell(QStringLiteral("Block")));
     writeBlocksGrid->setItem(0, 1, fixedCell(QStringLiteral("Value")));
+    // The designed widths, or wider where the font needs it: the caption
+    // "Block" and a value of 16 hex digits stay whole.
+    const QFontMetrics metrics = writeBlocksGrid->fontMetrics();
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    writeBlocksGrid->setColumnWidth(0, std::max(35, metrics.horizontalAdvance(QStringLiteral("Block")) + padding));
+    writeBlocksGrid->setColumnWidth(1, std::max(106, metrics.horizontalAdvance(QString(16, QLatin1Char('0'))) + padding));
+    // Always the caption row and at least four block rows in view.
+    writeBlocksGrid->setMinimumHeight(5 * writeBlocksGrid->verticalHeader()->defaultSectionSize() +
+                                      2 * writeBlocksGrid->frameWidth());
     writeBlocksGrid->setAccessibleName(writeBlocksGroup->title());
     writeBlocksGroup->layout()->addWidget(writeBlocksGrid);
 

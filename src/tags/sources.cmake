@@ -11,6 +11,7 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/tagcontext.h
     ${CMAKE_CURRENT_LIST_DIR}/fieldedit.cpp ${CMAKE_CURRENT_LIST_DIR}/fieldedit.h
     ${CMAKE_CURRENT_LIST_DIR}/commandlist.cpp ${CMAKE_CURRENT_LIST_DIR}/commandlist.h
+    ${CMAKE_CURRENT_LIST_DIR}/pagescroll.cpp ${CMAKE_CURRENT_LIST_DIR}/pagescroll.h
     ${CMAKE_CURRENT_LIST_DIR}/isopage.cpp ${CMAKE_CURRENT_LIST_DIR}/isopage.h
     ${CMAKE_CURRENT_LIST_DIR}/tagitpage.cpp ${CMAKE_CURRENT_LIST_DIR}/tagitpage.h
     ${CMAKE_CURRENT_LIST_DIR}/iso14443page.cpp ${CMAKE_CURRENT_LIST_DIR}/iso14443page.h)

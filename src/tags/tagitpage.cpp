@@ -12,6 +12,7 @@
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
+#include "tags/pagescroll.h"
 
 namespace vexa {
 
@@ -39,19 +40,22 @@ TagitPage::TagitPage(TagContext context, QWidget *parent) : QWidget(parent), m_c
     commandList->setItemIndex(ReadTagVersion);
     buildOptionGroups();
 
-    auto *layout = new QVBoxLayout(this);
+    // The list and the groups scroll together when the page is short.
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
     layout->addWidget(commandList);
     layout->addWidget(addressGroup);
     layout->addWidget(blockNumberGroup);
     layout->addWidget(blockDataGroup);
     layout->addStretch();
+    PageScrollArea::wrap(this, content);
 
     // The option groups appear once the operator picks a command.
     addressGroup->hide();
     blockNumberGroup->hide();
     blockDataGroup->hide();
 
-    connect(commandList, &CommandList::clicked, this, &TagitPage::showCommandOptions);
+    connect(commandList, &CommandList::selected, this, &TagitPage::showCommandOptions);
     connect(useAddressCheck, &QCheckBox::toggled, this, &TagitPage::onUseAddressToggled);
     connect(blockCountCombo, &QComboBox::editTextChanged, this, &TagitPage::onBlockCountChanged);
     connect(blockNumberCombo, &QComboBox::editTextChanged, this, &TagitPage::onBlockNumberChanged);

@@ -2,3 +2,5 @@
 # window.
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.cpp ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h)
+target_sources(vexaui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/accessibility.cpp ${CMAKE_CURRENT_LIST_DIR}/accessibility.h)

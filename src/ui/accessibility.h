@@ -1,0 +1,18 @@
+// VexaHost - what assistive technology is told about tool buttons and combo
+// boxes, where the toolkit's own description falls short.
+#pragma once
+
+namespace vexa {
+
+// Installs the accessible interfaces below, once per process. Call it before
+// the first window is built: interfaces are made once per control and kept.
+//
+// - A tool button offers "Press", which does exactly what a click does. The
+//   toolkit gives a checkable tool button only "Toggle", which flips its look
+//   without running its handler (Go then sent nothing and stayed pressed).
+//   Its checked state is reported as it is drawn.
+// - A combo box is named by its accessible name or its label, not by its
+//   current text (the toolkit's choice on Linux); its text is its value.
+void installAccessibility();
+
+} // namespace vexa

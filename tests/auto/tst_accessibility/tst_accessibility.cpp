@@ -1,0 +1,292 @@
+// Every control works through assistive technology and the keyboard: the
+// accessible actions of Go, Repeat and the "Command Type" items do what a
+// click does, combo boxes are named by their labels, and Go and Repeat have
+// keys.
+#include <QtTest>
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+
+#include "app/mainwindow.h"
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "tags/commandlist.h"
+#include "tags/fieldedit.h"
+#include "tags/isopage.h"
+#include "tags/iso15693.h"
+#include "tags/tagitpage.h"
+
+using namespace vexa;
+using vexa::test::FakeTransport;
+using vexa::test::ScriptedPrompt;
+
+namespace {
+
+QAccessibleActionInterface *actions(QObject *control)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+    return iface ? iface->actionInterface() : nullptr;
+}
+
+QAccessible::State state(QObject *control)
+{
+    return QAccessible::queryAccessibleInterface(control)->state();
+}
+
+// Which of the page's option controls are shown.
+QStringList shownOptions(QWidget *page)
+{
+    QStringList shown;
+    const auto widgets = page->findChildren<QWidget *>();
+    for (QWidget *w : widgets) {
+        const bool option = qobject_cast<QGroupBox *>(w) || qobject_cast<QLineEdit *>(w) ||
+                            qobject_cast<QComboBox *>(w) || qobject_cast<QTableWidget *>(w);
+        if (option && !qobject_cast<CommandList *>(w) && w->isVisibleTo(page))
+            shown << w->objectName() + QLatin1Char('/') + w->accessibleName();
+    }
+    shown.sort();
+    return shown;
+}
+
+} // namespace
+
+class tst_Accessibility : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void goAndRepeatOfferPress_data();
+    void goAndRepeatOfferPress();
+    void goPressSendsOnce();
+    void repeatPressStaysInStep();
+    void commandItemSelectedByAnyMeans_data();
+    void commandItemSelectedByAnyMeans();
+    void selectedItemSendsWithItsFields();
+    void comboBoxesNamedByLabel_data();
+    void comboBoxesNamedByLabel();
+    void keysForGoRepeatAndMenus();
+
+private:
+    ScriptedPrompt m_prompt;
+    FakeTransport *m_transport = nullptr;
+    MainWindow *m_window = nullptr;
+};
+
+void tst_Accessibility::init()
+{
+    qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_accessibility_config");
+    m_prompt.messages.clear();
+    m_prompt.confirmations.clear();
+    m_window = new MainWindow(&m_prompt);
+    m_transport = new FakeTransport(m_window);
+    m_window->link().setTransport(m_transport);
+    m_window->pageTabs->setCurrentIndex(1); // "Read UID": Go always sends
+}
+
+void tst_Accessibility::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+void tst_Accessibility::goAndRepeatOfferPress_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("Go") << "btnSend" << "Go" << "F5";
+    QTest::newRow("Repeat") << "btnContinuous" << "Repeat" << "F6";
+}
+
+void tst_Accessibility::goAndRepeatOfferPress()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, name);
+    QFETCH(QString, key);
+    auto *b = m_window->findChild<QToolButton *>(button);
+    QVERIFY(b);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
+    QVERIFY(iface && iface->actionInterface());
+    const QStringList names = iface->actionInterface()->actionNames();
+    QVERIFY2(names.contains(QAccessibleActionInterface::pressAction()), qPrintable(names.join(',')));
+    QVERIFY2(!names.contains(QAccessibleActionInterface::toggleAction()), qPrintable(names.join(',')));
+    QCOMPARE(iface->role(), QAccessible::Button);
+    QVERIFY(iface->state().checkable);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QVERIFY(iface->text(QAccessible::Description).contains(key));
+}
+
+void tst_Accessibility::goPressSendsOnce()
+{
+    MainWindow &w = *m_window;
+    actions(w.goButton)->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(m_transport->written.size(), 1);
+    QVERIFY(!state(w.goButton).checked);
+    QVERIFY(!w.goButton->isChecked());
+    QVERIFY(!w.goAction->isChecked());
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+}
+
+void tst_Accessibility::repeatPressStaysInStep()
+{
+    MainWindow &w = *m_window;
+    auto repeatInStep = [&](bool on) {
+        QCOMPARE(bool(state(w.repeatButton).checked), on);
+        QCOMPARE(w.repeatButton->isChecked(), on);
+        QCOMPARE(w.repeatAction->isChecked(), on);
+        QCOMPARE(w.statusPanels[2]->text(), on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
+    };
+    auto press = [](QObject *control) { actions(control)->doAction(QAccessibleActionInterface::pressAction()); };
+
+    press(w.repeatButton);
+    repeatInStep(true);
+    press(w.goButton); // starts the cycle: Pause
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(QAccessible::queryAccessibleInterface(w.goButton)->text(QAccessible::Name), QStringLiteral("Pause"));
+    QVERIFY(state(w.goButton).checked);
+    QVERIFY(w.goAction->isChecked());
+    press(w.goButton); // Pause: nothing sent
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QVERIFY(!state(w.goButton).checked);
+    QVERIFY(!w.goAction->isChecked());
+
+    // The menu item and the button are one control.
+    w.repeatAction->trigger();
+    repeatInStep(false);
+    press(w.repeatButton);
+    repeatInStep(true);
+    press(w.repeatButton);
+    repeatInStep(false);
+}
+
+void tst_Accessibility::commandItemSelectedByAnyMeans_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("means");
+    for (const char *means : {"assistive technology", "code"}) {
+        QTest::addRow("ISO/IEC 15693, %s", means) << 0 << QString::fromLatin1(means);
+        QTest::addRow("Tag-it, %s", means) << 2 << QString::fromLatin1(means);
+    }
+}
+
+void tst_Accessibility::commandItemSelectedByAnyMeans()
+{
+    QFETCH(int, page);
+    QFETCH(QString, means);
+    MainWindow &w = *m_window;
+    w.pageTabs->setCurrentIndex(page);
+    QWidget *panel = w.pageTabs->widget(page);
+    auto *list = panel->findChild<CommandList *>();
+    QVERIFY(list);
+    const auto items = list->findChildren<QRadioButton *>();
+    QVERIFY(items.size() > 3);
+    for (int i = 0; i < items.size(); ++i) {
+        // What a click shows for item i, coming from another item.
+        const int other = (i + 1) % int(items.size());
+        items[other]->click();
+        items[i]->click();
+        const QStringList clicked = shownOptions(panel);
+        items[other]->click();
+        if (means == QLatin1String("code")) {
+            list->setItemIndex(i);
+        } else {
+            QAccessibleActionInterface *act = actions(items[i]);
+            QVERIFY(act);
+            QVERIFY(act->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+            act->doAction(QAccessibleActionInterface::toggleAction());
+        }
+        QCOMPARE(list->itemIndex(), i);
+        QVERIFY(items[i]->isChecked());
+        QCOMPARE(shownOptions(panel), clicked);
+    }
+}
+
+void tst_Accessibility::selectedItemSendsWithItsFields()
+{
+    // "Program One Block" chosen through its accessible action: the data
+    // field is there, and Go sends instead of asking for data.
+    MainWindow &w = *m_window;
+    w.pageTabs->setCurrentIndex(0);
+    const auto items = w.isoPage->commandList->findChildren<QRadioButton *>();
+    actions(items[iso15693::ProgramOneBlock])->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(w.isoPage->dataEdit->isVisibleTo(w.isoPage));
+    w.isoPage->dataEdit->setText(QStringLiteral("11223344"));
+    w.goButton->click();
+    QVERIFY2(m_prompt.messages.isEmpty(), qPrintable(m_prompt.messages.join('\n')));
+    QCOMPARE(m_transport->written.size(), 1);
+}
+
+void tst_Accessibility::comboBoxesNamedByLabel_data()
+{
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("Block Number") << "cmbBxBlockNum" << "Block Number" << "3";
+    QTest::newRow("Number of Blocks") << "cmbBxNumBlocks" << "Number of Blocks" << "5";
+    QTest::newRow("AFI family") << "cboxInvAfiCategory" << "AFI family" << "3: ID/Access Control";
+}
+
+void tst_Accessibility::comboBoxesNamedByLabel()
+{
+    QFETCH(QString, combo);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    auto *box = m_window->findChild<QComboBox *>(combo);
+    QVERIFY(box);
+    box->setCurrentIndex(box->findText(value));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(box);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::ComboBox);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QCOMPARE(iface->text(QAccessible::Value), value);
+    // A disabled box (the AFI family until "Use AFI") offers no action.
+    QCOMPARE(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()),
+             box->isEnabled());
+}
+
+void tst_Accessibility::keysForGoRepeatAndMenus()
+{
+    MainWindow &w = *m_window;
+    QCOMPARE(w.goAction->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(w.repeatAction->shortcut(), QKeySequence(Qt::Key_F6));
+    QVERIFY(w.goButton->toolTip().endsWith(QLatin1String("(F5)")));
+    QVERIFY(w.repeatButton->toolTip().endsWith(QLatin1String("(F6)")));
+
+    // Every top-level menu has its own access key.
+    QSet<QChar> keys;
+    for (QAction *menu : w.menuBar()->actions()) {
+        const QString text = menu->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(amp >= 0 && amp + 1 < text.size() && text[amp + 1] != QLatin1Char('&'), qPrintable(text));
+        const QChar key = text[amp + 1].toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(text));
+        keys.insert(key);
+    }
+    QCOMPARE(keys.size(), 5);
+
+    // The keys work from anywhere in the window.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F6);
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
+    QVERIFY(w.repeatButton->isChecked());
+    QTest::keyClick(&w, Qt::Key_F6);
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
+    w.link().setTransport(m_transport); // showing the window chose the serial link
+    QTest::keyClick(&w, Qt::Key_F5);
+    QCOMPARE(m_transport->written.size(), 1);
+    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+}
+
+QTEST_MAIN(tst_Accessibility)
+#include "tst_accessibility.moc"
