@@ -26,7 +26,9 @@ namespace {
 using namespace vexa::simusb;
 
 constexpr int kRetryMs = 100;
-constexpr int kFindWaitMs = 1000;
+// Only a simulator that accepted but has not yet told its state is waited
+// for; without one the connection fails at once.
+constexpr int kFindWaitMs = 2000;
 // A host that stops reading loses the oldest reports, not its memory.
 constexpr size_t kMaxQueuedReports = 4096;
 
