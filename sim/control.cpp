@@ -176,6 +176,9 @@ ControlParse parseControlLine(const QString &line)
         if (text.isEmpty())
             return failure(QStringLiteral("usage: autoread <text>"));
         command.bytes = text.toLatin1().replace("\\r", "\r").replace("\\n", "\n");
+    } else if (verb == QLatin1String("loader") && words.size() > 1) {
+        command.kind = ControlCommand::Loader;
+        command.text = words.mid(1).join(QLatin1Char(' '));
     } else if (verb == QLatin1String("state") && words.size() == 1) {
         command.kind = ControlCommand::State;
     } else if (verb == QLatin1String("quit") && words.size() == 1) {
@@ -215,6 +218,16 @@ QString controlHelp()
         "  usb plug | usb unplug                 plug the USB reader (--usb) in or out\n"
         "  autoread <text>                       the USB reader sends this text record\n"
         "                                        (\\r and \\n stand for line ends)\n"
+        "  loader refuse|drop|silent [count]     the boot loader refuses the next count\n"
+        "                                        packets / stores them but loses the\n"
+        "                                        answers / loses the next count commands\n"
+        "  loader deaf|nakcapture [count]        the next count resets: the loader\n"
+        "                                        ignores \"A\" / answers it 0A 3F 0D\n"
+        "  loader random <refuse %> <drop %> [seed]  refuse packets / lose answers by\n"
+        "                                        chance\n"
+        "  loader clear                          forget the loader's faults\n"
+        "  loader state                          print \"loader: <summary>\" (mode, packets,\n"
+        "                                        image size and SHA-256, starts)\n"
         "  quit                                  exit, removing the port entry\n"
         "Bytes, status and code are hexadecimal (\"01 08 00\", \"0x02\"); counts,\n"
         "milliseconds and rates are decimal; a count of 0 cancels that fault.\n"

@@ -18,6 +18,8 @@
 //   usb plug | usb unplug                  the USB reader (--usb) in or out
 //   autoread <text>                        a text record from the USB reader;
 //                                          \r and \n stand for line ends
+//   loader <what>                          the boot loader's faults and state
+//                                          (bootloader.h)
 //   quit
 //
 // Byte values (status, code, hex bytes) are hexadecimal, one or two digits
@@ -54,6 +56,7 @@ struct ControlCommand
         UsbPlug,
         UsbUnplug,
         AutoRead,
+        Loader,
         Quit,
     };
     Kind kind = State;
@@ -62,7 +65,7 @@ struct ControlCommand
     uint8_t status = 0;
     uint8_t code = 0;
     QByteArray bytes; // stray, send, frame payload, serial text, auto-read text
-    QString text;     // the tag of "tag add", the id of "tag remove"
+    QString text;     // the tag of "tag add", the id of "tag remove", a loader line
 };
 
 struct ControlParse

@@ -2,6 +2,7 @@
 #include "simulator.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 #include <utility>
@@ -36,6 +37,12 @@ Simulator::Simulator(ReaderModel &model, bool tracing, QObject *parent)
               model.state().baudRate, this)
 {
     m_clock.start();
+    m_listenTimer.setSingleShot(true);
+    connect(&m_listenTimer, &QTimer::timeout, this, [this] {
+        if (m_loader.mode() == BootLoader::Mode::Listening)
+            trace(QStringLiteral("loader: not captured, the application runs"));
+        m_loader.stopListening();
+    });
     connect(&m_pacer, &LinePacer::rateChanged, this,
             [this](int rate) { trace(QStringLiteral("rate: %1").arg(rate)); });
 }
@@ -108,6 +115,10 @@ void Simulator::receive(const QByteArray &bytes)
                   .arg(m_pacer.rate()));
         return;
     }
+    if (m_loader.active()) {
+        receiveForLoader(bytes);
+        return;
+    }
     const FrameAssembler::Output out = m_assembler.feed(bytes, m_clock.elapsed());
     if (!out.discarded.isEmpty())
         trace(QStringLiteral("discard:") + hexBytes(out.discarded));
@@ -118,7 +129,51 @@ void Simulator::receive(const QByteArray &bytes)
             trace(QStringLiteral("quiet: ") + reply.note);
         else
             transmit(reply);
+        listenForLoader(frame, reply);
     }
+}
+
+void Simulator::listenForLoader(const QByteArray &request, const Reply &reply)
+{
+    // A reset that the reader carried out (answered with status 0) hands the
+    // reader to its boot loader for a moment.
+    constexpr uint8_t kReset = 0xE5;
+    if (request.size() < 6 || uint8_t(request[5]) != kReset || reply.bytes.size() < 6 || reply.bytes[4] != 0)
+        return;
+    m_loader.listen();
+    m_assembler.clear();
+    m_listenTimer.start(BootLoader::kListenMs);
+    trace(QStringLiteral("loader: listening"));
+}
+
+void Simulator::receiveForLoader(const QByteArray &bytes)
+{
+    // The pseudo-terminal hands the host's bytes over at once; a real line
+    // takes 10 bit times a byte. An answer goes out only after the bytes it
+    // answers would have arrived, and takes its own time on the line.
+    const int rate = m_pacer.rate();
+    const auto lineNs = [rate](qsizetype count) { return qint64(count) * 10 * 1000000000LL / rate; };
+    const qint64 now = m_clock.nsecsElapsed();
+    m_inputDoneNs = std::max(now, m_inputDoneNs) + lineNs(bytes.size());
+    QByteArray rest;
+    for (const BootLoader::Output &out : m_loader.feed(bytes, &rest)) {
+        trace(out.note);
+        if (out.started)
+            m_listenTimer.stop();
+        if (out.reply.isEmpty())
+            continue;
+        trace(QStringLiteral("tx:") + hexBytes(out.reply));
+        const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size());
+        const int delayMs = int(std::max<qint64>(0, (dueNs - m_clock.nsecsElapsed() + 999999) / 1000000));
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, reply = out.reply] {
+            if (m_pacer.isIdle() && writeToLine(reply.constData(), reply.size()) == reply.size())
+                return;
+            m_pacer.queueBytes(reply);
+        });
+    }
+    // The application has started: what followed the go command is for it.
+    if (!rest.isEmpty())
+        receive(rest);
 }
 
 void Simulator::transmit(const Reply &reply)
@@ -274,6 +329,14 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     case ControlCommand::TagDefaults:
     case ControlCommand::TagList:
         return applyTag(command, error);
+    case ControlCommand::Loader: {
+        QStringList printed;
+        if (!m_loader.control(command.text, &printed, error))
+            return false;
+        for (const QString &line : printed)
+            printLine(line);
+        break;
+    }
     case ControlCommand::Quit:
         break;
     }

@@ -13,14 +13,20 @@
 //   discard: <bytes>  noise, a dropped partial frame, or bytes at a wrong rate
 //   garbled: <bytes>  what the host got instead, sent while the rates differ
 //   rate: <rate>      the reader's line rate changed
+//   loader: <what>    the boot loader's doings (capture, packets, go)
+//
+// After a reset the boot loader (bootloader.h) listens for a moment; while
+// it is in charge, the host's bytes go to it instead of the frame assembler.
 #pragma once
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <memory>
 
+#include "bootloader.h"
 #include "frameassembler.h"
 #include "linepacer.h"
 #include "portentry.h"
@@ -59,6 +65,8 @@ private:
     void readLine();
     void readControl();
     void receive(const QByteArray &bytes);
+    void receiveForLoader(const QByteArray &bytes);
+    void listenForLoader(const QByteArray &request, const Reply &reply);
     void transmit(const Reply &reply);
     void execute(const QString &line);
     bool apply(const ControlCommand &command, QString *error);
@@ -78,6 +86,9 @@ private:
     QByteArray m_controlText;
     TagCollection *m_tags = nullptr;
     UsbReader *m_usb = nullptr;
+    BootLoader m_loader;
+    QTimer m_listenTimer;
+    qint64 m_inputDoneNs = 0; // when the host's bytes so far would have crossed the line
 };
 
 } // namespace vexa::sim

@@ -27,6 +27,7 @@
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "app/statusrow.h"
+#include "firmware/firmwareupgrade.h"
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -82,6 +83,8 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
     connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &MainWindow::devicesChanged);
     // A chosen port whose device went away: offer what the ports stand for now.
     connect(m_serial, &SerialTransport::deviceLost, this, &MainWindow::rebuildPortMenu);
+
+    m_firmwareUpgrade = new FirmwareUpgrade(*this);
 
     isoPage->showCommandOptions();
 }
@@ -237,7 +240,7 @@ void MainWindow::buildMenus()
     upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
     connect(autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
     setControlEnabled(autoReadAction, false);
-    markNotBuilt(upgradeFirmwareAction);
+    connect(upgradeFirmwareAction, &QAction::triggered, this, &MainWindow::upgradeFirmware);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     aboutAction = help->addAction(QStringLiteral("&About..."));
@@ -408,6 +411,11 @@ void MainWindow::toggleMessageView()
         setMinimumHeight(minimumHeight() - viewHeight);
         resize(width(), oldHeight - viewHeight);
     }
+}
+
+void MainWindow::upgradeFirmware()
+{
+    m_firmwareUpgrade->start();
 }
 
 void MainWindow::showAbout()

@@ -27,6 +27,7 @@ namespace vexa {
 
 class AutoReadWindow;
 class DeviceWatch;
+class FirmwareUpgrade;
 class IsoPage;
 class Iso14443Page;
 class LinePane;
@@ -81,6 +82,9 @@ public:
     void usbClose();
     void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
     void viewAutoRead();
+    // --- firmware
+    void upgradeFirmware();
+    FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
 
     // --- views
     void toggleMessageView();
@@ -168,6 +172,7 @@ private:
     UsbTransport *m_usb = nullptr;
     ReaderLink *m_link = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
+    FirmwareUpgrade *m_firmwareUpgrade = nullptr;
     QActionGroup *m_portGroup = nullptr;
     QSet<QObject *> m_notBuilt;
     bool m_shown = false;

@@ -65,6 +65,12 @@ void SerialTransport::close()
     m_port.close();
 }
 
+void SerialTransport::clearInput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
 bool SerialTransport::open(QString *error)
 {
     if (m_port.isOpen())

@@ -45,6 +45,8 @@ public:
 
     void setAutoOpen(bool on) { m_autoOpen = on; }
     void close();
+    // Drops what has arrived and not been read yet.
+    void clearInput();
     // Opens the port now with the current number and rate.
     bool open(QString *error);
 

@@ -18,6 +18,14 @@ public:
     virtual void message(Kind kind, const QString &text) = 0;
     // A confirmation with Yes and No; true only for Yes.
     virtual bool confirm(const QString &text) = 0;
+    // A message under a caption of its own (the application's name otherwise).
+    virtual void titledMessage(Kind kind, const QString &caption, const QString &text)
+    {
+        Q_UNUSED(caption);
+        message(kind, text);
+    }
+    // A warning with OK and Cancel; true only for OK.
+    virtual bool proceed(const QString &text) { return confirm(text); }
 
     void information(const QString &text) { message(Kind::Information, text); }
     void warning(const QString &text) { message(Kind::Warning, text); }
@@ -31,6 +39,8 @@ public:
     explicit MessageBoxPrompt(QWidget *parent) : m_parent(parent) {}
     void message(Kind kind, const QString &text) override;
     bool confirm(const QString &text) override;
+    void titledMessage(Kind kind, const QString &caption, const QString &text) override;
+    bool proceed(const QString &text) override;
 
 private:
     QWidget *m_parent;

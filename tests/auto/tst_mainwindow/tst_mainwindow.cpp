@@ -243,15 +243,17 @@ void tst_MainWindow::laterFeaturesStayDisabled()
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
     for (QAction *a : {w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction, w.wiegandAction,
-                       w.addressReaderAction, w.autoReadAction, w.upgradeFirmwareAction, w.baud9600Action})
+                       w.addressReaderAction, w.autoReadAction, w.baud9600Action})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     QVERIFY(w.usbAction->isEnabled()); // built; "View auto read..." follows it
     QVERIFY(!w.wiegandButton->isEnabled());
+    QVERIFY(w.upgradeFirmwareAction->isEnabled());
     QVERIFY(w.goButton->isEnabled());
     QVERIFY(w.pageTabs->isEnabled());
     w.enableCommandControls(false);
     QVERIFY(!w.goButton->isEnabled());
     QVERIFY(!w.goAction->isEnabled());
+    QVERIFY(w.upgradeFirmwareAction->isEnabled()); // keeps its state
     QVERIFY(w.infoButton->isEnabled()); // "Info" is not a command control
 }
 

@@ -1,0 +1,123 @@
+// VexaHost firmware benchmark against vexa-sim: a 64 KiB firmware file sent
+// through "Upgrade firmware..." of the real main window to the simulator's
+// boot loader, at 57600 and at 9600 baud, as a ratio to what the line
+// allows (every packet and its answer on the line, back to back). Also CPU
+// time during the transfer. Prints figures with their limits; asserts
+// nothing. Arguments: the rates to run (default 57600 9600).
+#include <cstdio>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/mainwindow.h"
+#include "fakes.h"
+#include "firmware/firmwareupgrade.h"
+#include "firmware/loaderprotocol.h"
+#include "firmware/loaderwindow.h"
+#include "link/serialtransport.h"
+#include "simprocess.h"
+
+using namespace vexa;
+
+namespace {
+
+constexpr int kFileBytes = 64 * 1024;
+constexpr double kLimitRatio = 1.05;
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// One upgrade at `rate`; false with a message when it did not complete.
+bool run(int rate, const QString &path, const QByteArray &image)
+{
+    test::SimProcess sim;
+    if (!sim.start({QStringLiteral("--baud"), QString::number(rate)})) {
+        std::fprintf(stderr, "vexa-sim did not start\n");
+        return false;
+    }
+    test::ScriptedPrompt prompt;
+    MainWindow window(&prompt);
+    window.serial().setBaudRate(rate);
+    window.show();
+    QTest::qWait(200);
+    window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
+    window.upgradeFirmwareAction->trigger();
+    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
+    QElapsedTimer wait;
+    wait.start();
+    while (!loader->programButton->isEnabled() && wait.elapsed() < 30000)
+        QTest::qWait(10);
+    if (!loader->programButton->isEnabled()) {
+        std::fprintf(stderr, "%d baud: the loader was not captured\n", rate);
+        return false;
+    }
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    loader->programButton->click();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
+        std::fprintf(stderr, "%d baud: the transfer failed: %s\n", rate, qPrintable(prompt.messages.join(" / ")));
+        return false;
+    }
+    sim.control(QStringLiteral("loader state"));
+    const QString expected = QString::fromLatin1(
+        QCryptographicHash::hash(paddedImage(image, LoaderFraming::Serial), QCryptographicHash::Sha256).toHex());
+    bool exact = false;
+    for (const QString &line : sim.output())
+        if (line.startsWith(QLatin1String("loader: mode=")))
+            exact = line.contains(QStringLiteral("sha256=") + expected);
+
+    const int packets = (kFileBytes + loader::kSerialDataBytes - 1) / loader::kSerialDataBytes;
+    const double lineSeconds = double(packets) * (loader::kSerialPacketBytes + 3) * 10.0 / rate;
+    const double ratio = seconds / lineSeconds;
+    std::printf("%6d baud  64 KiB in %8.2f s   line allows %8.2f s   ratio %5.3f  limit %.2f  %s   CPU %5.2f s (%4.1f %%)  image %s\n",
+                rate, seconds, lineSeconds, ratio, kLimitRatio, ratio <= kLimitRatio ? "ok  " : "OVER", cpu,
+                100.0 * cpu / seconds, exact ? "exact" : "WRONG");
+    std::fflush(stdout);
+    loader->close();
+    window.close();
+    return exact;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QList<int> rates;
+    for (int i = 1; i < argc; ++i)
+        rates << QByteArray(argv[i]).toInt();
+    if (rates.isEmpty())
+        rates = {57600, 9600};
+
+    QTemporaryDir dir;
+    QByteArray image(kFileBytes, '\0');
+    for (int i = 0; i < kFileBytes; ++i)
+        image[i] = char((i * 131 + (i >> 8)) & 0xFF);
+    const QString path = dir.filePath(QStringLiteral("reader.enc"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+        return 1;
+    file.close();
+
+    std::printf("VexaHost firmware benchmark: 64 KiB (512 serial packets of 261 bytes) against vexa-sim\n");
+    bool ok = true;
+    for (int rate : rates)
+        ok = run(rate, path, image) && ok;
+    return ok ? 0 : 1;
+}

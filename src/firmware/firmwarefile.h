@@ -1,0 +1,47 @@
+// VexaHost - the firmware file: choosing it, reading it, and what its name
+// means once the loader has started it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace vexa {
+
+// The file dialog of "Upgrade firmware...".
+struct FirmwareFileRequest
+{
+    QString title;
+    QString folder;
+    QStringList filters;    // serial first, USB second
+    int selectedFilter = 0; // index into filters
+};
+
+// `usbChecked`: the "USB" interface is the one selected. A USB loader, or
+// the USB interface, preselects the USB file types.
+FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, const QString &folder);
+
+// The "firmware" folder beside the program file.
+QString defaultFirmwareFolder(const QString &programFolder);
+
+struct FirmwareRead
+{
+    QByteArray bytes;
+    QString error; // empty on success
+};
+
+// Reads the whole file. A file that cannot be opened or read, or that is
+// empty, gives an error naming the file (and the system's reason): an empty
+// image would make the loader start an application that is not there.
+FirmwareRead readFirmwareFile(const QString &path);
+
+enum class AfterUpgrade {
+    SelectVirtualComPort, // the new firmware makes the reader a virtual COM port
+    ReconnectUsb,         // the new firmware speaks USB HID
+    RequestVersion,
+};
+
+// From the file's full name, case-sensitive: "Vx_VIR" or "Vx_USB" in it.
+AfterUpgrade afterUpgrade(const QString &path);
+
+} // namespace vexa

@@ -1,0 +1,434 @@
+// End to end: "Upgrade firmware..." in the real main window against the
+// simulator's boot loader over a pseudo-terminal, at 57600 baud.
+#include <QtTest>
+
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include "app/mainwindow.h"
+#include "fakes.h"
+#include "firmware/firmwareupgrade.h"
+#include "firmware/loaderprotocol.h"
+#include "firmware/loaderwindow.h"
+#include "link/serialtransport.h"
+#include "simprocess.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+using vexa::test::SimProcess;
+
+namespace {
+
+constexpr int kRate = 57600;
+constexpr int kCaptureMs = 30000; // up to three silent attempts of 4 s, with margin
+constexpr int kAnswerMs = 10000;
+
+// Answers each question from a script, then with `confirmAnswer`, and keeps
+// the captions of titled messages.
+class LoaderPrompt : public ScriptedPrompt
+{
+public:
+    bool confirm(const QString &text) override
+    {
+        confirmations << text;
+        return answers.isEmpty() ? confirmAnswer : answers.takeFirst();
+    }
+    bool proceed(const QString &text) override
+    {
+        warnings << text;
+        return proceedAnswer;
+    }
+    void titledMessage(Kind kind, const QString &caption, const QString &text) override
+    {
+        captions << caption;
+        message(kind, text);
+    }
+    QList<bool> answers;
+    QStringList warnings;
+    QStringList captions;
+    bool proceedAnswer = true;
+};
+
+QByteArray firmwareBytes(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    quint32 x = quint32(seed) * 2654435761u + 1;
+    for (char &b : bytes) {
+        x = x * 1103515245u + 12345u;
+        b = char(x >> 24);
+    }
+    return bytes;
+}
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+class tst_E2eFirmware : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void cleanUpgrade();
+    void captureRetries();
+    void refusedCaptureAnsweredNo();
+    void refusedPackets();
+    void tooManyRefusals();
+    void droppedReplyFailsThenProgramAgain();
+    void randomFaultsNeverReportAWrongImage();
+    void fileDisappears();
+    void emptyFileSendsNothing();
+    void missingFileAtTheDialog();
+    void sequenceNumberWraps();
+    void virtualComPortFirmware();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &bytes);
+    // Starts "Upgrade firmware..." with `path` chosen; true once the loader
+    // window is shown.
+    bool startUpgrade(const QString &path);
+    bool waitForCapture(int timeoutMs = kCaptureMs);
+    void program();
+    void closeLoaderWindow();
+    // The simulator's "loader state" fields.
+    QMap<QString, QString> loaderState();
+    int loaderTraceCount(const QString &fragment) const;
+
+    QTemporaryDir m_files;
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<LoaderPrompt> m_prompt;
+    std::unique_ptr<MainWindow> m_window;
+    LoaderWindow *m_loader = nullptr;
+    QList<FirmwareFileRequest> m_requests;
+};
+
+void tst_E2eFirmware::init()
+{
+    m_sim = std::make_unique<SimProcess>();
+    QVERIFY2(m_sim->start({QStringLiteral("--baud"), QString::number(kRate)}), "vexa-sim did not start");
+    m_prompt = std::make_unique<LoaderPrompt>();
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
+    m_window->serial().setBaudRate(kRate);
+    m_window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    m_loader = m_window->firmwareUpgrade().loaderWindow();
+    m_requests.clear();
+}
+
+void tst_E2eFirmware::cleanup()
+{
+    if (m_loader && m_loader->isVisible() && !m_loader->busy())
+        m_loader->close();
+    if (m_window)
+        m_window->close();
+    m_window.reset();
+    m_loader = nullptr;
+    m_sim.reset();
+    m_prompt.reset();
+}
+
+QString tst_E2eFirmware::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_files.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+bool tst_E2eFirmware::startUpgrade(const QString &path)
+{
+    m_window->firmwareUpgrade().chooseFile = [this, path](const FirmwareFileRequest &request) {
+        m_requests << request;
+        return path;
+    };
+    m_window->upgradeFirmwareAction->trigger();
+    return m_loader->isVisible();
+}
+
+bool tst_E2eFirmware::waitForCapture(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!m_loader->programButton->isEnabled() && !deadline.hasExpired())
+        QTest::qWait(20);
+    return m_loader->programButton->isEnabled();
+}
+
+void tst_E2eFirmware::program()
+{
+    // The click returns when the transfer has ended: it waits in a nested
+    // event loop.
+    m_loader->programButton->click();
+}
+
+void tst_E2eFirmware::closeLoaderWindow()
+{
+    QSignalSpy finished(&m_window->firmwareUpgrade(), &FirmwareUpgrade::finished);
+    m_loader->doneButton->click();
+    QVERIFY(!m_loader->isVisible());
+    QVERIFY(finished.count() == 1 || finished.wait(kAnswerMs));
+}
+
+QMap<QString, QString> tst_E2eFirmware::loaderState()
+{
+    QMap<QString, QString> fields;
+    if (!m_sim->control(QStringLiteral("loader state")))
+        return fields;
+    const QStringList lines = m_sim->output();
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (!lines[i].startsWith(QLatin1String("loader: mode=")))
+            continue;
+        for (const QString &field : lines[i].mid(8).split(QLatin1Char(' '))) {
+            const qsizetype eq = field.indexOf(QLatin1Char('='));
+            fields.insert(field.left(eq), field.mid(eq + 1));
+        }
+        break;
+    }
+    return fields;
+}
+
+int tst_E2eFirmware::loaderTraceCount(const QString &fragment) const
+{
+    int count = 0;
+    for (const QString &line : m_sim->output())
+        if (line.startsWith(QLatin1String("loader: ")) && line.contains(fragment))
+            ++count;
+    return count;
+}
+
+void tst_E2eFirmware::cleanUpgrade()
+{
+    const QByteArray image = firmwareBytes(3000, 1);
+    const QString path = writeFile(QStringLiteral("reader.enc"), image);
+    QVERIFY(startUpgrade(path));
+    QCOMPARE(m_sim->requests().value(0), QStringLiteral("01 08 00 10 80 E3 7A 85")); // the loader query first
+    QCOMPARE(m_prompt->warnings,
+             QStringList{QStringLiteral("Loading firmware will cause all reader settings to be lost.  Continue?")});
+    QCOMPARE(m_requests.size(), 1);
+    QCOMPARE(m_requests[0].selectedFilter, 0); // the serial loader's files
+    QCOMPARE(m_window->bootLoaderComType, 1);
+    QCOMPARE(m_loader->windowTitle(), QStringLiteral("Upgrade firmware"));
+    QVERIFY(!m_loader->programButton->isEnabled());
+
+    QVERIFY(waitForCapture());
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
+    QCOMPARE(loaderState().value(QStringLiteral("mode")), QStringLiteral("captured"));
+
+    // The window keeps working while the transfer waits.
+    QList<int> progress;
+    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+    QTimer ticker;
+    int ticks = 0;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(20);
+    program();
+    ticker.stop();
+    QVERIFY2(ticks > 5, "the event loop did not run during the transfer");
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Firmware load complete"));
+    QCOMPARE(m_loader->progressBar->value(), 0);
+    QCOMPARE(m_loader->progressBar->maximum(), 3000);
+    QVERIFY(progress.contains(128) && progress.contains(2944));
+    QVERIFY(m_loader->programButton->isEnabled());
+
+    QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("24"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+
+    const int before = int(m_sim->requests().size());
+    closeLoaderWindow();
+    state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("mode")), QStringLiteral("off"));
+    QCOMPARE(state.value(QStringLiteral("starts")), QStringLiteral("1"));
+    QCOMPARE(state.value(QStringLiteral("started-sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+    // Back in the application, the version request is answered.
+    QVERIFY(m_sim->waitForRequests(before + 1, kAnswerMs));
+    QCOMPARE(m_sim->requests().last(), QStringLiteral("01 08 00 10 80 E0 79 86"));
+}
+
+void tst_E2eFirmware::captureRetries()
+{
+    // The loader ignores the capture after three resets: three silent
+    // attempts, then the question; Yes captures it at the fourth.
+    QVERIFY(m_sim->control(QStringLiteral("loader deaf 3")));
+    m_prompt->answers = {true};
+    const QByteArray image = firmwareBytes(500, 2);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    QVERIFY(waitForCapture(4 * kCaptureMs));
+    QCOMPARE(m_prompt->confirmations, QStringList{QStringLiteral("Could not capture loader, retry?")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 4);
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+}
+
+void tst_E2eFirmware::refusedCaptureAnsweredNo()
+{
+    // A refusal leads straight to the question; No leaves "&Program"
+    // disabled, and closing the window then sends no go command.
+    QVERIFY(m_sim->control(QStringLiteral("loader nakcapture 1")));
+    m_prompt->answers = {false};
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), firmwareBytes(100, 3))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompt->confirmations.size(), 1, kCaptureMs);
+    QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_loader->busy(), kAnswerMs);
+    QVERIFY(!m_loader->programButton->isEnabled());
+    // Once the reader is back in its application, a go command would reach
+    // the line before the version request that follows the window.
+    QTRY_COMPARE_WITH_TIMEOUT(loaderTraceCount(QStringLiteral("not captured")), 1, kAnswerMs);
+    const int before = int(m_sim->requests().size());
+    closeLoaderWindow();
+    QVERIFY(m_sim->waitForRequests(before + 1, kAnswerMs));
+    QCOMPARE(m_sim->requests().last(), QStringLiteral("01 08 00 10 80 E0 79 86"));
+    for (const QString &line : m_sim->output())
+        QVERIFY2(!(line.startsWith(QLatin1String("discard:")) && line.contains(QStringLiteral("0A 47 0D"))), qPrintable(line));
+    QCOMPARE(loaderTraceCount(QStringLiteral("go")), 0);
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+}
+
+void tst_E2eFirmware::refusedPackets()
+{
+    // Four refusals of the first packet and one of the last, short packet:
+    // each is sent again with the same number and data.
+    const QByteArray image = firmwareBytes(1000, 4);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader refuse 4")));
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet 00 refused (fault)")), 4);
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+}
+
+void tst_E2eFirmware::tooManyRefusals()
+{
+    const QByteArray image = firmwareBytes(1000, 5);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader refuse 5")));
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
+    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Too many retries")});
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Communication error"));
+    QCOMPARE(loaderTraceCount(QStringLiteral("refused (fault)")), 5);
+    // The reader stays in its loader: "&Program" starts again and succeeds.
+    QVERIFY(m_loader->programButton->isEnabled());
+    program();
+    QCOMPARE(m_prompt->messages.last(), QStringLiteral("Firmware load complete."));
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+}
+
+void tst_E2eFirmware::droppedReplyFailsThenProgramAgain()
+{
+    const QByteArray image = firmwareBytes(2000, 6);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader drop 1")));
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
+    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Communication timeout")});
+    program();
+    QCOMPARE(m_prompt->messages.last(), QStringLiteral("Firmware load complete."));
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+}
+
+void tst_E2eFirmware::randomFaultsNeverReportAWrongImage()
+{
+    // 1 % of packets refused and 1 % of answers lost: every transfer that
+    // reports completion delivered exactly the file.
+    const QByteArray image = firmwareBytes(5000, 7);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader random 1 1 11")));
+    int complete = 0;
+    for (int run = 0; run < 12 && complete < 3; ++run) {
+        m_prompt->messages.clear();
+        program();
+        QCOMPARE(m_prompt->messages.size(), 1);
+        if (m_prompt->messages.first() == QLatin1String("Firmware load complete.")) {
+            ++complete;
+            QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+        } else {
+            QCOMPARE(m_prompt->messages.first(), QStringLiteral("Communication error"));
+        }
+    }
+    QVERIFY(complete > 0);
+    QVERIFY2(loaderTraceCount(QStringLiteral("(fault)")) > 0, "the faults never happened: choose another seed");
+}
+
+void tst_E2eFirmware::fileDisappears()
+{
+    const QString path = writeFile(QStringLiteral("reader.enc"), firmwareBytes(700, 8));
+    QVERIFY(startUpgrade(path));
+    QVERIFY(waitForCapture());
+    QVERIFY(QFile::remove(path));
+    program();
+    QCOMPARE(m_prompt->messages.size(), 1);
+    QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(QStringLiteral("No such file")),
+             qPrintable(m_prompt->messages[0]));
+    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("File read error"));
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+    QVERIFY(m_loader->programButton->isEnabled());
+}
+
+void tst_E2eFirmware::emptyFileSendsNothing()
+{
+    const QString path = writeFile(QStringLiteral("empty.enc"), QByteArray());
+    QVERIFY(startUpgrade(path));
+    QVERIFY(waitForCapture());
+    program();
+    QCOMPARE(m_prompt->messages.size(), 1);
+    QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(QStringLiteral("empty")),
+             qPrintable(m_prompt->messages[0]));
+    QVERIFY(!m_prompt->messages.contains(QStringLiteral("Firmware load complete.")));
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+}
+
+void tst_E2eFirmware::missingFileAtTheDialog()
+{
+    QVERIFY(!startUpgrade(m_files.filePath(QStringLiteral("not-there.enc"))));
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("File doen not exist!")});
+    // Cancelling the warning ends the action before the dialog.
+    m_prompt->proceedAnswer = false;
+    m_requests.clear();
+    QVERIFY(!startUpgrade(writeFile(QStringLiteral("reader.enc"), firmwareBytes(10, 9))));
+    QVERIFY(m_requests.isEmpty());
+}
+
+void tst_E2eFirmware::sequenceNumberWraps()
+{
+    // 258 packets: numbers 00 ... FF, 00, 01.
+    const QByteArray image = firmwareBytes(258 * 128 - 77, 10);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("big.enc"), image)));
+    QVERIFY(waitForCapture());
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    const QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("258"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+    QCOMPARE(loaderTraceCount(QStringLiteral("image started over")), 0);
+}
+
+void tst_E2eFirmware::virtualComPortFirmware()
+{
+    // Closing after a capture sends the go command even without a transfer;
+    // a "Vx_VIR" file then asks for the new virtual COM port.
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_VIR_4_10.enc"), firmwareBytes(10, 11))));
+    QVERIFY(waitForCapture());
+    closeLoaderWindow();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Please select a virtual com port!")});
+    QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("1"));
+    QVERIFY(m_window->comPortAction->isChecked());
+}
+
+QTEST_MAIN(tst_E2eFirmware)
+#include "tst_e2e_firmware.moc"
