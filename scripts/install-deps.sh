@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libhidapi-dev libudev-dev
     fonts-liberation hicolor-icon-theme dpkg-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev llvm jq
 )
 
 sudo=""

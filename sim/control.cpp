@@ -96,6 +96,8 @@ ControlParse parseFault(const QStringList &words)
         command.value = *ms;
     } else if (what == QLatin1String("clear") && words.size() == 2) {
         command.kind = ControlCommand::FaultClear;
+    } else if (words.size() == 1) {
+        return failure(QStringLiteral("usage: fault status|badcheck|stray|gap|silent|clear ..."));
     } else {
         return failure(QStringLiteral("unknown fault: ") + words.mid(1).join(QLatin1Char(' ')));
     }

@@ -286,6 +286,26 @@ void addDefaultTags(TagCollection &field)
         field.add(*parseTagLine(line).tag);
 }
 
+namespace {
+
+bool loadTags(QTextStream &in, const QString &name, TagCollection &field, QString *error)
+{
+    for (int number = 1; !in.atEnd(); ++number) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const TagParse parsed = parseTagLine(line);
+        const QString why = parsed.tag ? field.add(*parsed.tag) : parsed.error;
+        if (!why.isEmpty()) {
+            *error = QStringLiteral("%1:%2: %3").arg(name).arg(number).arg(why);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool loadTagFile(const QString &path, TagCollection &field, QString *error)
 {
     QFile file(path);
@@ -294,18 +314,13 @@ bool loadTagFile(const QString &path, TagCollection &field, QString *error)
         return false;
     }
     QTextStream in(&file);
-    for (int number = 1; !in.atEnd(); ++number) {
-        const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const TagParse parsed = parseTagLine(line);
-        const QString why = parsed.tag ? field.add(*parsed.tag) : parsed.error;
-        if (!why.isEmpty()) {
-            *error = QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(why);
-            return false;
-        }
-    }
-    return true;
+    return loadTags(in, path, field, error);
+}
+
+bool loadTagText(const QByteArray &text, const QString &name, TagCollection &field, QString *error)
+{
+    QTextStream in(text);
+    return loadTags(in, name, field, error);
 }
 
 } // namespace vexa::sim

@@ -47,5 +47,7 @@ void addDefaultTags(TagCollection &field);
 // Adds the tags of a file: one tag a line; blank lines and lines starting
 // with # are skipped. On the first bad line, false with "FILE:LINE: why".
 bool loadTagFile(const QString &path, TagCollection &field, QString *error);
+// The same for the text of such a file; `name` stands for the path in errors.
+bool loadTagText(const QByteArray &text, const QString &name, TagCollection &field, QString *error);
 
 } // namespace vexa::sim
