@@ -77,9 +77,11 @@ ControlParse parseFault(const QStringList &words)
             return failure(QStringLiteral("usage: fault status <status> <code> [count]"));
         command.status = *status;
         command.code = *code;
-    } else if (what == QLatin1String("badcheck") || what == QLatin1String("silent")) {
-        command.kind = what == QLatin1String("silent") ? ControlCommand::FaultSilent
-                                                       : ControlCommand::FaultBadCheck;
+    } else if (what == QLatin1String("badcheck") || what == QLatin1String("silent")
+               || what == QLatin1String("keeprate")) {
+        command.kind = what == QLatin1String("silent")     ? ControlCommand::FaultSilent
+                       : what == QLatin1String("keeprate") ? ControlCommand::FaultKeepRate
+                                                           : ControlCommand::FaultBadCheck;
         if (!takeCount(words, 2, command))
             return failure(QStringLiteral("usage: fault %1 [count]").arg(what));
     } else if (what == QLatin1String("stray")) {
@@ -206,6 +208,8 @@ QString controlHelp()
         "                                        of the next answer\n"
         "  fault silent [count]                  no answer to the next count requests\n"
         "                                        (they are lost: not carried out)\n"
+        "  fault keeprate [count]                the next count baud commands are answered\n"
+        "                                        but the reader keeps its rate\n"
         "  fault clear                           forget all faults\n"
         "  send <hex bytes>                      write these raw bytes now\n"
         "  frame <code> <status> [hex payload]   write a well-formed frame now\n"

@@ -5,6 +5,8 @@
 //   fault stray <hex bytes>                bytes before the next answer
 //   fault gap <ms>                         pause in the middle of the next answer
 //   fault silent [count]                   no answer to the next count requests
+//   fault keeprate [count]                 the next count baud commands are
+//                                          answered, but the rate stays
 //   fault clear                            forget every fault
 //   send <hex bytes>                       write raw bytes now
 //   frame <code> <status> [hex payload]    write a well-formed frame now
@@ -42,6 +44,7 @@ struct ControlCommand
         FaultStray,
         FaultGap,
         FaultSilent,
+        FaultKeepRate,
         FaultClear,
         Send,
         Frame,

@@ -190,6 +190,12 @@ ReaderModel::Outcome ReaderModel::setConfiguration(const Request &request)
     case 0x0F:
     case 0x10:
     case 0x11: {
+        if (m_faults.keepRateCount > 0) {
+            // A reader whose firmware ignores the change: it agrees, and
+            // goes on listening at the old rate.
+            --m_faults.keepRateCount;
+            return {ok()};
+        }
         const int rate = baudRateForCode(sub - 0x0E);
         m_state.baudRate = rate;
         return {ok(), rate};

@@ -177,6 +177,7 @@ QString ReaderModel::summary() const
         QStringLiteral("fault-status=%1").arg(m_faults.statusCount),
         QStringLiteral("fault-badcheck=%1").arg(m_faults.badCheckCount),
         QStringLiteral("fault-silent=%1").arg(m_faults.silentCount),
+        QStringLiteral("fault-keeprate=%1").arg(m_faults.keepRateCount),
         QStringLiteral("fault-stray=%1").arg(m_faults.stray.size()),
         QStringLiteral("fault-gap=%1").arg(m_faults.gapMs),
     };

@@ -80,6 +80,7 @@ struct Faults
     uint8_t errorCode = 0;
     int badCheckCount = 0;
     int silentCount = 0;
+    int keepRateCount = 0; // baud commands answered without changing the rate
     QByteArray stray; // sent before the next answer, then forgotten
     int gapMs = 0;    // pause inside the next answer, then forgotten
 };

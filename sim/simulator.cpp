@@ -277,6 +277,9 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     case ControlCommand::FaultSilent:
         faults.silentCount = command.count;
         break;
+    case ControlCommand::FaultKeepRate:
+        faults.keepRateCount = command.count;
+        break;
     case ControlCommand::FaultClear:
         faults = Faults{};
         break;

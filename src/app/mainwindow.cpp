@@ -23,6 +23,7 @@
 #include "app/autoreadwindow.h"
 #include "app/aboutbox.h"
 #include "app/icons.h"
+#include "config/dialogrunner.h"
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
     buildStatusBar();
     autoReadWindow = new AutoReadWindow(this);
     wireLink();
+    buildConfiguration();
     wireUsb();
 
     resize(kClientWidth, kClientHeight);
@@ -157,8 +159,6 @@ void MainWindow::buildMenus()
     activateLedAction->setObjectName(QStringLiteral("LED1"));
     activateAudioAction = activate->addAction(QStringLiteral("Audio..."));
     activateAudioAction->setObjectName(QStringLiteral("Audio1"));
-    markNotBuilt(activateLedAction);
-    markNotBuilt(activateAudioAction);
     file->addSeparator();
     exitAction = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitProgram);
     exitAction->setObjectName(QStringLiteral("Exit1"));
@@ -189,8 +189,6 @@ void MainWindow::buildMenus()
     config->addSeparator();
     addressReaderAction = config->addAction(QStringLiteral("Address reader..."));
     addressReaderAction->setObjectName(QStringLiteral("Addressreader1"));
-    for (QAction *a : {isoSetupAction, encryptionAction, audioLedAction, rfOnAction, rfOffAction, wiegandAction, addressReaderAction})
-        markNotBuilt(a);
 
     QMenu *settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     QMenu *iface = settings->addMenu(QStringLiteral("Reader Interface"));
@@ -224,7 +222,6 @@ void MainWindow::buildMenus()
     for (QAction *a : {baud9600Action, baud19200Action, baud38400Action, baud57600Action}) {
         a->setCheckable(true);
         baudGroup->addAction(a);
-        markNotBuilt(a);
     }
     baud9600Action->setChecked(true);
     settings->addSeparator();
@@ -287,7 +284,6 @@ void MainWindow::buildToolBar()
     infoButton = button(QStringLiteral("ToolButton4"), QStringLiteral("Info"), 9, QString());
     connect(infoButton, &QToolButton::clicked, this, &MainWindow::requestInfo);
     wiegandButton = button(QStringLiteral("btnWgnMode"), QStringLiteral("Wiegand"), 11, QStringLiteral("Enter Wiegand mode"));
-    markNotBuilt(wiegandButton);
     setupButton = button(QStringLiteral("btnSetup"), QStringLiteral("Setup"), 12, QStringLiteral("Show reader setup"));
     connect(setupButton, &QToolButton::clicked, this, &MainWindow::requestSetup);
     clearButton = button(QStringLiteral("ToolButton2"), QStringLiteral("C&lear"), 4, QString());
@@ -334,7 +330,7 @@ void MainWindow::buildPages()
     messageView = new LinePane(11, central);
     messageView->setObjectName(QStringLiteral("rchEditAPDLog"));
     messageView->setAccessibleName(QStringLiteral("Messages"));
-    messageView->setFixedHeight(120);
+    messageView->setFixedHeight(kMessageViewHeight);
     messageView->hide();
     outer->addWidget(messageView, 0);
     setCentralWidget(central);
@@ -397,7 +393,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::toggleMessageView()
 {
     messagesAction->setChecked(!messagesAction->isChecked());
-    const int viewHeight = 120;
+    const int viewHeight = kMessageViewHeight;
     // Take the height before the minimum changes: raising the minimum first
     // may already have grown the window.
     const int oldHeight = height();

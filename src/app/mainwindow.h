@@ -14,6 +14,7 @@
 #include "link/frameview.h"
 
 class QAction;
+class QDialog;
 class QActionGroup;
 class QLabel;
 class QMenu;
@@ -26,7 +27,15 @@ class QPrinter;
 namespace vexa {
 
 class AutoReadWindow;
+class ActivateAudioDialog;
+class ActivateLedDialog;
+class AddressDialog;
+class AudioLedDialog;
 class DeviceWatch;
+class DialogRunner;
+class EncryptionDialog;
+class IsoOptionsDialog;
+class WiegandDialog;
 class FirmwareUpgrade;
 class IsoPage;
 class Iso14443Page;
@@ -75,6 +84,22 @@ public:
     void enableCommandControls(bool enable);
     void devicesChanged();
 
+    // --- configuration (configactions.cpp)
+    void chooseWiegandMode();
+    void showIsoOptions();
+    void sendEncryptionOptions();
+    void chooseReaderAddress();
+    void configureFeedback();
+    void activateLed();
+    void activateAudio();
+    void setRfTransmitter(bool on);
+    // Sends the baud-rate command at the old rate, waits about a second,
+    // switches the port and reads the reader's setup at the new rate.
+    void changeBaudRate(int rate);
+    // The configuration dialogs are shown through `runner` (null: modally,
+    // for a person); tests answer them without one.
+    void setDialogRunner(DialogRunner *runner);
+
     // --- USB link
     void chooseUsbInterface();
     void usbSelect();
@@ -87,6 +112,7 @@ public:
     FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
 
     // --- views
+    static constexpr int kMessageViewHeight = 120;
     void toggleMessageView();
     void showAbout();
     void printResponse();
@@ -112,6 +138,7 @@ public:
     // Set whenever the USB interface is selected or the device is closed or
     // removed; the firmware upgrade waits on it for the reader's return.
     bool usbDeviceLost = false;
+    static constexpr int kBaudSettleMs = 990;
 
     ReaderLink &link() { return *m_link; }
     SerialTransport &serial() { return *m_serial; }
@@ -141,6 +168,17 @@ public:
     std::array<QLabel *, 8> statusPanels{};
     StatusLight *txLight = nullptr, *rxLight = nullptr;
     QTimer clockTimer;
+    WiegandDialog *wiegandDialog = nullptr;
+    IsoOptionsDialog *isoOptionsDialog = nullptr;
+    EncryptionDialog *encryptionDialog = nullptr;
+    AddressDialog *addressDialog = nullptr;
+    AudioLedDialog *audioLedDialog = nullptr;
+    ActivateLedDialog *activateLedDialog = nullptr;
+    ActivateAudioDialog *activateAudioDialog = nullptr;
+
+signals:
+    // The window is closing: waits in progress end.
+    void closing();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -165,6 +203,11 @@ private:
     QAction *makeAction(const QString &name, const QString &caption);
     void markNotBuilt(QObject *control);
     void setControlEnabled(QObject *control, bool enable);
+    void buildConfiguration();
+    int runDialog(QDialog &dialog);
+    std::array<QAction *, 4> baudActions() const;
+    // Marks the item of a rate (57600 for any other) and shows it in panel 1.
+    void showBaudRate(int rate);
 
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
     OperatorPrompt *m_prompt = nullptr;
@@ -177,6 +220,10 @@ private:
     QSet<QObject *> m_notBuilt;
     bool m_shown = false;
     bool m_closed = false;
+    std::unique_ptr<DialogRunner> m_ownDialogRunner;
+    DialogRunner *m_dialogRunner = nullptr;
+    int m_changingBaud = 0; // the rate of the change under way
+    int m_storedPortNumber = 1;
 };
 
 } // namespace vexa

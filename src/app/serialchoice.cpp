@@ -78,7 +78,7 @@ void MainWindow::chooseSerialInterface()
     releaseUsbForSerial();
     rebuildPortMenu();
     enableCommandControls(true);
-    setPanel(1, QStringLiteral("Baud: %1").arg(m_serial->baudRate()));
+    showBaudRate(m_serial->baudRate());
     setControlEnabled(portMenu->menuAction(), true);
     setControlEnabled(baudMenu->menuAction(), true);
     setControlEnabled(autoReadAction, false);
@@ -107,32 +107,6 @@ void MainWindow::devicesChanged()
     setPanel(1, QStringLiteral("USB Device change "));
     m_serial->followBinding();
     rebuildPortMenu();
-}
-
-void MainWindow::onFirstShow()
-{
-    updateClock();
-    chooseSerialInterface();
-    QAction *item = findPortItem(QStringLiteral("COM%1").arg(m_serial->portNumber() > 0 ? m_serial->portNumber() : 1));
-    if (!item)
-        item = findPortItem(QStringLiteral("COM1"));
-    if (item)
-        choosePort(item);
-}
-
-void MainWindow::onClose()
-{
-    if (m_closed)
-        return;
-    m_closed = true;
-    if (repeatAction->isChecked())
-        toggleRepeat();
-    m_link->setRepeat(false);
-    clockTimer.stop();
-    m_serial->setAutoOpen(false);
-    m_serial->close();
-    if (usbAction->isChecked())
-        releaseUsbForSerial();
 }
 
 } // namespace vexa

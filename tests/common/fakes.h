@@ -3,10 +3,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <QStringList>
 
 #include "ui/operatorprompt.h"
+#include "app/settingsstore.h"
+#include "link/portmap.h"
 #include "frames.h"
 #include "link/transport.h"
 
@@ -46,5 +50,18 @@ public:
     QStringList confirmations;
     bool confirmAnswer = true;
 };
+
+// For window tests without a simulator (call after pointing XDG_CONFIG_HOME
+// at a test folder): the machine's own serial ports are hidden behind
+// port-folder entries that name no device, and the stored settings start
+// afresh, so a start neither writes to a real device nor depends on an
+// earlier run.
+inline void isolateWindowTests()
+{
+    QDir().mkpath(portFolder());
+    for (int n = kLowestListedPort; n <= kHighestListedPort; ++n)
+        QFile::link(QStringLiteral("/nonexistent/vexa-port"), portFolder() + QStringLiteral("/COM%1").arg(n));
+    QFile::remove(settingsFilePath());
+}
 
 } // namespace vexa::test

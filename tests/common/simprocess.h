@@ -33,6 +33,8 @@ public:
     QStringList requests() const;
     QStringList replies() const;
     QStringList output() const { return m_lines; }
+    // Forgets the traffic traced so far (a start-up exchange, say).
+    void forgetTraffic() { m_lines.clear(); }
 
 private:
     void readOutput();

@@ -84,6 +84,7 @@ private:
 void tst_Accessibility::init()
 {
     qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_accessibility_config");
+    vexa::test::isolateWindowTests();
     m_prompt.messages.clear();
     m_prompt.confirmations.clear();
     m_window = new MainWindow(&m_prompt);

@@ -14,6 +14,7 @@
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
+#include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "simprocess.h"
 
@@ -119,6 +120,10 @@ void tst_E2eFirmware::init()
     m_window->serial().setBaudRate(kRate);
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    // A serial start sets the reader's rate and reads its setup first.
+    QVERIFY(m_sim->waitForRequests(2));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+    m_sim->forgetTraffic();
     m_loader = m_window->firmwareUpgrade().loaderWindow();
     m_requests.clear();
 }

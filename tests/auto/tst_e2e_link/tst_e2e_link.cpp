@@ -65,6 +65,7 @@ private:
     std::unique_ptr<SimProcess> m_sim;
     std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<MainWindow> m_window;
+    QStringList m_startRequests;
 };
 
 void tst_E2eLink::init()
@@ -75,6 +76,14 @@ void tst_E2eLink::init()
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    // A serial start sets the reader's rate and reads its setup; the tests
+    // below begin after that exchange.
+    QVERIFY(m_sim->waitForRequests(2));
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(*m_window, QStringLiteral("# Reader Setup:")), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+    m_startRequests = m_sim->requests();
+    m_sim->forgetTraffic();
+    m_window->responsePane->clear();
 }
 
 void tst_E2eLink::cleanup()
@@ -93,7 +102,10 @@ void tst_E2eLink::startUpChoosesCom1()
     QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
     QCOMPARE(w.serial().portNumber(), 1);
-    QVERIFY(!w.serial().isOpen()); // the port opens at first use
+    // The start brought the reader to the host's rate and read its setup.
+    QVERIFY(w.serial().isOpen());
+    QCOMPARE(m_startRequests, (QStringList{"01 0A 00 10 80 ED 10 00 66 99", "01 08 00 10 80 E7 7E 81"}));
+    QVERIFY(w.baud38400Action->isChecked());
     QVERIFY(!w.clockText().isEmpty());
 }
 

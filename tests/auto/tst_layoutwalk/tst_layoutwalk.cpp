@@ -116,11 +116,23 @@ class tst_LayoutWalk : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void everyCommandOfEveryPage_data();
     void everyCommandOfEveryPage();
     void statusPanelsNeverOverlap_data();
     void statusPanelsNeverOverlap();
+
+private:
+    QTemporaryDir m_config;
 };
+
+void tst_LayoutWalk::initTestCase()
+{
+    // The window reads and writes its stored settings: never the real ones.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    vexa::test::isolateWindowTests();
+}
 
 void tst_LayoutWalk::everyCommandOfEveryPage_data()
 {
@@ -136,10 +148,10 @@ void tst_LayoutWalk::everyCommandOfEveryPage()
     Window w(&prompt);
     auto *transport = new FakeTransport(&w);
     w.link().setTransport(transport);
-    w.resize(size);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.size(), size);
+    w.resize(size); // after the first showing, which restores the stored size
+    QTRY_COMPARE(w.size(), size);
 
     auto *tabs = w.findChild<QTabWidget *>(QStringLiteral("PageControl1"));
     QVERIFY(tabs);
@@ -202,9 +214,10 @@ void tst_LayoutWalk::statusPanelsNeverOverlap()
     QFETCH(QList<int>, whole);
     ScriptedPrompt prompt;
     Window w(&prompt);
-    w.resize(size);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(size);
+    QTRY_COMPARE(w.size(), size);
     QList<QLabel *> panels;
     for (int i = 0; i < texts.size(); ++i) {
         auto *panel = w.findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));

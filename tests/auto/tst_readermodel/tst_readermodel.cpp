@@ -60,6 +60,7 @@ private slots:
     void addressing();
     void baudCommandSwitchesAfterItsAnswer_data();
     void baudCommandSwitchesAfterItsAnswer();
+    void keepRateFaultAnswersWithoutSwitching();
     void statusFaultRefusesTheCommand();
     void countedFaults();
     void strayBytesAndGap();
@@ -224,6 +225,19 @@ void tst_ReaderModel::baudCommandSwitchesAfterItsAnswer()
     QCOMPARE(answer.baudAfter, rate);
     QCOMPARE(model.state().baudRate, rate);
     QCOMPARE(int(uint8_t(setupBytes(model).at(2))), subCommand - 0x0E);
+}
+
+void tst_ReaderModel::keepRateFaultAnswersWithoutSwitching()
+{
+    ReaderModel model;
+    model.faults().keepRateCount = 1;
+    const Reply ignored = model.handle(hex("01 0A 00 10 80 ED 11 00 67 98")); // 57600
+    QCOMPARE(ignored.bytes.toHex(' '), hex("01 08 00 10 00 ED F4 0B").toHex(' '));
+    QCOMPARE(ignored.baudAfter, 0);
+    QCOMPARE(model.state().baudRate, 38400);
+    QCOMPARE(model.faults().keepRateCount, 0);
+    // Used up: the next one switches.
+    QCOMPARE(model.handle(hex("01 0A 00 10 80 ED 11 00 67 98")).baudAfter, 57600);
 }
 
 void tst_ReaderModel::statusFaultRefusesTheCommand()
@@ -425,6 +439,7 @@ void tst_ReaderModel::controlLines_data()
     QTest::newRow("status code missing") << "fault status 2" << false << 0 << 0 << QByteArray();
     QTest::newRow("badcheck") << "fault badcheck" << true << int(C::FaultBadCheck) << 1 << QByteArray();
     QTest::newRow("silent 0 cancels") << "fault silent 0" << true << int(C::FaultSilent) << 0 << QByteArray();
+    QTest::newRow("keeprate") << "fault keeprate 2" << true << int(C::FaultKeepRate) << 2 << QByteArray();
     QTest::newRow("silent -1") << "fault silent -1" << false << 0 << 0 << QByteArray();
     QTest::newRow("stray") << "fault stray 01 0a FF" << true << int(C::FaultStray) << 1 << hex("01 0A FF");
     QTest::newRow("stray empty") << "fault stray" << false << 0 << 0 << QByteArray();

@@ -1,0 +1,109 @@
+// VexaHost - the window's first showing and its close: the stored settings
+// are read once when the window is first shown and written once when it
+// closes. A serial start brings the reader to the stored rate at once.
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+
+#include "app/responsepane.h"
+#include "app/settingsstore.h"
+#include "config/addressdialog.h"
+#include "config/configframes.h"
+#include "config/wieganddialog.h"
+#include "firmware/firmwareupgrade.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "tags/isopage.h"
+
+namespace vexa {
+
+namespace {
+// A window placed where no screen is any more (a monitor removed) would be
+// out of reach; it then keeps the top-left corner.
+bool onSomeScreen(const QPoint &topLeft)
+{
+    return QGuiApplication::screenAt(topLeft + QPoint(20, 20)) != nullptr;
+}
+} // namespace
+
+void MainWindow::onFirstShow()
+{
+    // The upgrade's file dialog starts there (firmwareFolder).
+    QDir().mkpath(m_firmwareUpgrade->firmwareFolder); // a read-only place is no reason to complain
+
+    StoredSettings defaults;
+    defaults.baudRate = m_serial->baudRate();
+    const LoadedSettings loaded = loadSettings(defaults);
+    if (!loaded.problem.isEmpty())
+        qWarning().noquote() << loaded.problem;
+    const StoredSettings &s = loaded.settings;
+
+    options = s.options;
+    m_storedPortNumber = s.portNumber;
+    m_serial->setBaudRate(baudItemRate(s.baudRate));
+    if (onSomeScreen(QPoint(s.left, s.top)))
+        move(s.left, s.top);
+    resize(s.width, s.height);
+
+    setPanel(6, addressPanelText(options));
+    updateClock();
+    if (s.debugOn)
+        toggleMessageView();
+
+    if (s.comMethod != 0) {
+        chooseUsbInterface();
+    } else {
+        chooseSerialInterface();
+        QAction *item = findPortItem(QStringLiteral("COM%1").arg(s.portNumber));
+        if (!item)
+            item = findPortItem(QStringLiteral("COM1"));
+        if (item) {
+            m_serial->setPortNumber(s.portNumber);
+            choosePort(item); // the item's own number wins
+        }
+        changeBaudRate(baudItemRate(m_serial->baudRate()));
+        if (m_closed)
+            return;
+    }
+    isoPage->applyBlockLength();
+    wiegandDialog->selectMode(0);
+}
+
+void MainWindow::onClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    emit closing();
+    if (repeatAction->isChecked())
+        toggleRepeat();
+    m_link->setRepeat(false);
+    clockTimer.stop();
+    m_serial->setAutoOpen(false);
+    m_serial->close();
+    if (usbAction->isChecked())
+        releaseUsbForSerial();
+
+    StoredSettings s;
+    s.comMethod = usbAction->isChecked() ? 1 : 0;
+    // Without a chosen port the stored one is kept for the next run.
+    s.portNumber = m_serial->portNumber() > 0 ? m_serial->portNumber() : m_storedPortNumber;
+    s.baudRate = m_serial->baudRate();
+    s.debugOn = messagesAction->isChecked();
+    s.left = x();
+    s.top = y();
+    s.options = options;
+    s.height = height() - (messagesAction->isChecked() ? kMessageViewHeight : 0);
+    s.width = width();
+    const QString problem = saveSettings(s);
+    if (!problem.isEmpty())
+        qWarning().noquote() << problem;
+}
+
+} // namespace vexa

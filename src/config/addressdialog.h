@@ -1,0 +1,31 @@
+// VexaHost - "Address Reader": addressed mode and the serial number of the
+// reader every later command frame is addressed to.
+#pragma once
+
+#include "config/configdialog.h"
+#include "config/readeroptions.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace vexa {
+
+class AddressDialog : public ConfigDialog
+{
+    Q_OBJECT
+public:
+    explicit AddressDialog(QWidget *parent = nullptr);
+
+    // Controls from the options before showing; options from the controls
+    // once accepted (the serial number text as typed).
+    void prepare(const ReaderOptions &options);
+    void apply(ReaderOptions &options) const;
+
+    QCheckBox *addressCheck = nullptr;
+    QLineEdit *serialNumberEdit = nullptr;
+};
+
+// Status panel 6 for the options.
+QString addressPanelText(const ReaderOptions &options);
+
+} // namespace vexa

@@ -1,0 +1,46 @@
+// VexaHost - "ISO 15693 Configuration": the transponder options every
+// ISO 15693 command carries in its flags byte (isoConfig bits 0-3) and the
+// block length the ISO 15693 commands assume. OK and "Defaults" change the
+// options; Cancel puts isoConfig back (not the block length). Sends nothing.
+//
+//   bit 0  "Downlink Mode"  set "1 of 4",  clear "1 of 256"
+//   bit 1  "Read Speed"     set "Fast",    clear "Slow"
+//   bit 2  "Tx Modulation"  set "10%",     clear "100%"
+//   bit 3  "Rx Modulation"  set "ASK",     clear "FSK"
+#pragma once
+
+#include "config/configdialog.h"
+#include "config/readeroptions.h"
+
+class QComboBox;
+
+namespace vexa {
+
+class IsoOptionsDialog : public ConfigDialog
+{
+    Q_OBJECT
+public:
+    explicit IsoOptionsDialog(ReaderOptions &options, QWidget *parent = nullptr);
+
+    // Sets the lists from the options before showing.
+    void prepare();
+
+    void restoreDefaults();
+    void cancel() override;
+    void accept() override;
+
+    QComboBox *downlinkCombo = nullptr;
+    QComboBox *readSpeedCombo = nullptr;
+    QComboBox *txModulationCombo = nullptr;
+    QComboBox *rxModulationCombo = nullptr;
+    QComboBox *blockLengthCombo = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    ReaderOptions &m_options;
+    uint8_t m_notedIsoConfig = 2;
+};
+
+} // namespace vexa

@@ -1,0 +1,679 @@
+// End to end: the configuration menus, the baud change and the stored
+// settings, with the real main window against vexa-sim over a pseudo-terminal.
+#include <QtTest>
+
+#include <functional>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QMenu>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "app/settingsstore.h"
+#include "config/activateaudiodialog.h"
+#include "config/activateleddialog.h"
+#include "config/addressdialog.h"
+#include "config/audioleddialog.h"
+#include "config/dialogrunner.h"
+#include "config/encryptiondialog.h"
+#include "config/isooptionsdialog.h"
+#include "config/wieganddialog.h"
+#include "fakes.h"
+#include "firmware/firmwareupgrade.h"
+#include "link/portmap.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "link/usbtransport.h"
+#include "simprocess.h"
+#include "tags/fieldedit.h"
+#include "tags/isopage.h"
+#include "util/hextext.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+using vexa::test::SimProcess;
+
+namespace {
+constexpr int kAnswerMs = 5000;
+constexpr int kTimeoutMs = 10000;
+
+QStringList paneLines(MainWindow &w)
+{
+    QStringList lines = w.responsePane->lines();
+    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
+    for (QString &line : lines)
+        line.replace(stamp, QStringLiteral("# "));
+    return lines;
+}
+
+bool paneHas(MainWindow &w, const QString &line)
+{
+    return paneLines(w).contains(line);
+}
+
+// Works each dialog the way a script says, then closes it as OK did.
+class ScriptedDialogs : public DialogRunner
+{
+public:
+    std::function<void(QDialog &)> script;
+    int shown = 0;
+
+    int run(QDialog &dialog, QWidget *) override
+    {
+        ++shown;
+        dialog.show();
+        if (script)
+            script(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
+};
+
+template<typename Dialog>
+Dialog &as(QDialog &d)
+{
+    auto *typed = qobject_cast<Dialog *>(&d);
+    if (!typed)
+        qFatal("unexpected dialog %s", qPrintable(d.objectName()));
+    return *typed;
+}
+} // namespace
+
+class tst_E2eConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void serialStartSetsStoredRate_data();
+    void serialStartSetsStoredRate();
+    void readerIgnoresTheChange_data();
+    void readerIgnoresTheChange();
+    void baudItemKeepsWindowAlive();
+    void commandsOnTheWire_data();
+    void commandsOnTheWire();
+    void refusedInputSendsNothing_data();
+    void refusedInputSendsNothing();
+    void addressedModeFromDialog();
+    void isoOptionsReachTheDataField();
+    void settingsSurviveRestarts();
+    void firstRunWritesTheStore();
+    void damagedStoreGivesDefaults();
+    void usbMethodSendsNothing();
+    void storedPortFallsBack_data();
+    void storedPortFallsBack();
+
+private:
+    // Starts the window on the simulator and waits for its start-up exchange.
+    void startWindow(bool expectSerialStart = true);
+    void restartWindow();
+    void writeStore(const StoredSettings &s);
+
+    std::unique_ptr<SimProcess> m_sim;
+    ScriptedPrompt m_prompt;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void tst_E2eConfig::init()
+{
+    m_sim = std::make_unique<SimProcess>();
+    QVERIFY2(m_sim->start(), "vexa-sim did not start");
+    m_prompt.messages.clear();
+    m_dialogs.script = nullptr;
+    m_dialogs.shown = 0;
+}
+
+void tst_E2eConfig::cleanup()
+{
+    if (m_window)
+        m_window->close();
+    m_window.reset();
+    m_sim.reset();
+}
+
+void tst_E2eConfig::startWindow(bool expectSerialStart)
+{
+    m_window = std::make_unique<MainWindow>(&m_prompt);
+    m_window->setDialogRunner(&m_dialogs);
+    m_window->show();
+    if (!expectSerialStart)
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(*m_window, QStringLiteral("# Reader Setup:"))
+                                 || paneHas(*m_window, QStringLiteral("# Error: Message timeout")),
+                             kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+}
+
+void tst_E2eConfig::restartWindow()
+{
+    m_window->close();
+    m_window.reset();
+    m_sim->forgetTraffic();
+    startWindow();
+}
+
+void tst_E2eConfig::writeStore(const StoredSettings &s)
+{
+    QCOMPARE(saveSettingsFile(settingsFilePath(), s), QString());
+}
+
+void tst_E2eConfig::serialStartSetsStoredRate_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<QString>("baudCommand");
+    QTest::addColumn<QString>("reportLine");
+    QTest::newRow("19200") << 19200 << 19200 << "01 0A 00 10 80 ED 0F 00 79 86" << "    Baud: 19200";
+    QTest::newRow("9600") << 9600 << 9600 << "01 0A 00 10 80 ED 0E 00 78 87" << "    Baud: 9600";
+    // A rate the reader does not have is taken as 57600; the setup report
+    // shows any code above 1 as 38400.
+    QTest::newRow("115200 as 57600") << 115200 << 57600 << "01 0A 00 10 80 ED 11 00 67 98" << "    Baud: 38400";
+}
+
+void tst_E2eConfig::serialStartSetsStoredRate()
+{
+    QFETCH(int, stored);
+    QFETCH(int, rate);
+    QFETCH(QString, baudCommand);
+    QFETCH(QString, reportLine);
+    // The reader is still at the rate the last run left it at.
+    m_sim = std::make_unique<SimProcess>();
+    QVERIFY(m_sim->start({QStringLiteral("--baud"), QString::number(rate)}));
+    StoredSettings s;
+    s.baudRate = stored;
+    writeStore(s);
+    startWindow();
+    MainWindow &w = *m_window;
+    QVERIFY2(paneHas(w, QStringLiteral("# Reader Setup:")), qPrintable(paneLines(w).join('\n')));
+    QVERIFY(paneHas(w, reportLine));
+    QVERIFY(!paneHas(w, QStringLiteral("# Error: Message timeout")));
+    QCOMPARE(m_sim->requests(), (QStringList{baudCommand, "01 08 00 10 80 E7 7E 81"}));
+    QCOMPARE(w.serial().baudRate(), rate);
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: %1").arg(rate));
+    for (QAction *item : {w.baud9600Action, w.baud19200Action, w.baud38400Action, w.baud57600Action})
+        QCOMPARE(item->isChecked(), item->text().toInt() == rate);
+}
+
+void tst_E2eConfig::readerIgnoresTheChange_data()
+{
+    QTest::addColumn<bool>("atStart");
+    QTest::newRow("stored rate at start") << true;
+    QTest::newRow("57600 from the menu") << false;
+}
+
+void tst_E2eConfig::readerIgnoresTheChange()
+{
+    QFETCH(bool, atStart);
+    // The reader stays at 38400 in both cases: at start it does not even
+    // understand the baud command; from the menu it agrees and keeps its rate.
+    if (atStart) {
+        StoredSettings s;
+        s.baudRate = 57600;
+        writeStore(s);
+        startWindow();
+    } else {
+        startWindow();
+        m_sim->forgetTraffic();
+        m_window->responsePane->clear();
+        QVERIFY(m_sim->control(QStringLiteral("fault keeprate")));
+        m_window->baud57600Action->trigger();
+    }
+    MainWindow &w = *m_window;
+    // The setup read at 57600 is not understood.
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
+    QVERIFY(!paneHas(w, QStringLiteral("# Reader Setup:")));
+    QCOMPARE(m_sim->requests(), atStart ? QStringList{} : QStringList{"01 0A 00 10 80 ED 11 00 67 98"});
+    // The host keeps the new rate, its item and its panel.
+    QCOMPARE(w.serial().baudRate(), 57600);
+    QVERIFY(w.baud57600Action->isChecked());
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 57600"));
+
+    // Back at the reader's rate, the two understand each other again.
+    w.responsePane->clear();
+    w.baud38400Action->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Baud: 38400")), kTimeoutMs);
+}
+
+void tst_E2eConfig::baudItemKeepsWindowAlive()
+{
+    startWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.serial().baudRate(), 38400);
+    m_sim->forgetTraffic();
+    w.responsePane->clear();
+
+    // While the handler waits, the event loop runs: a timer fires and the
+    // port is still at the old rate.
+    bool ranDuringWait = false;
+    int rateDuringWait = 0;
+    QTimer::singleShot(100, &w, [&] {
+        ranDuringWait = true;
+        rateDuringWait = w.serial().baudRate();
+    });
+    w.baud9600Action->trigger();
+    QVERIFY(ranDuringWait);
+    QCOMPARE(rateDuringWait, 38400);
+    QCOMPARE(w.serial().baudRate(), 9600);
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 9600"));
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Baud: 9600")), kAnswerMs);
+    QCOMPARE(m_sim->requests(), (QStringList{"01 0A 00 10 80 ED 0E 00 78 87", "01 08 00 10 80 E7 7E 81"}));
+    // The reader's answer to the baud command came within the wait: no
+    // time-out is reported for it.
+    QVERIFY(!paneHas(w, QStringLiteral("# Error: Message timeout")));
+}
+
+void tst_E2eConfig::commandsOnTheWire_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("dialogs");
+    QTest::addColumn<QString>("wire");
+    QTest::addColumn<QStringList>("report");
+
+    QTest::newRow("Wiegand ISO 15693 UID 32-Bit, AFI Medical A")
+        << "wiegandButton" << 1 << "01 0B 00 10 80 ED 0A 02 5A 25 DA" << QStringList{};
+    QTest::newRow("Wiegand... Off") << "wiegandAction" << 1 << "01 0B 00 10 80 ED 0C 00 00 7B 84" << QStringList{};
+    QTest::newRow("Encryption defaults")
+        << "encryptionAction" << 1 << "01 11 00 10 80 EC 00 00 00 00 00 00 00 00 00 6C 93"
+        << QStringList{"# Set Reader Encryption Options", "    Encryption parameters set"};
+    QTest::newRow("Audio/LED audio only") << "audioLedAction" << 1 << "01 0A 00 10 80 ED 07 08 79 86" << QStringList{};
+    QTest::newRow("Activate LED green 100")
+        << "activateLedAction" << 1 << "01 0C 00 10 80 EE 00 02 14 00 65 9A"
+        << QStringList{"# Activate Reader LED:", "    Command successful"};
+    QTest::newRow("Activate Audio 7") << "activateAudioAction" << 1 << "01 0B 00 10 80 EF 00 01 00 74 8B"
+                                      << QStringList{"# Activate Reader Audio:", "    Command successful"};
+    QTest::newRow("RF On") << "rfOnAction" << 0 << "01 0A 00 10 80 ED 04 00 72 8D" << QStringList{};
+    QTest::newRow("RF Off") << "rfOffAction" << 0 << "01 0A 00 10 80 ED 03 00 75 8A" << QStringList{};
+}
+
+void tst_E2eConfig::commandsOnTheWire()
+{
+    QFETCH(QString, action);
+    QFETCH(int, dialogs);
+    QFETCH(QString, wire);
+    QFETCH(QStringList, report);
+    startWindow();
+    MainWindow &w = *m_window;
+    m_sim->forgetTraffic();
+    w.responsePane->clear();
+
+    m_dialogs.script = [](QDialog &d) {
+        if (d.objectName() == QLatin1String("frmWgn")) {
+            auto &wiegand = as<WiegandDialog>(d);
+            if (wiegand.modeIndex() == 0 && !wiegand.isoOptionsGroup->isVisible()) {
+                // First showing after a start: "Off", no ISO options.
+                wiegand.modeCombo->setCurrentIndex(3);
+                wiegand.useAfiCheck->click();
+                wiegand.afiFamilyCombo->setCurrentIndex(5);
+                wiegand.afiSubcategoryEdit->setText(QStringLiteral("A"));
+            }
+        } else if (d.objectName() == QLatin1String("frmEncOptions")) {
+            auto &enc = as<EncryptionDialog>(d);
+            enc.useDefaultKeyCheck->click();
+            enc.keyEdit->setText(QStringLiteral("12"));
+            enc.defaultsButton->click();
+        } else if (d.objectName() == QLatin1String("frmLEDAudio")) {
+            as<AudioLedDialog>(d).ledCheck->click();
+        } else if (d.objectName() == QLatin1String("frmActivateLED")) {
+            as<ActivateLedDialog>(d).colourCombo->setCurrentIndex(1);
+        } else if (d.objectName() == QLatin1String("frmActivateAudio")) {
+            as<ActivateAudioDialog>(d).timeEdit->setText(QStringLiteral("7"));
+        }
+        as<ConfigDialog>(d).okButton->click();
+    };
+    if (action == QLatin1String("wiegandAction")) {
+        // Off, chosen through Defaults after another mode was sent.
+        m_dialogs.script = [](QDialog &d) {
+            auto &wiegand = as<WiegandDialog>(d);
+            wiegand.modeCombo->setCurrentIndex(4);
+            wiegand.defaultsButton->click();
+            wiegand.okButton->click();
+        };
+    }
+
+    if (action == QLatin1String("wiegandButton")) {
+        QVERIFY(w.wiegandButton->isEnabled());
+        w.wiegandButton->click();
+    } else {
+        const QMap<QString, QAction *> items{
+            {"wiegandAction", w.wiegandAction},         {"encryptionAction", w.encryptionAction},
+            {"audioLedAction", w.audioLedAction},       {"activateLedAction", w.activateLedAction},
+            {"activateAudioAction", w.activateAudioAction}, {"rfOnAction", w.rfOnAction},
+            {"rfOffAction", w.rfOffAction},
+        };
+        QAction *item = items.value(action);
+        QVERIFY(item);
+        QVERIFY(item->isEnabled());
+        item->trigger();
+    }
+    QCOMPARE(m_dialogs.shown, dialogs);
+    QVERIFY(m_sim->waitForRequests(1));
+    QCOMPARE(m_sim->requests().first(), wire);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QVERIFY(m_prompt.messages.isEmpty());
+    // A separator line and the report, or only the separator for 0xED.
+    const QStringList lines = paneLines(w);
+    QCOMPARE(lines.mid(0, report.size()), report);
+    QCOMPARE(lines.size(), report.size() + 1);
+    if (action == QLatin1String("rfOnAction"))
+        QVERIFY(w.rfOnAction->isChecked() && !w.rfOffAction->isChecked());
+    if (action == QLatin1String("audioLedAction"))
+        QVERIFY(w.options.audioOn && !w.options.ledOn);
+    if (action.startsWith(QLatin1String("wiegand"))) {
+        // The reader's setup now reports what was sent.
+        w.responsePane->clear();
+        w.setupButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Reader Setup:")), kAnswerMs);
+        if (action == QLatin1String("wiegandButton")) {
+            QVERIFY(paneHas(w, QStringLiteral("    Wiegand mode ON - Read ISO 15693 tags")));
+            QVERIFY(paneHas(w, QStringLiteral("    AFI: 5A - Medical")));
+        } else {
+            QVERIFY(paneHas(w, QStringLiteral("    Wiegand mode OFF")));
+        }
+    }
+}
+
+void tst_E2eConfig::refusedInputSendsNothing_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("LED time abc") << "frmActivateLED" << "'abc' is not a valid integer value";
+    QTest::newRow("audio time 1.5") << "frmActivateAudio" << "'1.5' is not a valid integer value";
+    QTest::newRow("encryption key with G") << "frmEncOptions" << kInvalidHexMessage;
+}
+
+void tst_E2eConfig::refusedInputSendsNothing()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QString, message);
+    startWindow();
+    MainWindow &w = *m_window;
+    w.toggleRepeat(); // Repeat on: nothing half-built may be re-sent either
+    m_sim->forgetTraffic();
+    const int frameBefore = w.link().commandLength;
+    QVERIFY(frameBefore > 0);
+    m_dialogs.script = [](QDialog &d) {
+        if (auto *led = qobject_cast<ActivateLedDialog *>(&d))
+            led->timeEdit->setText(QStringLiteral("abc"));
+        if (auto *audio = qobject_cast<ActivateAudioDialog *>(&d))
+            audio->timeEdit->setText(QStringLiteral("1.5"));
+        if (auto *enc = qobject_cast<EncryptionDialog *>(&d)) {
+            enc->useDefaultKeyCheck->click();
+            enc->keyEdit->setText(QStringLiteral("12g4"));
+        }
+        as<ConfigDialog>(d).okButton->click();
+    };
+    if (dialog == QLatin1String("frmActivateLED"))
+        w.activateLedAction->trigger();
+    else if (dialog == QLatin1String("frmActivateAudio"))
+        w.activateAudioAction->trigger();
+    else
+        w.encryptionAction->trigger();
+    QCOMPARE(m_prompt.messages, QStringList{message});
+    if (dialog == QLatin1String("frmEncOptions")) {
+        QCOMPARE(w.encryptionDialog->keyEdit->text(), QStringLiteral("12G4"));
+        QCOMPARE(w.link().commandLength, 0);
+    } else {
+        QCOMPARE(w.link().commandLength, frameBefore);
+    }
+    // A command sent now is the first the reader sees since.
+    w.toggleRepeat();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    m_sim->forgetTraffic();
+    w.versionButton->click();
+    QVERIFY(m_sim->waitForRequests(1));
+    QCOMPARE(m_sim->requests(), QStringList{"01 08 00 10 80 E0 79 86"});
+}
+
+void tst_E2eConfig::addressedModeFromDialog()
+{
+    startWindow();
+    MainWindow &w = *m_window;
+    m_dialogs.script = [](QDialog &d) {
+        auto &address = as<AddressDialog>(d);
+        address.addressCheck->setChecked(true);
+        address.serialNumberEdit->setText(QStringLiteral("4000123"));
+        address.okButton->click();
+    };
+    w.addressReaderAction->trigger();
+    QCOMPARE(w.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+    m_sim->forgetTraffic();
+    w.responsePane->clear();
+    w.toggleRepeat();
+    w.versionButton->click();
+    QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
+    w.toggleRepeat();
+    // Every frame, Repeat re-sends included, carries the address field.
+    for (const QString &frame : m_sim->requests().mid(0, 2))
+        QCOMPARE(frame, QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QVERIFY(paneHas(w, QStringLiteral("    Serial number: 4000123")));
+
+    // Cancel changes nothing.
+    m_dialogs.script = [](QDialog &d) {
+        as<AddressDialog>(d).addressCheck->setChecked(false);
+        as<AddressDialog>(d).cancelButton->click();
+    };
+    w.addressReaderAction->trigger();
+    QVERIFY(w.options.addressReader);
+    QCOMPARE(w.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+}
+
+void tst_E2eConfig::isoOptionsReachTheDataField()
+{
+    startWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.isoPage->dataEdit->maxLength(), 8);
+    m_dialogs.script = [](QDialog &d) {
+        auto &iso = as<IsoOptionsDialog>(d);
+        iso.blockLengthCombo->setCurrentIndex(1);
+        iso.readSpeedCombo->setCurrentIndex(1);
+        iso.okButton->click();
+    };
+    w.isoSetupAction->trigger();
+    QCOMPARE(w.options.isoBlockLength, 1);
+    QCOMPARE(int(w.options.isoConfig), 0x00);
+    QCOMPARE(w.isoPage->dataEdit->maxLength(), 16);
+
+    // Defaults then Cancel: the options byte comes back, the block length not.
+    m_dialogs.script = [](QDialog &d) {
+        as<IsoOptionsDialog>(d).defaultsButton->click();
+        as<IsoOptionsDialog>(d).cancelButton->click();
+    };
+    w.isoSetupAction->trigger();
+    QCOMPARE(int(w.options.isoConfig), 0x00);
+    QCOMPARE(w.options.isoBlockLength, 0);
+    QCOMPARE(w.isoPage->dataEdit->maxLength(), 8);
+}
+
+void tst_E2eConfig::settingsSurviveRestarts()
+{
+    startWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.minimumHeight(), 480);
+    m_dialogs.script = [](QDialog &d) {
+        auto &address = as<AddressDialog>(d);
+        address.addressCheck->setChecked(true);
+        address.serialNumberEdit->setText(QStringLiteral("4000123"));
+        address.okButton->click();
+    };
+    w.addressReaderAction->trigger();
+    w.options.isoBlockLength = 1;
+    w.options.isoConfig = 0x0B;
+    w.options.useAfi = true;
+    w.options.isoAfiCategory = 3;
+    w.options.isoAfiValue = 1;
+    w.resize(700, 560);
+    w.move(30, 40);
+    const int designHeight = w.height();
+    w.toggleMessageView();
+    QCOMPARE(w.minimumHeight(), 600);
+    QCOMPARE(w.height(), designHeight + 120);
+
+    // Several starts and closes keep the height: the stored one is without
+    // the view, and the view adds to it again at each start.
+    for (int run = 0; run < 3; ++run) {
+        restartWindow();
+        MainWindow &again = *m_window;
+        QVERIFY(again.messagesAction->isChecked());
+        QVERIFY(again.messageView->isVisible());
+        QCOMPARE(again.minimumHeight(), 600);
+        QCOMPARE(again.height(), designHeight + 120);
+        QCOMPARE(again.width(), 700);
+        QCOMPARE(again.pos(), QPoint(30, 40));
+        QCOMPARE(again.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+        QVERIFY(again.options.addressReader);
+        QCOMPARE(int(again.options.isoConfig), 0x0B);
+        QVERIFY(again.options.useAfi);
+        QCOMPARE(int(again.options.afiByte()), 0x31);
+        QCOMPARE(again.isoPage->dataEdit->maxLength(), 16); // "ISO Blk Len" 1
+        QCOMPARE(again.wiegandDialog->modeIndex(), 0);
+    }
+    // Addressed from the start: the setup read at start was addressed too.
+    QCOMPARE(m_sim->requests().value(1), QStringLiteral("01 10 00 10 A0 E7 34 30 30 30 31 32 33 00 72 8D"));
+
+    // View off: the height stays as it is over further runs.
+    m_window->toggleMessageView();
+    QCOMPARE(m_window->minimumHeight(), 480);
+    for (int run = 0; run < 2; ++run) {
+        restartWindow();
+        QVERIFY(!m_window->messagesAction->isChecked());
+        QCOMPARE(m_window->height(), designHeight);
+        QCOMPARE(m_window->minimumHeight(), 480);
+    }
+}
+
+void tst_E2eConfig::firstRunWritesTheStore()
+{
+    QVERIFY(!QFile::exists(settingsFilePath()));
+    startWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.size(), QSize(678, 583));
+    QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
+    QCOMPARE(w.serial().baudRate(), 38400);
+    QVERIFY(w.baud38400Action->isChecked());
+    QVERIFY(!w.messageView->isVisible());
+    QCOMPARE(w.statusPanels[6]->text(), QString());
+    QVERIFY(w.firmwareUpgrade().firmwareFolder.endsWith(QStringLiteral("firmware")));
+    QVERIFY(QFileInfo(w.firmwareUpgrade().firmwareFolder).isDir());
+    w.close();
+    QFile file(settingsFilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const char *line : {"[Com]", "Com Method=0", "Port Number=1", "[Baud]", "Baud rate=38400", "[Settings]",
+                             "DebugOn=0", "Height=583", "Width=678", "[Iso Cgf]", "ISO Config=2", "ISO AFI Val=0",
+                             "use AFI=0", "address rdr=0", "rdr serial number="})
+        QVERIFY2(text.contains(QByteArray(line) + '\n'), line);
+}
+
+void tst_E2eConfig::damagedStoreGivesDefaults()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(settingsFilePath()).absolutePath()));
+    {
+        QFile file(settingsFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Baud]\nBaud rate=9600\n[Settings\x01garbage");
+    }
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("settings file .* is damaged")));
+    startWindow();
+    QCOMPARE(m_window->serial().baudRate(), 38400); // not the 9600 of the damaged file
+    m_window->close();
+    const LoadedSettings reread = loadSettingsFile(settingsFilePath());
+    QCOMPARE(reread.problem, QString());
+    QCOMPARE(reread.settings.baudRate, 38400);
+}
+
+void tst_E2eConfig::usbMethodSendsNothing()
+{
+    StoredSettings s;
+    s.comMethod = 1;
+    writeStore(s);
+    startWindow(false);
+    MainWindow &w = *m_window;
+    QVERIFY(w.usbAction->isChecked());
+    QVERIFY(!w.comPortAction->isChecked());
+    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!w.wiegandButton->isEnabled());
+    QVERIFY(!w.baudMenu->menuAction()->isEnabled());
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("USB"));
+    // The simulator's USB library is on the search path, but this simulator
+    // is no USB reader.
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
+    QVERIFY(w.usb().isLoaded());
+    QVERIFY(!w.serial().isOpen());
+    QVERIFY(m_prompt.messages.isEmpty());
+    QVERIFY(m_sim->control(QStringLiteral("state")));
+    QCOMPARE(m_sim->requests(), QStringList{});
+    w.close();
+    QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 1);
+
+    // The next run goes back to the serial port by the menu.
+    m_window.reset();
+    startWindow(false);
+    QVERIFY(m_window->usbAction->isChecked());
+    m_window->comPortAction->trigger();
+    QVERIFY(m_window->goButton->isEnabled());
+    QVERIFY(m_window->baudMenu->menuAction()->isEnabled());
+    QCOMPARE(m_window->statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+    QCOMPARE(m_window->statusPanels[1]->toolTip(), QString());
+    m_window->close();
+    QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 0);
+}
+
+
+void tst_E2eConfig::storedPortFallsBack_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<bool>("com1Present");
+    QTest::newRow("absent COM5, COM1 listed") << 5 << true;
+    QTest::newRow("absent COM3, no COM1") << 3 << false;
+}
+
+void tst_E2eConfig::storedPortFallsBack()
+{
+    QFETCH(int, stored);
+    QFETCH(bool, com1Present);
+    if (!com1Present) {
+        m_sim = std::make_unique<SimProcess>();
+        QVERIFY(m_sim->start({QStringLiteral("--port"), QStringLiteral("COM2")}));
+    }
+    // Entries whose device is missing make those ports absent.
+    const QString folder = portFolder();
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::link(QStringLiteral("/nonexistent/vexa-port"), folder + QStringLiteral("/COM%1").arg(stored)));
+    if (!com1Present)
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/vexa-port"), folder + QStringLiteral("/COM1")));
+    StoredSettings s;
+    s.portNumber = stored;
+    writeStore(s);
+    startWindow(com1Present);
+    MainWindow &w = *m_window;
+    if (com1Present) {
+        QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
+        QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM1"));
+        QCOMPARE(w.serial().portNumber(), 1);
+        QVERIFY(paneHas(w, QStringLiteral("# Reader Setup:")));
+    } else {
+        // No port: start-up goes on quietly and sends nothing.
+        QCOMPARE(w.serial().portNumber(), 0);
+        QVERIFY(!w.serial().isOpen());
+        QVERIFY(m_prompt.messages.isEmpty());
+        QVERIFY(w.findPortItem(QStringLiteral("COM2")));
+        QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
+        QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+        QVERIFY(m_sim->control(QStringLiteral("state")));
+        QCOMPARE(m_sim->requests(), QStringList{});
+        w.close();
+        // The operator's port is kept for a run where it is back.
+        QCOMPARE(loadSettingsFile(settingsFilePath()).settings.portNumber, stored);
+    }
+}
+
+QTEST_MAIN(tst_E2eConfig)
+#include "tst_e2e_config.moc"
