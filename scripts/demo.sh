@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, starts the simulated reader as COM1 and
 # opens VexaHost on it. Closing VexaHost stops the simulator.
+# "demo.sh usb": the simulator is also a USB reader, and VexaHost loads the
+# simulator's USB HID library (choose Settings > Reader Interface > USB).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 
-"$root/build/sim/vexa-sim" --port COM1 </dev/null &
+usb=()
+[ "${1:-}" = usb ] && usb=(--usb)
+"$root/build/sim/vexa-sim" --port COM1 "${usb[@]}" </dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
 # The simulator publishes its port entry before it prints its device; give
@@ -15,4 +19,8 @@ for _ in $(seq 50); do
     [ -L "${XDG_CONFIG_HOME:-$HOME/.config}/Kestrune/VexaHost/ports/COM1" ] && break
     sleep 0.1
 done
-"$root/build/src/vexahost"
+if [ "${1:-}" = usb ]; then
+    LD_LIBRARY_PATH="$root/build/sim/usb${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$root/build/src/vexahost"
+else
+    "$root/build/src/vexahost"
+fi

@@ -11,6 +11,17 @@ packages=(
     clang libclang-rt-14-dev llvm jq
 )
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# The udev rule that lets the logged-in user open a USB reader's hidraw node.
+rule_src="$(cd "$(dirname "$0")/.." && pwd)/packaging/udev/70-vexa-reader.rules"
+rule_dst=/etc/udev/rules.d/70-vexa-reader.rules
+if ! cmp -s "$rule_src" "$rule_dst" 2>/dev/null; then
+    $sudo install -D -m 0644 "$rule_src" "$rule_dst"
+    command -v udevadm >/dev/null && $sudo udevadm control --reload-rules 2>/dev/null || true
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,8 +30,6 @@ if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

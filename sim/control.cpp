@@ -170,6 +170,16 @@ ControlParse parseControlLine(const QString &line)
         if (words.size() != 2)
             return failure(QStringLiteral("usage: serial <text>"));
         command.bytes = words[1].toLatin1();
+    } else if (verb == QLatin1String("usb") && words.size() == 2
+               && (words[1] == QLatin1String("plug") || words[1] == QLatin1String("unplug"))) {
+        command.kind = words[1] == QLatin1String("plug") ? ControlCommand::UsbPlug : ControlCommand::UsbUnplug;
+    } else if (verb == QLatin1String("autoread")) {
+        command.kind = ControlCommand::AutoRead;
+        // The text as typed after the verb, blanks inside it kept.
+        const QString text = line.trimmed().mid(verb.size()).trimmed();
+        if (text.isEmpty())
+            return failure(QStringLiteral("usage: autoread <text>"));
+        command.bytes = text.toLatin1().replace("\\r", "\r").replace("\\n", "\n");
     } else if (verb == QLatin1String("loader") && words.size() > 1) {
         command.kind = ControlCommand::Loader;
         command.text = words.mid(1).join(QLatin1Char(' '));
@@ -211,6 +221,9 @@ QString controlHelp()
         "  tag clear                             empty the field\n"
         "  tag defaults                          the default tags, and only those\n"
         "  tag list                              print \"tag: <tag>\" per tag, nearest first\n"
+        "  usb plug | usb unplug                 plug the USB reader (--usb) in or out\n"
+        "  autoread <text>                       the USB reader sends this text record\n"
+        "                                        (\\r and \\n stand for line ends)\n"
         "  loader refuse|drop|silent [count]     the boot loader refuses the next count\n"
         "                                        packets / stores them but loses the\n"
         "                                        answers / loses the next count commands\n"

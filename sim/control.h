@@ -17,6 +17,9 @@
 //   tag remove <id>                        take out the tags with this UID/address
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order
+//   usb plug | usb unplug                  the USB reader (--usb) in or out
+//   autoread <text>                        a text record from the USB reader;
+//                                          \r and \n stand for line ends
 //   loader <what>                          the boot loader's faults and state
 //                                          (bootloader.h)
 //   quit
@@ -53,6 +56,9 @@ struct ControlCommand
         TagClear,
         TagDefaults,
         TagList,
+        UsbPlug,
+        UsbUnplug,
+        AutoRead,
         Loader,
         Quit,
     };
@@ -61,7 +67,7 @@ struct ControlCommand
     int value = 0;   // gap ms, baud rate
     uint8_t status = 0;
     uint8_t code = 0;
-    QByteArray bytes; // stray, send, frame payload, serial text
+    QByteArray bytes; // stray, send, frame payload, serial text, auto-read text
     QString text;     // the tag of "tag add", the id of "tag remove", a loader line
 };
 

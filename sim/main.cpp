@@ -21,6 +21,7 @@
 #include "simulator.h"
 #include "tagcollection.h"
 #include "tagline.h"
+#include "usbreader.h"
 
 using namespace vexa::sim;
 
@@ -70,6 +71,7 @@ struct Options
     bool trace = false;
     QString tagFile;
     bool noTags = false;
+    bool usb = false;
     QString help; // set when --help was given
 };
 
@@ -101,7 +103,11 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
                                                     "default tags (one tag a line, see below)."),
                                      QStringLiteral("file"));
     const QCommandLineOption noTags(QStringLiteral("no-tags"), QStringLiteral("Start with an empty field."));
-    parser.addOptions({help, port, baud, serial, firmware, trace, tagFile, noTags});
+    const QCommandLineOption usb(QStringLiteral("usb"),
+                                 QStringLiteral("Also be a USB HID reader (vendor 0x03EB, product 0x2013), plugged in,\n"
+                                                "for the simulator's USB library: socket\n"
+                                                "$XDG_CONFIG_HOME/Kestrune/VexaHost/usb/reader."));
+    parser.addOptions({help, port, baud, serial, firmware, trace, tagFile, noTags, usb});
 
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
@@ -148,6 +154,7 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
     options.tagFile = parser.value(tagFile);
     options.noTags = parser.isSet(noTags);
     options.trace = parser.isSet(trace);
+    options.usb = parser.isSet(usb);
     return true;
 }
 
@@ -191,6 +198,18 @@ int main(int argc, char *argv[])
         printError(error);
         return 1;
     }
+    UsbReader usbReader(model, [&options](const QString &line) {
+        if (options.trace)
+            printLine(line);
+    });
+    if (options.usb) {
+        if (!usbReader.start(&error)) {
+            printError(error);
+            simulator.stop();
+            return 1;
+        }
+        simulator.setUsbReader(&usbReader);
+    }
     if (::fcntl(STDIN_FILENO, F_GETFD) >= 0)
         simulator.listen(STDIN_FILENO);
 
@@ -204,6 +223,7 @@ int main(int argc, char *argv[])
     QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit);
 
     const int code = app.exec();
+    usbReader.stop();
     simulator.stop();
     return code;
 }

@@ -12,6 +12,7 @@
 #include "link/frame.h"
 #include "tagcollection.h"
 #include "tagline.h"
+#include "usbreader.h"
 
 namespace vexa::sim {
 
@@ -285,13 +286,29 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     case ControlCommand::Send:
         trace(QStringLiteral("tx:") + hexBytes(command.bytes));
         m_pacer.queueBytes(command.bytes);
+        if (m_usb)
+            m_usb->sendBytes(command.bytes);
         break;
     case ControlCommand::Frame: {
         const QByteArray frame = ReaderModel::responseFrame(command.status, command.code, command.bytes);
         trace(QStringLiteral("tx:") + hexBytes(frame));
         m_pacer.queueBytes(frame);
+        if (m_usb)
+            m_usb->sendBytes(frame);
         break;
     }
+    case ControlCommand::UsbPlug:
+    case ControlCommand::UsbUnplug:
+    case ControlCommand::AutoRead:
+        if (!m_usb) {
+            *error = QStringLiteral("this reader has no USB interface (start with --usb)");
+            return false;
+        }
+        if (command.kind == ControlCommand::AutoRead)
+            m_usb->sendText(command.bytes);
+        else
+            m_usb->setPlugged(command.kind == ControlCommand::UsbPlug);
+        break;
     case ControlCommand::Baud:
         m_model.setBaudRate(command.value);
         m_pacer.setRate(command.value);
@@ -304,7 +321,10 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
         break;
     case ControlCommand::State:
         printLine(QStringLiteral("state: ") + m_model.summary()
-                  + QStringLiteral(" line=%1 host=%2").arg(m_pacer.rate()).arg(m_pty.hostRate()));
+                  + QStringLiteral(" line=%1 host=%2").arg(m_pacer.rate()).arg(m_pty.hostRate())
+                  + (m_usb ? QStringLiteral(" usb=%1").arg(m_usb->isPlugged() ? QStringLiteral("plugged")
+                                                                              : QStringLiteral("unplugged"))
+                           : QString()));
         break;
     case ControlCommand::TagAdd:
     case ControlCommand::TagRemove:

@@ -37,6 +37,7 @@ namespace vexa::sim {
 
 struct ControlCommand;
 class TagCollection;
+class UsbReader;
 
 class Simulator : public QObject
 {
@@ -54,6 +55,8 @@ public:
     void listen(int fd);
     // The field the "tag" control lines change; not owned.
     void setTags(TagCollection *tags) { m_tags = tags; }
+    // The USB reader the "usb" and "autoread" control lines drive; not owned.
+    void setUsbReader(UsbReader *usb) { m_usb = usb; }
 
 signals:
     void quitRequested();
@@ -82,6 +85,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_controlNotifier;
     QByteArray m_controlText;
     TagCollection *m_tags = nullptr;
+    UsbReader *m_usb = nullptr;
     BootLoader m_loader;
     QTimer m_listenTimer;
     qint64 m_inputDoneNs = 0; // when the host's bytes so far would have crossed the line

@@ -15,6 +15,7 @@
 #include "link/frame.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
+#include "link/usbtransport.h"
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
@@ -40,6 +41,9 @@ void MainWindow::wireLink()
     connect(m_link, &ReaderLink::responseReady, this, &MainWindow::onResponse);
     connect(m_serial, &Transport::transmitted, txLight, &StatusLight::flash);
     connect(m_serial, &Transport::received, rxLight, &StatusLight::flash);
+    connect(m_usb, &Transport::transmitted, txLight, &StatusLight::flash);
+    connect(m_usb, &Transport::received, rxLight, &StatusLight::flash);
+    connect(m_usb, &UsbTransport::polled, txLight, [this] { txLight->setLit(false); });
 }
 
 QString MainWindow::clockText() const

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/autoreadwindow.h"
 #include "app/aboutbox.h"
 #include "app/icons.h"
 #include "config/dialogrunner.h"
@@ -31,6 +32,7 @@
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
+#include "link/usbtransport.h"
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
@@ -56,6 +58,7 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
         m_prompt = m_ownPrompt.get();
     }
     m_serial = new SerialTransport(this);
+    m_usb = new UsbTransport(this);
     m_link = new ReaderLink(options, this);
     m_link->setTransport(m_serial);
 
@@ -64,8 +67,10 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
     buildToolBar();
     buildPages();
     buildStatusBar();
+    autoReadWindow = new AutoReadWindow(this);
     wireLink();
     buildConfiguration();
+    wireUsb();
 
     resize(kClientWidth, kClientHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -198,7 +203,7 @@ void MainWindow::buildMenus()
     }
     comPortAction->setChecked(true);
     connect(comPortAction, &QAction::triggered, this, &MainWindow::chooseSerialInterface);
-    markNotBuilt(usbAction);
+    connect(usbAction, &QAction::triggered, this, &MainWindow::chooseUsbInterface);
     settings->addSeparator();
     portMenu = settings->addMenu(QStringLiteral("Port"));
     portMenu->setObjectName(QStringLiteral("Port1"));
@@ -230,8 +235,9 @@ void MainWindow::buildMenus()
     tools->addSeparator();
     upgradeFirmwareAction = tools->addAction(QStringLiteral("Upgrade firmware..."));
     upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
+    connect(autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
+    setControlEnabled(autoReadAction, false);
     connect(upgradeFirmwareAction, &QAction::triggered, this, &MainWindow::upgradeFirmware);
-    markNotBuilt(autoReadAction);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     aboutAction = help->addAction(QStringLiteral("&About..."));

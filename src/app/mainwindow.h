@@ -21,10 +21,12 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class QGroupBox;
+struct AtUsbHidDeviceRecord;
 class QPrinter;
 
 namespace vexa {
 
+class AutoReadWindow;
 class ActivateAudioDialog;
 class ActivateLedDialog;
 class AddressDialog;
@@ -44,6 +46,7 @@ class ResponsePane;
 class SerialTransport;
 class StatusLight;
 class TagitPage;
+class UsbTransport;
 struct Report;
 
 class MainWindow : public QMainWindow
@@ -97,8 +100,13 @@ public:
     // for a person); tests answer them without one.
     void setDialogRunner(DialogRunner *runner);
 
-    // --- USB interface, until the USB link is built
+    // --- USB link
     void chooseUsbInterface();
+    void usbSelect();
+    void usbOpen();
+    void usbClose();
+    void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
+    void viewAutoRead();
     // --- firmware
     void upgradeFirmware();
     FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
@@ -127,10 +135,14 @@ public:
     // State the Parts name, kept here for the whole run.
     ReaderOptions options;
     int bootLoaderComType = 0;
+    // Set whenever the USB interface is selected or the device is closed or
+    // removed; the firmware upgrade waits on it for the reader's return.
+    bool usbDeviceLost = false;
     static constexpr int kBaudSettleMs = 990;
 
     ReaderLink &link() { return *m_link; }
     SerialTransport &serial() { return *m_serial; }
+    UsbTransport &usb() { return *m_usb; }
     OperatorPrompt &prompt() { return *m_prompt; }
 
     // Controls and views; each keeps its historical name as objectName().
@@ -152,6 +164,7 @@ public:
     QGroupBox *responseGroup = nullptr;
     ResponsePane *responsePane = nullptr;
     LinePane *messageView = nullptr;
+    AutoReadWindow *autoReadWindow = nullptr;
     std::array<QLabel *, 8> statusPanels{};
     StatusLight *txLight = nullptr, *rxLight = nullptr;
     QTimer clockTimer;
@@ -177,6 +190,8 @@ private:
     void buildPages();
     void buildStatusBar();
     void wireLink();
+    void wireUsb();
+    void releaseUsbForSerial();
     bool hasPrinter() const;
     QString askReportFile();
     bool printReport();
@@ -197,6 +212,7 @@ private:
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
     OperatorPrompt *m_prompt = nullptr;
     SerialTransport *m_serial = nullptr;
+    UsbTransport *m_usb = nullptr;
     ReaderLink *m_link = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
     FirmwareUpgrade *m_firmwareUpgrade = nullptr;

@@ -75,6 +75,7 @@ void MainWindow::choosePort(QAction *item)
 
 void MainWindow::chooseSerialInterface()
 {
+    releaseUsbForSerial();
     rebuildPortMenu();
     enableCommandControls(true);
     showBaudRate(m_serial->baudRate());

@@ -11,7 +11,9 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
     ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/configactions.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
 
 # The settings store needs only Qt Core: unit tests and fuzzing use it alone.
 target_sources(vexacore PRIVATE

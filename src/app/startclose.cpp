@@ -75,21 +75,6 @@ void MainWindow::onFirstShow()
     wiegandDialog->selectMode(0);
 }
 
-void MainWindow::chooseUsbInterface()
-{
-    // The USB link is not part of this build yet: the interface is marked
-    // as chosen and stored as such, but nothing is sent anywhere.
-    usbAction->setChecked(true);
-    m_link->setTransport(nullptr);
-    enableCommandControls(false);
-    setControlEnabled(portMenu->menuAction(), false);
-    setControlEnabled(baudMenu->menuAction(), false);
-    setPanel(0, QStringLiteral("USB"));
-    setPanel(1, QStringLiteral("USB link not available"));
-    statusPanels[1]->setToolTip(
-        QStringLiteral("This build cannot talk to USB readers yet. Choose Settings > Reader Interface > Com Port."));
-}
-
 void MainWindow::onClose()
 {
     if (m_closed)
@@ -102,6 +87,8 @@ void MainWindow::onClose()
     clockTimer.stop();
     m_serial->setAutoOpen(false);
     m_serial->close();
+    if (usbAction->isChecked())
+        releaseUsbForSerial();
 
     StoredSettings s;
     s.comMethod = usbAction->isChecked() ? 1 : 0;

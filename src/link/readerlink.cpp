@@ -24,6 +24,7 @@ void ReaderLink::setTransport(Transport *transport)
     m_transport = transport;
     if (m_transport) {
         connect(m_transport, &Transport::bytesArrived, this, &ReaderLink::onBytesAvailable);
+        connect(m_transport, &Transport::pieceArrived, this, &ReaderLink::onPieceAvailable);
         connect(m_transport, &Transport::readFailed, this, &ReaderLink::onReadFailed);
     }
 }
@@ -69,6 +70,11 @@ void ReaderLink::onBytesAvailable(const QByteArray &bytes)
     m_timer.stop();
     m_receive.append(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
     m_timer.start(kCompletionGapMs);
+}
+
+void ReaderLink::onPieceAvailable(const QByteArray &bytes)
+{
+    m_receive.append(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
 }
 
 void ReaderLink::onReadFailed()

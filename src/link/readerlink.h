@@ -52,6 +52,8 @@ public:
 
     // Feeds received bytes as the transport's data event does.
     void onBytesAvailable(const QByteArray &bytes);
+    // Gathers bytes of a block that is still coming; the timer runs on.
+    void onPieceAvailable(const QByteArray &bytes);
 
 signals:
     void frameSent(const QByteArray &wire);

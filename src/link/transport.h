@@ -23,6 +23,9 @@ public:
 
 signals:
     void bytesArrived(const QByteArray &bytes);
+    // Part of a response that more bytes will follow: gathered without
+    // restarting the response timer (USB reports of one frame).
+    void pieceArrived(const QByteArray &bytes);
     // The device stopped delivering (unplugged, closed by the other side).
     void readFailed(const QString &error);
     // Traffic, for the Tx and Rx lights.

@@ -243,8 +243,8 @@ void tst_MainWindow::laterFeaturesStayDisabled()
 {
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
-    for (QAction *a : {w.usbAction, w.autoReadAction})
-        QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    QVERIFY(w.usbAction->isEnabled()); // built; "View auto read..." follows it
+    QVERIFY(!w.autoReadAction->isEnabled());
     for (QAction *a : {w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction,
                        w.rfOnAction, w.rfOffAction, w.wiegandAction, w.addressReaderAction, w.baud9600Action,
                        w.baud19200Action, w.baud38400Action, w.baud57600Action})

@@ -1,0 +1,141 @@
+// VexaHost USB benchmark against vexa-sim --usb and the simulator's USB HID
+// library (put build/sim/usb first on LD_LIBRARY_PATH): the time of one
+// exchange against what the 50 ms poll allows for its number of reports, and
+// CPU time while the idle device is polled. Prints figures with their
+// limits; it asserts nothing.
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/mainwindow.h"
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "link/usbtransport.h"
+#include "simprocess.h"
+
+using namespace vexa;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template<typename F>
+bool waitUntil(F done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < timeoutMs)
+        runFor(1);
+    return done();
+}
+
+void line(const char *what, double value, const char *unit, double limit)
+{
+    std::printf("%-52s %9.3f %-3s limit < %8.3f  ratio %6.3f  %s\n", what, value, unit, limit, value / limit,
+                value < limit ? "ok" : "OVER LIMIT");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const int exchanges = argc > 1 ? std::max(20, QByteArray(argv[1]).toInt()) : 100;
+
+    test::SimProcess sim;
+    if (!sim.start({QStringLiteral("--usb")})) {
+        std::fprintf(stderr, "vexa-sim did not start\n");
+        return 1;
+    }
+    runFor(300);
+    test::ScriptedPrompt prompt;
+    MainWindow window(&prompt);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window, 10000)) {
+        std::fprintf(stderr, "window not shown\n");
+        return 1;
+    }
+    window.chooseUsbInterface();
+    if (!window.usb().isOpen()) {
+        std::fprintf(stderr, "the simulated USB reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
+        return 1;
+    }
+    ReaderLink &link = window.link();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 sentAt = 0, reported = 0;
+    QObject::connect(&link, &ReaderLink::frameSent, [&] { sentAt = clock.nsecsElapsed(); });
+    QObject::connect(&link, &ReaderLink::responseReady, [&] { reported = clock.nsecsElapsed(); });
+
+    // One exchange: the answer's reports wait for the next tick (up to one
+    // poll interval), then the 100 ms completion gap. Tick count: the
+    // answer's reports all arrive together, so one tick gathers them.
+    struct Kind
+    {
+        const char *name;
+        int page; // -1: the version command
+        int reports;
+    };
+    const Kind kinds[] = {{"version (1 report)", -1, 1}, {"ISO inventory, 2 tags (2 reports)", 0, 2}};
+    for (const Kind &kind : kinds) {
+        std::vector<double> spans;
+        for (int i = 0; i < exchanges; ++i) {
+            reported = 0;
+            if (kind.page < 0) {
+                window.requestVersion();
+            } else {
+                window.pageTabs->setCurrentIndex(kind.page);
+                window.onGo();
+            }
+            waitUntil([&] { return reported != 0 || !link.busy(); }, 5000);
+            if (reported)
+                spans.push_back(double(reported - sentAt) / 1e6);
+            waitUntil([&] { return !link.busy(); }, 5000);
+            window.clearResponse();
+        }
+        const double allowed = UsbTransport::kPollMs + ReaderLink::kCompletionGapMs;
+        char what[96];
+        std::snprintf(what, sizeof what, "exchange, median of %zu: %s", spans.size(), kind.name);
+        line(what, median(spans), "ms", allowed);
+    }
+
+    // CPU while the open, idle device is polled every 50 ms.
+    const double before = cpuSeconds();
+    QElapsedTimer span;
+    span.start();
+    runFor(10000);
+    const double idlePercent = (cpuSeconds() - before) * 100.0 / (double(span.elapsed()) / 1000.0);
+    line("CPU while the idle USB reader is polled (10 s)", idlePercent, "%", 0.5);
+    return 0;
+}

@@ -1,0 +1,226 @@
+// vexa-sim - the reader as a USB HID device.
+#include "usbreader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "console.h"
+#include "link/frame.h"
+#include "usb/simwire.h"
+
+namespace vexa::sim {
+
+using namespace vexa::simusb;
+
+UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> trace, QObject *parent)
+    : QObject(parent), m_model(model), m_trace(std::move(trace))
+{
+}
+
+UsbReader::~UsbReader()
+{
+    stop();
+}
+
+bool UsbReader::start(QString *error)
+{
+    const std::string path = socketPath();
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) {
+        *error = QStringLiteral("the USB socket path is too long: ") + QString::fromStdString(path);
+        return false;
+    }
+    const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot create ") + folder;
+        return false;
+    }
+    // A socket left by a simulator that was killed is taken over; one that
+    // still answers belongs to a running simulator and is left alone.
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+        ::close(probe);
+        *error = QStringLiteral("another simulator's USB reader is at ") + QString::fromStdString(path);
+        return false;
+    }
+    if (probe >= 0)
+        ::close(probe);
+    ::unlink(path.c_str());
+
+    m_listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(m_listenFd, 4) != 0) {
+        *error = QStringLiteral("cannot listen on %1: %2")
+                     .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(errno)));
+        if (m_listenFd >= 0)
+            ::close(m_listenFd);
+        m_listenFd = -1;
+        return false;
+    }
+    ::chmod(path.c_str(), 0600);
+    m_path = QByteArray::fromStdString(path);
+    m_listenNotifier = std::make_unique<QSocketNotifier>(m_listenFd, QSocketNotifier::Read);
+    connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, &UsbReader::accept);
+    printLine(QStringLiteral("usb: ") + QString::fromLocal8Bit(m_path));
+    return true;
+}
+
+void UsbReader::stop()
+{
+    m_clientNotifier.reset();
+    dropClient();
+    m_listenNotifier.reset();
+    if (m_listenFd >= 0) {
+        ::close(m_listenFd);
+        m_listenFd = -1;
+        ::unlink(m_path.constData());
+    }
+}
+
+void UsbReader::accept()
+{
+    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0)
+        return;
+    // One host at a time: a library loaded again replaces its old connection.
+    dropClient();
+    m_clientFd = fd;
+    m_clientNotifier = std::make_unique<QSocketNotifier>(m_clientFd, QSocketNotifier::Read);
+    connect(m_clientNotifier.get(), &QSocketNotifier::activated, this, &UsbReader::readClient);
+    m_trace(QStringLiteral("usb: host connected"));
+    sendState();
+}
+
+void UsbReader::dropClient()
+{
+    // Called from the notifier's own signal too: let it go later.
+    if (m_clientNotifier) {
+        m_clientNotifier->setEnabled(false);
+        m_clientNotifier.release()->deleteLater();
+    }
+    if (m_clientFd >= 0) {
+        ::close(m_clientFd);
+        m_clientFd = -1;
+        m_trace(QStringLiteral("usb: host gone"));
+    }
+    m_incoming.clear();
+    m_collector.clear();
+}
+
+void UsbReader::readClient()
+{
+    char buffer[64 * kMessageSize];
+    const ssize_t n = ::recv(m_clientFd, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0) {
+        dropClient();
+        return;
+    }
+    m_incoming.append(buffer, int(n));
+    while (m_incoming.size() >= kMessageSize) {
+        const char kind = m_incoming[0];
+        UsbReport report{};
+        std::memcpy(report.data(), m_incoming.constData() + 1, kBodySize);
+        m_incoming.remove(0, kMessageSize);
+        if (kind != kOutputReport || !m_plugged)
+            continue;
+        const UsbRequestCollector::Output out = m_collector.feed(report);
+        if (!out.discarded.isEmpty())
+            m_trace(QStringLiteral("discard:") + hexBytes(out.discarded));
+        if (out.frame.isEmpty())
+            continue;
+        m_trace(QStringLiteral("rx:") + hexBytes(out.frame));
+        const Reply reply = m_model.handle(out.frame);
+        if (reply.bytes.isEmpty())
+            m_trace(QStringLiteral("quiet: ") + reply.note);
+        else
+            answer(reply);
+    }
+}
+
+void UsbReader::answer(const Reply &reply)
+{
+    m_trace(QStringLiteral("tx:") + hexBytes(reply.bytes));
+    if (reply.gapAt < 0) {
+        sendBytes(reply.bytes);
+        return;
+    }
+    // The pause falls between reports: the host gathers the frame across
+    // poll ticks.
+    const qsizetype split = std::max<qsizetype>(kUsbReportSize, reply.gapAt / kUsbReportSize * kUsbReportSize);
+    sendBytes(reply.bytes.left(split));
+    QTimer::singleShot(reply.gapMs, this, [this, rest = reply.bytes.mid(split)] { sendBytes(rest); });
+}
+
+void UsbReader::sendMessage(char kind, const uint8_t *body)
+{
+    if (m_clientFd < 0)
+        return;
+    char message[kMessageSize];
+    message[0] = kind;
+    std::memcpy(message + 1, body, kBodySize);
+    for (int sent = 0; sent < kMessageSize;) {
+        const ssize_t n = ::send(m_clientFd, message + sent, size_t(kMessageSize - sent), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The host has stopped reading for so long that the socket is
+            // full: the report is lost, as a device's would be.
+            return;
+        }
+        if (n <= 0) {
+            dropClient();
+            return;
+        }
+        sent += int(n);
+    }
+}
+
+void UsbReader::sendState()
+{
+    uint8_t body[kBodySize] = {};
+    body[0] = m_plugged ? 1 : 0;
+    body[1] = uint8_t(kVendorId & 0xFF);
+    body[2] = uint8_t(kVendorId >> 8);
+    body[3] = uint8_t(kProductId & 0xFF);
+    body[4] = uint8_t(kProductId >> 8);
+    sendMessage(kState, body);
+}
+
+void UsbReader::setPlugged(bool plugged)
+{
+    if (plugged == m_plugged)
+        return;
+    m_plugged = plugged;
+    m_collector.clear();
+    m_trace(plugged ? QStringLiteral("usb: plugged in") : QStringLiteral("usb: unplugged"));
+    sendState();
+}
+
+void UsbReader::sendBytes(const QByteArray &bytes)
+{
+    if (!m_plugged)
+        return;
+    for (const UsbReport &report : toUsbReports(bytes))
+        sendMessage(kInputReport, report.data());
+}
+
+void UsbReader::sendText(const QByteArray &text)
+{
+    m_trace(QStringLiteral("autoread:") + hexBytes(text));
+    sendBytes(text);
+}
+
+} // namespace vexa::sim

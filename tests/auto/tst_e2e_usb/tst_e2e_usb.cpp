@@ -1,0 +1,436 @@
+// End to end over USB: the real main window, the simulator's build of the
+// USB HID library (first on the library search path) and vexa-sim --usb.
+#include <QtTest>
+
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "app/autoreadwindow.h"
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "app/statuslight.h"
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "link/usbtransport.h"
+#include "simprocess.h"
+#include "tags/commandlist.h"
+#include "tags/iso14443page.h"
+#include "tags/iso15693.h"
+#include "tags/isopage.h"
+#include "tags/tagit.h"
+#include "tags/tagitpage.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+using vexa::test::SimProcess;
+
+namespace {
+constexpr int kAnswerMs = 5000;   // an answer, with a wide margin for a loaded machine
+constexpr int kTimeoutMs = 10000; // the 2000 ms time-out, with margin
+
+QStringList paneLines(MainWindow &w)
+{
+    QStringList lines = w.responsePane->lines();
+    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
+    for (QString &line : lines)
+        line.replace(stamp, QStringLiteral("# "));
+    return lines;
+}
+
+QString panel(MainWindow &w, int i)
+{
+    return w.statusPanels[size_t(i)]->text();
+}
+
+void choose(CommandList *list, int index)
+{
+    const auto buttons = list->findChildren<QRadioButton *>();
+    QVERIFY(index < buttons.size());
+    buttons.at(index)->click();
+}
+
+AtUsbHidDeviceRecord recordFor(const char *path)
+{
+    AtUsbHidDeviceRecord record{};
+    qstrncpy(record.path, path, sizeof record.path);
+    return record;
+}
+} // namespace
+
+class tst_E2eUsb : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void selectOpensTheReader();
+    void commandFamilies_data();
+    void commandFamilies();
+    void framesOfManyReports();
+    void frameSpreadOverTicks();
+    void unplugDuringExchange();
+    void pollSuspended();
+    void repeatAcrossUnplug();
+    void plugInWhileNotFound();
+    void removalOfAnotherDevice();
+    void backToComPort();
+    void notificationsWithoutLibrary();
+    void autoRead_data();
+    void autoRead();
+    void autoReadOnlyOnUsb();
+
+private:
+    void selectUsb();
+    bool waitForUsbLine();
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+bool tst_E2eUsb::waitForUsbLine()
+{
+    QDeadlineTimer deadline(kAnswerMs);
+    while (!deadline.hasExpired()) {
+        for (const QString &line : m_sim->output())
+            if (line.startsWith(QLatin1String("usb: /")))
+                return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+void tst_E2eUsb::init()
+{
+    m_sim = std::make_unique<SimProcess>();
+    QVERIFY2(m_sim->start({QStringLiteral("--usb")}), "vexa-sim did not start");
+    QVERIFY2(waitForUsbLine(), "the simulator's USB reader is not listening");
+    m_prompt = std::make_unique<ScriptedPrompt>();
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
+    m_window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(panel(*m_window, 0), QStringLiteral("COM1"), kAnswerMs);
+    // The serial start talks to the reader first (baud rate, then setup).
+    QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kTimeoutMs);
+}
+
+void tst_E2eUsb::cleanup()
+{
+    if (m_window)
+        m_window->close();
+    m_window.reset();
+    m_sim.reset();
+    m_prompt.reset();
+}
+
+void tst_E2eUsb::selectUsb()
+{
+    MainWindow &w = *m_window;
+    w.usbAction->trigger();
+    QVERIFY(w.usbAction->isChecked());
+    QCOMPARE(panel(w, 0), QStringLiteral("USB"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device ready"));
+    QCOMPARE(m_prompt->messages, QStringList{});
+}
+
+void tst_E2eUsb::selectOpensTheReader()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    QVERIFY(w.usb().isOpen());
+    QVERIFY(w.usb().pollTimer().isActive());
+    QCOMPARE(w.usb().pollTimer().interval(), 50);
+    QVERIFY(w.usbDeviceLost);
+    QVERIFY(w.goButton->isEnabled());
+    QVERIFY(w.autoReadAction->isEnabled());
+    QVERIFY(!w.portMenu->menuAction()->isEnabled());
+    QVERIFY(!w.baudMenu->menuAction()->isEnabled());
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/sim/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
+    QCOMPARE(&w.link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
+}
+
+void tst_E2eUsb::commandFamilies_data()
+{
+    QTest::addColumn<int>("page");     // -1: the tool button below
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("heading");
+    QTest::newRow("reader management: version") << -1 << 0 << "btnRdrVersion" << "01 08 00 10 80 E0 79 86"
+                                                << "# Reader Version: VexaIII";
+    QTest::newRow("reader management: setup") << -1 << 0 << "btnSetup" << "01 08 00 10 80 E7 7E 81" << "# Reader Setup:";
+    QTest::newRow("ISO/IEC 15693 inventory") << 0 << int(iso15693::Inventory) << "" << "01 09 00 10 82 01 00 9B 64"
+                                             << "# ISO Inventory:";
+    QTest::newRow("ISO/IEC 14443-A read UID") << 1 << 0 << "" << "01 09 00 10 80 40 00 D8 27"
+                                              << "# Read UID ISO 14443-A:";
+    QTest::newRow("Tag-it version") << 2 << int(tagit::ReadTagVersion) << "" << "01 08 00 10 80 05 9C 63"
+                                    << "# Read Transponder Details:";
+}
+
+void tst_E2eUsb::commandFamilies()
+{
+    QFETCH(int, page);
+    QFETCH(int, command);
+    QFETCH(QString, button);
+    QFETCH(QString, request);
+    QFETCH(QString, heading);
+    MainWindow &w = *m_window;
+    selectUsb();
+    if (page == 0)
+        choose(w.isoPage->commandList, command);
+    else if (page == 2)
+        choose(w.tagitPage->commandList, command);
+    if (page >= 0)
+        w.pageTabs->setCurrentIndex(page);
+    if (page >= 0)
+        w.goButton->click();
+    else
+        w.findChild<QToolButton *>(button)->click();
+    QVERIFY(w.link().busy());
+    QVERIFY(w.txLight->isLit());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QCOMPARE(m_sim->requests().last(), request);
+    QCOMPARE(paneLines(w).value(0), heading);
+    QVERIFY(paneLines(w).value(1).startsWith(QLatin1String("    ")));
+}
+
+void tst_E2eUsb::framesOfManyReports()
+{
+    // An unsolicited frame of 255 bytes: sixteen reports, gathered whole.
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.messagesAction->trigger();
+    QString payload;
+    for (int i = 0; i < 247; ++i)
+        payload += QStringLiteral(" %1").arg(0x20 + i % 90, 2, 16, QLatin1Char('0'));
+    QVERIFY(m_sim->control(QStringLiteral("frame E0 00") + payload));
+    QTRY_VERIFY_WITH_TIMEOUT(w.messageView->lines().value(0).startsWith(QLatin1String("Vexa --")), kAnswerMs);
+    const QString line = w.messageView->lines().value(0);
+    QCOMPARE(line.mid(line.indexOf(QLatin1String("->")) + 2).split(QLatin1Char(' '), Qt::SkipEmptyParts).size(), 255);
+    QVERIFY(paneLines(w).value(0).startsWith(QLatin1String("# Reader Version:")));
+}
+
+void tst_E2eUsb::frameSpreadOverTicks()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    // The answer's second half comes 300 ms (six poll ticks) after its first.
+    QVERIFY(m_sim->control(QStringLiteral("fault gap 300")));
+    w.pageTabs->setCurrentIndex(0);
+    choose(w.isoPage->commandList, iso15693::Inventory);
+    w.goButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QCOMPARE(paneLines(w).value(0), QStringLiteral("# ISO Inventory:"));
+    QCOMPARE(paneLines(w).value(1), QStringLiteral("    #    UID    "));
+}
+
+void tst_E2eUsb::unplugDuringExchange()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    QVERIFY(m_sim->control(QStringLiteral("fault gap 3000")));
+    w.versionButton->click();
+    QVERIFY(m_sim->waitForRequests(1));
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
+    QVERIFY(!w.usb().isOpen());
+    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(!w.goButton->isEnabled());
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Disconnected"));
+    // The exchange in flight ends with a time-out; its first half is dropped.
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
+
+    QVERIFY(m_sim->control(QStringLiteral("fault clear")));
+    QVERIFY(m_sim->control(QStringLiteral("usb plug")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
+    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+}
+
+void tst_E2eUsb::pollSuspended()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.usb().usbPollSuspended = true;
+    w.versionButton->click();
+    QVERIFY(m_sim->waitForRequests(1));
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
+    // The answer waited in the device; the next tick reads it.
+    w.usb().usbPollSuspended = false;
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+}
+
+void tst_E2eUsb::repeatAcrossUnplug()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.pageTabs->setCurrentIndex(1);
+    w.repeatButton->click();
+    w.goButton->click();
+    QVERIFY(m_sim->waitForRequests(2));
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(paneLines(w).contains(QStringLiteral("# Error: Message timeout")), kTimeoutMs);
+    QVERIFY(w.repeating());
+    const qsizetype before = m_sim->requests().size();
+    QVERIFY(m_sim->control(QStringLiteral("usb plug")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
+    // Repeat goes on by itself once the reader is back.
+    QVERIFY(m_sim->waitForRequests(int(before) + 2, kTimeoutMs));
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Read UID ISO 14443-A:"), kTimeoutMs);
+    w.goButton->click(); // Pause
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+}
+
+void tst_E2eUsb::plugInWhileNotFound()
+{
+    MainWindow &w = *m_window;
+    // The library's own thread reports; the window hears it on its thread.
+    QList<bool> onMainThread;
+    connect(&w.usb(), &UsbTransport::deviceChanged, this,
+            [&onMainThread] { onMainThread << (QThread::currentThread() == qApp->thread()); }, Qt::DirectConnection);
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    w.usbAction->trigger();
+    QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
+    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(m_sim->control(QStringLiteral("usb plug")));
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
+    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+
+    // The simulator going away altogether is a removal; a new one an arrival.
+    m_sim->stop();
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
+    QVERIFY(m_sim->start({QStringLiteral("--usb")}));
+    // (Its new port entry is a device-node change too, whose panel text may
+    // come after "Device ready".)
+    QTRY_VERIFY_WITH_TIMEOUT(w.usb().isOpen(), kAnswerMs);
+    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(onMainThread, (QList<bool>{true, true, true}));
+}
+
+void tst_E2eUsb::removalOfAnotherDevice()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw-other"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device disconnected"));
+    QVERIFY(w.usb().isOpen());
+    QVERIFY(w.goButton->isEnabled());
+    // Another device's arrival opens the reader again.
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw-other"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device ready"));
+    w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+    w.onUsbDeviceChange(0x0018, recordFor(""));
+    QCOMPARE(panel(w, 1), QStringLiteral("USB Message 24"));
+
+    // The reader's own record: already connected, then removed.
+    const QByteArray mine = "vexa-sim:" + m_sim->configHome().toLocal8Bit() + "/Kestrune/VexaHost/usb/reader";
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor(mine.constData()));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device Already Connected"));
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor(mine.constData()));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device removed"));
+    QVERIFY(!w.usb().isOpen());
+}
+
+void tst_E2eUsb::backToComPort()
+{
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.comPortAction->trigger();
+    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(w.messageView->lines().contains(QStringLiteral("USB Disconnected")));
+    QVERIFY(w.portMenu->menuAction()->isEnabled());
+    QVERIFY(!w.autoReadAction->isEnabled());
+    // The serial link works again at once.
+    w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+    QVERIFY(m_sim->output().contains(QStringLiteral("usb: host gone")));
+}
+
+void tst_E2eUsb::notificationsWithoutLibrary()
+{
+    MainWindow &w = *m_window;
+    QVERIFY(!w.usb().isLoaded());
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw0"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device arrival"));
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw0"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device disconnected"));
+    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(!w.usb().isOpen());
+
+    // Plug events of the simulator do not reach a window whose library was
+    // released.
+    selectUsb();
+    w.comPortAction->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(QStringLiteral("usb: host gone")), kAnswerMs);
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    QVERIFY(m_sim->control(QStringLiteral("usb plug")));
+    QVERIFY(m_sim->control(QStringLiteral("state")));
+    QVERIFY(!w.usb().isLoaded());
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(w.serial().baudRate()));
+    QVERIFY(w.comPortAction->isChecked());
+}
+
+void tst_E2eUsb::autoRead_data()
+{
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("16 + 16 characters") << QStringList{"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"}
+                                        << QStringList{"ABCDEFGHIJKLMNOPQRSTUVWXY"};
+    QTest::newRow("16 + 9 and a line end") << QStringList{"ABCDEFGHIJKLMNOP123456789\\r"}
+                                           << QStringList{"ABCDEFGHIJKLMNOP123456789"};
+    QTest::newRow("two records") << QStringList{"0123456789ABCDEF0123456789\\r", "FEDCBA9876543210FEDCBA9876\\r"}
+                                 << QStringList{"0123456789ABCDEF012345678", "FEDCBA9876543210FEDCBA987"};
+}
+
+void tst_E2eUsb::autoRead()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, lines);
+    MainWindow &w = *m_window;
+    selectUsb();
+    w.autoReadAction->trigger();
+    QVERIFY(w.autoReadWindow->isVisible());
+    QVERIFY(w.autoReadWindow->isModal());
+    QCOMPARE(w.autoReadWindow->windowTitle(), QStringLiteral("View Auto Read"));
+    QVERIFY(w.usb().autoReadMode());
+    for (const QString &record : records)
+        QVERIFY(m_sim->control(QStringLiteral("autoread ") + record));
+    QTRY_COMPARE_WITH_TIMEOUT(w.autoReadWindow->lines(), lines, kAnswerMs);
+    w.autoReadWindow->closeButton->click();
+    QVERIFY(!w.usb().autoReadMode());
+    // Reports are response frames again.
+    w.versionButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
+    // Shown again, the window starts empty.
+    w.autoReadAction->trigger();
+    QCOMPARE(w.autoReadWindow->lines(), QStringList{});
+    w.autoReadWindow->closeButton->click();
+}
+
+void tst_E2eUsb::autoReadOnlyOnUsb()
+{
+    MainWindow &w = *m_window;
+    QVERIFY(!w.autoReadAction->isEnabled());
+    selectUsb();
+    QVERIFY(w.autoReadAction->isEnabled());
+    w.comPortAction->trigger();
+    QVERIFY(!w.autoReadAction->isEnabled());
+}
+
+QTEST_MAIN(tst_E2eUsb)
+#include "tst_e2e_usb.moc"

@@ -1,0 +1,134 @@
+// Loading the USB HID library: none on the search path, one that lacks an
+// entry point, and the hidapi build on a machine without a reader. Each
+// function runs in its own process with its own LD_LIBRARY_PATH (CMakeLists).
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryFile>
+#include <QToolButton>
+
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "fakes.h"
+#include "link/usbreports.h"
+#include "link/usbtransport.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+
+namespace {
+
+// Standard error of this process while `action` runs.
+QByteArray captureStandardError(const std::function<void()> &action)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return "cannot capture";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    action();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
+} // namespace
+
+class tst_UsbLibrary : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void missingLibrary();
+    void missingEntryPoint();
+    void hidapiWithoutReader();
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void tst_UsbLibrary::init()
+{
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    m_prompt = std::make_unique<ScriptedPrompt>();
+    m_window = std::make_unique<MainWindow>(m_prompt.get());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void tst_UsbLibrary::cleanup()
+{
+    if (m_window)
+        m_window->close();
+    m_window.reset();
+    m_prompt.reset();
+}
+
+void tst_UsbLibrary::missingLibrary()
+{
+    QLibrary probe(QStringLiteral("AtUsbHid"));
+    if (probe.load())
+        QSKIP("a USB HID library is installed on this machine's library path");
+    MainWindow &w = *m_window;
+    w.usbAction->trigger();
+    QCOMPARE(m_prompt->messages, QStringList{usbErrorText(usberr::ModuleNotFound)});
+    // USB stays chosen with the commands off; Com Port brings them back.
+    QVERIFY(w.usbAction->isChecked());
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("USB"));
+    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!w.usb().isLoaded());
+    // A notification without the library changes only the panel text.
+    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, AtUsbHidDeviceRecord{});
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device arrival"));
+    w.comPortAction->trigger();
+    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(m_prompt->messages.size(), 1);
+}
+
+void tst_UsbLibrary::missingEntryPoint()
+{
+    MainWindow &w = *m_window;
+    const QByteArray errors = captureStandardError([&w] { w.usbAction->trigger(); });
+    QCOMPARE(errors, QByteArray("Error: Cannot get address of function.\n"));
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Could not get USB HID library functions addresses")});
+    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(!w.usb().isOpen());
+    QVERIFY(w.statusPanels[1]->text() != QLatin1String("Device ready"));
+    QVERIFY(!w.goButton->isEnabled());
+    const QByteArray later = captureStandardError([&w] {
+        w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, AtUsbHidDeviceRecord{});
+        w.comPortAction->trigger();
+    });
+    QCOMPARE(later, QByteArray()); // nothing of the library was called
+}
+
+void tst_UsbLibrary::hidapiWithoutReader()
+{
+    MainWindow &w = *m_window;
+    w.usbAction->trigger();
+    QCOMPARE(m_prompt->messages, QStringList{});
+    QVERIFY(w.usb().isLoaded());
+    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/src/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
+    QCOMPARE(w.statusPanels[0]->toolTip(), w.usb().libraryPath());
+    if (w.usb().isOpen())
+        QSKIP("a reader is plugged into this machine");
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
+    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!w.usb().pollTimer().isActive());
+    w.comPortAction->trigger();
+    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(w.goButton->isEnabled());
+}
+
+QTEST_MAIN(tst_UsbLibrary)
+#include "tst_usblibrary.moc"
