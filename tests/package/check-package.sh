@@ -38,6 +38,8 @@ if dpkg-query -W -f='${Status}' vexahost 2>/dev/null | grep -q "install ok insta
     exit 0
 fi
 dpkg -i "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
+beside_before=0
+[ -e /usr/bin/firmware ] && beside_before=1
 status=0
 # The installed program must come up and keep running; it has no option to
 # quit by itself, so it is stopped after a few seconds. It runs as an
@@ -49,7 +51,7 @@ chown nobody "$work/home" 2>/dev/null || chmod 777 "$work/home"
 runuser -u nobody -- env HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
     XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/vexahost >"$work/run.log" 2>&1 || status=$?
 firmware_beside=0
-[ -e /usr/bin/firmware ] && firmware_beside=1
+[ "$beside_before" -eq 0 ] && [ -e /usr/bin/firmware ] && firmware_beside=1
 firmware_own=0
 [ -d "$work/home/data/Kestrune/VexaHost/firmware" ] && firmware_own=1
 dpkg -r vexahost >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dpkg -r failed"; }
