@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "eventwait.h"
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
 #include "fakes.h"
@@ -31,6 +32,9 @@
 #include "tags/isopage.h"
 
 using namespace vexa;
+
+using vexa::test::runFor;
+using vexa::test::waitUntil;
 
 namespace {
 
@@ -54,24 +58,6 @@ double lowerQuartile(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 4];
-}
-
-// Lets the event loop run for `ms` without polling.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template<typename F>
-bool waitUntil(F done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        runFor(5);
-    return done();
 }
 
 void ratioLine(const QString &what, double value, double limit, bool below)
@@ -217,7 +203,7 @@ int repeatRun(qsizetype prefill, int seconds)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000)
         || !waitUntil([&] { return window.statusPanels[0]->text() == QStringLiteral("COM1") && !window.link().busy(); },
-                      10000)) {
+                      10000, 5)) {
         std::fprintf(stderr, "the window did not reach the simulator\n");
         return 1;
     }
@@ -233,7 +219,7 @@ int repeatRun(qsizetype prefill, int seconds)
 
     // Pause, fill the pane as hours of Repeat would, go on.
     window.goButton->click();
-    waitUntil([&] { return !link.busy(); }, 5000);
+    waitUntil([&] { return !link.busy(); }, 5000, 5);
     QElapsedTimer fill;
     fill.start();
     for (int n = 0; window.responsePane->store().count() < prefill; ++n)
@@ -243,7 +229,7 @@ int repeatRun(qsizetype prefill, int seconds)
     const RepeatPhase late = measureRepeat(link, seconds);
     const qsizetype lateLines = window.responsePane->store().count();
     window.goButton->click();
-    waitUntil([&] { return !link.busy(); }, 5000);
+    waitUntil([&] { return !link.busy(); }, 5000, 5);
 
     const QStringList requests = sim.requests(), replies = sim.replies();
     const int baud = window.serial().baudRate();

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "eventwait.h"
 #include "app/mainwindow.h"
 #include "fakes.h"
 #include "link/readerlink.h"
@@ -22,6 +23,9 @@
 #include "simprocess.h"
 
 using namespace vexa;
+
+using vexa::test::runFor;
+using vexa::test::waitUntil;
 
 namespace {
 
@@ -39,23 +43,6 @@ double median(std::vector<double> values)
         return 0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template<typename F>
-bool waitUntil(F done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        runFor(1);
-    return done();
 }
 
 void line(const char *what, double value, const char *unit, double limit)
