@@ -103,6 +103,7 @@ int main(int argc, char **argv)
         return 1;
     }
     ReaderLink &link = window.link();
+    waitUntil([&] { return !window.startingUp() && !link.busy(); }, 10000);
 
     // 1. Delay between the last byte and the report, beyond the 100 ms gap.
     QElapsedTimer clock;

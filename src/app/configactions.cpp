@@ -176,6 +176,11 @@ void MainWindow::showBaudRate(int rate)
     statusPanels[1]->setToolTip(QString());
 }
 
+bool MainWindow::linkTalks() const
+{
+    return m_link->transport() != m_serial || m_serial->portNumber() > 0;
+}
+
 void MainWindow::changeBaudRate(int rate)
 {
     if (m_changingBaud) {
@@ -184,8 +189,7 @@ void MainWindow::changeBaudRate(int rate)
         return;
     }
     showBaudRate(rate);
-    const bool talking = m_link->transport() != m_serial || m_serial->portNumber() > 0;
-    if (!talking) {
+    if (!linkTalks()) {
         // No port yet: the host's rate is all there is to change.
         m_serial->setBaudRate(rate);
         return;

@@ -125,6 +125,9 @@ public:
     // --- start and close
     void onFirstShow();
     void onClose();
+    // The start's exchange with the reader (rate, then setup) is still to
+    // come or under way.
+    bool startingUp() const { return m_startupBaudRate != 0 || m_changingBaud != 0; }
 
     // Heading-line writer and report writer of the response pane.
     void writeHeading(const QString &text);
@@ -139,6 +142,8 @@ public:
     // removed; the firmware upgrade waits on it for the reader's return.
     bool usbDeviceLost = false;
     static constexpr int kBaudSettleMs = 990;
+    // Longest a start waits for its first paint before it talks to the reader.
+    static constexpr int kStartupUnpaintedMs = 500;
 
     ReaderLink &link() { return *m_link; }
     SerialTransport &serial() { return *m_serial; }
@@ -183,8 +188,12 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    void runStartupExchange();
+    // A port is chosen, or the link is not the serial port.
+    bool linkTalks() const;
     void buildMenus();
     void buildToolBar();
     void buildPages();
@@ -223,6 +232,7 @@ private:
     std::unique_ptr<DialogRunner> m_ownDialogRunner;
     DialogRunner *m_dialogRunner = nullptr;
     int m_changingBaud = 0; // the rate of the change under way
+    int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
     int m_storedPortNumber = 1;
 };
 

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
+#include <utility>
 
 #include "app/responsepane.h"
 #include "app/settingsstore.h"
@@ -67,12 +69,37 @@ void MainWindow::onFirstShow()
             m_serial->setPortNumber(s.portNumber);
             choosePort(item); // the item's own number wins
         }
-        changeBaudRate(baudItemRate(m_serial->baudRate()));
-        if (m_closed)
-            return;
+        const int rate = baudItemRate(m_serial->baudRate());
+        if (linkTalks()) {
+            // The change waits about a second for the reader; the window is
+            // painted first, so the operator never looks at an empty frame.
+            showBaudRate(rate);
+            m_startupBaudRate = rate;
+            // A window that is never painted (started minimised) still
+            // brings the reader to its rate.
+            QTimer::singleShot(kStartupUnpaintedMs, this, &MainWindow::runStartupExchange);
+        } else {
+            changeBaudRate(rate);
+        }
     }
     isoPage->applyBlockLength();
     wiegandDialog->selectMode(0);
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // Queued, so the first frame reaches the screen before the wait starts.
+    if (event->type() == QEvent::Paint && m_startupBaudRate)
+        QTimer::singleShot(0, this, &MainWindow::runStartupExchange);
+    return handled;
+}
+
+void MainWindow::runStartupExchange()
+{
+    const int rate = std::exchange(m_startupBaudRate, 0);
+    if (rate && !m_closed)
+        changeBaudRate(rate);
 }
 
 void MainWindow::onClose()

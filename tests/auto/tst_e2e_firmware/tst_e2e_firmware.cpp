@@ -120,6 +120,7 @@ void tst_E2eFirmware::init()
     m_window->serial().setBaudRate(kRate);
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kAnswerMs); // rate and setup, after the first paint
     // A serial start sets the reader's rate and reads its setup first.
     QVERIFY(m_sim->waitForRequests(2));
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);

@@ -76,6 +76,7 @@ void tst_E2eLink::init()
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
     // A serial start sets the reader's rate and reads its setup; the tests
     // below begin after that exchange.
     QVERIFY(m_sim->waitForRequests(2));

@@ -111,6 +111,7 @@ void tst_E2ePorts::init()
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
     m_window->pageTabs->setCurrentIndex(1); // "Read UID": one fixed frame
 }
 

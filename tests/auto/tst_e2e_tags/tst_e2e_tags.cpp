@@ -142,6 +142,7 @@ void tst_E2eTags::init()
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kAnswerMs); // rate and setup, after the first paint
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
 }
 

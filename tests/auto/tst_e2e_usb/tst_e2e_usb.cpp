@@ -115,6 +115,7 @@ void tst_E2eUsb::init()
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->show();
     QTRY_COMPARE_WITH_TIMEOUT(panel(*m_window, 0), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
     // The serial start talks to the reader first (baud rate, then setup).
     QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kTimeoutMs);
