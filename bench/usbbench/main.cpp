@@ -73,6 +73,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "window not shown\n");
         return 1;
     }
+    waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
     window.chooseUsbInterface();
     if (!window.usb().isOpen()) {
         std::fprintf(stderr, "the simulated USB reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");

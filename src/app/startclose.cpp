@@ -98,7 +98,8 @@ bool MainWindow::event(QEvent *event)
 void MainWindow::runStartupExchange()
 {
     const int rate = std::exchange(m_startupBaudRate, 0);
-    if (rate && !m_closed)
+    // The operator may have moved to USB in the moment before.
+    if (rate && !m_closed && m_link->transport() == m_serial)
         changeBaudRate(rate);
 }
 

@@ -88,7 +88,7 @@ int main(int argc, char **argv)
     NotingPrompt prompt;
     vexa::MainWindow w(&prompt);
     w.show();
-    if (!waitUntil([&] { return w.statusPanels[0]->text() == QLatin1String("COM1") && !w.link().busy(); })) {
+    if (!waitUntil([&] { return w.statusPanels[0]->text() == QLatin1String("COM1") && !w.startingUp() && !w.link().busy(); })) {
         std::fprintf(stderr, "vexa-screenshots: the window did not reach the simulated reader\n");
         return 1;
     }
