@@ -15,7 +15,7 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 # The udev rule that lets the logged-in user open a USB reader's hidraw node.
-rule_src="$(cd "$(dirname "$0")/.." && pwd)/packaging/udev/70-vexa-reader.rules"
+rule_src="$(cd "$(dirname "$0")/.." && pwd)/dist/70-vexa-reader.rules"
 rule_dst=/etc/udev/rules.d/70-vexa-reader.rules
 if ! cmp -s "$rule_src" "$rule_dst" 2>/dev/null; then
     $sudo install -D -m 0644 "$rule_src" "$rule_dst"

@@ -14,4 +14,4 @@ set_target_properties(AtUsbHid PROPERTIES CXX_VISIBILITY_PRESET hidden
 add_dependencies(vexahost AtUsbHid)
 # Beside the program's "../lib/vexahost", where it looks after the search path.
 install(TARGETS AtUsbHid LIBRARY DESTINATION lib/vexahost)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/udev/70-vexa-reader.rules DESTINATION lib/udev/rules.d)
+install(FILES ${CMAKE_SOURCE_DIR}/dist/70-vexa-reader.rules DESTINATION lib/udev/rules.d)
