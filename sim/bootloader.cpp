@@ -183,6 +183,12 @@ BootLoader::Output BootLoader::store(uint8_t sequence, const QByteArray &data)
     return {kAck, QStringLiteral("loader: packet %1 %2").arg(number, what), false};
 }
 
+bool BootLoader::startsLoader(const QByteArray &request, const QByteArray &reply)
+{
+    constexpr uint8_t kReset = 0xE5;
+    return request.size() >= 6 && uint8_t(request[5]) == kReset && reply.size() >= 6 && reply[4] == 0;
+}
+
 bool BootLoader::chance(int percent)
 {
     return percent > 0 && int(m_random.bounded(100)) < percent;

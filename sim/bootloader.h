@@ -19,6 +19,11 @@
 // 64-byte input report that starts with 0A 21 0D or 0A 3F 0D, zeros after.
 // The go report is not answered: the device leaves to start the image.
 //
+// On a --usb reader the loader is reached over USB only (UsbReader): a reset
+// makes the device leave and enumerate again as the loader, with 64-byte
+// reports, and the go report, or a listening moment without a capture,
+// brings the application back.
+//
 // The model does no I/O and knows no clock: the simulator tells it when a
 // reset happened and when the listening moment is over.
 //
@@ -81,6 +86,10 @@ public:
     int starts() const { return m_starts; }
     const QByteArray &startedImage() const { return m_startedImage; }
     QString summary() const;
+
+    // The reader carried out a reset (answered it with status 0): its boot
+    // loader takes over for a moment.
+    static bool startsLoader(const QByteArray &request, const QByteArray &reply);
 
 private:
     struct Faults
