@@ -46,7 +46,7 @@ struct Kind
 ReportSizes parseReportDescriptor(const unsigned char *data, std::size_t size)
 {
     ReportSizes sizes;
-    if (!data)
+    if (!data && size != 0)
         return sizes;
     Globals globals;
     Globals stack[kMaxPushDepth];
