@@ -39,7 +39,8 @@ UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> tr
     connect(&m_returnTimer, &QTimer::timeout, this, [this] {
         m_role = m_nextRole;
         m_present = true;
-        if (m_role == Role::Loader && m_loader) {
+        // A loader that was captured when it left carries on where it was.
+        if (m_role == Role::Loader && m_loader && m_loader->mode() != BootLoader::Mode::Captured) {
             m_loader->listen();
             m_listenTimer.start(kListenMs);
             m_trace(QStringLiteral("loader: listening"));
