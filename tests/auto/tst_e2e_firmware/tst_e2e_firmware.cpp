@@ -104,6 +104,7 @@ private slots:
     void usbFileDisappears();
     void usbSequenceNumberWraps();
     void usbReaderDoesNotReturn();
+    void usbLoaderLeavesDuringTransfer();
 
 private:
     void selectUsb();
@@ -657,6 +658,30 @@ void tst_E2eFirmware::usbReaderDoesNotReturn()
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QCOMPARE(int(m_sim->requests().size()), before);
     QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("0"));
+}
+
+void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
+{
+    // The loader's device leaves and enumerates again in the middle of the
+    // transfer: the packet without an answer is sent again once it is back,
+    // and the image arrives whole.
+    selectUsb();
+    const QByteArray image = firmwareBytes(2000, 28);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    bool replugged = false;
+    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value >= 10 * 62 && !replugged)
+            replugged = m_sim->control(QStringLiteral("usb replug"));
+    });
+    program();
+    QVERIFY(replugged);
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QVERIFY(m_sim->output().contains(QStringLiteral("usb: device left")));
+    QVERIFY(m_window->messageView->lines().contains(QStringLiteral("USB Disconnected")));
+    const QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("33"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
 
 QTEST_MAIN(tst_E2eFirmware)
