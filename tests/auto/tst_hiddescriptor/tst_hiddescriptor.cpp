@@ -24,8 +24,6 @@ class tst_HidDescriptor : public QObject
 private slots:
     void sizes_data();
     void sizes();
-    void fallback_data();
-    void fallback();
 };
 
 void tst_HidDescriptor::sizes_data()
@@ -74,23 +72,6 @@ void tst_HidDescriptor::sizes()
     QCOMPARE(sizes.input, input);
     QCOMPARE(sizes.output, output);
     QCOMPARE(sizes.feature, feature);
-}
-
-void tst_HidDescriptor::fallback_data()
-{
-    QTest::addColumn<int>("described");
-    QTest::addColumn<int>("size");
-    QTest::newRow("not described: 16") << 0 << 16;
-    QTest::newRow("boot loader: 64") << 64 << 64;
-    QTest::newRow("small report") << 8 << 8;
-    QTest::newRow("past the host's block: 64") << 256 << 64;
-}
-
-void tst_HidDescriptor::fallback()
-{
-    QFETCH(int, described);
-    QFETCH(int, size);
-    QCOMPARE(atusbhid::reportSizeOr(described, 16, 64), size);
 }
 
 QTEST_APPLESS_MAIN(tst_HidDescriptor)
