@@ -33,6 +33,7 @@
 //   silent [n]    the next n commands are lost: not carried out, not answered
 //   deaf [n]      the next n listening moments pass without answering "A"
 //   nakcapture [n]  the next n listening moments answer "A" with 0A 3F 0D
+//   late <ms> [n] the answers to the next n packets leave ms late
 //   random <refuse %> <drop %> [seed]   each packet refused / answer lost
 //                 with these chances (a fixed seed repeats the same run)
 //   clear         forget the loader's faults
@@ -60,6 +61,7 @@ public:
         QByteArray reply;     // empty: nothing to send
         QString note;         // for the trace
         bool started = false; // the go command left the loader
+        int delayMs = 0;      // the reply leaves this much later (fault)
     };
 
     Mode mode() const { return m_mode; }
@@ -99,6 +101,8 @@ private:
         int silent = 0;
         int deaf = 0;
         int nakCapture = 0;
+        int late = 0;
+        int lateMs = 0;
         int refusePercent = 0;
         int dropPercent = 0;
     };
@@ -107,6 +111,7 @@ private:
     Output go();
     Output command(const QByteArray &text);
     Output packet(const QByteArray &text);
+    Output answerPacket(uint8_t sequence, const QByteArray &data);
     Output store(uint8_t sequence, const QByteArray &data);
     bool chance(int percent);
 

@@ -235,6 +235,8 @@ QString controlHelp()
         "                                        answers / loses the next count commands\n"
         "  loader deaf|nakcapture [count]        the next count resets: the loader\n"
         "                                        ignores \"A\" / answers it 0A 3F 0D\n"
+        "  loader late <ms> [count]              the answers to the next count packets\n"
+        "                                        leave ms late\n"
         "  loader random <refuse %> <drop %> [seed]  refuse packets / lose answers by\n"
         "                                        chance\n"
         "  loader clear                          forget the loader's faults\n"

@@ -174,7 +174,7 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
         if (out.reply.isEmpty())
             continue;
         trace(QStringLiteral("tx:") + hexBytes(out.reply));
-        const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size());
+        const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size()) + qint64(out.delayMs) * 1000000;
         const int delayMs = int(std::max<qint64>(0, (dueNs - m_clock.nsecsElapsed() + 999999) / 1000000));
         QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, reply = out.reply] {
             if (m_pacer.isIdle() && writeToLine(reply.constData(), reply.size()) == reply.size())

@@ -101,8 +101,15 @@ void UsbReader::feedLoader(const uint8_t *report)
         m_listenTimer.stop();
     if (!out.reply.isEmpty()) {
         m_trace(QStringLiteral("tx:") + hexBytes(out.reply));
-        sendMessage(kInputReport, reinterpret_cast<const uint8_t *>(out.reply.constData()),
-                    int(std::min<qsizetype>(out.reply.size(), kLoaderReportSize)));
+        const auto send = [this, reply = out.reply] {
+            if (visible() && m_role == Role::Loader)
+                sendMessage(kInputReport, reinterpret_cast<const uint8_t *>(reply.constData()),
+                            int(std::min<qsizetype>(reply.size(), kLoaderReportSize)));
+        };
+        if (out.delayMs > 0)
+            QTimer::singleShot(out.delayMs, this, send);
+        else
+            send();
     }
     if (out.started)
         leaveAndReturnAs(Role::Application, 0);

@@ -36,6 +36,9 @@ constexpr int kSelectUsbMs = 500;
 constexpr int kUsbReplyWaitMs = 50;
 constexpr int kProbeReads = 20;
 constexpr int kExchangeReads = 40;
+// Reports a device may have queued before a probe or packet: answers that
+// came after their exchange had given up.
+constexpr int kMaxStaleReports = 64;
 
 const QString kRetryCapture = QStringLiteral("Could not capture loader, retry?");
 
@@ -410,8 +413,17 @@ int LoaderWindow::judgeUsbReply(const QByteArray &report)
     }
 }
 
+void LoaderWindow::dropStaleReports()
+{
+    // The loader's answers carry no packet number: an answer that came too
+    // late for its packet would otherwise pass for the next packet's.
+    for (int n = 0; n < kMaxStaleReports && !m_usb.readReport().isEmpty(); ++n) {
+    }
+}
+
 int LoaderWindow::usbLoaderProbe(char character)
 {
+    dropStaleReports();
     m_usb.writeReport(QByteArray(loader::kUsbReportBytes, character));
     sleep(kUsbReplyWaitMs);
     QByteArray report;
@@ -426,6 +438,7 @@ int LoaderWindow::usbLoaderProbe(char character)
 
 int LoaderWindow::usbLoaderExchange(const QByteArray &block, bool untilGone)
 {
+    dropStaleReports();
     m_usb.writeReport(block);
     QByteArray report;
     for (int read = 0; read < kExchangeReads && report.isEmpty(); ++read) {

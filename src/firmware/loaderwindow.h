@@ -77,6 +77,7 @@ private:
     void captureSerial();
     void captureUsb();
     int judgeUsbReply(const QByteArray &report);
+    void dropStaleReports();
     void sleep(int ms);
     void sendCaptureCharacter();
     void onReplyTimeout();

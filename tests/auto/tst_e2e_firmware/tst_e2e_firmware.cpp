@@ -105,6 +105,7 @@ private slots:
     void usbSequenceNumberWraps();
     void usbReaderDoesNotReturn();
     void usbLoaderLeavesDuringTransfer();
+    void usbLateAnswerIsNotTheNextPackets();
 
 private:
     void selectUsb();
@@ -682,6 +683,25 @@ void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
     const QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("33"));
     QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+}
+
+void tst_E2eFirmware::usbLateAnswerIsNotTheNextPackets()
+{
+    // The first packet is refused, and the refusal comes 4 s late: long
+    // after the host has sent the packet again and moved on. It must not be
+    // taken for the answer to a later packet (which would then be sent
+    // again, "stored again").
+    selectUsb();
+    const QByteArray image = firmwareBytes(100 * 62, 29);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader refuse 1")));
+    QVERIFY(m_sim->control(QStringLiteral("loader late 4000 1")));
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("ms late (fault)")), 1);
+    QCOMPARE(loaderTraceCount(QStringLiteral("stored again")), 0);
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
 
 QTEST_MAIN(tst_E2eFirmware)
