@@ -134,7 +134,7 @@ BootLoader::Output BootLoader::feedReport(const QByteArray &report)
     if (command == 'G')
         return go();
     if ((command == 'W' || command == 'S') && report.size() >= kReportBytes)
-        return asReport(store(uint8_t(report[1]), report.mid(2, kReportBytes - 2)));
+        return asReport(answerPacket(uint8_t(report[1]), report.mid(2, kReportBytes - 2)));
     return asReport({kNak, QStringLiteral("loader: unknown report"), false});
 }
 
@@ -147,7 +147,17 @@ BootLoader::Output BootLoader::packet(const QByteArray &text)
     if (!valid)
         return {kNak, QStringLiteral("loader: malformed packet"), false};
     const QByteArray bytes = QByteArray::fromHex(body);
-    return store(uint8_t(bytes[0]), bytes.mid(1));
+    return answerPacket(uint8_t(bytes[0]), bytes.mid(1));
+}
+
+BootLoader::Output BootLoader::answerPacket(uint8_t sequence, const QByteArray &data)
+{
+    Output out = store(sequence, data);
+    if (!out.reply.isEmpty() && takeOne(m_faults.late)) {
+        out.delayMs = m_faults.lateMs;
+        out.note += QStringLiteral(", answer %1 ms late (fault)").arg(out.delayMs);
+    }
+    return out;
 }
 
 BootLoader::Output BootLoader::store(uint8_t sequence, const QByteArray &data)
@@ -181,6 +191,12 @@ BootLoader::Output BootLoader::store(uint8_t sequence, const QByteArray &data)
     if (takeOne(m_faults.drop) || chance(m_faults.dropPercent))
         return {{}, QStringLiteral("loader: packet %1 %2, answer lost (fault)").arg(number, what), false};
     return {kAck, QStringLiteral("loader: packet %1 %2").arg(number, what), false};
+}
+
+bool BootLoader::startsLoader(const QByteArray &request, const QByteArray &reply)
+{
+    constexpr uint8_t kReset = 0xE5;
+    return request.size() >= 6 && uint8_t(request[5]) == kReset && reply.size() >= 6 && reply[4] == 0;
 }
 
 bool BootLoader::chance(int percent)
@@ -221,6 +237,15 @@ bool BootLoader::control(const QString &line, QStringList *printed, QString *err
         m_faults = Faults{};
         return true;
     }
+    if (what == QLatin1String("late") && (words.size() == 2 || words.size() == 3)) {
+        const int ms = number(1, 0, 60000, &ok);
+        const int count = ok ? number(2, 1, 1000000, &ok) : 0;
+        if (ok) {
+            m_faults.lateMs = ms;
+            m_faults.late = count;
+            return true;
+        }
+    }
     if (what == QLatin1String("random") && (words.size() == 3 || words.size() == 4)) {
         const int refuse = number(1, 0, 100, &ok);
         const int drop = ok ? number(2, 0, 100, &ok) : 0;
@@ -250,8 +275,8 @@ bool BootLoader::control(const QString &line, QStringList *printed, QString *err
             return true;
         }
     }
-    *error = QStringLiteral("usage: loader refuse|drop|silent|deaf|nakcapture [count] | loader random <refuse %> "
-                            "<drop %> [seed] | loader clear | loader state");
+    *error = QStringLiteral("usage: loader refuse|drop|silent|deaf|nakcapture [count] | loader late <ms> [count] | "
+                            "loader random <refuse %> <drop %> [seed] | loader clear | loader state");
     return false;
 }
 

@@ -19,6 +19,11 @@
 // 64-byte input report that starts with 0A 21 0D or 0A 3F 0D, zeros after.
 // The go report is not answered: the device leaves to start the image.
 //
+// On a --usb reader the loader is reached over USB only (UsbReader): a reset
+// makes the device leave and enumerate again as the loader, with 64-byte
+// reports, and the go report, or a listening moment without a capture,
+// brings the application back.
+//
 // The model does no I/O and knows no clock: the simulator tells it when a
 // reset happened and when the listening moment is over.
 //
@@ -28,6 +33,7 @@
 //   silent [n]    the next n commands are lost: not carried out, not answered
 //   deaf [n]      the next n listening moments pass without answering "A"
 //   nakcapture [n]  the next n listening moments answer "A" with 0A 3F 0D
+//   late <ms> [n] the answers to the next n packets leave ms late
 //   random <refuse %> <drop %> [seed]   each packet refused / answer lost
 //                 with these chances (a fixed seed repeats the same run)
 //   clear         forget the loader's faults
@@ -55,6 +61,7 @@ public:
         QByteArray reply;     // empty: nothing to send
         QString note;         // for the trace
         bool started = false; // the go command left the loader
+        int delayMs = 0;      // the reply leaves this much later (fault)
     };
 
     Mode mode() const { return m_mode; }
@@ -82,6 +89,10 @@ public:
     const QByteArray &startedImage() const { return m_startedImage; }
     QString summary() const;
 
+    // The reader carried out a reset (answered it with status 0): its boot
+    // loader takes over for a moment.
+    static bool startsLoader(const QByteArray &request, const QByteArray &reply);
+
 private:
     struct Faults
     {
@@ -90,6 +101,8 @@ private:
         int silent = 0;
         int deaf = 0;
         int nakCapture = 0;
+        int late = 0;
+        int lateMs = 0;
         int refusePercent = 0;
         int dropPercent = 0;
     };
@@ -98,6 +111,7 @@ private:
     Output go();
     Output command(const QByteArray &text);
     Output packet(const QByteArray &text);
+    Output answerPacket(uint8_t sequence, const QByteArray &data);
     Output store(uint8_t sequence, const QByteArray &data);
     bool chance(int percent);
 

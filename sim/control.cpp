@@ -171,8 +171,11 @@ ControlParse parseControlLine(const QString &line)
             return failure(QStringLiteral("usage: serial <text>"));
         command.bytes = words[1].toLatin1();
     } else if (verb == QLatin1String("usb") && words.size() == 2
-               && (words[1] == QLatin1String("plug") || words[1] == QLatin1String("unplug"))) {
-        command.kind = words[1] == QLatin1String("plug") ? ControlCommand::UsbPlug : ControlCommand::UsbUnplug;
+               && (words[1] == QLatin1String("plug") || words[1] == QLatin1String("unplug")
+                   || words[1] == QLatin1String("replug"))) {
+        command.kind = words[1] == QLatin1String("plug")     ? ControlCommand::UsbPlug
+                       : words[1] == QLatin1String("unplug") ? ControlCommand::UsbUnplug
+                                                             : ControlCommand::UsbReplug;
     } else if (verb == QLatin1String("autoread")) {
         command.kind = ControlCommand::AutoRead;
         // The text as typed after the verb, blanks inside it kept.
@@ -222,6 +225,9 @@ QString controlHelp()
         "  tag defaults                          the default tags, and only those\n"
         "  tag list                              print \"tag: <tag>\" per tag, nearest first\n"
         "  usb plug | usb unplug                 plug the USB reader (--usb) in or out\n"
+        "  usb replug                            the USB reader vanishes and enumerates\n"
+        "                                        again as what it is (application or\n"
+        "                                        boot loader)\n"
         "  autoread <text>                       the USB reader sends this text record\n"
         "                                        (\\r and \\n stand for line ends)\n"
         "  loader refuse|drop|silent [count]     the boot loader refuses the next count\n"
@@ -229,6 +235,8 @@ QString controlHelp()
         "                                        answers / loses the next count commands\n"
         "  loader deaf|nakcapture [count]        the next count resets: the loader\n"
         "                                        ignores \"A\" / answers it 0A 3F 0D\n"
+        "  loader late <ms> [count]              the answers to the next count packets\n"
+        "                                        leave ms late\n"
         "  loader random <refuse %> <drop %> [seed]  refuse packets / lose answers by\n"
         "                                        chance\n"
         "  loader clear                          forget the loader's faults\n"

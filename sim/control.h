@@ -18,6 +18,7 @@
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order
 //   usb plug | usb unplug                  the USB reader (--usb) in or out
+//   usb replug                             it vanishes and enumerates again
 //   autoread <text>                        a text record from the USB reader;
 //                                          \r and \n stand for line ends
 //   loader <what>                          the boot loader's faults and state
@@ -58,6 +59,7 @@ struct ControlCommand
         TagList,
         UsbPlug,
         UsbUnplug,
+        UsbReplug,
         AutoRead,
         Loader,
         Quit,

@@ -209,6 +209,7 @@ int main(int argc, char *argv[])
             return 1;
         }
         simulator.setUsbReader(&usbReader);
+        model.state().usbLoader = true;
     }
     if (::fcntl(STDIN_FILENO, F_GETFD) >= 0)
         simulator.listen(STDIN_FILENO);

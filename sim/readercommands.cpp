@@ -23,6 +23,7 @@ constexpr uint8_t kTestCode = 0x26;
 constexpr uint8_t kImageReaderFirmware = 7;
 constexpr uint8_t kGenerationVexaIII = 1;
 constexpr uint8_t kInterfaceComPort = 1;
+constexpr uint8_t kInterfaceUsb = 2;
 constexpr uint8_t kAsicTi7960 = 3;
 
 Answer ok(const QByteArray &payload = {})
@@ -96,8 +97,9 @@ ReaderModel::Outcome ReaderModel::loaderInfo(const Request &)
     QByteArray payload;
     payload.append(char(m_state.firmwareMinor));
     payload.append(char(m_state.firmwareMajor));
-    payload.append(char(kInterfaceComPort));
-    payload.append(char(kInterfaceComPort));
+    const char interface = char(m_state.usbLoader ? kInterfaceUsb : kInterfaceComPort);
+    payload.append(interface); // the boot loader's
+    payload.append(interface); // the application's
     payload.append(char(kAsicTi7960));
     return {ok(payload)};
 }

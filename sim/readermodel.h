@@ -69,6 +69,9 @@ struct ReaderState
     int ledTime = 0;       // units of 5 ms
     int audioTime = 0;
     uint16_t lifetimeCount = 0;
+    // The reader's boot loader answers over USB (a --usb simulator), not on
+    // the serial line.
+    bool usbLoader = false;
 };
 
 // Faults asked for by the operator of the simulator; each count is used up

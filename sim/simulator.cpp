@@ -78,6 +78,13 @@ void Simulator::listen(int fd)
     connect(m_controlNotifier.get(), &QSocketNotifier::activated, this, &Simulator::readControl);
 }
 
+void Simulator::setUsbReader(UsbReader *usb)
+{
+    m_usb = usb;
+    if (m_usb)
+        m_usb->setBootLoader(&m_loader);
+}
+
 void Simulator::trace(const QString &line) const
 {
     if (m_trace)
@@ -115,7 +122,8 @@ void Simulator::receive(const QByteArray &bytes)
                   .arg(m_pacer.rate()));
         return;
     }
-    if (m_loader.active()) {
+    // A reader with USB has its loader there, never on this line.
+    if (m_loader.active() && !m_usb) {
         receiveForLoader(bytes);
         return;
     }
@@ -137,9 +145,12 @@ void Simulator::listenForLoader(const QByteArray &request, const Reply &reply)
 {
     // A reset that the reader carried out (answered with status 0) hands the
     // reader to its boot loader for a moment.
-    constexpr uint8_t kReset = 0xE5;
-    if (request.size() < 6 || uint8_t(request[5]) != kReset || reply.bytes.size() < 6 || reply.bytes[4] != 0)
+    if (!BootLoader::startsLoader(request, reply.bytes))
         return;
+    if (m_usb) {
+        m_usb->resetToLoader();
+        return;
+    }
     m_loader.listen();
     m_assembler.clear();
     m_listenTimer.start(BootLoader::kListenMs);
@@ -163,7 +174,7 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
         if (out.reply.isEmpty())
             continue;
         trace(QStringLiteral("tx:") + hexBytes(out.reply));
-        const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size());
+        const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size()) + qint64(out.delayMs) * 1000000;
         const int delayMs = int(std::max<qint64>(0, (dueNs - m_clock.nsecsElapsed() + 999999) / 1000000));
         QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, reply = out.reply] {
             if (m_pacer.isIdle() && writeToLine(reply.constData(), reply.size()) == reply.size())
@@ -299,6 +310,7 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     }
     case ControlCommand::UsbPlug:
     case ControlCommand::UsbUnplug:
+    case ControlCommand::UsbReplug:
     case ControlCommand::AutoRead:
         if (!m_usb) {
             *error = QStringLiteral("this reader has no USB interface (start with --usb)");
@@ -306,6 +318,8 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
         }
         if (command.kind == ControlCommand::AutoRead)
             m_usb->sendText(command.bytes);
+        else if (command.kind == ControlCommand::UsbReplug)
+            m_usb->replug();
         else
             m_usb->setPlugged(command.kind == ControlCommand::UsbPlug);
         break;
@@ -322,8 +336,9 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     case ControlCommand::State:
         printLine(QStringLiteral("state: ") + m_model.summary()
                   + QStringLiteral(" line=%1 host=%2").arg(m_pacer.rate()).arg(m_pty.hostRate())
-                  + (m_usb ? QStringLiteral(" usb=%1").arg(m_usb->isPlugged() ? QStringLiteral("plugged")
-                                                                              : QStringLiteral("unplugged"))
+                  + (m_usb ? QStringLiteral(" usb=%1 usb-device=%2")
+                                 .arg(m_usb->isPlugged() ? QStringLiteral("plugged") : QStringLiteral("unplugged"),
+                                      m_usb->deviceName())
                            : QString()));
         break;
     case ControlCommand::TagAdd:

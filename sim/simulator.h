@@ -56,7 +56,8 @@ public:
     // The field the "tag" control lines change; not owned.
     void setTags(TagCollection *tags) { m_tags = tags; }
     // The USB reader the "usb" and "autoread" control lines drive; not owned.
-    void setUsbReader(UsbReader *usb) { m_usb = usb; }
+    // A reader with USB has its boot loader there.
+    void setUsbReader(UsbReader *usb);
 
 signals:
     void quitRequested();

@@ -1,6 +1,7 @@
 // vexa-sim - the reader as a USB HID device.
 #include "usbreader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "bootloader.h"
 #include "console.h"
 #include "link/frame.h"
 #include "usb/simwire.h"
@@ -24,6 +26,93 @@ using namespace vexa::simusb;
 UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> trace, QObject *parent)
     : QObject(parent), m_model(model), m_trace(std::move(trace))
 {
+    m_leaveTimer.setSingleShot(true);
+    m_returnTimer.setSingleShot(true);
+    m_listenTimer.setSingleShot(true);
+    connect(&m_leaveTimer, &QTimer::timeout, this, [this] {
+        m_present = false;
+        m_collector.clear();
+        m_trace(QStringLiteral("usb: device left"));
+        sendState();
+        m_returnTimer.start(kAbsentMs);
+    });
+    connect(&m_returnTimer, &QTimer::timeout, this, [this] {
+        m_role = m_nextRole;
+        m_present = true;
+        // A loader that was captured when it left carries on where it was.
+        if (m_role == Role::Loader && m_loader && m_loader->mode() != BootLoader::Mode::Captured) {
+            m_loader->listen();
+            m_listenTimer.start(kListenMs);
+            m_trace(QStringLiteral("loader: listening"));
+        }
+        m_trace(QStringLiteral("usb: device back as ") + deviceName());
+        sendState();
+    });
+    connect(&m_listenTimer, &QTimer::timeout, this, &UsbReader::endOfListening);
+}
+
+QString UsbReader::deviceName() const
+{
+    if (!visible())
+        return QStringLiteral("gone");
+    return m_role == Role::Loader ? QStringLiteral("boot-loader") : QStringLiteral("application");
+}
+
+void UsbReader::leaveAndReturnAs(Role role, int leaveMs)
+{
+    m_nextRole = role;
+    m_returnTimer.stop();
+    m_leaveTimer.start(leaveMs);
+}
+
+void UsbReader::resetToLoader()
+{
+    if (!m_loader)
+        return;
+    m_listenTimer.stop();
+    leaveAndReturnAs(Role::Loader, kLeaveMs);
+}
+
+void UsbReader::replug()
+{
+    // The loader that comes back listens afresh, as after a power cycle.
+    if (m_role == Role::Loader && m_loader)
+        m_loader->stopListening();
+    m_listenTimer.stop();
+    leaveAndReturnAs(m_role, 0);
+}
+
+void UsbReader::endOfListening()
+{
+    if (!m_loader || m_loader->mode() != BootLoader::Mode::Listening)
+        return;
+    m_trace(QStringLiteral("loader: not captured, the application runs"));
+    m_loader->stopListening();
+    leaveAndReturnAs(Role::Application, 0);
+}
+
+void UsbReader::feedLoader(const uint8_t *report)
+{
+    const BootLoader::Output out =
+        m_loader->feedReport(QByteArray(reinterpret_cast<const char *>(report), kLoaderReportSize));
+    if (!out.note.isEmpty())
+        m_trace(out.note);
+    if (m_loader->mode() == BootLoader::Mode::Captured)
+        m_listenTimer.stop();
+    if (!out.reply.isEmpty()) {
+        m_trace(QStringLiteral("tx:") + hexBytes(out.reply));
+        const auto send = [this, reply = out.reply] {
+            if (visible() && m_role == Role::Loader)
+                sendMessage(kInputReport, reinterpret_cast<const uint8_t *>(reply.constData()),
+                            int(std::min<qsizetype>(reply.size(), kLoaderReportSize)));
+        };
+        if (out.delayMs > 0)
+            QTimer::singleShot(out.delayMs, this, send);
+        else
+            send();
+    }
+    if (out.started)
+        leaveAndReturnAs(Role::Application, 0);
 }
 
 UsbReader::~UsbReader()
@@ -131,11 +220,18 @@ void UsbReader::readClient()
     m_incoming.append(buffer, int(n));
     while (m_incoming.size() >= kMessageSize) {
         const char kind = m_incoming[0];
-        UsbReport report{};
-        std::memcpy(report.data(), m_incoming.constData() + 1, kBodySize);
+        uint8_t body[kBodySize];
+        std::memcpy(body, m_incoming.constData() + 1, kBodySize);
         m_incoming.remove(0, kMessageSize);
-        if (kind != kOutputReport || !m_plugged)
+        if (kind != kOutputReport || !visible())
             continue;
+        if (m_role == Role::Loader) {
+            if (m_loader)
+                feedLoader(body);
+            continue;
+        }
+        UsbReport report{};
+        std::memcpy(report.data(), body, kUsbReportSize);
         const UsbRequestCollector::Output out = m_collector.feed(report);
         if (!out.discarded.isEmpty())
             m_trace(QStringLiteral("discard:") + hexBytes(out.discarded));
@@ -147,6 +243,8 @@ void UsbReader::readClient()
             m_trace(QStringLiteral("quiet: ") + reply.note);
         else
             answer(reply);
+        if (BootLoader::startsLoader(out.frame, reply.bytes))
+            resetToLoader();
     }
 }
 
@@ -164,13 +262,13 @@ void UsbReader::answer(const Reply &reply)
     QTimer::singleShot(reply.gapMs, this, [this, rest = reply.bytes.mid(split)] { sendBytes(rest); });
 }
 
-void UsbReader::sendMessage(char kind, const uint8_t *body)
+void UsbReader::sendMessage(char kind, const uint8_t *body, int size)
 {
     if (m_clientFd < 0)
         return;
-    char message[kMessageSize];
+    char message[kMessageSize] = {};
     message[0] = kind;
-    std::memcpy(message + 1, body, kBodySize);
+    std::memcpy(message + 1, body, size_t(std::clamp(size, 0, kBodySize)));
     for (int sent = 0; sent < kMessageSize;) {
         const ssize_t n = ::send(m_clientFd, message + sent, size_t(kMessageSize - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
@@ -191,12 +289,13 @@ void UsbReader::sendMessage(char kind, const uint8_t *body)
 void UsbReader::sendState()
 {
     uint8_t body[kBodySize] = {};
-    body[0] = m_plugged ? 1 : 0;
+    body[0] = visible() ? 1 : 0;
     body[1] = uint8_t(kVendorId & 0xFF);
     body[2] = uint8_t(kVendorId >> 8);
     body[3] = uint8_t(kProductId & 0xFF);
     body[4] = uint8_t(kProductId >> 8);
-    sendMessage(kState, body);
+    body[5] = uint8_t(m_role == Role::Loader ? kLoaderReportSize : kApplicationReportSize);
+    sendMessage(kState, body, kBodySize);
 }
 
 void UsbReader::setPlugged(bool plugged)
@@ -211,10 +310,10 @@ void UsbReader::setPlugged(bool plugged)
 
 void UsbReader::sendBytes(const QByteArray &bytes)
 {
-    if (!m_plugged)
+    if (!visible())
         return;
     for (const UsbReport &report : toUsbReports(bytes))
-        sendMessage(kInputReport, report.data());
+        sendMessage(kInputReport, report.data(), kUsbReportSize);
 }
 
 void UsbReader::sendText(const QByteArray &text)

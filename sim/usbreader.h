@@ -5,6 +5,14 @@
 // "usb unplug" control line took it out. Requests arrive as output reports,
 // answers leave as input reports, and "autoread <text>" sends text records
 // as the reader's automatic reading mode does.
+//
+// The reader's boot loader is a USB device of its own: a reset the reader
+// carried out (over USB or the serial line) makes the application's device
+// leave (kLeaveMs after the answer) and, kAbsentMs later, the boot loader
+// enumerate with 64-byte reports under the same IDs. It listens kListenMs
+// for the capture report; without one it leaves and the application comes
+// back. Captured, it takes write reports until the go report, then leaves
+// and the application comes back with its 16-byte reports.
 #pragma once
 
 #include <functional>
@@ -12,11 +20,14 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "readermodel.h"
 #include "usbcollector.h"
 
 namespace vexa::sim {
+
+class BootLoader;
 
 class UsbReader : public QObject
 {
@@ -24,6 +35,11 @@ class UsbReader : public QObject
 public:
     static constexpr uint16_t kVendorId = 0x03EB;
     static constexpr uint16_t kProductId = 0x2013;
+    static constexpr int kApplicationReportSize = 16;
+    static constexpr int kLoaderReportSize = 64;
+    static constexpr int kLeaveMs = 30;
+    static constexpr int kAbsentMs = 300;
+    static constexpr int kListenMs = 1500;
 
     UsbReader(ReaderModel &model, std::function<void(const QString &)> trace, QObject *parent = nullptr);
     ~UsbReader() override;
@@ -35,6 +51,14 @@ public:
 
     bool isPlugged() const { return m_plugged; }
     void setPlugged(bool plugged);
+    // The loader the device becomes after a reset; not owned.
+    void setBootLoader(BootLoader *loader) { m_loader = loader; }
+    // The reader carried out a reset: leave, come back as the boot loader.
+    void resetToLoader();
+    // Leave and enumerate again as what the device is now.
+    void replug();
+    // "application", "boot-loader" or "gone".
+    QString deviceName() const;
     // Text records as input reports of up to 16 characters, zero-padded.
     void sendText(const QByteArray &text);
     // Bytes as input reports, as they are (a frame, or noise).
@@ -44,9 +68,15 @@ private:
     void accept();
     void readClient();
     void dropClient();
-    void sendMessage(char kind, const uint8_t *body);
+    enum class Role { Application, Loader };
+
+    void sendMessage(char kind, const uint8_t *body, int size);
     void sendState();
     void answer(const Reply &reply);
+    bool visible() const { return m_plugged && m_present; }
+    void feedLoader(const uint8_t *report);
+    void leaveAndReturnAs(Role role, int leaveMs);
+    void endOfListening();
 
     ReaderModel &m_model;
     std::function<void(const QString &)> m_trace;
@@ -54,6 +84,13 @@ private:
     int m_listenFd = -1;
     int m_clientFd = -1;
     bool m_plugged = true;
+    bool m_present = true; // enumerated (not between leaving and coming back)
+    Role m_role = Role::Application;
+    BootLoader *m_loader = nullptr;
+    QTimer m_leaveTimer;
+    QTimer m_returnTimer;
+    QTimer m_listenTimer;
+    Role m_nextRole = Role::Application;
     std::unique_ptr<QSocketNotifier> m_listenNotifier;
     std::unique_ptr<QSocketNotifier> m_clientNotifier;
     QByteArray m_incoming;

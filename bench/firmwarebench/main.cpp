@@ -1,9 +1,12 @@
 // VexaHost firmware benchmark against vexa-sim: a 64 KiB firmware file sent
 // through "Upgrade firmware..." of the real main window to the simulator's
 // boot loader, at 57600 and at 9600 baud, as a ratio to what the line
-// allows (every packet and its answer on the line, back to back). Also CPU
-// time during the transfer. Prints figures with their limits; asserts
-// nothing. Arguments: the rates to run (default 57600 9600).
+// allows (every packet and its answer on the line, back to back), and over
+// USB (vexa-sim --usb, the simulator's USB library first on
+// LD_LIBRARY_PATH) as a ratio to 1058 reports of at least 50 ms each. Also
+// CPU time during the transfer. Prints figures with their limits; asserts
+// nothing. Arguments: the rates to run and/or "usb" (default 57600 9600
+// usb).
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -21,6 +24,7 @@
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
 #include "link/serialtransport.h"
+#include "link/usbtransport.h"
 #include "simprocess.h"
 
 using namespace vexa;
@@ -29,6 +33,8 @@ namespace {
 
 constexpr int kFileBytes = 64 * 1024;
 constexpr double kLimitRatio = 1.05;
+// The loader answers each report after the host's first 50 ms wait.
+constexpr int kUsbReplyWaitMs = 50;
 
 double cpuSeconds()
 {
@@ -93,6 +99,65 @@ bool run(int rate, const QString &path, const QByteArray &image)
     return exact;
 }
 
+// The same over USB, from the USB interface.
+bool runUsb(const QString &path, const QByteArray &image)
+{
+    test::SimProcess sim;
+    if (!sim.start({QStringLiteral("--usb")})) {
+        std::fprintf(stderr, "vexa-sim did not start\n");
+        return false;
+    }
+    test::ScriptedPrompt prompt;
+    MainWindow window(&prompt);
+    window.show();
+    QTest::qWait(200);
+    window.usbAction->trigger();
+    if (!window.usb().isOpen()) {
+        std::fprintf(stderr, "usb: the simulated reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
+        return false;
+    }
+    window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
+    window.upgradeFirmwareAction->trigger();
+    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
+    QElapsedTimer wait;
+    wait.start();
+    while (!loader->programButton->isEnabled() && wait.elapsed() < 30000)
+        QTest::qWait(10);
+    if (!loader->programButton->isEnabled()) {
+        std::fprintf(stderr, "usb: the loader was not captured\n");
+        return false;
+    }
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    loader->programButton->click();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
+        std::fprintf(stderr, "usb: the transfer failed: %s\n", qPrintable(prompt.messages.join(" / ")));
+        return false;
+    }
+    sim.control(QStringLiteral("loader state"));
+    const QString expected = QString::fromLatin1(
+        QCryptographicHash::hash(paddedImage(image, LoaderFraming::Usb), QCryptographicHash::Sha256).toHex());
+    bool exact = false;
+    for (const QString &line : sim.output())
+        if (line.startsWith(QLatin1String("loader: mode=")))
+            exact = line.contains(QStringLiteral("sha256=") + expected);
+
+    const int reports = (kFileBytes + loader::kUsbDataBytes - 1) / loader::kUsbDataBytes;
+    const double limitSeconds = reports * kUsbReplyWaitMs / 1000.0;
+    const double ratio = seconds / limitSeconds;
+    std::printf("   USB      64 KiB in %8.2f s   %d reports allow %6.2f s   ratio %5.3f  limit %.2f  %s   CPU %5.2f s (%4.1f %%)  image %s\n",
+                seconds, reports, limitSeconds, ratio, kLimitRatio, ratio <= kLimitRatio ? "ok  " : "OVER", cpu,
+                100.0 * cpu / seconds, exact ? "exact" : "WRONG");
+    std::fflush(stdout);
+    loader->close();
+    window.close();
+    return exact;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -100,10 +165,17 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QList<int> rates;
-    for (int i = 1; i < argc; ++i)
-        rates << QByteArray(argv[i]).toInt();
-    if (rates.isEmpty())
+    bool usb = false;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "usb")
+            usb = true;
+        else
+            rates << QByteArray(argv[i]).toInt();
+    }
+    if (rates.isEmpty() && !usb) {
         rates = {57600, 9600};
+        usb = true;
+    }
 
     QTemporaryDir dir;
     QByteArray image(kFileBytes, '\0');
@@ -115,9 +187,11 @@ int main(int argc, char **argv)
         return 1;
     file.close();
 
-    std::printf("VexaHost firmware benchmark: 64 KiB (512 serial packets of 261 bytes) against vexa-sim\n");
+    std::printf("VexaHost firmware benchmark: 64 KiB (512 serial packets of 261 bytes, 1058 USB reports of 64 bytes) against vexa-sim\n");
     bool ok = true;
     for (int rate : rates)
         ok = run(rate, path, image) && ok;
+    if (usb)
+        ok = runUsb(path, image) && ok;
     return ok ? 0 : 1;
 }

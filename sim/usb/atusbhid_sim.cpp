@@ -3,7 +3,10 @@
 // connection, queues input reports while the device is open and turns the
 // simulator's plug and unplug into arrival and removal notifications; when
 // no simulator runs it tries again every 100 ms, so one started later is
-// noticed as an arrival.
+// noticed as an arrival. The simulator tells the device's report size with
+// each state; writes send that many bytes of the caller's block, reads copy
+// reports of that size.
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -35,6 +38,7 @@ constexpr size_t kMaxQueuedReports = 4096;
 struct Report
 {
     unsigned char bytes[kBodySize];
+    int size;
 };
 
 class SimLibrary
@@ -67,9 +71,9 @@ public:
         std::lock_guard lock(m_mutex);
         if (!m_open || !m_plugged || m_fd < 0 || !body)
             return 0;
-        char message[kMessageSize];
+        char message[kMessageSize] = {};
         message[0] = kind;
-        std::memcpy(message + 1, body, kBodySize);
+        std::memcpy(message + 1, body, size_t(m_reportSize));
         for (int sent = 0; sent < kMessageSize;) {
             const ssize_t n = ::send(m_fd, message + sent, size_t(kMessageSize - sent), MSG_NOSIGNAL);
             if (n < 0 && errno == EINTR)
@@ -86,9 +90,10 @@ public:
         std::lock_guard lock(m_mutex);
         if (!m_open || m_queue.empty() || !buffer)
             return 0;
-        std::memcpy(buffer, m_queue.front().bytes, kBodySize);
+        const int size = m_queue.front().size;
+        std::memcpy(buffer, m_queue.front().bytes, size_t(size));
         m_queue.pop_front();
-        return 1;
+        return size;
     }
 
     int isMine(const AtUsbHidDeviceRecord *record)
@@ -238,6 +243,7 @@ private:
             if (m_queue.size() >= kMaxQueuedReports)
                 m_queue.pop_front();
             Report report;
+            report.size = m_reportSize;
             std::memcpy(report.bytes, body, kBodySize);
             m_queue.push_back(report);
             return;
@@ -252,6 +258,9 @@ private:
             m_plugged = body[0] != 0;
             m_vendorId = unsigned(body[1] | body[2] << 8);
             m_productId = unsigned(body[3] | body[4] << 8);
+            // A size the device does not tell, or one past the block the
+            // host hands over, falls back to the reader's usual 16 bytes.
+            m_reportSize = body[5] >= 1 && body[5] <= ATUSBHID_MAX_REPORT_SIZE ? body[5] : kDefaultReportSize;
             now = m_plugged;
             if (!now)
                 m_queue.clear();
@@ -288,6 +297,7 @@ private:
     bool m_plugged = false;
     unsigned m_vendorId = 0;
     unsigned m_productId = 0;
+    int m_reportSize = kDefaultReportSize;
     bool m_open = false;
     std::deque<Report> m_queue;
 };

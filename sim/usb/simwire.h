@@ -2,12 +2,15 @@
 //
 // $XDG_CONFIG_HOME/Kestrune/VexaHost/usb/reader (~/.config when the
 // variable is unset or not absolute): a stream socket, one client at a time
-// (a new client replaces the old). Every message is 17 bytes: a kind byte and
-// a 16-byte body.
+// (a new client replaces the old). Every message is 65 bytes: a kind byte and
+// a 64-byte body. A report fills the start of the body, as many bytes as the
+// device's report size; the rest is zero.
 //
 //   simulator -> library
-//     'S'  state: [0] 1 plugged / 0 unplugged, [1..2] vendor ID, [3..4]
-//          product ID (low byte first); sent on connect and on each change
+//     'S'  state: [0] 1 present / 0 gone, [1..2] vendor ID, [3..4] product ID
+//          (low byte first), [5] report size in bytes (16 for the reader's
+//          application, 64 for its boot loader); sent on connect and each
+//          time the device goes or (re)appears
 //     'R'  one input report
 //   library -> simulator
 //     'W'  one output report
@@ -19,7 +22,8 @@
 
 namespace vexa::simusb {
 
-constexpr int kBodySize = 16;
+constexpr int kBodySize = 64;
+constexpr int kDefaultReportSize = 16;
 constexpr int kMessageSize = 1 + kBodySize;
 constexpr char kState = 'S';
 constexpr char kInputReport = 'R';

@@ -11,8 +11,10 @@
 #include <QTimer>
 
 #include "app/mainwindow.h"
+#include "firmware/loaderusblink.h"
 #include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
+#include "link/usbtransport.h"
 #include "ui/operatorprompt.h"
 
 namespace vexa {
@@ -20,6 +22,30 @@ namespace vexa {
 namespace {
 
 constexpr int kVirtualPortSettleMs = 4000;
+constexpr int kUsbSettleMs = 2000;
+constexpr int kUsbOpenChecks = 51;
+constexpr int kUsbOpenCheckMs = 100;
+
+// The main window's USB link as the loader window sees it.
+class MainWindowUsbLink final : public LoaderUsbLink
+{
+public:
+    explicit MainWindowUsbLink(MainWindow &window) : m_window(window) {}
+
+    bool isOpen() const override { return m_window.usb().isOpen(); }
+    bool deviceLost() const override { return m_window.usbDeviceLost; }
+    void clearDeviceLost() override { m_window.usbDeviceLost = false; }
+    void selectUsb() override { m_window.chooseUsbInterface(); }
+    void openDevice() override { m_window.usbOpen(); }
+    void setPollSuspended(bool suspended) override { m_window.usb().usbPollSuspended = suspended; }
+    void stopResponseTimer() override { m_window.link().responseTimer().stop(); }
+    void noteReconnected() override { m_window.logMessage(QStringLiteral("USB Reconnected")); }
+    bool writeReport(QByteArrayView block) override { return m_window.usb().writeReport(block); }
+    QByteArray readReport() override { return m_window.usb().readReport(); }
+
+private:
+    MainWindow &m_window;
+};
 
 QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
 {
@@ -34,14 +60,18 @@ QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
 
 } // namespace
 
-FirmwareUpgrade::FirmwareUpgrade(MainWindow &window) : QObject(&window), m_window(window)
+FirmwareUpgrade::FirmwareUpgrade(MainWindow &window)
+    : QObject(&window), m_window(window), m_usbLink(std::make_unique<MainWindowUsbLink>(window))
 {
     firmwareFolder = chooseFirmwareFolder(QCoreApplication::applicationDirPath(),
                                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     chooseFile = [this](const FirmwareFileRequest &request) { return showFileDialog(&m_window, request); };
-    m_loaderWindow = new LoaderWindow(window.serial(), window.prompt(), [this] { m_window.resetReader(); }, &window);
+    m_loaderWindow = new LoaderWindow(window.serial(), *m_usbLink, window.prompt(), [this] { m_window.resetReader(); },
+                                      &window);
     connect(m_loaderWindow, &QDialog::finished, this, &FirmwareUpgrade::afterLoaderWindow);
 }
+
+FirmwareUpgrade::~FirmwareUpgrade() = default;
 
 void FirmwareUpgrade::waitMs(int ms)
 {
@@ -84,12 +114,13 @@ void FirmwareUpgrade::start()
         m_window.prompt().error(QStringLiteral("File doen not exist!"));
         return;
     }
-    m_loaderWindow->prepare(path, m_window.bootLoaderComType);
+    m_loaderWindow->prepare(path, m_window.bootLoaderComType, upgradeInterface);
     m_loaderWindow->open();
 }
 
 void FirmwareUpgrade::afterLoaderWindow()
 {
+    m_window.usb().usbPollSuspended = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (afterUpgrade(m_loaderWindow->firmwarePath())) {
     case AfterUpgrade::SelectVirtualComPort:
@@ -103,8 +134,18 @@ void FirmwareUpgrade::afterLoaderWindow()
         emit finished();
         return;
     case AfterUpgrade::ReconnectUsb:
-        // The USB HID link is not part of this program yet: there is no
-        // device to wait for, so no version request goes out.
+        // The new firmware enumerates as the USB reader; ask for its version
+        // once it is open, and send nothing when it never opens.
+        waitMs(kUsbSettleMs);
+        if (!m_window.usbAction->isChecked())
+            m_window.chooseUsbInterface();
+        for (int check = 0; check < kUsbOpenChecks; ++check) {
+            if (m_window.usb().isOpen()) {
+                m_window.requestVersion();
+                break;
+            }
+            waitMs(kUsbOpenCheckMs);
+        }
         break;
     case AfterUpgrade::RequestVersion:
         m_window.requestVersion();

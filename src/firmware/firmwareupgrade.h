@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <QObject>
 #include <QString>
 
@@ -11,6 +12,7 @@
 
 namespace vexa {
 
+class LoaderUsbLink;
 class LoaderWindow;
 class MainWindow;
 
@@ -19,6 +21,7 @@ class FirmwareUpgrade : public QObject
     Q_OBJECT
 public:
     explicit FirmwareUpgrade(MainWindow &window);
+    ~FirmwareUpgrade() override;
 
     // The handler of "Upgrade firmware...".
     void start();
@@ -42,6 +45,7 @@ private:
     void waitMs(int ms);
 
     MainWindow &m_window;
+    std::unique_ptr<LoaderUsbLink> m_usbLink;
     LoaderWindow *m_loaderWindow = nullptr;
 };
 

@@ -12,6 +12,7 @@
 
 #include "firmware/firmwarefile.h"
 #include "firmware/firmwaretransfer.h"
+#include "firmware/loaderusblink.h"
 #include "firmware/packetwatcher.h"
 #include "link/serialtransport.h"
 #include "ui/operatorprompt.h"
@@ -27,6 +28,17 @@ constexpr int kStartCaptureMs = 50;
 constexpr int kSilentCaptureAttempts = 3;
 constexpr int kQuietLineMs = 100;
 constexpr int kQuietLineLimitMs = 1000;
+// USB capture: 10 ms turns while the reader leaves and the loader arrives.
+constexpr int kUsbTurnMs = 10;
+constexpr int kUsbLeaveTurns = 700;
+constexpr int kUsbArriveTurns = 500;
+constexpr int kSelectUsbMs = 500;
+constexpr int kUsbReplyWaitMs = 50;
+constexpr int kProbeReads = 20;
+constexpr int kExchangeReads = 40;
+// Reports a device may have queued before a probe or packet: answers that
+// came after their exchange had given up.
+constexpr int kMaxStaleReports = 64;
 
 const QString kRetryCapture = QStringLiteral("Could not capture loader, retry?");
 
@@ -49,9 +61,9 @@ private:
 
 } // namespace
 
-LoaderWindow::LoaderWindow(SerialTransport &serial, OperatorPrompt &prompt, std::function<void()> resetReader,
-                           QWidget *parent)
-    : QDialog(parent), m_serial(serial), m_prompt(prompt), m_resetReader(std::move(resetReader))
+LoaderWindow::LoaderWindow(SerialTransport &serial, LoaderUsbLink &usb, OperatorPrompt &prompt,
+                           std::function<void()> resetReader, QWidget *parent)
+    : QDialog(parent), m_serial(serial), m_usb(usb), m_prompt(prompt), m_resetReader(std::move(resetReader))
 {
     setObjectName(QStringLiteral("frmLdr"));
     setWindowTitle(QStringLiteral("Upgrade firmware"));
@@ -119,10 +131,11 @@ LoaderWindow::LoaderWindow(SerialTransport &serial, OperatorPrompt &prompt, std:
 
 LoaderWindow::~LoaderWindow() = default;
 
-void LoaderWindow::prepare(const QString &firmwarePath, int bootLoaderComType)
+void LoaderWindow::prepare(const QString &firmwarePath, int bootLoaderComType, int upgradeInterface)
 {
     m_path = firmwarePath;
     m_comType = bootLoaderComType;
+    m_upgradeInterface = upgradeInterface;
     programButton->setEnabled(false);
     progressBar->setValue(0);
     statusBar->clearMessage();
@@ -173,6 +186,19 @@ void LoaderWindow::waitUntil(const std::function<bool()> &done)
         loop.exec();
         m_wait = nullptr;
     }
+}
+
+void LoaderWindow::sleep(int ms)
+{
+    bool over = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        over = true;
+        wake();
+    });
+    timer.start(ms);
+    waitUntil([&] { return over; });
 }
 
 void LoaderWindow::wake()
@@ -230,14 +256,11 @@ void LoaderWindow::capture()
     startCaptureTimer.stop();
     if (m_busy)
         return;
-    if (m_comType != 1) {
-        setStatus(QStringLiteral("USB boot loader not supported"));
-        m_prompt.error(QStringLiteral("This reader's boot loader answers over USB, which this version of the program "
-                                      "cannot reach. Nothing was sent to the reader."));
-        return;
-    }
     m_busy = true;
-    captureSerial();
+    if (m_comType == 1)
+        captureSerial();
+    else
+        captureUsb();
     m_busy = false;
 }
 
@@ -294,6 +317,140 @@ void LoaderWindow::captureSerial()
     }
 }
 
+void LoaderWindow::captureUsb()
+{
+    int turns = 0;
+    // The question after a wait that came to nothing; true: start over.
+    const auto retry = [&](BusyCursor &cursor) {
+        cursor.release();
+        if (!m_prompt.confirm(kRetryCapture)) {
+            timeoutTimer.setInterval(kIdleTimeoutMs);
+            setStatus(QString());
+            return false;
+        }
+        turns = 0;
+        return true;
+    };
+    for (;;) {
+        setStatus(QStringLiteral("Resetting reader, please wait..."));
+        QCoreApplication::processEvents();
+        BusyCursor cursor;
+        m_usb.clearDeviceLost();
+        m_resetReader();
+        m_usb.stopResponseTimer();
+        if (m_upgradeInterface == 1) {
+            sleep(kSelectUsbMs);
+            m_usb.selectUsb();
+        }
+        replyTimedOut = false;
+        m_usb.setPollSuspended(true);
+
+        // The application's device leaves. Opening it again each turn also
+        // notices a reader that left without a removal notice.
+        bool again = false;
+        while (m_usb.isOpen() && !m_usb.deviceLost()) {
+            sleep(kUsbTurnMs);
+            if (turns++ >= kUsbLeaveTurns) {
+                if (!retry(cursor))
+                    return;
+                again = true;
+                break;
+            }
+            m_usb.openDevice();
+        }
+        if (again)
+            continue;
+
+        // The loader's device arrives; the link's arrival handling opens it.
+        setStatus(QStringLiteral("Waiting for loader, please wait..."));
+        while (!m_usb.isOpen()) {
+            sleep(kUsbTurnMs);
+            if (turns++ >= kUsbArriveTurns) {
+                if (!retry(cursor))
+                    return;
+                again = true;
+                break;
+            }
+        }
+        if (again)
+            continue;
+
+        setStatus(QStringLiteral("Connecting to loader, please wait..."));
+        m_usb.noteReconnected();
+        timeoutTimer.setInterval(kLoaderTimeoutMs);
+        timeoutTimer.start();
+        while (!replyTimedOut) {
+            // A refusal is the loader answering too: it is there.
+            if (usbLoaderProbe(loader::kCapture) != 0) {
+                timeoutTimer.stop();
+                break;
+            }
+            sleep(kUsbTurnMs);
+        }
+        if (replyTimedOut) {
+            if (!retry(cursor))
+                return;
+            continue;
+        }
+        cursor.release();
+        programButton->setEnabled(true);
+        setStatus(QStringLiteral("Loader captured"));
+        timeoutTimer.setInterval(kIdleTimeoutMs);
+        return;
+    }
+}
+
+int LoaderWindow::judgeUsbReply(const QByteArray &report)
+{
+    loaderReply = report.left(3);
+    switch (parseUsbReply(report)) {
+    case LoaderReply::Ack:
+        return 1;
+    case LoaderReply::Nak:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void LoaderWindow::dropStaleReports()
+{
+    // The loader's answers carry no packet number: an answer that came too
+    // late for its packet would otherwise pass for the next packet's.
+    for (int n = 0; n < kMaxStaleReports && !m_usb.readReport().isEmpty(); ++n) {
+    }
+}
+
+int LoaderWindow::usbLoaderProbe(char character)
+{
+    dropStaleReports();
+    m_usb.writeReport(QByteArray(loader::kUsbReportBytes, character));
+    sleep(kUsbReplyWaitMs);
+    QByteArray report;
+    for (int read = 0; read < kProbeReads; ++read) {
+        report = m_usb.readReport();
+        if (!report.isEmpty())
+            break;
+        sleep(kUsbReplyWaitMs);
+    }
+    return judgeUsbReply(report);
+}
+
+int LoaderWindow::usbLoaderExchange(const QByteArray &block, bool untilGone)
+{
+    dropStaleReports();
+    m_usb.writeReport(block);
+    QByteArray report;
+    for (int read = 0; read < kExchangeReads && report.isEmpty(); ++read) {
+        sleep(kUsbReplyWaitMs);
+        // A device that has left has nothing more to say.
+        if (untilGone && !m_usb.isOpen())
+            break;
+        report = m_usb.readReport();
+    }
+    return judgeUsbReply(report);
+}
+
 void LoaderWindow::sendCaptureCharacter()
 {
     captureTickTimer.start(kCaptureTickMs);
@@ -334,30 +491,38 @@ void LoaderWindow::program()
         return;
     }
 
-    FirmwareTransfer transfer(read.bytes, LoaderFraming::Serial);
+    const bool usb = m_comType != 1;
+    FirmwareTransfer transfer(read.bytes, usb ? LoaderFraming::Usb : LoaderFraming::Serial);
     progressBar->setRange(0, int(transfer.size()));
     progressBar->setValue(0);
-    timeoutTimer.setInterval(kLoaderTimeoutMs);
+    if (!usb)
+        timeoutTimer.setInterval(kLoaderTimeoutMs);
 
     for (;;) {
-        m_serial.clearInput();
-        m_watcher->arm();
-        packetTimedOut = false;
-        packetReceived = false;
-        replyTimedOut = false;
-        QString error;
-        if (!m_serial.write(transfer.packet(), &error)) {
-            cursor.release();
-            failTransfer(QStringLiteral("File read error"), QStringLiteral("File Error"),
-                         QStringLiteral("Can't perform one of the following file operations: Open, Seek, Read, Close.\n")
-                             + error);
-            break;
+        LoaderReply reply = LoaderReply::None;
+        if (usb) {
+            // The exchange waits for the reply itself (at most 40 reads).
+            const int result = usbLoaderExchange(transfer.packet());
+            reply = result == 1 ? LoaderReply::Ack : result == 2 ? LoaderReply::Nak : LoaderReply::None;
+        } else {
+            m_serial.clearInput();
+            m_watcher->arm();
+            packetTimedOut = false;
+            packetReceived = false;
+            replyTimedOut = false;
+            QString error;
+            if (!m_serial.write(transfer.packet(), &error)) {
+                cursor.release();
+                failTransfer(QStringLiteral("File read error"), QStringLiteral("File Error"),
+                             QStringLiteral("Can't perform one of the following file operations: Open, Seek, Read, Close.\n")
+                                 + error);
+                break;
+            }
+            timeoutTimer.start();
+            waitUntil([this] { return packetTimedOut || packetReceived || replyTimedOut; });
+            timeoutTimer.stop();
+            reply = packetReceived ? parseSerialReply(loaderReply) : LoaderReply::None;
         }
-        timeoutTimer.start();
-        waitUntil([this] { return packetTimedOut || packetReceived || replyTimedOut; });
-        timeoutTimer.stop();
-
-        const LoaderReply reply = packetReceived ? parseSerialReply(loaderReply) : LoaderReply::None;
         const FirmwareTransfer::Step step = transfer.onReply(reply);
         if (!step.status.isEmpty())
             setStatus(step.status);
@@ -386,10 +551,18 @@ void LoaderWindow::sendGoCommand()
         return;
     m_goPending = false;
     m_watcher->disarm();
-    // Only a captured serial loader is told to go.
-    if (m_comType == 1 && programButton->isEnabled()) {
-        QString ignored;
-        m_serial.write(goCommand(LoaderFraming::Serial), &ignored);
+    if (m_comType == 1) {
+        // Only a captured serial loader is told to go.
+        if (programButton->isEnabled()) {
+            QString ignored;
+            m_serial.write(goCommand(LoaderFraming::Serial), &ignored);
+        }
+    } else {
+        // Always over USB; the loader leaves without answering, and a closing
+        // window must not be closed again meanwhile.
+        m_busy = true;
+        usbLoaderExchange(goCommand(LoaderFraming::Usb), true);
+        m_busy = false;
     }
     programButton->setEnabled(false);
 }

@@ -2,9 +2,11 @@
 // the firmware file to it with "&Program", and starts the new firmware when
 // it closes.
 //
-// Every wait (capture, transfer, the line falling quiet) is a nested event
-// loop that the window's timers and the serial port's data events end, so
-// the window repaints and the progress bar moves while the program waits.
+// Every wait (capture, transfer, the line falling quiet, the USB device
+// leaving and coming back, a USB reply) is a nested event loop that the
+// window's timers and the serial port's data events end, so the window
+// repaints and the progress bar moves while the program waits. Over USB the
+// window talks to the loader itself while the link's poll is suspended.
 #pragma once
 
 #include <functional>
@@ -20,6 +22,7 @@ class QStatusBar;
 
 namespace vexa {
 
+class LoaderUsbLink;
 class OperatorPrompt;
 class PacketWatcher;
 class SerialTransport;
@@ -29,13 +32,14 @@ class LoaderWindow : public QDialog
     Q_OBJECT
 public:
     // `resetReader` sends the reader's reset command through the reader link.
-    LoaderWindow(SerialTransport &serial, OperatorPrompt &prompt, std::function<void()> resetReader,
-                 QWidget *parent = nullptr);
+    LoaderWindow(SerialTransport &serial, LoaderUsbLink &usb, OperatorPrompt &prompt,
+                 std::function<void()> resetReader, QWidget *parent = nullptr);
     ~LoaderWindow() override;
 
-    // Before each showing: the file "&Program" sends and the loader's
-    // transport (1 = serial port, anything else USB).
-    void prepare(const QString &firmwarePath, int bootLoaderComType);
+    // Before each showing: the file "&Program" sends, the loader's transport
+    // (1 = serial port, anything else USB) and the interface the upgrade
+    // began on (2 = USB, 1 = serial).
+    void prepare(const QString &firmwarePath, int bootLoaderComType, int upgradeInterface = 1);
     const QString &firmwarePath() const { return m_path; }
     // A capture or transfer is running.
     bool busy() const { return m_busy; }
@@ -44,6 +48,13 @@ public:
     void program();       // "&Program"
     void sendGoCommand(); // whenever the window closes
     void done(int result) override;
+
+    // The capture probe: a 64-byte block of `character`, then up to 20
+    // reads 50 ms apart. 1 acknowledged, 2 refused, 0 neither or nothing.
+    int usbLoaderProbe(char character);
+    // One block out, then up to 40 reads 50 ms apart until a report comes.
+    // Same results. With `untilGone` it stops once the device has left.
+    int usbLoaderExchange(const QByteArray &block, bool untilGone = false);
 
     QPushButton *programButton = nullptr, *doneButton = nullptr, *captureButton = nullptr;
     QProgressBar *progressBar = nullptr;
@@ -64,6 +75,10 @@ protected:
 
 private:
     void captureSerial();
+    void captureUsb();
+    int judgeUsbReply(const QByteArray &report);
+    void dropStaleReports();
+    void sleep(int ms);
     void sendCaptureCharacter();
     void onReplyTimeout();
     void onPacket(const QByteArray &packet);
@@ -75,12 +90,14 @@ private:
     void failTransfer(const QString &status, const QString &caption, const QString &text);
 
     SerialTransport &m_serial;
+    LoaderUsbLink &m_usb;
     OperatorPrompt &m_prompt;
     std::function<void()> m_resetReader;
     PacketWatcher *m_watcher = nullptr;
     QEventLoop *m_wait = nullptr;
     QString m_path;
     int m_comType = 1;
+    int m_upgradeInterface = 1;
     QString m_lineError;
     bool m_busy = false;
     bool m_goPending = false;

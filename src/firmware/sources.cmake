@@ -7,4 +7,5 @@ target_sources(vexacore PRIVATE
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/packetwatcher.cpp ${CMAKE_CURRENT_LIST_DIR}/packetwatcher.h
     ${CMAKE_CURRENT_LIST_DIR}/loaderwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/loaderwindow.h
+    ${CMAKE_CURRENT_LIST_DIR}/loaderusblink.h
     ${CMAKE_CURRENT_LIST_DIR}/firmwareupgrade.cpp ${CMAKE_CURRENT_LIST_DIR}/firmwareupgrade.h)

@@ -181,10 +181,39 @@ bool UsbTransport::write(const QByteArray &frame, QString *error)
     // reader returns and opens again.
     if (!m_open)
         return true;
-    for (const UsbReport &report : toUsbReports(frame))
-        m_writeData(report.data());
+    // The library reads as many bytes as the open device's report holds,
+    // which may be more than the 16 a frame's report carries.
+    for (const UsbReport &report : toUsbReports(frame)) {
+        uint8_t block[ATUSBHID_MAX_REPORT_SIZE] = {};
+        std::copy(report.begin(), report.end(), block);
+        m_writeData(block);
+    }
     emit transmitted();
     return true;
+}
+
+bool UsbTransport::writeReport(QByteArrayView block)
+{
+    if (!m_open || !isLoaded())
+        return false;
+    uint8_t buffer[ATUSBHID_MAX_REPORT_SIZE] = {};
+    std::copy_n(block.data(), std::min<qsizetype>(block.size(), ATUSBHID_MAX_REPORT_SIZE), buffer);
+    const bool sent = m_writeData(buffer) != 0;
+    emit transmitted();
+    return sent;
+}
+
+QByteArray UsbTransport::readReport()
+{
+    if (!m_open || !isLoaded())
+        return {};
+    // Non-zero means a report came; a device with smaller reports leaves
+    // zeros after its bytes, which no loader reply contains.
+    uint8_t buffer[ATUSBHID_READ_BUFFER_SIZE] = {};
+    if (m_readData(buffer) == 0)
+        return {};
+    emit received();
+    return QByteArray(reinterpret_cast<const char *>(buffer), ATUSBHID_MAX_REPORT_SIZE);
 }
 
 void UsbTransport::setAutoReadMode(bool on)
@@ -199,8 +228,13 @@ void UsbTransport::poll()
     if (usbPollSuspended)
         return;
     emit polled();
-    uint8_t buffer[kUsbReadBufferSize];
-    for (int n = 0; n < kMaxReportsPerTick && m_open && isLoaded() && m_readData(buffer); ++n) {
+    uint8_t buffer[kUsbReadBufferSize] = {};
+    for (int n = 0; n < kMaxReportsPerTick && m_open && isLoaded(); ++n) {
+        // A report shorter than a frame's piece leaves zeros, never bytes
+        // of the report before it.
+        std::fill_n(buffer, kUsbReportSize, uint8_t(0));
+        if (m_readData(buffer) == 0)
+            break;
         UsbReport report;
         std::copy_n(buffer, kUsbReportSize, report.begin());
         emit received();

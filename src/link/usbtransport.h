@@ -61,6 +61,14 @@ public:
 
     bool write(const QByteArray &frame, QString *error) override;
 
+    // The boot loader's exchange, outside the frame path: one block of up to
+    // ATUSBHID_MAX_REPORT_SIZE bytes as one output report (the library sends
+    // as many bytes as the device's report holds), and one input report of
+    // the device's size, empty when none is waiting. Both do nothing while
+    // the device is not open.
+    bool writeReport(QByteArrayView block);
+    QByteArray readReport();
+
     uint32_t vendorId = kVendorId;
     uint32_t productId = kProductId;
 

@@ -5,8 +5,15 @@
  * hidraw on Linux) and sim/usb (the reader of a running vexa-sim). Which one
  * the host gets is decided by the library search path.
  *
- * Reports are 16 bytes both ways. The device is the first one with the
- * vendor and product IDs given to findHidDevice.
+ * The device sets the report size: a reader's application enumerates with
+ * 16-byte reports, its boot loader with 64-byte reports, under the same
+ * vendor and product IDs. The library learns the size when it opens the
+ * device (16 when the device does not tell) and never goes past 64 bytes.
+ * Callers always hand writeData and setFeature a block of
+ * ATUSBHID_MAX_REPORT_SIZE bytes (zero-padded); the library sends as many of
+ * them as the open device's report holds. readData copies one input report
+ * of the device's size. The device is the first one with the vendor and
+ * product IDs given to findHidDevice.
  *
  * Device-change notifications: hidRegisterDeviceNotification takes an
  * AtUsbHidWindow. The library calls window->notify(context, event, record)
@@ -30,7 +37,9 @@ extern "C" {
 #endif
 
 enum {
-    ATUSBHID_REPORT_SIZE = 16,
+    ATUSBHID_DEFAULT_REPORT_SIZE = 16,
+    ATUSBHID_MAX_REPORT_SIZE = 64,
+    ATUSBHID_READ_BUFFER_SIZE = 1024,
     ATUSBHID_DEVICE_ARRIVAL = 0x8000,
     ATUSBHID_DEVICE_REMOVE_COMPLETE = 0x8004,
     ATUSBHID_DEVNODES_CHANGED = 0x0007
@@ -52,16 +61,21 @@ typedef struct AtUsbHidWindow {
 /* Non-zero: found and opened. */
 typedef int (*FindHidDeviceFunction)(unsigned int vendorId, unsigned int productId);
 typedef void (*CloseDeviceFunction)(void);
-/* Sends 16 bytes as one output report. Non-zero on success. */
+/* Sends the first bytes of `report` (ATUSBHID_MAX_REPORT_SIZE bytes), as
+ * many as the device's output report holds, as one output report. Non-zero
+ * on success. */
 typedef int (*WriteDataFunction)(const unsigned char *report);
-/* Non-zero when an input report was waiting; it is copied to the start of
- * `buffer`, which holds 1024 bytes. Never blocks. */
+/* When an input report was waiting: copies it to the start of `buffer`
+ * (ATUSBHID_READ_BUFFER_SIZE bytes) and returns non-zero (its size in
+ * bytes). 0 when none was waiting. Never blocks. */
 typedef int (*ReadDataFunction)(unsigned char *buffer);
 typedef int (*HidRegisterDeviceNotificationFunction)(AtUsbHidWindow *window);
 typedef void (*HidUnregisterDeviceNotificationFunction)(AtUsbHidWindow *window);
 /* Non-zero when the record concerns the device opened by findHidDevice. */
 typedef int (*IsMyDeviceNotificationFunction)(const AtUsbHidDeviceRecord *record);
-/* Sends 16 bytes as a feature report. Non-zero on success. */
+/* Sends the first bytes of `report` (ATUSBHID_MAX_REPORT_SIZE bytes), as
+ * many as the device's output report holds, as a feature report. Non-zero
+ * on success. */
 typedef int (*SetFeatureFunction)(const unsigned char *report);
 
 ATUSBHID_EXPORT int findHidDevice(unsigned int vendorId, unsigned int productId);

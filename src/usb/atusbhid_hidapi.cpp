@@ -1,6 +1,9 @@
 // AtUsbHid on hidapi: a real reader through the system's HID driver (hidraw
 // on Linux). Arrival and removal come from a udev monitor on a thread of its
-// own; the device node path identifies the device.
+// own; the device node path identifies the device. The output report size
+// comes from the hidraw node's report descriptor when the device opens
+// (hidapi of this generation does not hand the descriptor out).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,18 +14,61 @@
 #include <unistd.h>
 
 #include <hidapi.h>
+#include <fcntl.h>
 #include <libudev.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
 
 #include "atusbhid.h"
+#include "hiddescriptor.h"
 #include "notifytarget.h"
 
 namespace {
+
+// The descriptor of a hidraw node: from the node itself, else from sysfs.
+std::string readDescriptor(const std::string &node)
+{
+    std::string bytes;
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        int size = 0;
+        hidraw_report_descriptor descriptor{};
+        if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0 && size > 0 && size <= HID_MAX_DESCRIPTOR_SIZE) {
+            descriptor.size = std::uint32_t(size);
+            if (::ioctl(fd, HIDIOCGRDESC, &descriptor) == 0)
+                bytes.assign(reinterpret_cast<const char *>(descriptor.value), std::size_t(size));
+        }
+        ::close(fd);
+    }
+    if (!bytes.empty())
+        return bytes;
+    const std::size_t slash = node.rfind('/');
+    const std::string sysfs =
+        "/sys/class/hidraw/" + node.substr(slash == std::string::npos ? 0 : slash + 1) + "/device/report_descriptor";
+    if (FILE *file = std::fopen(sysfs.c_str(), "rbe")) {
+        char chunk[HID_MAX_DESCRIPTOR_SIZE];
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        bytes.assign(chunk, n);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+int outputReportSize(const std::string &node)
+{
+    const std::string descriptor = readDescriptor(node);
+    const atusbhid::ReportSizes sizes =
+        atusbhid::parseReportDescriptor(reinterpret_cast<const unsigned char *>(descriptor.data()), descriptor.size());
+    return atusbhid::reportSizeOr(sizes.valid ? sizes.output : 0, ATUSBHID_DEFAULT_REPORT_SIZE,
+                                  ATUSBHID_MAX_REPORT_SIZE);
+}
 
 struct Library
 {
     std::mutex mutex;          // the device and its path
     hid_device *device = nullptr;
     std::string path;
+    int outputSize = ATUSBHID_DEFAULT_REPORT_SIZE;
     bool hidReady = false;
 
     atusbhid::NotifyTarget target;
@@ -152,6 +198,7 @@ int findHidDevice(unsigned int vendorId, unsigned int productId)
     if (!lib.device)
         return 0;
     hid_set_nonblocking(lib.device, 1);
+    lib.outputSize = outputReportSize(lib.path);
     return 1;
 }
 
@@ -163,6 +210,7 @@ void closeDevice(void)
         hid_close(lib.device);
     lib.device = nullptr;
     lib.path.clear();
+    lib.outputSize = ATUSBHID_DEFAULT_REPORT_SIZE;
 }
 
 int writeData(const unsigned char *report)
@@ -172,9 +220,9 @@ int writeData(const unsigned char *report)
     if (!lib.device || !report)
         return 0;
     // Report ID 0 first: the reader has one unnumbered output report.
-    unsigned char buffer[ATUSBHID_REPORT_SIZE + 1] = {0};
-    std::memcpy(buffer + 1, report, ATUSBHID_REPORT_SIZE);
-    return hid_write(lib.device, buffer, sizeof buffer) > 0;
+    unsigned char buffer[ATUSBHID_MAX_REPORT_SIZE + 1] = {0};
+    std::memcpy(buffer + 1, report, std::size_t(lib.outputSize));
+    return hid_write(lib.device, buffer, std::size_t(lib.outputSize) + 1) > 0;
 }
 
 int readData(unsigned char *buffer)
@@ -183,7 +231,8 @@ int readData(unsigned char *buffer)
     std::lock_guard lock(lib.mutex);
     if (!lib.device || !buffer)
         return 0;
-    return hid_read_timeout(lib.device, buffer, 1024, 0) > 0;
+    const int n = hid_read_timeout(lib.device, buffer, ATUSBHID_READ_BUFFER_SIZE, 0);
+    return n > 0 ? n : 0;
 }
 
 int hidRegisterDeviceNotification(AtUsbHidWindow *window)
@@ -217,9 +266,9 @@ int setFeature(const unsigned char *report)
     std::lock_guard lock(lib.mutex);
     if (!lib.device || !report)
         return 0;
-    unsigned char buffer[ATUSBHID_REPORT_SIZE + 1] = {0};
-    std::memcpy(buffer + 1, report, ATUSBHID_REPORT_SIZE);
-    return hid_send_feature_report(lib.device, buffer, sizeof buffer) > 0;
+    unsigned char buffer[ATUSBHID_MAX_REPORT_SIZE + 1] = {0};
+    std::memcpy(buffer + 1, report, std::size_t(lib.outputSize));
+    return hid_send_feature_report(lib.device, buffer, std::size_t(lib.outputSize) + 1) > 0;
 }
 
 } // extern "C"

@@ -6,6 +6,7 @@ find_package(Threads REQUIRED)
 pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi-hidraw)
 add_library(AtUsbHid SHARED
     ${CMAKE_CURRENT_LIST_DIR}/atusbhid_hidapi.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hiddescriptor.cpp ${CMAKE_CURRENT_LIST_DIR}/hiddescriptor.h
     ${CMAKE_CURRENT_LIST_DIR}/atusbhid.h ${CMAKE_CURRENT_LIST_DIR}/notifytarget.h)
 target_include_directories(AtUsbHid PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(AtUsbHid PRIVATE PkgConfig::HIDAPI PkgConfig::UDEV Threads::Threads)

@@ -1,5 +1,7 @@
 // End to end: "Upgrade firmware..." in the real main window against the
-// simulator's boot loader over a pseudo-terminal, at 57600 baud.
+// simulator's boot loader over a pseudo-terminal, at 57600 baud, and (the
+// usb... functions) against the boot loader of vexa-sim --usb through the
+// simulator's build of the USB HID library.
 #include <QtTest>
 
 #include <QCryptographicHash>
@@ -15,7 +17,9 @@
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
+#include "app/responsepane.h"
 #include "link/serialtransport.h"
+#include "link/usbtransport.h"
 #include "simprocess.h"
 
 using namespace vexa;
@@ -91,7 +95,20 @@ private slots:
     void sequenceNumberWraps();
     void virtualComPortFirmware();
 
+    void usbUpgrade_data();
+    void usbUpgrade();
+    void usbCaptureRetry();
+    void usbPacketFaults_data();
+    void usbPacketFaults();
+    void usbRandomFaultsNeverReportAWrongImage();
+    void usbFileDisappears();
+    void usbSequenceNumberWraps();
+    void usbReaderDoesNotReturn();
+    void usbLoaderLeavesDuringTransfer();
+    void usbLateAnswerIsNotTheNextPackets();
+
 private:
+    void selectUsb();
     QString writeFile(const QString &name, const QByteArray &bytes);
     // Starts "Upgrade firmware..." with `path` chosen; true once the loader
     // window is shown.
@@ -113,8 +130,16 @@ private:
 
 void tst_E2eFirmware::init()
 {
+    const bool usb = QByteArray(QTest::currentTestFunction()).startsWith("usb");
     m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--baud"), QString::number(kRate)}), "vexa-sim did not start");
+    QStringList arguments{QStringLiteral("--baud"), QString::number(kRate)};
+    if (usb)
+        arguments << QStringLiteral("--usb");
+    QVERIFY2(m_sim->start(arguments), "vexa-sim did not start");
+    if (usb)
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(QStringLiteral("usb: ") + m_sim->configHome()
+                                                          + QStringLiteral("/Kestrune/VexaHost/usb/reader")),
+                                 kAnswerMs);
     m_prompt = std::make_unique<LoaderPrompt>();
     m_window = std::make_unique<MainWindow>(m_prompt.get());
     m_window->serial().setBaudRate(kRate);
@@ -434,6 +459,250 @@ void tst_E2eFirmware::virtualComPortFirmware()
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Please select a virtual com port!")});
     QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("1"));
     QVERIFY(m_window->comPortAction->isChecked());
+}
+
+// --- over USB
+
+void tst_E2eFirmware::selectUsb()
+{
+    m_window->usbAction->trigger();
+    QCOMPARE(m_window->statusPanels[1]->text(), QStringLiteral("Device ready"));
+    QVERIFY(m_window->usb().isOpen());
+}
+
+void tst_E2eFirmware::usbUpgrade_data()
+{
+    QTest::addColumn<bool>("fromUsb"); // the interface when the upgrade begins
+    QTest::newRow("USB interface") << true;
+    QTest::newRow("serial interface, USB boot loader") << false;
+}
+
+void tst_E2eFirmware::usbUpgrade()
+{
+    QFETCH(bool, fromUsb);
+    if (fromUsb)
+        selectUsb();
+    const QByteArray image = firmwareBytes(3000, 21);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), image)));
+    QCOMPARE(m_window->bootLoaderComType, 2);
+    QCOMPARE(m_requests.size(), 1);
+    QCOMPARE(m_requests[0].selectedFilter, 1); // the USB readers' files
+    QCOMPARE(m_window->firmwareUpgrade().upgradeInterface, fromUsb ? 2 : 1);
+
+    QVERIFY(waitForCapture());
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
+    QVERIFY(m_window->usbAction->isChecked());
+    QVERIFY(m_window->usb().usbPollSuspended);
+    QVERIFY(m_window->messageView->lines().contains(QStringLiteral("USB Reconnected")));
+    QCOMPARE(loaderState().value(QStringLiteral("mode")), QStringLiteral("captured"));
+    QVERIFY(m_sim->output().contains(QStringLiteral("usb: device back as boot-loader")));
+
+    QList<int> progress;
+    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+    QTimer ticker;
+    int ticks = 0;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(20);
+    program();
+    ticker.stop();
+    QVERIFY2(ticks > 5, "the event loop did not run during the transfer");
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(m_loader->progressBar->maximum(), 3000);
+    QVERIFY(progress.contains(62) && progress.contains(48 * 62));
+    QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("49"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+
+    // Closing sends the go report; the application comes back over USB and
+    // answers the version request.
+    const int before = int(m_sim->requests().size());
+    closeLoaderWindow();
+    QVERIFY(!m_window->usb().usbPollSuspended);
+    state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("mode")), QStringLiteral("off"));
+    QCOMPARE(state.value(QStringLiteral("starts")), QStringLiteral("1"));
+    QCOMPARE(state.value(QStringLiteral("started-sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+    QVERIFY(m_sim->waitForRequests(before + 1, kAnswerMs));
+    QCOMPARE(m_sim->requests().last(), QStringLiteral("01 08 00 10 80 E0 79 86"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->responsePane->lines().value(0).endsWith(QLatin1String("Reader Version: VexaIII")),
+                             kAnswerMs);
+    QCOMPARE(&m_window->link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
+}
+
+void tst_E2eFirmware::usbCaptureRetry()
+{
+    // The first loader ignores the capture reports and gives way to the
+    // application again; Yes resets the reader and captures the second.
+    selectUsb();
+    QVERIFY(m_sim->control(QStringLiteral("loader deaf 1")));
+    m_prompt->answers = {true};
+    const QByteArray image = firmwareBytes(500, 22);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture(2 * kCaptureMs));
+    QCOMPARE(m_prompt->confirmations, QStringList{QStringLiteral("Could not capture loader, retry?")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 2);
+    QCOMPARE(loaderTraceCount(QStringLiteral("not captured")), 1);
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+}
+
+void tst_E2eFirmware::usbPacketFaults_data()
+{
+    QTest::addColumn<QStringList>("faults");   // loader control lines before "&Program"
+    QTest::addColumn<QStringList>("messages"); // one per press of "&Program", until complete
+    QTest::addColumn<QStringList>("captions");
+    const QString complete = QStringLiteral("Firmware load complete.");
+    QTest::newRow("four refusals, then stored") << QStringList{"refuse 4"} << QStringList{complete} << QStringList{};
+    QTest::newRow("five refusals")
+        << QStringList{"refuse 5"} << QStringList{"Communication error: NAK", complete} << QStringList{"Too many retries"};
+    QTest::newRow("five answers lost")
+        << QStringList{"drop 5"} << QStringList{"Communication error", complete}
+        << QStringList{"Communication timeout: No reponse to packet"};
+    QTest::newRow("lost and refused share the count, last refused")
+        << QStringList{"silent 3", "refuse 2"} << QStringList{"Communication error: NAK", complete}
+        << QStringList{"Too many retries"};
+    QTest::newRow("two lost, two refused, then stored")
+        << QStringList{"silent 2", "refuse 2"} << QStringList{complete} << QStringList{};
+}
+
+void tst_E2eFirmware::usbPacketFaults()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, captions);
+    selectUsb();
+    const QByteArray image = firmwareBytes(700, 23);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    for (const QString &fault : faults)
+        QVERIFY(m_sim->control(QStringLiteral("loader ") + fault));
+    for (qsizetype press = 0; press < messages.size(); ++press) {
+        QVERIFY(m_loader->programButton->isEnabled());
+        program();
+    }
+    QCOMPARE(m_prompt->messages, messages);
+    QCOMPARE(m_prompt->captions, captions);
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+}
+
+void tst_E2eFirmware::usbRandomFaultsNeverReportAWrongImage()
+{
+    // 1 % of packets refused and 1 % of answers lost: a transfer ends with
+    // "Firmware load complete." only with exactly the file in the loader;
+    // otherwise it says so and "&Program" starts again.
+    selectUsb();
+    const QByteArray image = firmwareBytes(5000, 24);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader random 1 1 5")));
+    int complete = 0;
+    for (int run = 0; run < 12 && complete < 2; ++run) {
+        m_prompt->messages.clear();
+        QVERIFY(m_loader->programButton->isEnabled());
+        program();
+        QCOMPARE(m_prompt->messages.size(), 1);
+        if (m_prompt->messages.first() == QLatin1String("Firmware load complete.")) {
+            ++complete;
+            QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+        } else {
+            QVERIFY2(m_prompt->messages.first().startsWith(QLatin1String("Communication error")),
+                     qPrintable(m_prompt->messages.first()));
+        }
+    }
+    QCOMPARE(complete, 2);
+    QVERIFY2(loaderTraceCount(QStringLiteral("(fault)")) > 0, "the faults never happened: choose another seed");
+}
+
+void tst_E2eFirmware::usbFileDisappears()
+{
+    selectUsb();
+    const QString path = writeFile(QStringLiteral("reader.eud"), firmwareBytes(700, 25));
+    QVERIFY(startUpgrade(path));
+    QVERIFY(waitForCapture());
+    QVERIFY(QFile::remove(path));
+    program();
+    QCOMPARE(m_prompt->messages.size(), 1);
+    QVERIFY2(m_prompt->messages[0].contains(path), qPrintable(m_prompt->messages[0]));
+    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
+    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("File read error"));
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+    QVERIFY(m_loader->programButton->isEnabled());
+}
+
+void tst_E2eFirmware::usbSequenceNumberWraps()
+{
+    // 258 reports: numbers 00 ... FF, 00, 01.
+    selectUsb();
+    const QByteArray image = firmwareBytes(258 * 62 - 20, 26);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("big.eud"), image)));
+    QVERIFY(waitForCapture());
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    const QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("258"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+    QCOMPARE(loaderTraceCount(QStringLiteral("image started over")), 0);
+}
+
+void tst_E2eFirmware::usbReaderDoesNotReturn()
+{
+    // A "Vx_USB" file, and the reader is unplugged before the window
+    // closes: no version request goes anywhere.
+    selectUsb();
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), firmwareBytes(100, 27))));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->usb().isOpen(), kAnswerMs);
+    const int before = int(m_sim->requests().size());
+    closeLoaderWindow();
+    QVERIFY(!m_window->usb().usbPollSuspended);
+    QVERIFY(m_sim->control(QStringLiteral("state")));
+    QCOMPARE(int(m_sim->requests().size()), before);
+    QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("0"));
+}
+
+void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
+{
+    // The loader's device leaves and enumerates again in the middle of the
+    // transfer: the packet without an answer is sent again once it is back,
+    // and the image arrives whole.
+    selectUsb();
+    const QByteArray image = firmwareBytes(2000, 28);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    bool replugged = false;
+    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value >= 10 * 62 && !replugged)
+            replugged = m_sim->control(QStringLiteral("usb replug"));
+    });
+    program();
+    QVERIFY(replugged);
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QVERIFY(m_sim->output().contains(QStringLiteral("usb: device left")));
+    QVERIFY(m_window->messageView->lines().contains(QStringLiteral("USB Disconnected")));
+    const QMap<QString, QString> state = loaderState();
+    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("33"));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
+}
+
+void tst_E2eFirmware::usbLateAnswerIsNotTheNextPackets()
+{
+    // The first packet is refused, and the refusal comes 4 s late: long
+    // after the host has sent the packet again and moved on. It must not be
+    // taken for the answer to a later packet (which would then be sent
+    // again, "stored again").
+    selectUsb();
+    const QByteArray image = firmwareBytes(100 * 62, 29);
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
+    QVERIFY(waitForCapture());
+    QVERIFY(m_sim->control(QStringLiteral("loader refuse 1")));
+    QVERIFY(m_sim->control(QStringLiteral("loader late 4000 1")));
+    program();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("ms late (fault)")), 1);
+    QCOMPARE(loaderTraceCount(QStringLiteral("stored again")), 0);
+    QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
 
 QTEST_MAIN(tst_E2eFirmware)
