@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,8 +22,10 @@
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
+#include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "link/usbtransport.h"
+#include "eventwait.h"
 #include "simprocess.h"
 
 using namespace vexa;
@@ -44,6 +45,56 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+struct Upgrade
+{
+    bool done = false;
+    double seconds = 0, cpu = 0;
+    bool exact = false;
+};
+
+// Captures the loader through "Upgrade firmware..." and presses "&Program";
+// `label` prefixes any complaint.
+Upgrade upgrade(MainWindow &window, test::ScriptedPrompt &prompt, test::SimProcess &sim, const QString &path,
+                const QByteArray &image, LoaderFraming framing, const char *label)
+{
+    Upgrade result;
+    window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
+    window.upgradeFirmwareAction->trigger();
+    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
+    if (!test::waitUntil([&] { return loader->programButton->isEnabled(); }, 30000)) {
+        std::fprintf(stderr, "%s: the loader was not captured\n", label);
+        return result;
+    }
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    loader->programButton->click();
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    result.cpu = cpuSeconds() - cpuBefore;
+    if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
+        std::fprintf(stderr, "%s: the transfer failed: %s\n", label, qPrintable(prompt.messages.join(" / ")));
+        return result;
+    }
+    result.done = true;
+    sim.control(QStringLiteral("loader state"));
+    const QString expected = QString::fromLatin1(
+        QCryptographicHash::hash(paddedImage(image, framing), QCryptographicHash::Sha256).toHex());
+    for (const QString &line : sim.output())
+        if (line.startsWith(QLatin1String("loader: mode=")))
+            result.exact = line.contains(QStringLiteral("sha256=") + expected);
+    loader->close();
+    return result;
+}
+
+void print(const char *what, const Upgrade &u, const QString &limitText, double limitSeconds)
+{
+    const double ratio = u.seconds / limitSeconds;
+    std::printf("%-10s 64 KiB in %8.2f s   %s %8.2f s   ratio %5.3f  limit %.2f  %s   CPU %5.2f s (%4.1f %%)  image %s\n",
+                what, u.seconds, qPrintable(limitText), limitSeconds, ratio, kLimitRatio,
+                ratio <= kLimitRatio ? "ok  " : "OVER", u.cpu, 100.0 * u.cpu / u.seconds, u.exact ? "exact" : "WRONG");
+    std::fflush(stdout);
+}
+
 // One upgrade at `rate`; false with a message when it did not complete.
 bool run(int rate, const QString &path, const QByteArray &image)
 {
@@ -56,47 +107,16 @@ bool run(int rate, const QString &path, const QByteArray &image)
     MainWindow window(&prompt);
     window.serial().setBaudRate(rate);
     window.show();
-    QTest::qWait(200);
-    window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
-    window.upgradeFirmwareAction->trigger();
-    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
-    QElapsedTimer wait;
-    wait.start();
-    while (!loader->programButton->isEnabled() && wait.elapsed() < 30000)
-        QTest::qWait(10);
-    if (!loader->programButton->isEnabled()) {
-        std::fprintf(stderr, "%d baud: the loader was not captured\n", rate);
+    test::waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
+    const QByteArray label = QByteArray::number(rate) + " baud";
+    const Upgrade u = upgrade(window, prompt, sim, path, image, LoaderFraming::Serial, label.constData());
+    if (!u.done)
         return false;
-    }
-
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    loader->programButton->click();
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
-        std::fprintf(stderr, "%d baud: the transfer failed: %s\n", rate, qPrintable(prompt.messages.join(" / ")));
-        return false;
-    }
-    sim.control(QStringLiteral("loader state"));
-    const QString expected = QString::fromLatin1(
-        QCryptographicHash::hash(paddedImage(image, LoaderFraming::Serial), QCryptographicHash::Sha256).toHex());
-    bool exact = false;
-    for (const QString &line : sim.output())
-        if (line.startsWith(QLatin1String("loader: mode=")))
-            exact = line.contains(QStringLiteral("sha256=") + expected);
-
     const int packets = (kFileBytes + loader::kSerialDataBytes - 1) / loader::kSerialDataBytes;
-    const double lineSeconds = double(packets) * (loader::kSerialPacketBytes + 3) * 10.0 / rate;
-    const double ratio = seconds / lineSeconds;
-    std::printf("%6d baud  64 KiB in %8.2f s   line allows %8.2f s   ratio %5.3f  limit %.2f  %s   CPU %5.2f s (%4.1f %%)  image %s\n",
-                rate, seconds, lineSeconds, ratio, kLimitRatio, ratio <= kLimitRatio ? "ok  " : "OVER", cpu,
-                100.0 * cpu / seconds, exact ? "exact" : "WRONG");
-    std::fflush(stdout);
-    loader->close();
+    print(label.constData(), u, QStringLiteral("line allows"),
+          double(packets) * (loader::kSerialPacketBytes + 3) * 10.0 / rate);
     window.close();
-    return exact;
+    return u.exact;
 }
 
 // The same over USB, from the USB interface.
@@ -110,52 +130,19 @@ bool runUsb(const QString &path, const QByteArray &image)
     test::ScriptedPrompt prompt;
     MainWindow window(&prompt);
     window.show();
-    QTest::qWait(200);
+    test::waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
     window.usbAction->trigger();
     if (!window.usb().isOpen()) {
         std::fprintf(stderr, "usb: the simulated reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
         return false;
     }
-    window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
-    window.upgradeFirmwareAction->trigger();
-    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
-    QElapsedTimer wait;
-    wait.start();
-    while (!loader->programButton->isEnabled() && wait.elapsed() < 30000)
-        QTest::qWait(10);
-    if (!loader->programButton->isEnabled()) {
-        std::fprintf(stderr, "usb: the loader was not captured\n");
+    const Upgrade u = upgrade(window, prompt, sim, path, image, LoaderFraming::Usb, "usb");
+    if (!u.done)
         return false;
-    }
-
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    loader->programButton->click();
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
-        std::fprintf(stderr, "usb: the transfer failed: %s\n", qPrintable(prompt.messages.join(" / ")));
-        return false;
-    }
-    sim.control(QStringLiteral("loader state"));
-    const QString expected = QString::fromLatin1(
-        QCryptographicHash::hash(paddedImage(image, LoaderFraming::Usb), QCryptographicHash::Sha256).toHex());
-    bool exact = false;
-    for (const QString &line : sim.output())
-        if (line.startsWith(QLatin1String("loader: mode=")))
-            exact = line.contains(QStringLiteral("sha256=") + expected);
-
     const int reports = (kFileBytes + loader::kUsbDataBytes - 1) / loader::kUsbDataBytes;
-    const double limitSeconds = reports * kUsbReplyWaitMs / 1000.0;
-    const double ratio = seconds / limitSeconds;
-    std::printf("   USB      64 KiB in %8.2f s   %d reports allow %6.2f s   ratio %5.3f  limit %.2f  %s   CPU %5.2f s (%4.1f %%)  image %s\n",
-                seconds, reports, limitSeconds, ratio, kLimitRatio, ratio <= kLimitRatio ? "ok  " : "OVER", cpu,
-                100.0 * cpu / seconds, exact ? "exact" : "WRONG");
-    std::fflush(stdout);
-    loader->close();
+    print("USB", u, QStringLiteral("%1 reports allow").arg(reports), reports * kUsbReplyWaitMs / 1000.0);
     window.close();
-    return exact;
+    return u.exact;
 }
 
 } // namespace
