@@ -20,9 +20,14 @@ declare -A files=(
     [sim_tags]="sim/tagline.cpp"
     [sim_requests]="sim/frameassembler.cpp sim/readermodel.cpp sim/readercommands.cpp sim/tagcollection.cpp
                     sim/iso15693tag.cpp sim/tagittag.cpp"
+    [settings]="src/app/settingsstore.cpp"
+    [usb_reports]="src/link/usbreports.cpp"
+    [loader]="src/firmware/loaderprotocol.cpp src/firmware/firmwaretransfer.cpp sim/bootloader.cpp"
+    [hid_descriptor]="src/usb/hiddescriptor.cpp"
 )
-declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024)
-for t in ${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests}; do
+declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024 [settings]=2048
+                   [usb_reports]=1024 [loader]=2000 [hid_descriptor]=1024)
+for t in ${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests settings usb_reports loader hid_descriptor}; do
     cmake --build "$dir" --target "fuzz_$t" -j "${JOBS:-2}" >/dev/null
     work="$dir/run-$t"
     rm -rf "$work" && mkdir -p "$work/corpus"

@@ -5,7 +5,9 @@
 // into replies (each led by its length byte) that answer one packet each.
 // Whatever the replies, every packet has its framing's size and carries the
 // file's bytes at the acknowledged position, progress never passes the
-// file, and completion comes only with every packet acknowledged.
+// file, and completion comes only with every packet acknowledged. The same
+// bytes then go to the simulator's loader as serial text, as sound serial
+// packets and as USB reports.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +17,22 @@
 #include "firmware/loaderprotocol.h"
 
 using namespace vexa;
+
+namespace {
+
+// The loader says nothing, or acknowledges or refuses; over USB in a whole
+// report.
+void checkReply(const QByteArray &reply, LoaderFraming framing)
+{
+    if (reply.isEmpty())
+        return;
+    if (framing == LoaderFraming::Usb && reply.size() != loader::kUsbReportBytes)
+        std::abort();
+    if (!reply.startsWith("\n!\r") && !reply.startsWith("\n?\r"))
+        std::abort();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -51,11 +69,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // The simulator's loader takes anything without losing its footing.
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     vexa::sim::BootLoader loader;
     loader.listen();
     QByteArray rest;
-    loader.feed(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)), &rest);
+    for (const auto &out : loader.feed(input, &rest))
+        checkReply(out.reply, LoaderFraming::Serial);
     if (loader.image().size() != loader.storedPackets() * loader::kSerialDataBytes)
+        std::abort();
+
+    // Sound packets with the input's numbers and data, as the host frames
+    // them: arbitrary text almost never makes one, and the storing is where
+    // an image could go wrong.
+    vexa::sim::BootLoader framed;
+    framed.listen();
+    framed.feed(QByteArray(1, loader::kCapture));
+    for (qsizetype at = 0; at + 1 < input.size(); at += 1 + loader::kSerialDataBytes)
+        for (const auto &out : framed.feed(serialWritePacket(uint8_t(input[at]), QByteArrayView(input).sliced(at + 1), 0)))
+            checkReply(out.reply, LoaderFraming::Serial);
+    if (framed.image().size() != framed.storedPackets() * loader::kSerialDataBytes)
+        std::abort();
+
+    // Over USB, once captured: the input as output reports.
+    vexa::sim::BootLoader usb;
+    usb.listen();
+    checkReply(usb.feedReport(usbCaptureReport()).reply, LoaderFraming::Usb);
+    for (qsizetype at = 0; at < input.size(); at += loader::kUsbReportBytes)
+        checkReply(usb.feedReport(input.mid(at, loader::kUsbReportBytes)).reply, LoaderFraming::Usb);
+    if (usb.image().size() != usb.storedPackets() * loader::kUsbDataBytes)
         std::abort();
     return 0;
 }

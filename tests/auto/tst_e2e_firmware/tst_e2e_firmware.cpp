@@ -88,10 +88,13 @@ private slots:
     void refusedPackets();
     void tooManyRefusals();
     void droppedReplyFailsThenProgramAgain();
+    void randomFaultsNeverReportAWrongImage_data();
     void randomFaultsNeverReportAWrongImage();
+    void fileDisappears_data();
     void fileDisappears();
     void emptyFileSendsNothing();
     void missingFileAtTheDialog();
+    void sequenceNumberWraps_data();
     void sequenceNumberWraps();
     void virtualComPortFirmware();
 
@@ -100,15 +103,12 @@ private slots:
     void usbCaptureRetry();
     void usbPacketFaults_data();
     void usbPacketFaults();
-    void usbRandomFaultsNeverReportAWrongImage();
-    void usbFileDisappears();
-    void usbSequenceNumberWraps();
     void usbReaderDoesNotReturn();
     void usbLoaderLeavesDuringTransfer();
     void usbLateAnswerIsNotTheNextPackets();
 
 private:
-    void selectUsb();
+    bool selectUsb();
     QString writeFile(const QString &name, const QByteArray &bytes);
     // Starts "Upgrade firmware..." with `path` chosen; true once the loader
     // window is shown.
@@ -130,7 +130,9 @@ private:
 
 void tst_E2eFirmware::init()
 {
-    const bool usb = QByteArray(QTest::currentTestFunction()).startsWith("usb");
+    // A USB reader for the USB tests and for the "usb" rows of the others.
+    const bool usb = QByteArray(QTest::currentTestFunction()).startsWith("usb")
+        || QByteArray(QTest::currentDataTag()) == "usb";
     m_sim = std::make_unique<SimProcess>();
     QStringList arguments{QStringLiteral("--baud"), QString::number(kRate)};
     if (usb)
@@ -371,33 +373,65 @@ void tst_E2eFirmware::droppedReplyFailsThenProgramAgain()
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
 }
 
+void tst_E2eFirmware::randomFaultsNeverReportAWrongImage_data()
+{
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<int>("completions"); // runs until this many complete
+    QTest::addColumn<int>("needed");      // of which at least these must
+    // A lost answer ends a serial transfer at once, so fewer complete there.
+    QTest::newRow("serial") << false << QStringLiteral("loader random 1 1 11") << 3 << 1;
+    QTest::newRow("usb") << true << QStringLiteral("loader random 1 1 5") << 2 << 2;
+}
+
 void tst_E2eFirmware::randomFaultsNeverReportAWrongImage()
 {
-    // 1 % of packets refused and 1 % of answers lost: every transfer that
-    // reports completion delivered exactly the file.
-    const QByteArray image = firmwareBytes(5000, 7);
-    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
+    // 1 % of packets refused and 1 % of answers lost: a transfer ends with
+    // "Firmware load complete." only with exactly the file in the loader;
+    // otherwise it says so and "&Program" starts again.
+    QFETCH(bool, usb);
+    QFETCH(QString, faults);
+    QFETCH(int, completions);
+    QFETCH(int, needed);
+    if (usb)
+        QVERIFY(selectUsb());
+    const QByteArray image = firmwareBytes(5000, usb ? 24 : 7);
+    QVERIFY(startUpgrade(writeFile(usb ? QStringLiteral("reader.eud") : QStringLiteral("reader.enc"), image)));
     QVERIFY(waitForCapture());
-    QVERIFY(m_sim->control(QStringLiteral("loader random 1 1 11")));
+    QVERIFY(m_sim->control(faults));
     int complete = 0;
-    for (int run = 0; run < 12 && complete < 3; ++run) {
+    for (int run = 0; run < 12 && complete < completions; ++run) {
         m_prompt->messages.clear();
+        QVERIFY(m_loader->programButton->isEnabled());
         program();
         QCOMPARE(m_prompt->messages.size(), 1);
         if (m_prompt->messages.first() == QLatin1String("Firmware load complete.")) {
             ++complete;
-            QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+            QCOMPARE(loaderState().value(QStringLiteral("sha256")),
+                     sha256(paddedImage(image, usb ? LoaderFraming::Usb : LoaderFraming::Serial)));
         } else {
-            QCOMPARE(m_prompt->messages.first(), QStringLiteral("Communication error"));
+            QVERIFY2(m_prompt->messages.first().startsWith(QLatin1String("Communication error")),
+                     qPrintable(m_prompt->messages.first()));
         }
     }
-    QVERIFY(complete > 0);
+    QVERIFY(complete >= needed);
     QVERIFY2(loaderTraceCount(QStringLiteral("(fault)")) > 0, "the faults never happened: choose another seed");
+}
+
+void tst_E2eFirmware::fileDisappears_data()
+{
+    QTest::addColumn<bool>("usb");
+    QTest::newRow("serial") << false;
+    QTest::newRow("usb") << true;
 }
 
 void tst_E2eFirmware::fileDisappears()
 {
-    const QString path = writeFile(QStringLiteral("reader.enc"), firmwareBytes(700, 8));
+    QFETCH(bool, usb);
+    if (usb)
+        QVERIFY(selectUsb());
+    const QString path = writeFile(usb ? QStringLiteral("reader.eud") : QStringLiteral("reader.enc"),
+                                   firmwareBytes(700, usb ? 25 : 8));
     QVERIFY(startUpgrade(path));
     QVERIFY(waitForCapture());
     QVERIFY(QFile::remove(path));
@@ -435,17 +469,28 @@ void tst_E2eFirmware::missingFileAtTheDialog()
     QVERIFY(m_requests.isEmpty());
 }
 
+void tst_E2eFirmware::sequenceNumberWraps_data()
+{
+    QTest::addColumn<bool>("usb");
+    QTest::newRow("serial") << false;
+    QTest::newRow("usb") << true;
+}
+
 void tst_E2eFirmware::sequenceNumberWraps()
 {
-    // 258 packets: numbers 00 ... FF, 00, 01.
-    const QByteArray image = firmwareBytes(258 * 128 - 77, 10);
-    QVERIFY(startUpgrade(writeFile(QStringLiteral("big.enc"), image)));
+    // 258 packets or reports: numbers 00 ... FF, 00, 01.
+    QFETCH(bool, usb);
+    if (usb)
+        QVERIFY(selectUsb());
+    const LoaderFraming framing = usb ? LoaderFraming::Usb : LoaderFraming::Serial;
+    const QByteArray image = usb ? firmwareBytes(258 * 62 - 20, 26) : firmwareBytes(258 * 128 - 77, 10);
+    QVERIFY(startUpgrade(writeFile(usb ? QStringLiteral("big.eud") : QStringLiteral("big.enc"), image)));
     QVERIFY(waitForCapture());
     program();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     const QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("258"));
-    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
+    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, framing)));
     QCOMPARE(loaderTraceCount(QStringLiteral("image started over")), 0);
 }
 
@@ -463,11 +508,12 @@ void tst_E2eFirmware::virtualComPortFirmware()
 
 // --- over USB
 
-void tst_E2eFirmware::selectUsb()
+bool tst_E2eFirmware::selectUsb()
 {
+    // The caller stops at once when this fails (the simulator's library not
+    // on the library path, say), rather than waiting out a capture.
     m_window->usbAction->trigger();
-    QCOMPARE(m_window->statusPanels[1]->text(), QStringLiteral("Device ready"));
-    QVERIFY(m_window->usb().isOpen());
+    return m_window->statusPanels[1]->text() == QLatin1String("Device ready") && m_window->usb().isOpen();
 }
 
 void tst_E2eFirmware::usbUpgrade_data()
@@ -481,7 +527,7 @@ void tst_E2eFirmware::usbUpgrade()
 {
     QFETCH(bool, fromUsb);
     if (fromUsb)
-        selectUsb();
+        QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(3000, 21);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), image)));
     QCOMPARE(m_window->bootLoaderComType, 2);
@@ -533,7 +579,7 @@ void tst_E2eFirmware::usbCaptureRetry()
 {
     // The first loader ignores the capture reports and gives way to the
     // application again; Yes resets the reader and captures the second.
-    selectUsb();
+    QVERIFY(selectUsb());
     QVERIFY(m_sim->control(QStringLiteral("loader deaf 1")));
     m_prompt->answers = {true};
     const QByteArray image = firmwareBytes(500, 22);
@@ -571,7 +617,7 @@ void tst_E2eFirmware::usbPacketFaults()
     QFETCH(QStringList, faults);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, captions);
-    selectUsb();
+    QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(700, 23);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
     QVERIFY(waitForCapture());
@@ -586,70 +632,13 @@ void tst_E2eFirmware::usbPacketFaults()
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
 
-void tst_E2eFirmware::usbRandomFaultsNeverReportAWrongImage()
-{
-    // 1 % of packets refused and 1 % of answers lost: a transfer ends with
-    // "Firmware load complete." only with exactly the file in the loader;
-    // otherwise it says so and "&Program" starts again.
-    selectUsb();
-    const QByteArray image = firmwareBytes(5000, 24);
-    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
-    QVERIFY(waitForCapture());
-    QVERIFY(m_sim->control(QStringLiteral("loader random 1 1 5")));
-    int complete = 0;
-    for (int run = 0; run < 12 && complete < 2; ++run) {
-        m_prompt->messages.clear();
-        QVERIFY(m_loader->programButton->isEnabled());
-        program();
-        QCOMPARE(m_prompt->messages.size(), 1);
-        if (m_prompt->messages.first() == QLatin1String("Firmware load complete.")) {
-            ++complete;
-            QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
-        } else {
-            QVERIFY2(m_prompt->messages.first().startsWith(QLatin1String("Communication error")),
-                     qPrintable(m_prompt->messages.first()));
-        }
-    }
-    QCOMPARE(complete, 2);
-    QVERIFY2(loaderTraceCount(QStringLiteral("(fault)")) > 0, "the faults never happened: choose another seed");
-}
 
-void tst_E2eFirmware::usbFileDisappears()
-{
-    selectUsb();
-    const QString path = writeFile(QStringLiteral("reader.eud"), firmwareBytes(700, 25));
-    QVERIFY(startUpgrade(path));
-    QVERIFY(waitForCapture());
-    QVERIFY(QFile::remove(path));
-    program();
-    QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY2(m_prompt->messages[0].contains(path), qPrintable(m_prompt->messages[0]));
-    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("File read error"));
-    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
-    QVERIFY(m_loader->programButton->isEnabled());
-}
-
-void tst_E2eFirmware::usbSequenceNumberWraps()
-{
-    // 258 reports: numbers 00 ... FF, 00, 01.
-    selectUsb();
-    const QByteArray image = firmwareBytes(258 * 62 - 20, 26);
-    QVERIFY(startUpgrade(writeFile(QStringLiteral("big.eud"), image)));
-    QVERIFY(waitForCapture());
-    program();
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
-    const QMap<QString, QString> state = loaderState();
-    QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("258"));
-    QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
-    QCOMPARE(loaderTraceCount(QStringLiteral("image started over")), 0);
-}
 
 void tst_E2eFirmware::usbReaderDoesNotReturn()
 {
     // A "Vx_USB" file, and the reader is unplugged before the window
     // closes: no version request goes anywhere.
-    selectUsb();
+    QVERIFY(selectUsb());
     QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), firmwareBytes(100, 27))));
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
@@ -667,7 +656,7 @@ void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
     // The loader's device leaves and enumerates again in the middle of the
     // transfer: the packet without an answer is sent again once it is back,
     // and the image arrives whole.
-    selectUsb();
+    QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(2000, 28);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
     QVERIFY(waitForCapture());
@@ -692,7 +681,7 @@ void tst_E2eFirmware::usbLateAnswerIsNotTheNextPackets()
     // after the host has sent the packet again and moved on. It must not be
     // taken for the answer to a later packet (which would then be sent
     // again, "stored again").
-    selectUsb();
+    QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(100 * 62, 29);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
     QVERIFY(waitForCapture());
