@@ -4,12 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
 #include "config/configframes.h"
+#include "util/regularfile.h"
 
 namespace vexa {
 
@@ -230,21 +230,24 @@ QString settingsFilePath()
 LoadedSettings loadSettingsFile(const QString &path, const StoredSettings &defaults)
 {
     LoadedSettings out{defaults, {}};
-    QFile file(path);
-    if (!file.exists())
+    const RegularFileRead read = readRegularFile(path, kLargestFile);
+    switch (read.status) {
+    case RegularFileRead::Status::Missing:
         return out; // the first run
-    if (!file.open(QIODevice::ReadOnly)) {
+    case RegularFileRead::Status::Read:
+        break;
+    case RegularFileRead::Status::TooLarge:
+        out.problem = QStringLiteral("VexaHost: the settings file %1 is damaged (larger than %2 bytes); using the defaults.")
+                          .arg(QDir::toNativeSeparators(path))
+                          .arg(kLargestFile);
+        return out;
+    case RegularFileRead::Status::NotRegular:
+    case RegularFileRead::Status::Failed:
         out.problem = QStringLiteral("VexaHost: cannot read the settings file %1 (%2); using the defaults.")
-                          .arg(QDir::toNativeSeparators(path), file.errorString());
+                          .arg(QDir::toNativeSeparators(path), read.reason);
         return out;
     }
-    const QByteArray bytes = file.read(kLargestFile + 1);
-    if (file.error() != QFileDevice::NoError) {
-        out.problem = QStringLiteral("VexaHost: cannot read the settings file %1 (%2); using the defaults.")
-                          .arg(QDir::toNativeSeparators(path), file.errorString());
-        return out;
-    }
-    const ParsedSettings parsed = parseSettingsText(bytes);
+    const ParsedSettings parsed = parseSettingsText(read.bytes);
     if (!parsed.error.isEmpty()) {
         out.problem = QStringLiteral("VexaHost: the settings file %1 is damaged (%2); using the defaults.")
                           .arg(QDir::toNativeSeparators(path), parsed.error);
@@ -263,13 +266,8 @@ QString saveSettingsFile(const QString &path, const StoredSettings &settings)
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return failed(QStringLiteral("cannot create the folder"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    file.write(settingsText(settingsToValues(settings)));
-    if (!file.commit())
-        return failed(file.errorString());
-    return {};
+    const QString why = replaceFile(path, settingsText(settingsToValues(settings)));
+    return why.isEmpty() ? QString() : failed(why);
 }
 
 LoadedSettings loadSettings(const StoredSettings &defaults)

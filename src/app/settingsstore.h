@@ -11,7 +11,9 @@
 // through QSettings. Elsewhere it is the text file
 // $XDG_CONFIG_HOME/Kestrune/VexaHost.conf, read and written here (QSettings'
 // own INI format would escape the blanks in the names), replaced as a whole
-// through a temporary file so that a crash while saving never damages it.
+// through a temporary file so that neither a crash nor a full disk while
+// saving ever damages it. Only a regular file is read or replaced: a named
+// pipe or a device there gives the defaults and is left alone.
 //
 // Reading: names are matched without regard to case or to blanks around
 // them (as the registry does); a value that is absent or not a decimal

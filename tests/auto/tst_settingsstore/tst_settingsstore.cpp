@@ -5,6 +5,12 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/settingsstore.h"
 
 using namespace vexa;
@@ -70,6 +76,10 @@ private slots:
     void unreadableFile();
     void unwritablePlace();
     void pathFollowsXdgConfigHome();
+    void oddFileLeftAlone_data();
+    void oddFileLeftAlone();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
 
 private:
     QTemporaryDir m_config;
@@ -297,6 +307,118 @@ void tst_SettingsStore::pathFollowsXdgConfigHome()
     QCOMPARE(saveSettings(unusual()), QString());
     QVERIFY(QFile::exists(m_config.path() + QStringLiteral("/Kestrune/VexaHost.conf")));
     compareSettings(loadSettings().settings, unusual());
+}
+
+void tst_SettingsStore::oddFileLeftAlone_data()
+{
+    // What stands at the settings path, made with `ln -s` or `mkfifo`, and
+    // what the load says about it (empty: read as any file).
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe without writer") << "fifo" << "named pipe";
+    QTest::newRow("link to a named pipe") << "link to fifo" << "named pipe";
+    QTest::newRow("link to an endless device") << "link to /dev/zero" << "device";
+    QTest::newRow("link to a regular file") << "link to file" << "";
+}
+
+void tst_SettingsStore::oddFileLeftAlone()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("VexaHost.conf"));
+    const QString target = dir.filePath(QStringLiteral("target"));
+    if (kind.endsWith(QLatin1String("fifo")))
+        QCOMPARE(::mkfifo(QFile::encodeName(kind == QLatin1String("fifo") ? path : target).constData(), 0600), 0);
+    if (kind == QLatin1String("link to file"))
+        QCOMPARE(saveSettingsFile(target, unusual()), QString());
+    if (kind.startsWith(QLatin1String("link")))
+        QVERIFY(QFile::link(kind.endsWith(QLatin1String("/dev/zero")) ? QStringLiteral("/dev/zero") : target, path));
+    struct stat before = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+
+    // A pipe without a writer would hold an ordinary open for ever.
+    const LoadedSettings loaded = loadSettingsFile(path);
+    StoredSettings later = unusual();
+    later.left = 77;
+    const QString saved = saveSettingsFile(path, later);
+    if (reason.isEmpty()) {
+        QCOMPARE(loaded.problem, QString());
+        compareSettings(loaded.settings, unusual());
+        QCOMPARE(saved, QString());
+        compareSettings(loadSettingsFile(target).settings, later); // written through the link
+    } else {
+        QVERIFY2(loaded.problem.contains(path) && loaded.problem.contains(reason), qPrintable(loaded.problem));
+        compareSettings(loaded.settings, StoredSettings{});
+        QVERIFY2(saved.contains(path) && saved.contains(reason), qPrintable(saved));
+    }
+    // Whatever stood there still stands, the link still a link.
+    QCOMPARE(QFileInfo(path).isSymLink(), kind.startsWith(QLatin1String("link")));
+    struct stat after = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    // And nothing was left beside it: the path, and the link's target here.
+    const bool targetHere = kind == QLatin1String("link to fifo") || kind == QLatin1String("link to file");
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), targetHere ? 2 : 1);
+}
+
+void tst_SettingsStore::fullDiskKeepsTheOldFile_data()
+{
+    // The file-size limit stands in for a full disk: writes past it fail as
+    // they would with no space left, and it needs no mount.
+    QTest::addColumn<bool>("oldFile");
+    QTest::addColumn<int>("limitBytes");
+    QTest::newRow("nothing fits") << true << 0;
+    QTest::newRow("a part fits") << true << 100;
+    QTest::newRow("first save, nothing fits") << false << 0;
+}
+
+void tst_SettingsStore::fullDiskKeepsTheOldFile()
+{
+    QFETCH(bool, oldFile);
+    QFETCH(int, limitBytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("VexaHost.conf"));
+    const QByteArray oldBytes = "; kept by hand\n" + settingsText(settingsToValues(unusual()));
+    if (oldFile) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(oldBytes);
+    }
+
+    int pipe[2];
+    QCOMPARE(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // Without this the limit kills the writer instead of failing its write.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(limitBytes), rlim_t(limitBytes)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const QByteArray said = saveSettingsFile(path, StoredSettings{}).toUtf8();
+        [[maybe_unused]] const ssize_t put = ::write(pipe[1], said.constData(), size_t(said.size()));
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    QByteArray said;
+    char chunk[512];
+    for (ssize_t got; (got = ::read(pipe[0], chunk, sizeof chunk)) > 0;)
+        said.append(chunk, got);
+    ::close(pipe[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+
+    const QString problem = QString::fromUtf8(said);
+    QVERIFY2(problem.contains(path) && problem.contains(qt_error_string(EFBIG)), qPrintable(problem));
+    QVERIFY(!problem.contains(QLatin1Char('\n')));
+    if (oldFile) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), oldBytes);
+    }
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), oldFile ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
