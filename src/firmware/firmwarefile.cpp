@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFile>
+#include <utility>
+
+#include "util/regularfile.h"
 
 namespace vexa {
 
@@ -34,20 +36,21 @@ QString chooseFirmwareFolder(const QString &programFolder, const QString &userDa
 FirmwareRead readFirmwareFile(const QString &path)
 {
     FirmwareRead result;
-    QFile file(path);
     const QString name = QDir::toNativeSeparators(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("Cannot read the firmware file \"%1\": %2. Nothing was sent to the reader.")
-                           .arg(name, file.errorString());
+    RegularFileRead read = readRegularFile(path, kLargestFirmwareFile);
+    if (read.status == RegularFileRead::Status::TooLarge) {
+        result.error = QStringLiteral("Cannot read the firmware file \"%1\": it is larger than %2 bytes, more than any "
+                                      "reader holds. Nothing was sent to the reader.")
+                           .arg(name)
+                           .arg(kLargestFirmwareFile);
         return result;
     }
-    result.bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    if (read.status != RegularFileRead::Status::Read) {
         result.error = QStringLiteral("Cannot read the firmware file \"%1\": %2. Nothing was sent to the reader.")
-                           .arg(name, file.errorString());
-        result.bytes.clear();
+                           .arg(name, read.reason);
         return result;
     }
+    result.bytes = std::move(read.bytes);
     if (result.bytes.isEmpty())
         result.error = QStringLiteral("The firmware file \"%1\" is empty. Nothing was sent to the reader.").arg(name);
     return result;

@@ -35,9 +35,15 @@ struct FirmwareRead
     QString error; // empty on success
 };
 
-// Reads the whole file. A file that cannot be opened or read, or that is
-// empty, gives an error naming the file (and the system's reason): an empty
-// image would make the loader start an application that is not there.
+// No reader image comes near this: the largest reader holds a small
+// fraction of it, and a serial transfer of this much takes over half an hour.
+constexpr qint64 kLargestFirmwareFile = 4 * 1024 * 1024;
+
+// Reads the whole file, without ever waiting on it. Anything but a regular
+// file (after links), a file larger than kLargestFirmwareFile, one that
+// cannot be opened or read, or one that is empty gives an error naming the
+// file and the reason: an empty image would make the loader start an
+// application that is not there.
 FirmwareRead readFirmwareFile(const QString &path);
 
 enum class AfterUpgrade {
