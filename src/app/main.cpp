@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "app/mainwindow.h"
+#include "app/signalclose.h"
 #include "app/version.h"
 
 int main(int argc, char *argv[])
@@ -10,7 +11,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Kestrune"));
     QApplication::setApplicationName(QStringLiteral("VexaHost"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vexa Host"));
+    // No display name: the window system would append it to the title of
+    // every dialog and box ("Upgrade firmware — Vexa Host").
     QApplication::setApplicationVersion(QLatin1String(vexa::kVersionText));
     QApplication::setDesktopFileName(QStringLiteral("vexahost"));
     QIcon icon;
@@ -19,6 +21,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
 
     vexa::MainWindow window;
+    const vexa::SignalClose signalClose(&window);
     window.show();
     return app.exec();
 }

@@ -12,6 +12,7 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/configactions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/signalclose.cpp ${CMAKE_CURRENT_LIST_DIR}/signalclose.h
     ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
 

@@ -1,0 +1,120 @@
+// VexaHost - the close on a signal.
+#include "app/signalclose.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace vexa {
+
+#ifdef Q_OS_UNIX
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+int g_pipe[2] = {-1, -1};
+volatile sig_atomic_t g_received = 0;
+struct sigaction g_previous[3];
+
+extern "C" void onSignal(int signal)
+{
+    if (g_received) {
+        // The close is under way or stuck: the operator insists.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
+    g_received = 1;
+    const int savedErrno = errno;
+    const unsigned char number = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t ignored = ::write(g_pipe[1], &number, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+#endif
+
+SignalClose::SignalClose(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+{
+#ifdef Q_OS_UNIX
+    if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qWarning("VexaHost: signals end the program without saving (%s).",
+                 g_pipe[0] >= 0 ? "caught elsewhere" : qPrintable(qt_error_string(errno)));
+        return;
+    }
+    g_received = 0;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalClose::onPipeReadable);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &action, &g_previous[i]);
+#endif
+}
+
+SignalClose::~SignalClose()
+{
+#ifdef Q_OS_UNIX
+    if (!m_notifier)
+        return;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &g_previous[i], nullptr);
+    delete m_notifier;
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+    g_received = 0;
+#endif
+}
+
+void SignalClose::onPipeReadable()
+{
+#ifdef Q_OS_UNIX
+    unsigned char number = 0;
+    while (::read(g_pipe[0], &number, 1) == 1)
+        emit received(number);
+#endif
+    if (m_closing)
+        return;
+    m_closing = true;
+    qApp->installEventFilter(this);
+    closeWindows();
+}
+
+void SignalClose::closeWindows()
+{
+    // The main window first: its close writes the settings, whatever the
+    // boxes over it would have said.
+    if (m_window)
+        m_window->close();
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible() || widget == m_window)
+            continue;
+        if (auto *dialog = qobject_cast<QDialog *>(widget))
+            dialog->reject(); // a question is answered No, Cancel
+        else
+            widget->close();
+    }
+}
+
+bool SignalClose::eventFilter(QObject *watched, QEvent *event)
+{
+    // The code a rejected box returns to may open another one.
+    if (event->type() == QEvent::Show)
+        if (auto *dialog = qobject_cast<QDialog *>(watched); dialog && dialog->isWindow())
+            QTimer::singleShot(0, dialog, &QDialog::reject);
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace vexa

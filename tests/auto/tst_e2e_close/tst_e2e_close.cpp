@@ -1,0 +1,205 @@
+// End to end: how the program ends when the desktop ends it with a signal,
+// when the disk is full, and when its settings file is not a file. The
+// Repeat rows run the real window against vexa-sim in this process; the
+// others start the program itself and judge its exit, its standard error
+// and what it left on the disk.
+#include <QtTest>
+
+#include <QLabel>
+#include <QProcess>
+#include <QToolButton>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "app/mainwindow.h"
+#include "app/signalclose.h"
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "simprocess.h"
+
+using namespace vexa;
+using vexa::test::ScriptedPrompt;
+using vexa::test::SimProcess;
+
+namespace {
+constexpr int kAnswerMs = 5000;
+constexpr int kTimeoutMs = 10000;
+constexpr int kExitMs = 20000; // a start and a close on a loaded machine
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The process has its handler for `signal` in place (Linux).
+bool catches(qint64 pid, int signal)
+{
+    const QByteArray status = fileBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    for (const QByteArray &line : status.split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+bool stopped(qint64 pid)
+{
+    const QByteArray stat = fileBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype end = stat.lastIndexOf(')');
+    return end > 0 && stat.mid(end + 2, 1) == "T";
+}
+
+// The program's own lines on standard error (the toolkit may add others).
+QStringList ownLines(const QByteArray &stderrBytes)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(stderrBytes).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("VexaHost:")))
+            lines << line;
+    return lines;
+}
+} // namespace
+
+class tst_E2eClose : public QObject
+{
+    Q_OBJECT
+private slots:
+    void signalDuringRepeat_data();
+    void signalDuringRepeat();
+    void programEnds_data();
+    void programEnds();
+};
+
+void tst_E2eClose::signalDuringRepeat_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void tst_E2eClose::signalDuringRepeat()
+{
+    QFETCH(int, signal);
+    SimProcess sim;
+    QVERIFY2(sim.start(), "vexa-sim did not start");
+    ScriptedPrompt prompt;
+    MainWindow w(&prompt);
+    const SignalClose signalClose(&w);
+    w.show();
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.startingUp(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QFile::remove(settingsFilePath());
+
+    w.repeatButton->click();
+    w.versionButton->click();
+    QVERIFY(sim.waitForRequests(sim.requests().size() + 3, 20000));
+    std::raise(signal);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), kAnswerMs);
+
+    // The normal close: the cycle stopped, the port closed, the settings written.
+    QVERIFY(!w.repeatAction->isChecked());
+    QVERIFY(!w.serial().isOpen());
+    const LoadedSettings saved = loadSettingsFile(settingsFilePath());
+    QVERIFY(QFile::exists(settingsFilePath()));
+    QCOMPARE(saved.problem, QString());
+    QCOMPARE(saved.settings.portNumber, 1);
+    const auto sent = sim.requests().size();
+    QTest::qWait(500);
+    QCOMPARE(sim.requests().size(), sent);
+}
+
+void tst_E2eClose::programEnds_data()
+{
+    QTest::addColumn<QString>("store");      // what stands at the settings path
+    QTest::addColumn<QList<int>>("sent");    // signals delivered together
+    QTest::addColumn<bool>("normalExit");    // exit code 0, else ended by the signal
+    QTest::addColumn<QStringList>("lines");  // in the program's lines on standard error, one each
+    const QList<int> term{SIGTERM};
+    QTest::newRow("SIGTERM") << "file" << term << true << QStringList{};
+    QTest::newRow("SIGINT") << "file" << QList<int>{SIGINT} << true << QStringList{};
+    QTest::newRow("SIGHUP") << "file" << QList<int>{SIGHUP} << true << QStringList{};
+    QTest::newRow("full disk") << "full disk" << term << true << QStringList{qt_error_string(EFBIG)};
+    QTest::newRow("settings file is a named pipe")
+        << "fifo" << term << true << QStringList{"cannot read the settings file", "were not saved"};
+    QTest::newRow("second signal before the close") << "file" << QList<int>{SIGTERM, SIGINT} << false << QStringList{};
+}
+
+void tst_E2eClose::programEnds()
+{
+    QFETCH(QString, store);
+    QFETCH(QList<int>, sent);
+    QFETCH(bool, normalExit);
+    QFETCH(QStringList, lines);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    vexa::test::isolateWindowTests();
+    const QString path = settingsFilePath();
+    QByteArray before = "; kept until the next close\n" + settingsText(settingsToValues(StoredSettings{}));
+    if (store == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+
+    QProcess program;
+    if (store == QLatin1String("full disk"))
+        program.setChildProcessModifier([] {
+            // Ignored, the limit fails the write instead of killing the writer.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit none{0, 0};
+            ::setrlimit(RLIMIT_FSIZE, &none);
+        });
+    program.start(QStringLiteral(VEXAHOST_PATH), {});
+    QVERIFY(program.waitForStarted());
+    const qint64 pid = program.processId();
+    QDeadlineTimer ready(kExitMs);
+    while (!catches(pid, SIGTERM) && !ready.hasExpired() && program.state() == QProcess::Running)
+        QTest::qWait(20);
+    QVERIFY(catches(pid, SIGTERM));
+
+    // Stopped, so that several signals arrive before the event loop runs.
+    ::kill(pid_t(pid), SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(stopped(pid), kAnswerMs);
+    for (int signal : sent)
+        ::kill(pid_t(pid), signal);
+    ::kill(pid_t(pid), SIGCONT);
+    QVERIFY2(program.waitForFinished(kExitMs), "the program did not end");
+
+    const QByteArray errors = program.readAllStandardError();
+    if (normalExit) {
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    } else {
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QVERIFY(sent.contains(program.exitCode())); // the second, whichever came second
+    }
+    const QStringList own = ownLines(errors);
+    QCOMPARE(own.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(own[i].contains(lines[i]) && own[i].contains(path), qPrintable(own[i]));
+
+    struct stat info = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    if (store == QLatin1String("fifo")) {
+        QVERIFY(S_ISFIFO(info.st_mode));
+    } else {
+        // Written anew by a normal close; byte for byte the same otherwise.
+        const bool rewritten = normalExit && store == QLatin1String("file");
+        QCOMPARE(fileBytes(path) != before, rewritten);
+        QCOMPARE(loadSettingsFile(path).problem, QString());
+    }
+    // No half-written file beside it.
+    const QStringList beside = QFileInfo(path).dir().entryList(QDir::Files | QDir::System | QDir::Hidden);
+    QCOMPARE(beside.filter(QFileInfo(path).fileName()), QStringList{QFileInfo(path).fileName()});
+}
+
+QTEST_MAIN(tst_E2eClose)
+#include "tst_e2e_close.moc"
