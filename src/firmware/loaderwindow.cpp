@@ -532,7 +532,8 @@ void LoaderWindow::program()
         }
         cursor.release();
         if (step.outcome == FirmwareTransfer::Outcome::Failed) {
-            failTransfer(step.status, step.caption, step.message);
+            setStatus(step.status);
+            m_prompt.titledDismissable(OperatorPrompt::Kind::Error, step.caption, step.message);
             break;
         }
         m_prompt.information(step.message);

@@ -26,13 +26,22 @@ public:
     }
     // A warning with OK and Cancel; true only for OK.
     virtual bool proceed(const QString &text) { return confirm(text); }
+    // A message under its own caption with OK and Cancel, either of which
+    // only closes it.
+    virtual void titledDismissable(Kind kind, const QString &caption, const QString &text)
+    {
+        titledMessage(kind, caption, text);
+    }
 
     void information(const QString &text) { message(Kind::Information, text); }
     void warning(const QString &text) { message(Kind::Warning, text); }
     void error(const QString &text) { message(Kind::Error, text); }
 };
 
-// The real boxes, modal on `parent`, titled with the application name.
+// The box title where no caption of its own is given.
+inline constexpr char kBoxTitle[] = "Vexa Host";
+
+// The real boxes, modal on `parent`, titled kBoxTitle unless told otherwise.
 class MessageBoxPrompt : public OperatorPrompt
 {
 public:
@@ -41,6 +50,7 @@ public:
     bool confirm(const QString &text) override;
     void titledMessage(Kind kind, const QString &caption, const QString &text) override;
     bool proceed(const QString &text) override;
+    void titledDismissable(Kind kind, const QString &caption, const QString &text) override;
 
 private:
     QWidget *m_parent;

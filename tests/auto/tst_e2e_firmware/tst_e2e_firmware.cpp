@@ -11,8 +11,11 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include "app/mainwindow.h"
 #include "fakes.h"
+#include "firmware/firmwarefile.h"
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
@@ -33,7 +36,8 @@ constexpr int kCaptureMs = 30000; // up to three silent attempts of 4 s, with ma
 constexpr int kAnswerMs = 10000;
 
 // Answers each question from a script, then with `confirmAnswer`, and keeps
-// the captions of titled messages.
+// the captions of titled messages (in `dismissable` too for those with OK
+// and Cancel).
 class LoaderPrompt : public ScriptedPrompt
 {
 public:
@@ -52,7 +56,13 @@ public:
         captions << caption;
         message(kind, text);
     }
+    void titledDismissable(Kind kind, const QString &caption, const QString &text) override
+    {
+        dismissable << caption;
+        titledMessage(kind, caption, text);
+    }
     QList<bool> answers;
+    QStringList dismissable;
     QStringList warnings;
     QStringList captions;
     bool proceedAnswer = true;
@@ -93,6 +103,8 @@ private slots:
     void fileDisappears_data();
     void fileDisappears();
     void emptyFileSendsNothing();
+    void oddFileRefused_data();
+    void oddFileRefused();
     void missingFileAtTheDialog();
     void sequenceNumberWraps_data();
     void sequenceNumberWraps();
@@ -350,6 +362,7 @@ void tst_E2eFirmware::tooManyRefusals()
     program();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Too many retries")});
+    QCOMPARE(m_prompt->dismissable, m_prompt->captions);
     QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Communication error"));
     QCOMPARE(loaderTraceCount(QStringLiteral("refused (fault)")), 5);
     // The reader stays in its loader: "&Program" starts again and succeeds.
@@ -368,6 +381,7 @@ void tst_E2eFirmware::droppedReplyFailsThenProgramAgain()
     program();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Communication timeout")});
+    QCOMPARE(m_prompt->dismissable, m_prompt->captions);
     program();
     QCOMPARE(m_prompt->messages.last(), QStringLiteral("Firmware load complete."));
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
@@ -456,6 +470,41 @@ void tst_E2eFirmware::emptyFileSendsNothing()
              qPrintable(m_prompt->messages[0]));
     QVERIFY(!m_prompt->messages.contains(QStringLiteral("Firmware load complete.")));
     QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+}
+
+void tst_E2eFirmware::oddFileRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe without writer") << "fifo" << "named pipe";
+    QTest::newRow("link to an endless device") << "/dev/zero" << "device";
+    QTest::newRow("folder") << "folder" << "folder";
+    QTest::newRow("larger than any reader holds") << "large" << QString::number(kLargestFirmwareFile);
+}
+
+void tst_E2eFirmware::oddFileRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString name = QStringLiteral("odd-%1.enc").arg(kind.startsWith(QLatin1Char('/')) ? QStringLiteral("link") : kind);
+    const QString path = m_files.filePath(name);
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else if (kind == QLatin1String("large"))
+        QVERIFY(QFile(writeFile(name, "x")).resize(kLargestFirmwareFile + 1)); // sparse
+    else
+        QVERIFY(QFile::link(kind, path));
+    QVERIFY(startUpgrade(path));
+    QVERIFY(waitForCapture());
+    program(); // returns: the window never waits on the file
+    QCOMPARE(m_prompt->messages.size(), 1);
+    QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(reason),
+             qPrintable(m_prompt->messages[0]));
+    QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
+    QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
+    QVERIFY(m_loader->programButton->isEnabled());
 }
 
 void tst_E2eFirmware::missingFileAtTheDialog()
@@ -629,6 +678,7 @@ void tst_E2eFirmware::usbPacketFaults()
     }
     QCOMPARE(m_prompt->messages, messages);
     QCOMPARE(m_prompt->captions, captions);
+    QCOMPARE(m_prompt->dismissable, captions);
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
 
