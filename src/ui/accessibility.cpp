@@ -3,9 +3,14 @@
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QToolButton>
+#include <QWindow>
 
 namespace vexa {
 
@@ -57,8 +62,10 @@ public:
     void doAction(const QString &action) override
     {
         if (action == pressAction()) {
+            // As the toolkit's own buttons: the click comes from the event
+            // loop, so a box it opens never holds the caller.
             if (button()->isEnabled())
-                button()->click();
+                button()->animateClick();
             return;
         }
         QAccessibleWidget::doAction(action);
@@ -75,10 +82,46 @@ private:
     QToolButton *button() const { return static_cast<QToolButton *>(widget()); }
 };
 
-class ComboBoxAccessible : public QAccessibleWidget
+// The name is the label; the current item is the value and, because the
+// desktop's accessibility bus carries no text value, also the text: screen
+// readers read a combo box's text interface as what it shows.
+class ComboBoxAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
     explicit ComboBoxAccessible(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    // The text interface, read only: the current item.
+    void selection(int, int *start, int *end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override
+    {
+        const QString all = value();
+        start = qBound(0, start, int(all.size()));
+        end = end < 0 ? int(all.size()) : qBound(start, end, int(all.size()));
+        return all.mid(start, end - start);
+    }
+    int characterCount() const override { return int(value().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint &) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int *start, int *end) const override
+    {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -126,8 +169,148 @@ private:
     QString value() const { return box()->isEditable() ? box()->lineEdit()->text() : box()->currentText(); }
 };
 
+// A menu item whose "Press" triggers its action from the event loop. The
+// toolkit's own item triggers at once, so an item that opens a dialog held
+// the screen reader until the dialog closed.
+class MenuItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    explicit MenuItemAccessible(QAction *action) : m_action(action) {}
+
+    bool isValid() const override { return m_action && owner(); }
+    QObject *object() const override { return m_action; }
+    QWindow *window() const override
+    {
+        QWidget *menu = owner();
+        return menu ? menu->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(owner()); }
+    int childCount() const override { return m_action && m_action->menu() ? 1 : 0; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 && childCount() ? QAccessible::queryAccessibleInterface(m_action->menu()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && childCount() && child->object() == m_action->menu() ? 0 : -1;
+    }
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        QAccessibleInterface *menu = child(0);
+        return menu && menu->rect().contains(x, y) ? menu : nullptr;
+    }
+    QAccessibleInterface *focusChild() const override { return nullptr; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (!m_action)
+            return {};
+        switch (t) {
+        case QAccessible::Name: return withoutMnemonic(m_action->text());
+        case QAccessible::Accelerator: return m_action->shortcut().toString(QKeySequence::NativeText);
+        case QAccessible::Description: return m_action->statusTip();
+        default: return {};
+        }
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override
+    {
+        QWidget *widget = owner();
+        QRect area;
+        if (auto *menu = qobject_cast<QMenu *>(widget))
+            area = menu->actionGeometry(m_action);
+        else if (auto *bar = qobject_cast<QMenuBar *>(widget))
+            area = bar->actionGeometry(m_action);
+        return widget && area.isValid() ? QRect(widget->mapToGlobal(area.topLeft()), area.size()) : QRect();
+    }
+    QAccessible::Role role() const override
+    {
+        return m_action && m_action->isSeparator() ? QAccessible::Separator : QAccessible::MenuItem;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        QWidget *widget = owner();
+        if (!m_action || !widget)
+            return s;
+        s.invisible = !m_action->isVisible() || !widget->isVisible();
+        s.disabled = !m_action->isEnabled();
+        s.focusable = m_action->isEnabled();
+        s.checkable = m_action->isCheckable();
+        s.checked = m_action->isChecked();
+        s.hasPopup = m_action->menu() != nullptr;
+        QAction *active = nullptr;
+        if (auto *menu = qobject_cast<QMenu *>(widget))
+            active = menu->activeAction();
+        else if (auto *bar = qobject_cast<QMenuBar *>(widget))
+            active = bar->activeAction();
+        s.focused = s.hotTracked = active == m_action;
+        return s;
+    }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface *>(this) : nullptr;
+    }
+    QStringList actionNames() const override
+    {
+        if (!m_action || !m_action->isEnabled() || m_action->isSeparator())
+            return {};
+        return {m_action->menu() ? showMenuAction() : pressAction()};
+    }
+    void doAction(const QString &name) override
+    {
+        if (!m_action || !m_action->isEnabled())
+            return;
+        if (name == pressAction()) {
+            QMetaObject::invokeMethod(
+                m_action,
+                [action = m_action] {
+                    if (action && action->isEnabled())
+                        action->trigger();
+                },
+                Qt::QueuedConnection);
+        } else if (name == showMenuAction()) {
+            if (m_action->menu() && m_action->menu()->isVisible())
+                m_action->menu()->hide();
+            else if (auto *bar = qobject_cast<QMenuBar *>(owner()))
+                bar->setActiveAction(m_action);
+            else if (auto *menu = qobject_cast<QMenu *>(owner()))
+                menu->setActiveAction(m_action);
+        }
+    }
+    QStringList keyBindingsForAction(const QString &name) const override
+    {
+        if (name == pressAction() && m_action && !m_action->shortcut().isEmpty())
+            return {m_action->shortcut().toString(QKeySequence::NativeText)};
+        return {};
+    }
+
+private:
+    // The menu or menu bar that shows the item (the first, when several do).
+    QWidget *owner() const
+    {
+        if (!m_action)
+            return nullptr;
+        for (QObject *object : m_action->associatedObjects())
+            if (qobject_cast<QMenu *>(object) || qobject_cast<QMenuBar *>(object))
+                return static_cast<QWidget *>(object);
+        return nullptr;
+    }
+
+    QPointer<QAction> m_action;
+};
+
 QAccessibleInterface *makeInterface(const QString &className, QObject *object)
 {
+    if (className == QLatin1String("QAction")) {
+        // Only items shown in a menu: the toolkit asks for no other action.
+        if (auto *action = qobject_cast<QAction *>(object))
+            for (QObject *shown : action->associatedObjects())
+                if (qobject_cast<QMenu *>(shown) || qobject_cast<QMenuBar *>(shown))
+                    return new MenuItemAccessible(action);
+        return nullptr;
+    }
     if (className == QLatin1String("QToolButton")) {
         auto *button = qobject_cast<QToolButton *>(object);
         // Buttons with a menu keep the toolkit's menu handling.

@@ -11,8 +11,13 @@ namespace vexa {
 //   toolkit gives a checkable tool button only "Toggle", which flips its look
 //   without running its handler (Go then sent nothing and stayed pressed).
 //   Its checked state is reported as it is drawn.
+// - No action waits for what it starts: "Press" on a tool button or a menu
+//   item returns at once and the click follows from the event loop, so a
+//   box it opens never holds the screen reader that pressed it.
 // - A combo box is named by its accessible name or its label, not by its
-//   current text (the toolkit's choice on Linux); its text is its value.
+//   current text (the toolkit's choice on Linux); its current item is its
+//   value and its text (the accessibility bus carries the text, not the
+//   value).
 void installAccessibility();
 
 } // namespace vexa

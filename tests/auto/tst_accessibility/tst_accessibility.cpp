@@ -1,14 +1,16 @@
 // Every control works through assistive technology and the keyboard: the
 // accessible actions of Go, Repeat and the "Command Type" items do what a
-// click does, combo boxes are named by their labels, and Go and Repeat have
-// keys.
+// click does, no action waits for the box it opens, combo boxes are named
+// by their labels and tell their item as text, and Go and Repeat have keys.
 #include <QtTest>
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -34,6 +36,13 @@ QAccessibleActionInterface *actions(QObject *control)
 {
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
     return iface ? iface->actionInterface() : nullptr;
+}
+
+// "Press" on a tool button, and the click it queues.
+bool pressAndWait(QToolButton *button)
+{
+    actions(button)->doAction(QAccessibleActionInterface::pressAction());
+    return QTest::qWaitFor([button] { return !button->isDown(); });
 }
 
 QAccessible::State state(QObject *control)
@@ -74,6 +83,8 @@ private slots:
     void comboBoxesNamedByLabel_data();
     void comboBoxesNamedByLabel();
     void keysForGoRepeatAndMenus();
+    void actionReturnsBeforeItsBox_data();
+    void actionReturnsBeforeItsBox();
 
 private:
     ScriptedPrompt m_prompt;
@@ -129,7 +140,7 @@ void tst_Accessibility::goAndRepeatOfferPress()
 void tst_Accessibility::goPressSendsOnce()
 {
     MainWindow &w = *m_window;
-    actions(w.goButton)->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(pressAndWait(w.goButton));
     QCOMPARE(m_transport->written.size(), 1);
     QVERIFY(!state(w.goButton).checked);
     QVERIFY(!w.goButton->isChecked());
@@ -146,7 +157,7 @@ void tst_Accessibility::repeatPressStaysInStep()
         QCOMPARE(w.repeatAction->isChecked(), on);
         QCOMPARE(w.statusPanels[2]->text(), on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
     };
-    auto press = [](QObject *control) { actions(control)->doAction(QAccessibleActionInterface::pressAction()); };
+    auto press = [](QToolButton *button) { QVERIFY(pressAndWait(button)); };
 
     press(w.repeatButton);
     repeatInStep(true);
@@ -250,6 +261,9 @@ void tst_Accessibility::comboBoxesNamedByLabel()
     QCOMPARE(iface->role(), QAccessible::ComboBox);
     QCOMPARE(iface->text(QAccessible::Name), name);
     QCOMPARE(iface->text(QAccessible::Value), value);
+    // The bus carries the text interface, not a text value.
+    QVERIFY(iface->textInterface());
+    QCOMPARE(iface->textInterface()->text(0, iface->textInterface()->characterCount()), value);
     // A disabled box (the AFI family until "Use AFI") offers no action.
     QCOMPARE(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()),
              box->isEnabled());
@@ -287,6 +301,73 @@ void tst_Accessibility::keysForGoRepeatAndMenus()
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+}
+
+void tst_Accessibility::actionReturnsBeforeItsBox_data()
+{
+    QTest::addColumn<QString>("control"); // a tool button or a menu item
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("Go, port gone") << "btnSend" << "port gone";
+    QTest::newRow("Go, data missing") << "btnSend" << "no data";
+    QTest::newRow("About...") << "About1" << "";
+    QTest::newRow("Wiegand...") << "Wiegand1" << "";
+    QTest::newRow("Address reader...") << "Addressreader1" << "";
+}
+
+void tst_Accessibility::actionReturnsBeforeItsBox()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, setup);
+    MainWindow w; // the real boxes
+    auto *transport = new FakeTransport(&w);
+    w.link().setTransport(transport);
+    w.pageTabs->setCurrentIndex(1); // "Read UID": Go always sends
+    if (setup == QLatin1String("port gone")) {
+        transport->failWith = QStringLiteral("No such device");
+    } else if (setup == QLatin1String("no data")) {
+        w.pageTabs->setCurrentIndex(0);
+        w.isoPage->commandList->setItemIndex(iso15693::ProgramOneBlock);
+    }
+    QObject *target = w.findChild<QObject *>(control);
+    QVERIFY(target);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(target);
+    if (auto *item = qobject_cast<QAction *>(target)) {
+        // A menu item is reached as assistive technology reaches it: a child of its menu.
+        auto *menu = qobject_cast<QMenu *>(item->associatedObjects().value(0));
+        QVERIFY(menu);
+        iface = QAccessible::queryAccessibleInterface(menu)->child(int(menu->actions().indexOf(item)));
+    }
+    QVERIFY(iface && iface->object() == target);
+    QAccessibleActionInterface *act = iface->actionInterface();
+    QVERIFY(act);
+    QVERIFY(act->actionNames().contains(QAccessibleActionInterface::pressAction()));
+
+    // Watches for the box from whatever event loop runs: the action's own
+    // (it waits for the box) or the test's (it returned first).
+    bool returned = false;
+    QString firstBox;
+    bool boxBeforeReturn = false;
+    QTimer watcher;
+    watcher.setInterval(10);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box || !box->isVisible())
+            return;
+        if (firstBox.isEmpty()) {
+            firstBox = box->windowTitle();
+            boxBeforeReturn = !returned;
+        }
+        if (auto *dialog = qobject_cast<QDialog *>(box))
+            dialog->reject();
+        else
+            box->close();
+    });
+    watcher.start();
+    act->doAction(QAccessibleActionInterface::pressAction());
+    returned = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!firstBox.isEmpty(), 10000);
+    QVERIFY2(!boxBeforeReturn, qPrintable(QStringLiteral("the action waited for \"%1\"").arg(firstBox)));
+    QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(tst_Accessibility)
