@@ -9,6 +9,7 @@ packages=(
     libhidapi-dev libudev-dev
     fonts-liberation hicolor-icon-theme dpkg-dev
     clang libclang-rt-14-dev llvm jq
+    xvfb dbus-x11 at-spi2-core python3-pyatspi
 )
 
 sudo=""

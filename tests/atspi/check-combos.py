@@ -1,0 +1,214 @@
+#!/usr/bin/python3
+"""What a screen reader learns of VexaHost's drop-down lists, read over the
+desktop's accessibility bus (AT-SPI), which carries less than the toolkit
+offers inside the program.
+
+  check-combos.py PROGRAM
+
+Starts PROGRAM on its own virtual X display with its own session and
+accessibility bus, opens each window that holds drop-down lists through
+accessibility actions, and checks that every list that cannot be typed into
+tells its label as its name and its current item as its text, without being
+opened. Each action must return while the window it opens is still up: one
+that does not return waits for a modal window. Exit 0 when all hold, 1 when
+one does not, 77 when the desktop pieces are not installed."""
+import importlib.util
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+# (what to press, in order, from the main window; the lists that must be there)
+WINDOWS = [
+    ([], {"AFI family"}),
+    (["Configuration", "ISO Setup..."], {"Downlink Mode", "Read Speed", "Tx Modulation", "Rx Modulation", "Block Length"}),
+    (["Configuration", "Wiegand..."], {"AFI family"}),
+    (["File", "Activate", "LED..."], {"Color"}),
+]
+BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+ACTION_S = 5.0   # an action that takes this long waits for something
+APPEAR_S = 20.0  # a window or the program itself, on a loaded machine
+
+
+def wait_for(condition, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    return condition()
+
+
+def start_desktop(procs):
+    # Xvfb writes the display's number once it accepts clients, nothing when
+    # it cannot have the display (another test's, say).
+    for number in random.sample(range(600, 900), 20):
+        read_end, write_end = os.pipe()
+        x = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                              "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as said:
+            ready = said.readline().strip()
+        if ready and x.poll() is None:
+            procs.append(x)
+            os.environ["DISPLAY"] = ":%d" % number
+            break
+        x.kill()
+        x.wait()
+    else:
+        sys.exit("no free X display")
+    out = subprocess.run(["dbus-launch", "--sh-syntax"], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        if "=" in line:
+            key, value = line.split("=", 1)
+            os.environ[key] = value.strip().rstrip(";").strip("'")
+    procs.append(subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    ask = ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+           "org.a11y.Bus.GetAddress"]
+    if not wait_for(lambda: subprocess.run(ask, capture_output=True).returncode == 0, APPEAR_S):
+        sys.exit("the accessibility bus did not start")
+
+
+def walk(node, out):
+    out.append(node)
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            walk(child, out)
+    return out
+
+
+def press(app, name, pyatspi):
+    """Runs the first action of the first showing node called `name`; false
+    (and says why) when there is none or the action does not return."""
+    node = wait_for(lambda: next((n for n in walk(app, []) if n.name == name
+                                  and n.getState().contains(pyatspi.STATE_SHOWING)), None), APPEAR_S)
+    if node is None:
+        print("FAIL: no showing %r to press" % name)
+        return False
+    done = []
+
+    def run():
+        try:
+            node.queryAction().doAction(0)
+            done.append(True)
+        except Exception:  # the bus gave up waiting: the action never returned
+            pass
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    thread.join(ACTION_S)
+    if not done:
+        print("FAIL: pressing %r did not return: it waits for the window it opens" % name)
+        return False
+    return True
+
+
+def check_lists(window, wanted, pyatspi):
+    ok = True
+    found = set()
+    for node in walk(window, []):
+        # A list one can type into shows its text in its own edit field.
+        if node.getRoleName() != "combo box" or node.getState().contains(pyatspi.STATE_EDITABLE):
+            continue
+        name = node.name.strip()
+        try:
+            text = node.queryText()
+            item = text.getText(0, text.characterCount)
+        except NotImplementedError:
+            item = None
+        print("  %r: %r" % (name, item))
+        found.add(name)
+        if not name or not item or item == node.name:
+            print("FAIL: %r in %r tells no label and item apart (item %r)" % (name, window.name, item))
+            ok = False
+    for name in sorted(wanted - found):
+        print("FAIL: no drop-down list %r in %r" % (name, window.name))
+        ok = False
+    return ok
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    if importlib.util.find_spec("pyatspi") is None:
+        print("SKIP: python3-pyatspi is not installed")
+        return 77
+    for tool in ("Xvfb", "dbus-launch", "dbus-send"):
+        if shutil.which(tool) is None:
+            print("SKIP: %s is not installed" % tool)
+            return 77
+    if not os.path.exists(BUS_LAUNCHER):
+        print("SKIP: at-spi2-core is not installed")
+        return 77
+
+    procs = []
+    config = tempfile.TemporaryDirectory()
+    # No real serial port is touched: every listed port names no device.
+    ports = os.path.join(config.name, "Kestrune", "VexaHost", "ports")
+    os.makedirs(ports)
+    for n in range(1, 9):
+        os.symlink("/nonexistent/vexa-port", os.path.join(ports, "COM%d" % n))
+    program = None
+    try:
+        start_desktop(procs)
+        import pyatspi  # reaches the bus as it loads
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QT_ACCESSIBILITY="1", XDG_CONFIG_HOME=config.name)
+        program = subprocess.Popen([sys.argv[1]], env=env)
+        app = wait_for(lambda: next((a for a in pyatspi.Registry.getDesktop(0)
+                                     if a is not None and a.get_process_id() == program.pid), None), APPEAR_S)
+        if app is None:
+            print("FAIL: the program did not appear on the accessibility bus")
+            return 1
+        main_window = wait_for(lambda: next((w for w in app if w is not None and w.getRoleName() == "frame"), None),
+                               APPEAR_S)
+        ok = True
+        for presses, wanted in WINDOWS:
+            if not presses:
+                print("%s:" % main_window.name)
+                ok &= check_lists(main_window, wanted, pyatspi)
+                continue
+            if not all(press(app, name, pyatspi) for name in presses):
+                ok = False
+                continue
+            dialog = wait_for(lambda: next((w for w in app if w is not None and w.getRoleName() == "dialog"
+                                            and w.getState().contains(pyatspi.STATE_SHOWING)), None), APPEAR_S)
+            if dialog is None:
+                print("FAIL: %s opened no window" % " > ".join(presses))
+                ok = False
+                continue
+            print("%s:" % dialog.name)
+            ok &= check_lists(dialog, wanted, pyatspi)
+            if not press(dialog, "Cancel", pyatspi):
+                return 1
+            if not wait_for(lambda: not dialog.getState().contains(pyatspi.STATE_SHOWING), APPEAR_S):
+                print("FAIL: %r stayed open after Cancel" % dialog.name)
+                return 1
+        return 0 if ok else 1
+    finally:
+        if program is not None:
+            program.terminate()
+            try:
+                program.wait(10)
+            except subprocess.TimeoutExpired:
+                program.kill()
+        for proc in reversed(procs):
+            proc.terminate()
+        pid = int(os.environ.get("DBUS_SESSION_BUS_PID", "0") or 0)
+        if pid:
+            try:
+                os.kill(pid, 15)
+            except OSError:
+                pass
+        config.cleanup()
+
+
+sys.exit(main())
