@@ -307,17 +307,19 @@ void tst_Accessibility::actionReturnsBeforeItsBox_data()
 {
     QTest::addColumn<QString>("control"); // a tool button or a menu item
     QTest::addColumn<QString>("setup");
-    QTest::newRow("Go, port gone") << "btnSend" << "port gone";
-    QTest::newRow("Go, data missing") << "btnSend" << "no data";
-    QTest::newRow("About...") << "About1" << "";
-    QTest::newRow("Wiegand...") << "Wiegand1" << "";
-    QTest::newRow("Address reader...") << "Addressreader1" << "";
+    QTest::addColumn<QString>("title"); // of the box it opens
+    QTest::newRow("Go, port gone") << "btnSend" << "port gone" << "Vexa Host";
+    QTest::newRow("Go, data missing") << "btnSend" << "no data" << "Vexa Host";
+    QTest::newRow("About...") << "About1" << "" << "About VexaHost";
+    QTest::newRow("Wiegand...") << "Wiegand1" << "" << "Select Wiegand Mode";
+    QTest::newRow("Address reader...") << "Addressreader1" << "" << "Address Reader";
 }
 
 void tst_Accessibility::actionReturnsBeforeItsBox()
 {
     QFETCH(QString, control);
     QFETCH(QString, setup);
+    QFETCH(QString, title);
     MainWindow w; // the real boxes
     auto *transport = new FakeTransport(&w);
     w.link().setTransport(transport);
@@ -367,6 +369,7 @@ void tst_Accessibility::actionReturnsBeforeItsBox()
     returned = true;
     QTRY_VERIFY_WITH_TIMEOUT(!firstBox.isEmpty(), 10000);
     QVERIFY2(!boxBeforeReturn, qPrintable(QStringLiteral("the action waited for \"%1\"").arg(firstBox)));
+    QCOMPARE(firstBox, title);
     QTRY_VERIFY(!QApplication::activeModalWidget());
 }
 

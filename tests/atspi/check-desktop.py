@@ -1,17 +1,22 @@
 #!/usr/bin/python3
-"""What a screen reader learns of VexaHost's drop-down lists, read over the
-desktop's accessibility bus (AT-SPI), which carries less than the toolkit
-offers inside the program.
+"""What a desktop shows of VexaHost and what a screen reader learns of its
+drop-down lists, read over the desktop's accessibility bus (AT-SPI), which
+carries less than the toolkit offers inside the program.
 
-  check-combos.py PROGRAM
+  check-desktop.py PROGRAM
 
 Starts PROGRAM on its own virtual X display with its own session and
 accessibility bus, opens each window that holds drop-down lists through
-accessibility actions, and checks that every list that cannot be typed into
-tells its label as its name and its current item as its text, without being
-opened. Each action must return while the window it opens is still up: one
-that does not return waits for a modal window. Exit 0 when all hold, 1 when
-one does not, 77 when the desktop pieces are not installed."""
+accessibility actions, and checks that
+- every list that cannot be typed into tells its label as its name and its
+  current item as its text, without being opened;
+- each action returns while the window it opens is still up (one that does
+  not return waits for a modal window);
+- the window system titles each window exactly as the window titles itself
+  (nothing appended).
+Exit 0 when all hold, 1 when one does not, 77 when the desktop pieces are
+not installed."""
+import ctypes
 import importlib.util
 import os
 import random
@@ -74,6 +79,55 @@ def start_desktop(procs):
            "org.a11y.Bus.GetAddress"]
     if not wait_for(lambda: subprocess.run(ask, capture_output=True).returncode == 0, APPEAR_S):
         sys.exit("the accessibility bus did not start")
+
+
+class WindowTitles:
+    """The titles of the X display's top-level windows, as a window manager
+    or a task bar reads them (_NET_WM_NAME)."""
+
+    def __init__(self):
+        x = self.x = ctypes.CDLL("libX11.so.6")
+        ulong, ptr = ctypes.c_ulong, ctypes.c_void_p
+        x.XOpenDisplay.restype = ptr
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ulong
+        x.XDefaultRootWindow.argtypes = [ptr]
+        x.XInternAtom.restype = ulong
+        x.XInternAtom.argtypes = [ptr, ctypes.c_char_p, ctypes.c_int]
+        x.XQueryTree.argtypes = [ptr, ulong, ctypes.POINTER(ulong), ctypes.POINTER(ulong),
+                                 ctypes.POINTER(ctypes.POINTER(ulong)), ctypes.POINTER(ctypes.c_uint)]
+        x.XGetWindowProperty.argtypes = [ptr, ulong, ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int, ulong,
+                                         ctypes.POINTER(ulong), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ulong),
+                                         ctypes.POINTER(ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte))]
+        x.XFree.argtypes = [ptr]
+        self.display = x.XOpenDisplay(None)
+        self.name_atom = x.XInternAtom(self.display, b"_NET_WM_NAME", 0)
+        self.utf8_atom = x.XInternAtom(self.display, b"UTF8_STRING", 0)
+
+    def __call__(self):
+        x, ulong = self.x, ctypes.c_ulong
+        root, parent, children, count = ulong(), ulong(), ctypes.POINTER(ulong)(), ctypes.c_uint()
+        x.XQueryTree(self.display, x.XDefaultRootWindow(self.display), ctypes.byref(root), ctypes.byref(parent),
+                     ctypes.byref(children), ctypes.byref(count))
+        titles = []
+        for i in range(count.value):
+            kind, size, items, left = ulong(), ctypes.c_int(), ulong(), ulong()
+            data = ctypes.POINTER(ctypes.c_ubyte)()
+            if x.XGetWindowProperty(self.display, children[i], self.name_atom, 0, 1024, 0, self.utf8_atom,
+                                    ctypes.byref(kind), ctypes.byref(size), ctypes.byref(items), ctypes.byref(left),
+                                    ctypes.byref(data)) == 0 and data:
+                titles.append(ctypes.string_at(data, items.value).decode("utf-8", "replace"))
+                x.XFree(data)
+        if children:
+            x.XFree(children)
+        return titles
+
+
+def check_title(window, titles):
+    if wait_for(lambda: window.name in titles(), APPEAR_S):
+        return True
+    print("FAIL: the window system titles %r as %r" % (window.name, [t for t in titles() if window.name in t]))
+    return False
 
 
 def walk(node, out):
@@ -170,11 +224,13 @@ def main():
             return 1
         main_window = wait_for(lambda: next((w for w in app if w is not None and w.getRoleName() == "frame"), None),
                                APPEAR_S)
+        titles = WindowTitles()
         ok = True
         for presses, wanted in WINDOWS:
             if not presses:
                 print("%s:" % main_window.name)
                 ok &= check_lists(main_window, wanted, pyatspi)
+                ok &= check_title(main_window, titles)
                 continue
             if not all(press(app, name, pyatspi) for name in presses):
                 ok = False
@@ -187,6 +243,7 @@ def main():
                 continue
             print("%s:" % dialog.name)
             ok &= check_lists(dialog, wanted, pyatspi)
+            ok &= check_title(dialog, titles)
             if not press(dialog, "Cancel", pyatspi):
                 return 1
             if not wait_for(lambda: not dialog.getState().contains(pyatspi.STATE_SHOWING), APPEAR_S):
