@@ -5,11 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/settingsstore.h"
 
@@ -78,8 +74,6 @@ private slots:
     void pathFollowsXdgConfigHome();
     void oddFileLeftAlone_data();
     void oddFileLeftAlone();
-    void fullDiskKeepsTheOldFile_data();
-    void fullDiskKeepsTheOldFile();
 
 private:
     QTemporaryDir m_config;
@@ -360,65 +354,6 @@ void tst_SettingsStore::oddFileLeftAlone()
     // And nothing was left beside it: the path, and the link's target here.
     const bool targetHere = kind == QLatin1String("link to fifo") || kind == QLatin1String("link to file");
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), targetHere ? 2 : 1);
-}
-
-void tst_SettingsStore::fullDiskKeepsTheOldFile_data()
-{
-    // The file-size limit stands in for a full disk: writes past it fail as
-    // they would with no space left, and it needs no mount.
-    QTest::addColumn<bool>("oldFile");
-    QTest::addColumn<int>("limitBytes");
-    QTest::newRow("nothing fits") << true << 0;
-    QTest::newRow("a part fits") << true << 100;
-    QTest::newRow("first save, nothing fits") << false << 0;
-}
-
-void tst_SettingsStore::fullDiskKeepsTheOldFile()
-{
-    QFETCH(bool, oldFile);
-    QFETCH(int, limitBytes);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("VexaHost.conf"));
-    const QByteArray oldBytes = "; kept by hand\n" + settingsText(settingsToValues(unusual()));
-    if (oldFile) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(oldBytes);
-    }
-
-    int pipe[2];
-    QCOMPARE(::pipe(pipe), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        // Without this the limit kills the writer instead of failing its write.
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{rlim_t(limitBytes), rlim_t(limitBytes)};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const QByteArray said = saveSettingsFile(path, StoredSettings{}).toUtf8();
-        [[maybe_unused]] const ssize_t put = ::write(pipe[1], said.constData(), size_t(said.size()));
-        ::_exit(0);
-    }
-    ::close(pipe[1]);
-    QByteArray said;
-    char chunk[512];
-    for (ssize_t got; (got = ::read(pipe[0], chunk, sizeof chunk)) > 0;)
-        said.append(chunk, got);
-    ::close(pipe[0]);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));
-
-    const QString problem = QString::fromUtf8(said);
-    QVERIFY2(problem.contains(path) && problem.contains(qt_error_string(EFBIG)), qPrintable(problem));
-    QVERIFY(!problem.contains(QLatin1Char('\n')));
-    if (oldFile) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), oldBytes);
-    }
-    // Nothing half-written is left beside it.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), oldFile ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
