@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -52,6 +53,8 @@ SignalClose::SignalClose(QWidget *window, QObject *parent) : QObject(parent), m_
         return;
     }
     g_received = 0;
+    m_retry.setInterval(200);
+    connect(&m_retry, &QTimer::timeout, this, &SignalClose::closeWindows);
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalClose::onPipeReadable);
     struct sigaction action = {};
@@ -96,7 +99,7 @@ void SignalClose::closeWindows()
 {
     // The main window first: its close writes the settings, whatever the
     // boxes over it would have said.
-    if (m_window)
+    if (m_window && m_window->isVisible())
         m_window->close();
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (!widget->isVisible() || widget == m_window)
@@ -106,6 +109,14 @@ void SignalClose::closeWindows()
         else
             widget->close();
     }
+    // A window may refuse while it works (the loader window during a
+    // transfer, which ends now that the port is closed): asked again.
+    const auto widgets = QApplication::topLevelWidgets();
+    const bool open = std::any_of(widgets.begin(), widgets.end(), [](QWidget *w) { return w->isVisible(); });
+    if (!open)
+        m_retry.stop();
+    else if (!m_retry.isActive())
+        m_retry.start();
 }
 
 bool SignalClose::eventFilter(QObject *watched, QEvent *event)

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class QSocketNotifier;
@@ -14,9 +15,10 @@ namespace vexa {
 
 // While one exists, SIGTERM, SIGINT and SIGHUP are caught. The handler only
 // writes the signal's number into a pipe; the event loop reads it and closes
-// every window, `window` first. A box opened by the code a close resumes is
-// closed as it shows. A second signal, when the first has not yet ended the
-// program, ends it at once through the signal's default action.
+// every window, `window` first, and again while one refuses. A box opened by
+// the code a close resumes is closed as it shows. A second signal, when the
+// first has not yet ended the program, ends it at once through the signal's
+// default action.
 // On platforms without these signals it does nothing.
 class SignalClose : public QObject
 {
@@ -37,6 +39,7 @@ private:
 
     QPointer<QWidget> m_window;
     QSocketNotifier *m_notifier = nullptr;
+    QTimer m_retry;
     bool m_closing = false;
 };
 

@@ -11,9 +11,13 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <utility>
 
 #include "app/mainwindow.h"
+#include "app/settingsstore.h"
+#include "app/signalclose.h"
 #include "fakes.h"
 #include "firmware/firmwarefile.h"
 #include "firmware/firmwareupgrade.h"
@@ -106,6 +110,7 @@ private slots:
     void oddFileRefused_data();
     void oddFileRefused();
     void missingFileAtTheDialog();
+    void signalDuringTransfer();
     void sequenceNumberWraps_data();
     void sequenceNumberWraps();
     void virtualComPortFirmware();
@@ -505,6 +510,27 @@ void tst_E2eFirmware::oddFileRefused()
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
     QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
     QVERIFY(m_loader->programButton->isEnabled());
+}
+
+void tst_E2eFirmware::signalDuringTransfer()
+{
+    // The desktop ends the program mid-transfer: the main window's close
+    // closes the port, which ends the transfer; the loader window, which
+    // refuses to close while it works, follows once it is done.
+    const SignalClose signalClose(m_window.get());
+    QFile::remove(settingsFilePath());
+    QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), firmwareBytes(20000, 7))));
+    QVERIFY(waitForCapture());
+    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [](int value) {
+        static bool raised = false;
+        if (value > 0 && !std::exchange(raised, true))
+            std::raise(SIGTERM);
+    });
+    program();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible() && !m_loader->isVisible(), kAnswerMs);
+    QVERIFY(!m_prompt->messages.contains(QStringLiteral("Firmware load complete.")));
+    QVERIFY(!m_window->serial().isOpen());
+    QVERIFY(QFile::exists(settingsFilePath()));
 }
 
 void tst_E2eFirmware::missingFileAtTheDialog()
