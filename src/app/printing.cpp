@@ -85,6 +85,8 @@ bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
                                                : QStringLiteral("Saving the response report..."),
                              QStringLiteral("Cancel"), 0, report.pageCount(), this);
     progress.setObjectName(QStringLiteral("PrintProgress"));
+    // Untitled, the window system would name it after the program file.
+    progress.setWindowTitle(QString::fromLatin1(kBoxTitle));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     progress.setValue(0);
