@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -23,18 +24,20 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int g_pipe[2] = {-1, -1};
-volatile sig_atomic_t g_received = 0;
+// Lock-free, so safe in a handler; atomic, because two signals may be
+// handled at once on two threads and exactly one of them must be the first.
+std::atomic<bool> g_received{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 struct sigaction g_previous[3];
 
 extern "C" void onSignal(int signal)
 {
-    if (g_received) {
+    if (g_received.exchange(true)) {
         // The close is under way or stuck: the operator insists.
         ::signal(signal, SIG_DFL);
         ::raise(signal);
         return;
     }
-    g_received = 1;
     const int savedErrno = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t ignored = ::write(g_pipe[1], &number, 1);
@@ -52,7 +55,7 @@ SignalClose::SignalClose(QWidget *window, QObject *parent) : QObject(parent), m_
                  g_pipe[0] >= 0 ? "caught elsewhere" : qPrintable(qt_error_string(errno)));
         return;
     }
-    g_received = 0;
+    g_received = false;
     m_retry.setInterval(200);
     connect(&m_retry, &QTimer::timeout, this, &SignalClose::closeWindows);
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
@@ -77,7 +80,7 @@ SignalClose::~SignalClose()
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
-    g_received = 0;
+    g_received = false;
 #endif
 }
 
