@@ -25,6 +25,19 @@ QString withoutMnemonic(QString text)
     return text;
 }
 
+QString accessKey(const QString &text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] != QLatin1Char('&'))
+            return QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(text[i + 1].toUpper().unicode())))
+                .toString(QKeySequence::NativeText);
+        ++i; // "&&" is a plain '&'
+    }
+    return {};
+}
+
 class ToolButtonAccessible : public QAccessibleWidget
 {
 public:
@@ -207,7 +220,10 @@ public:
             return {};
         switch (t) {
         case QAccessible::Name: return withoutMnemonic(m_action->text());
-        case QAccessible::Accelerator: return m_action->shortcut().toString(QKeySequence::NativeText);
+        case QAccessible::Accelerator:
+            // The shortcut, else the access key ("&File" is Alt+F).
+            return m_action->shortcut().isEmpty() ? accessKey(m_action->text())
+                                                  : m_action->shortcut().toString(QKeySequence::NativeText);
         case QAccessible::Description: return m_action->statusTip();
         default: return {};
         }
