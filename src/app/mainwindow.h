@@ -234,6 +234,7 @@ private:
     int m_changingBaud = 0; // the rate of the change under way
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
     int m_storedPortNumber = 1;
+    bool m_settingsNotAFile = false; // said at the start; the close leaves it alone
 };
 
 } // namespace vexa

@@ -242,6 +242,8 @@ LoadedSettings loadSettingsFile(const QString &path, const StoredSettings &defau
                           .arg(kLargestFile);
         return out;
     case RegularFileRead::Status::NotRegular:
+        out.notAFile = true;
+        [[fallthrough]];
     case RegularFileRead::Status::Failed:
         out.problem = QStringLiteral("VexaHost: cannot read the settings file %1 (%2); using the defaults.")
                           .arg(QDir::toNativeSeparators(path), read.reason);

@@ -77,6 +77,7 @@ struct LoadedSettings
 {
     StoredSettings settings;
     QString problem; // a line for the operator's terminal; empty when all went well
+    bool notAFile = false; // a named pipe, a device or a folder stands there
 };
 
 QString settingsFilePath();

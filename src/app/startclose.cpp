@@ -44,6 +44,7 @@ void MainWindow::onFirstShow()
     const LoadedSettings loaded = loadSettings(defaults);
     if (!loaded.problem.isEmpty())
         qWarning().noquote() << loaded.problem;
+    m_settingsNotAFile = loaded.notAFile;
     const StoredSettings &s = loaded.settings;
 
     options = s.options;
@@ -129,6 +130,8 @@ void MainWindow::onClose()
     s.options = options;
     s.height = height() - (messagesAction->isChecked() ? kMessageViewHeight : 0);
     s.width = width();
+    if (m_settingsNotAFile)
+        return; // a named pipe stays one; the start has said why nothing is kept
     const QString problem = saveSettings(s);
     if (!problem.isEmpty())
         qWarning().noquote() << problem;
