@@ -78,6 +78,10 @@ public:
     void rebuildPortMenu();
     QAction *findPortItem(const QString &caption) const;
     void choosePort(QAction *item);
+    // "COM&3": the caption of a "Port" item.
+    static QString portItemCaption(int number);
+    // A port the user may not open: its device, the reason and the fix.
+    static QString deniedPortText(const QString &device);
     // The device the chosen port stands for, for panel 0's tool tip.
     QString chosenPortToolTip() const;
     void chooseSerialInterface();
@@ -234,6 +238,8 @@ private:
     int m_changingBaud = 0; // the rate of the change under way
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
     int m_storedPortNumber = 1;
+    // The chosen port is one the user may not open.
+    bool m_chosenPortDenied = false;
 };
 
 } // namespace vexa

@@ -70,7 +70,12 @@ void MainWindow::onFirstShow()
             choosePort(item); // the item's own number wins
         }
         const int rate = baudItemRate(m_serial->baudRate());
-        if (linkTalks()) {
+        if (m_chosenPortDenied) {
+            // The choice has told the operator why; a start exchange would
+            // only say it again.
+            showBaudRate(rate);
+            m_serial->setBaudRate(rate);
+        } else if (linkTalks()) {
             // The change waits about a second for the reader; the window is
             // painted first, so the operator never looks at an empty frame.
             showBaudRate(rate);

@@ -2,9 +2,16 @@
 #include "portmap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStandardPaths>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace vexa {
 
@@ -109,17 +116,53 @@ std::optional<QString> resolvePort(int number)
     return resolveBinding(bindPort(number));
 }
 
-bool probePort(int number)
+PortProbe probePortState(int number)
 {
+    PortProbe probe;
     const auto device = resolvePort(number);
     if (!device || !QFileInfo::exists(*device))
-        return false;
+        return probe;
+    probe.device = *device;
     QSerialPort port;
     port.setPortName(*device);
-    if (!port.open(QIODevice::ReadWrite))
+    if (port.open(QIODevice::ReadWrite)) {
+        port.close();
+        probe.state = PortState::Free;
+        return probe;
+    }
+    // QSerialPort reports a lock file held by another program and a device
+    // the user may not open with the same error code; ask the system.
+    probe.state = deviceAccessDenied(*device) ? PortState::Denied : PortState::Held;
+    return probe;
+}
+
+bool probePort(int number)
+{
+    return probePortState(number).state == PortState::Free;
+}
+
+bool deviceAccessDenied(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return false;
+#else
+    // Only asked after an open through QSerialPort failed, so this open never
+    // takes a port away from anyone: it is closed again at once, and a port
+    // that another program holds exclusively answers EBUSY, not EACCES.
+    const QByteArray path = QFile::encodeName(device);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
         return false;
-    port.close();
-    return true;
+    }
+    return errno == EACCES || errno == EPERM;
+#endif
+}
+
+QString permissionDeniedText()
+{
+    return QStringLiteral("permission denied: add yourself to the dialout group and log in again");
 }
 
 int portNumberFromCaption(const QString &caption)
