@@ -15,8 +15,13 @@
 #include <QTableWidget>
 #include <QToolButton>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "app/mainwindow.h"
+#include "app/responsepane.h"
 #include "fakes.h"
+#include "link/portmap.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
@@ -56,6 +61,54 @@ QStringList shownOptions(QWidget *page)
     return shown;
 }
 
+// The menu at `path` ("Settings/Baud Rate"), captions read without their
+// access-key marks; the menu bar's own items for an empty path.
+QList<QAction *> menuItems(QMenuBar *bar, const QString &path)
+{
+    QList<QAction *> items = bar->actions();
+    for (const QString &caption : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        QMenu *menu = nullptr;
+        for (QAction *a : std::as_const(items))
+            if (a->menu() && QString(a->text()).remove(QLatin1Char('&')) == caption)
+                menu = a->menu();
+        if (!menu)
+            return {};
+        items = menu->actions();
+    }
+    return items;
+}
+
+// Pseudo-terminals standing as COM1 to COM3, so that "Port" has items.
+class PortsForTheMenu
+{
+public:
+    PortsForTheMenu()
+    {
+        QStringList devices;
+        for (int n = 1; n <= 3; ++n) {
+            const int master = posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+                return;
+            m_masters << master;
+            devices << QString::fromLocal8Bit(ptsname(master));
+            QFile::remove(entry(n)); // the tests' dangling entry would hide it
+        }
+        setBuiltInPortDevices(devices);
+    }
+    ~PortsForTheMenu()
+    {
+        setBuiltInPortDevices({});
+        for (int n = 1; n <= 3; ++n)
+            QFile::link(QStringLiteral("/nonexistent/vexa-port"), entry(n));
+        for (int master : std::as_const(m_masters))
+            ::close(master);
+    }
+
+private:
+    static QString entry(int n) { return portFolder() + QStringLiteral("/COM%1").arg(n); }
+    QList<int> m_masters;
+};
+
 } // namespace
 
 class tst_Accessibility : public QObject
@@ -74,6 +127,10 @@ private slots:
     void comboBoxesNamedByLabel_data();
     void comboBoxesNamedByLabel();
     void keysForGoRepeatAndMenus();
+    void menuAccessKeys_data();
+    void menuAccessKeys();
+    void printAndExitKeys_data();
+    void printAndExitKeys();
 
 private:
     ScriptedPrompt m_prompt;
@@ -287,6 +344,69 @@ void tst_Accessibility::keysForGoRepeatAndMenus()
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+}
+
+void tst_Accessibility::menuAccessKeys_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<bool>("repeating"); // Go reads "Pause"
+    for (const char *menu : {"", "File", "File/Activate", "Configuration", "Configuration/RF Modulation", "Settings",
+                             "Settings/Reader Interface", "Settings/Port", "Settings/Baud Rate", "Tools", "Help"})
+        QTest::newRow(*menu ? menu : "menu bar") << QString::fromLatin1(menu) << false;
+    QTest::newRow("File while Repeat runs") << QStringLiteral("File") << true;
+}
+
+// Every item of every menu has an access key, and no two items of one menu
+// share one: Alt and the letter always reach exactly one item.
+void tst_Accessibility::menuAccessKeys()
+{
+    QFETCH(QString, menu);
+    QFETCH(bool, repeating);
+    PortsForTheMenu ports;
+    MainWindow &w = *m_window;
+    w.rebuildPortMenu();
+    if (repeating) {
+        w.toggleRepeat();
+        w.goAction->trigger();
+        QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    }
+    const QList<QAction *> items = menuItems(w.menuBar(), menu);
+    QSet<QChar> keys;
+    for (QAction *item : items) {
+        if (item->isSeparator())
+            continue;
+        const QString text = item->text();
+        const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+        QVERIFY2(!mnemonic.isEmpty(), qPrintable(text));
+        const QChar key = QChar(mnemonic[0].key()).toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(QStringLiteral("%1 shares its key").arg(text)));
+        keys.insert(key);
+    }
+    QVERIFY2(keys.size() >= 2 || (menu == QLatin1String("Help") && keys.size() == 1), qPrintable(menu));
+}
+
+void tst_Accessibility::printAndExitKeys_data()
+{
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<bool>("prints");
+    QTest::newRow("Ctrl+P prints") << QKeySequence(Qt::CTRL | Qt::Key_P) << true;
+    QTest::newRow("Ctrl+Q exits") << QKeySequence(Qt::CTRL | Qt::Key_Q) << false;
+}
+
+void tst_Accessibility::printAndExitKeys()
+{
+    QFETCH(QKeySequence, key);
+    QFETCH(bool, prints);
+    MainWindow &w = *m_window;
+    w.printerAvailable = [] { return false; };
+    m_prompt.confirmAnswer = false; // no PDF file: the question shows that printing began
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.responsePane->setFocus(); // the pane keys its own Ctrl combinations
+    QTest::keySequence(&w, key);
+    QCOMPARE(m_prompt.confirmations.size(), prints ? 1 : 0);
+    QCOMPARE(w.isVisible(), prints);
+    m_prompt.confirmAnswer = true;
 }
 
 QTEST_MAIN(tst_Accessibility)

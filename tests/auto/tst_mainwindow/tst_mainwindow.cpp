@@ -40,9 +40,9 @@ QAction *menuItem(QMenuBar *bar, const QStringList &path)
     QAction *found = nullptr;
     for (const QString &caption : path) {
         found = nullptr;
-        // Top-level menus carry access keys: "&Settings" is found as "Settings".
+        // Items carry access keys: "&Settings" is found as "Settings".
         for (QAction *a : actions)
-            if (a->text() == caption || (a->menu() && QString(a->text()).remove(QLatin1Char('&')) == caption))
+            if (QString(a->text()).remove(QLatin1Char('&')) == QString(caption).remove(QLatin1Char('&')))
                 found = a;
         if (!found)
             return nullptr;
@@ -281,7 +281,7 @@ void tst_MainWindow::repeatLooks()
     QVERIFY(m_transport->written.isEmpty()); // turning Repeat on sends nothing
     w.goAction->trigger();
     QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
-    QCOMPARE(w.goAction->text(), QStringLiteral("Pause"));
+    QCOMPARE(QString(w.goAction->text()).remove(QLatin1Char('&')), QStringLiteral("Pause"));
     QVERIFY(w.goButton->isChecked() && w.goAction->isChecked());
     QVERIFY(w.goButton->icon().cacheKey() != goKey);
     QCOMPARE(m_transport->written.size(), 1);
@@ -298,7 +298,7 @@ void tst_MainWindow::repeatLooks()
     w.repeatButton->click();
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
     QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QCOMPARE(w.goAction->text(), QStringLiteral("Go"));
+    QCOMPARE(QString(w.goAction->text()).remove(QLatin1Char('&')), QStringLiteral("Go"));
     QCOMPARE(w.link().commandLength, 0);
 }
 
