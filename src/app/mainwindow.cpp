@@ -26,6 +26,7 @@
 #include "config/dialogrunner.h"
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
+#include "app/settingsstore.h"
 #include "app/statuslight.h"
 #include "app/statusrow.h"
 #include "firmware/firmwareupgrade.h"

@@ -27,6 +27,7 @@ class QPrinter;
 namespace vexa {
 
 class AutoReadWindow;
+struct LoadedSettings;
 class ActivateAudioDialog;
 class ActivateLedDialog;
 class AddressDialog;
@@ -53,6 +54,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    // Places the window where it was closed before it first shows.
+    void setVisible(bool visible) override;
     // `prompt` answers the operator's message boxes; null means real boxes.
     explicit MainWindow(OperatorPrompt *prompt = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -238,6 +241,8 @@ private:
     int m_changingBaud = 0; // the rate of the change under way
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
     int m_storedPortNumber = 1;
+    // The stored settings, read just before the window first shows.
+    std::unique_ptr<LoadedSettings> m_startSettings;
     // The chosen port is one the user may not open.
     bool m_chosenPortDenied = false;
 };

@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "app/version.h"
 #include "app/responsepane.h"
+#include "app/settingsstore.h"
 #include "app/statuslight.h"
 #include "fakes.h"
 #include "link/frame.h"
@@ -76,6 +77,8 @@ private slots:
     void clearEmptiesBothViews();
     void messageViewEmptiedWhenShown();
     void aboutBox();
+    void windowStartsWhereItClosed_data();
+    void windowStartsWhereItClosed();
 
 private:
     ScriptedPrompt m_prompt;
@@ -403,6 +406,35 @@ void tst_MainWindow::aboutBox()
     QCOMPARE(size, QSize(282, 328));
     QVERIFY2(!QApplication::activeModalWidget(), "Return closes the box");
     QVERIFY2(!m_window->findChild<AboutBox *>(), "the box is gone once closed");
+}
+
+void tst_MainWindow::windowStartsWhereItClosed_data()
+{
+    QTest::addColumn<QPoint>("place"); // the frame's top-left corner, as stored
+    QTest::newRow("inside the screen") << QPoint(300, 146);
+    QTest::newRow("at the screen's corner") << QPoint(0, 0);
+    QTest::newRow("odd numbers") << QPoint(511, 37);
+}
+
+// Top and Left are the frame's: a start puts the frame there and the close
+// stores it unchanged, however many times the program starts.
+void tst_MainWindow::windowStartsWhereItClosed()
+{
+    QFETCH(QPoint, place);
+    StoredSettings stored;
+    stored.left = place.x();
+    stored.top = place.y();
+    QCOMPARE(saveSettings(stored), QString());
+    for (int start = 0; start < 3; ++start) {
+        auto window = std::make_unique<MainWindow>(&m_prompt);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(window->geometry().topLeft() != window->frameGeometry().topLeft()); // the window has a frame
+        QCOMPARE(window->frameGeometry().topLeft(), place);
+        window->close();
+        const LoadedSettings loaded = loadSettings();
+        QCOMPARE(QPoint(loaded.settings.left, loaded.settings.top), place);
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)
