@@ -16,6 +16,7 @@
 #include "firmware/packetwatcher.h"
 #include "link/serialtransport.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -109,6 +110,7 @@ LoaderWindow::LoaderWindow(SerialTransport &serial, LoaderUsbLink &usb, Operator
     layout->addWidget(progressBar);
     layout->addWidget(statusBar);
     resize(360, 120);
+    keepTitleWhole(this);
 
     timeoutTimer.setObjectName(QStringLiteral("TimerTimeOut"));
     timeoutTimer.setParent(this);
