@@ -14,16 +14,6 @@
 #include <QToolButton>
 
 #include "app/aboutbox.h"
-#include "app/autoreadwindow.h"
-#include "config/activateaudiodialog.h"
-#include "config/activateleddialog.h"
-#include "config/addressdialog.h"
-#include "config/audioleddialog.h"
-#include "config/encryptiondialog.h"
-#include "config/isooptionsdialog.h"
-#include "config/wieganddialog.h"
-#include "firmware/firmwareupgrade.h"
-#include "firmware/loaderwindow.h"
 #include "ui/windowframe.h"
 #include "app/mainwindow.h"
 #include "app/version.h"
