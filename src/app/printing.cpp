@@ -17,6 +17,7 @@
 #include "app/reportprinter.h"
 #include "app/responsepane.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -55,9 +56,13 @@ QString MainWindow::askReportFile()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Response Report"),
-                                        QDir(folder).filePath(QStringLiteral("VexaHost Response Report.pdf")),
-                                        QStringLiteral("PDF files (*.pdf)"));
+    QFileDialog dialog(this, QStringLiteral("Save Response Report"), folder, QStringLiteral("PDF files (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("VexaHost Response Report.pdf"));
+    fitFileDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 

@@ -8,9 +8,6 @@
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QFileInfo>
-#include <QFileSystemModel>
-#include <QHeaderView>
-#include <QTreeView>
 #include <QUrl>
 #include <QTimer>
 
@@ -20,6 +17,7 @@
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -63,19 +61,7 @@ QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
     if (QFileInfo(documents).isDir())
         places << QUrl::fromLocalFile(documents);
     dialog.setSidebarUrls(places);
-    // The toolkit's own dialog (where the desktop offers none): wide enough
-    // for long firmware names and the date, columns fitted to what they show.
-    dialog.setViewMode(QFileDialog::Detail);
-    const int columns = dialog.fontMetrics().averageCharWidth() * 110;
-    dialog.resize(std::max(dialog.sizeHint().width(), columns), std::max(dialog.sizeHint().height(), columns / 2));
-    auto *view = dialog.findChild<QTreeView *>();
-    auto *files = dialog.findChild<QFileSystemModel *>();
-    if (view && files) {
-        QObject::connect(files, &QFileSystemModel::directoryLoaded, view, [view] {
-            for (int column = 0; column < view->header()->count(); ++column)
-                view->resizeColumnToContents(column);
-        });
-    }
+    fitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();

@@ -4,7 +4,11 @@
 #include <algorithm>
 
 #include <QFontDatabase>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontMetrics>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QWidget>
 
 namespace vexa {
@@ -35,6 +39,21 @@ void fitFixedSize(QWidget *dialog)
     const QSize size(std::max(hint.width(), titleBarWidth(dialog->windowTitle())), hint.height());
     if (dialog->minimumSize() != size || dialog->maximumSize() != size)
         dialog->setFixedSize(size);
+}
+
+void fitFileDialog(QFileDialog &dialog)
+{
+    dialog.setViewMode(QFileDialog::Detail);
+    const int width = dialog.fontMetrics().averageCharWidth() * 110;
+    dialog.resize(std::max(dialog.sizeHint().width(), width), std::max(dialog.sizeHint().height(), width / 2));
+    auto *view = dialog.findChild<QTreeView *>();
+    auto *files = dialog.findChild<QFileSystemModel *>();
+    if (view && files) {
+        QObject::connect(files, &QFileSystemModel::directoryLoaded, view, [view] {
+            for (int column = 0; column < view->header()->count(); ++column)
+                view->resizeColumnToContents(column);
+        });
+    }
 }
 
 void keepTitleWhole(QWidget *dialog)

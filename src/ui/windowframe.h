@@ -5,6 +5,7 @@
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 namespace vexa {
@@ -25,5 +26,10 @@ void fitFixedSize(QWidget *dialog);
 
 // For a dialog that may be resized: never narrower than its title needs.
 void keepTitleWhole(QWidget *dialog);
+
+// The toolkit's own file dialog (where the desktop offers none) in detail
+// view, wide enough for long names and dates, its columns fitted to what
+// they show each time a folder has been read.
+void fitFileDialog(QFileDialog &dialog);
 
 } // namespace vexa
