@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/version.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -22,7 +23,7 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About VexaHost"));
-    setFixedSize(kClientWidth, kClientHeight);
+    useFixedSizeFrame(this);
 
     picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("ProgramIcon"));
@@ -53,11 +54,17 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     contactText->setObjectName(QStringLiteral("Comments"));
     contactText->setReadOnly(true);
     contactText->setAccessibleName(QStringLiteral("Contact"));
+    // One paragraph that wraps at the box's width: lines broken by hand
+    // were cut, or broken twice, in fonts wider than the designed one.
     contactText->setPlainText(QStringLiteral("Kestrune reader support\n"
-                                             "Questions about Vexa readers, tags and this program:\n"
-                                             "write to the address above and give the reader's\n"
-                                             "serial number and firmware version (\"Version\" and\n"
+                                             "Questions about Vexa readers, tags and this program: "
+                                             "write to the address above and give the reader's "
+                                             "serial number and firmware version (\"Version\" and "
                                              "\"Info\" on the tool bar show both)."));
+    contactText->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Room for the whole text at the designed width, without scrolling.
+    contactText->setMinimumHeight(contactText->fontMetrics().lineSpacing() * 7
+                                  + 2 * contactText->frameWidth() + 8);
 
     okButton = new QPushButton(QStringLiteral("OK"), this);
     okButton->setObjectName(QStringLiteral("OKButton"));
@@ -81,6 +88,10 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     layout->addWidget(contactText, 1);
     layout->addWidget(okButton, 0, Qt::AlignHCenter);
     okButton->setFocus();
+    // The designed size, or larger where the contact lines or the title
+    // need it: nothing is cut at the edge in any font.
+    const QSize needed = layout->totalMinimumSize().expandedTo(QSize(titleBarWidth(windowTitle()), 0));
+    setFixedSize(needed.expandedTo(QSize(kClientWidth, kClientHeight)));
 }
 
 } // namespace vexa

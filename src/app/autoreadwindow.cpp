@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/windowframe.h"
+
 namespace vexa {
 
 AutoReadWindow::AutoReadWindow(QWidget *parent) : QDialog(parent)
@@ -14,6 +16,7 @@ AutoReadWindow::AutoReadWindow(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("View Auto Read"));
     setFont(QFont(QStringLiteral("Tahoma")));
     resize(426, 228);
+    keepTitleWhole(this);
 
     lineView = new QPlainTextEdit(this);
     lineView->setObjectName(QStringLiteral("Memo1"));

@@ -79,7 +79,8 @@ void MainWindow::setGoLook(bool repeatingLook)
     goButton->setAccessibleName(caption);
     goButton->setIcon(icon);
     goButton->setChecked(repeatingLook);
-    goAction->setText(caption);
+    // "Pause" cannot keep Go's key: "&Print" has it.
+    goAction->setText(repeatingLook ? QStringLiteral("Pa&use") : QStringLiteral("&Go"));
     goAction->setIcon(icon);
     goAction->setChecked(repeatingLook);
 }

@@ -54,7 +54,7 @@ void MainWindow::buildConfiguration()
     connect(rfOnAction, &QAction::triggered, this, [this] { setRfTransmitter(true); });
     connect(rfOffAction, &QAction::triggered, this, [this] { setRfTransmitter(false); });
     for (QAction *item : baudActions()) {
-        const int rate = item->text().toInt();
+        const int rate = QString(item->text()).remove(QLatin1Char('&')).toInt();
         connect(item, &QAction::triggered, this, [this, rate] { changeBaudRate(rate); });
     }
 }
@@ -170,7 +170,7 @@ void MainWindow::setRfTransmitter(bool on)
 void MainWindow::showBaudRate(int rate)
 {
     for (QAction *item : baudActions())
-        if (item->text().toInt() == baudItemRate(rate))
+        if (QString(item->text()).remove(QLatin1Char('&')).toInt() == baudItemRate(rate))
             item->setChecked(true);
     setPanel(1, QStringLiteral("Baud: %1").arg(baudItemRate(rate)));
     statusPanels[1]->setToolTip(QString());

@@ -26,6 +26,7 @@
 #include "config/dialogrunner.h"
 #include "ui/operatorprompt.h"
 #include "app/responsepane.h"
+#include "app/settingsstore.h"
 #include "app/statuslight.h"
 #include "app/statusrow.h"
 #include "firmware/firmwareupgrade.h"
@@ -139,44 +140,46 @@ void MainWindow::buildMenus()
     clearAction = file->addAction(QStringLiteral("C&lear"), this, &MainWindow::clearResponse);
     clearAction->setObjectName(QStringLiteral("ClearResponse1"));
     printAction = file->addAction(QStringLiteral("&Print"));
+    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     printAction->setObjectName(QStringLiteral("Print1"));
     connect(printAction, &QAction::triggered, this, &MainWindow::printResponse);
     file->addSeparator();
-    goAction = file->addAction(QStringLiteral("Go"));
+    goAction = file->addAction(QStringLiteral("&Go"));
     goAction->setObjectName(QStringLiteral("Send1"));
     goAction->setIcon(toolIcon(0));
     goAction->setCheckable(true);
     goAction->setShortcut(QKeySequence(Qt::Key_F5));
     connect(goAction, &QAction::triggered, this, &MainWindow::onGo);
-    repeatAction = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("Repeat"));
+    repeatAction = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("&Repeat"));
     repeatAction->setShortcut(QKeySequence(Qt::Key_F6));
     bindToggle(repeatAction, [this] { toggleRepeat(); });
     file->addAction(repeatAction);
-    QMenu *activate = file->addMenu(QStringLiteral("Activate"));
+    QMenu *activate = file->addMenu(QStringLiteral("&Activate"));
     activateMenuAction = activate->menuAction();
     activateMenuAction->setObjectName(QStringLiteral("Activate1"));
-    activateLedAction = activate->addAction(QStringLiteral("LED..."));
+    activateLedAction = activate->addAction(QStringLiteral("&LED..."));
     activateLedAction->setObjectName(QStringLiteral("LED1"));
-    activateAudioAction = activate->addAction(QStringLiteral("Audio..."));
+    activateAudioAction = activate->addAction(QStringLiteral("&Audio..."));
     activateAudioAction->setObjectName(QStringLiteral("Audio1"));
     file->addSeparator();
     exitAction = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitProgram);
     exitAction->setObjectName(QStringLiteral("Exit1"));
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu *config = menuBar()->addMenu(QStringLiteral("&Configuration"));
-    isoSetupAction = config->addAction(QStringLiteral("ISO Setup..."));
+    isoSetupAction = config->addAction(QStringLiteral("&ISO Setup..."));
     isoSetupAction->setObjectName(QStringLiteral("ISOSetup1"));
-    encryptionAction = config->addAction(QStringLiteral("Encryption..."));
+    encryptionAction = config->addAction(QStringLiteral("&Encryption..."));
     encryptionAction->setObjectName(QStringLiteral("Encryption1"));
-    audioLedAction = config->addAction(QStringLiteral("Audio/LED..."));
+    audioLedAction = config->addAction(QStringLiteral("&Audio/LED..."));
     audioLedAction->setObjectName(QStringLiteral("AudioLED1"));
-    QMenu *rf = config->addMenu(QStringLiteral("RF Modulation"));
+    QMenu *rf = config->addMenu(QStringLiteral("&RF Modulation"));
     rfMenuAction = rf->menuAction();
     rfMenuAction->setObjectName(QStringLiteral("RFModulation1"));
     auto *rfGroup = new QActionGroup(this);
-    rfOnAction = rf->addAction(QStringLiteral("On"));
+    rfOnAction = rf->addAction(QStringLiteral("O&n"));
     rfOnAction->setObjectName(QStringLiteral("btnTransOn"));
-    rfOffAction = rf->addAction(QStringLiteral("Off"));
+    rfOffAction = rf->addAction(QStringLiteral("O&ff"));
     rfOffAction->setObjectName(QStringLiteral("btnTransOff"));
     for (QAction *a : {rfOnAction, rfOffAction}) {
         a->setCheckable(true);
@@ -184,18 +187,18 @@ void MainWindow::buildMenus()
     }
     rfOffAction->setChecked(true);
     config->addSeparator();
-    wiegandAction = config->addAction(QStringLiteral("Wiegand..."));
+    wiegandAction = config->addAction(QStringLiteral("&Wiegand..."));
     wiegandAction->setObjectName(QStringLiteral("Wiegand1"));
     config->addSeparator();
-    addressReaderAction = config->addAction(QStringLiteral("Address reader..."));
+    addressReaderAction = config->addAction(QStringLiteral("A&ddress reader..."));
     addressReaderAction->setObjectName(QStringLiteral("Addressreader1"));
 
     QMenu *settings = menuBar()->addMenu(QStringLiteral("&Settings"));
-    QMenu *iface = settings->addMenu(QStringLiteral("Reader Interface"));
+    QMenu *iface = settings->addMenu(QStringLiteral("&Reader Interface"));
     auto *ifaceGroup = new QActionGroup(this);
-    comPortAction = iface->addAction(QStringLiteral("Com Port"));
+    comPortAction = iface->addAction(QStringLiteral("&Com Port"));
     comPortAction->setObjectName(QStringLiteral("ComPort1"));
-    usbAction = iface->addAction(QStringLiteral("USB"));
+    usbAction = iface->addAction(QStringLiteral("&USB"));
     usbAction->setObjectName(QStringLiteral("USB1"));
     for (QAction *a : {comPortAction, usbAction}) {
         a->setCheckable(true);
@@ -205,19 +208,19 @@ void MainWindow::buildMenus()
     connect(comPortAction, &QAction::triggered, this, &MainWindow::chooseSerialInterface);
     connect(usbAction, &QAction::triggered, this, &MainWindow::chooseUsbInterface);
     settings->addSeparator();
-    portMenu = settings->addMenu(QStringLiteral("Port"));
+    portMenu = settings->addMenu(QStringLiteral("&Port"));
     portMenu->setObjectName(QStringLiteral("Port1"));
     m_portGroup = new QActionGroup(this);
-    baudMenu = settings->addMenu(QStringLiteral("Baud Rate"));
+    baudMenu = settings->addMenu(QStringLiteral("&Baud Rate"));
     baudMenu->setObjectName(QStringLiteral("BaudRate1"));
     auto *baudGroup = new QActionGroup(this);
-    baud9600Action = baudMenu->addAction(QStringLiteral("9600"));
+    baud9600Action = baudMenu->addAction(QStringLiteral("&9600"));
     baud9600Action->setObjectName(QStringLiteral("N96001"));
-    baud19200Action = baudMenu->addAction(QStringLiteral("19200"));
+    baud19200Action = baudMenu->addAction(QStringLiteral("&19200"));
     baud19200Action->setObjectName(QStringLiteral("N192001"));
-    baud38400Action = baudMenu->addAction(QStringLiteral("38400"));
+    baud38400Action = baudMenu->addAction(QStringLiteral("&38400"));
     baud38400Action->setObjectName(QStringLiteral("N384001"));
-    baud57600Action = baudMenu->addAction(QStringLiteral("57600"));
+    baud57600Action = baudMenu->addAction(QStringLiteral("&57600"));
     baud57600Action->setObjectName(QStringLiteral("N576001"));
     for (QAction *a : {baud9600Action, baud19200Action, baud38400Action, baud57600Action}) {
         a->setCheckable(true);
@@ -225,15 +228,15 @@ void MainWindow::buildMenus()
     }
     baud9600Action->setChecked(true);
     settings->addSeparator();
-    messagesAction = makeAction(QStringLiteral("DebugMode1"), QStringLiteral("View Messages"));
+    messagesAction = makeAction(QStringLiteral("DebugMode1"), QStringLiteral("&View Messages"));
     bindToggle(messagesAction, [this] { toggleMessageView(); });
     settings->addAction(messagesAction);
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    autoReadAction = tools->addAction(QStringLiteral("View auto read..."));
+    autoReadAction = tools->addAction(QStringLiteral("&View auto read..."));
     autoReadAction->setObjectName(QStringLiteral("viewAutoread1"));
     tools->addSeparator();
-    upgradeFirmwareAction = tools->addAction(QStringLiteral("Upgrade firmware..."));
+    upgradeFirmwareAction = tools->addAction(QStringLiteral("&Upgrade firmware..."));
     upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
     connect(autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
     setControlEnabled(autoReadAction, false);

@@ -27,6 +27,7 @@ class QPrinter;
 namespace vexa {
 
 class AutoReadWindow;
+struct LoadedSettings;
 class ActivateAudioDialog;
 class ActivateLedDialog;
 class AddressDialog;
@@ -53,6 +54,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    // Places the window where it was closed before it first shows.
+    void setVisible(bool visible) override;
     // `prompt` answers the operator's message boxes; null means real boxes.
     explicit MainWindow(OperatorPrompt *prompt = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -78,6 +81,10 @@ public:
     void rebuildPortMenu();
     QAction *findPortItem(const QString &caption) const;
     void choosePort(QAction *item);
+    // "COM&3": the caption of a "Port" item.
+    static QString portItemCaption(int number);
+    // A port the user may not open: its device, the reason and the fix.
+    static QString deniedPortText(const QString &device);
     // The device the chosen port stands for, for panel 0's tool tip.
     QString chosenPortToolTip() const;
     void chooseSerialInterface();
@@ -235,6 +242,10 @@ private:
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
     int m_storedPortNumber = 1;
     bool m_settingsNotAFile = false; // said at the start; the close leaves it alone
+    // The stored settings, read just before the window first shows.
+    std::unique_ptr<LoadedSettings> m_startSettings;
+    // The chosen port is one the user may not open.
+    bool m_chosenPortDenied = false;
 };
 
 } // namespace vexa

@@ -3,17 +3,21 @@
 // names, so that a report is never silently lost.
 #include "mainwindow.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "app/reportprinter.h"
 #include "app/responsepane.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -22,6 +26,21 @@ const char kReportTitle[] = "Kestrune - Vexa Host Response Report";
 // Pages drawn between two turns of the event loop: small enough that the
 // window answers at once, large enough that a long report is not slowed.
 constexpr int kPagesPerTurn = 8;
+
+// Why the report cannot be written to `path`, or nothing when it can.
+QString reportFileProblem(const QString &path)
+{
+    // Opened for appending, so that a file that is there keeps its content
+    // until the report replaces it; one made here goes again.
+    const bool existed = QFileInfo::exists(path);
+    QFile file(path);
+    if (!file.open(QIODevice::Append))
+        return file.errorString();
+    file.close();
+    if (!existed)
+        QFile::remove(path);
+    return {};
+}
 } // namespace
 
 bool MainWindow::hasPrinter() const
@@ -33,21 +52,25 @@ QString MainWindow::askReportFile()
 {
     if (chooseReportFile)
         return chooseReportFile();
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Response Report"),
-                                        QStringLiteral("VexaHost Response Report.pdf"),
-                                        QStringLiteral("PDF files (*.pdf)"));
+    // The operator's documents, not whatever folder the program was started in.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    QFileDialog dialog(this, QStringLiteral("Save Response Report"), folder, QStringLiteral("PDF files (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("VexaHost Response Report.pdf"));
+    fitFileDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
+
 
 void MainWindow::printResponse()
 {
-    // The whole pane is printed even when only part of it is selected; a
-    // selection the operator made stays, one made here goes again.
-    const bool selectedHere = !responsePane->hasSelection();
-    if (selectedHere)
-        responsePane->selectAll();
+    // The whole pane is printed from its stored lines, whatever is selected:
+    // the pane's selection and scroll position are left as they are.
     printReport();
-    if (selectedHere)
-        responsePane->select({0, 0}, {0, 0});
 }
 
 bool MainWindow::printReport()
@@ -59,11 +82,20 @@ bool MainWindow::printReport()
     if (!hasPrinter()) {
         if (!m_prompt->confirm(QStringLiteral("No printer is installed. Save the response report as a PDF file instead?")))
             return false;
-        pdfFile = askReportFile();
-        if (pdfFile.isEmpty())
-            return false;
-        if (QFileInfo(pdfFile).suffix().isEmpty())
-            pdfFile += QStringLiteral(".pdf");
+        // A file that cannot be written is named with the reason, and the
+        // operator picks another instead of starting Print again.
+        for (;;) {
+            pdfFile = askReportFile();
+            if (pdfFile.isEmpty())
+                return false;
+            if (QFileInfo(pdfFile).suffix().isEmpty())
+                pdfFile += QStringLiteral(".pdf");
+            const QString problem = reportFileProblem(pdfFile);
+            if (problem.isEmpty())
+                break;
+            m_prompt->error(QStringLiteral("The response report could not be saved as %1: %2. Choose another file.")
+                                .arg(QDir::toNativeSeparators(pdfFile), problem));
+        }
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdfFile);
     }
@@ -74,6 +106,7 @@ bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
 {
     ReportPrinter report(responsePane->store(), responsePane->lineFont(LineStyle::Detail),
                          responsePane->lineFont(LineStyle::Heading), responsePane->textColour());
+    report.setHeading(QLatin1String(kReportTitle), QDateTime::currentDateTime());
     if (!report.begin(&printer)) {
         m_prompt->error(pdfFile.isEmpty()
                             ? QStringLiteral("The response report could not be printed on %1.").arg(printer.printerName())

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <utility>
 
 #include "app/responsepane.h"
@@ -34,14 +35,36 @@ bool onSomeScreen(const QPoint &topLeft)
 }
 } // namespace
 
+void MainWindow::setVisible(bool visible)
+{
+    if (visible && !m_startSettings) {
+        StoredSettings defaults;
+        defaults.baudRate = m_serial->baudRate();
+        m_startSettings = std::make_unique<LoadedSettings>(loadSettings(defaults));
+        const StoredSettings &s = m_startSettings->settings;
+        resize(s.width, s.height);
+        // The stored place is the frame's (x() and y() at the close). Given
+        // before the window exists, the toolkit asks the window manager to
+        // put the frame there; a move() once the window exists, but before
+        // the window manager has framed it, places the inside there instead,
+        // and every start crept up and left by the frame's width.
+        const QPoint place(s.left, s.top);
+        if (onSomeScreen(place)) {
+            if (testAttribute(Qt::WA_WState_Created) && windowHandle())
+                windowHandle()->setFramePosition(place);
+            else
+                move(place);
+        }
+    }
+    QMainWindow::setVisible(visible);
+}
+
 void MainWindow::onFirstShow()
 {
     // The upgrade's file dialog starts there (firmwareFolder).
     QDir().mkpath(m_firmwareUpgrade->firmwareFolder); // a read-only place is no reason to complain
 
-    StoredSettings defaults;
-    defaults.baudRate = m_serial->baudRate();
-    const LoadedSettings loaded = loadSettings(defaults);
+    const LoadedSettings &loaded = *m_startSettings;
     if (!loaded.problem.isEmpty())
         qWarning().noquote() << loaded.problem;
     m_settingsNotAFile = loaded.notAFile;
@@ -50,9 +73,6 @@ void MainWindow::onFirstShow()
     options = s.options;
     m_storedPortNumber = s.portNumber;
     m_serial->setBaudRate(baudItemRate(s.baudRate));
-    if (onSomeScreen(QPoint(s.left, s.top)))
-        move(s.left, s.top);
-    resize(s.width, s.height);
 
     setPanel(6, addressPanelText(options));
     updateClock();
@@ -71,7 +91,12 @@ void MainWindow::onFirstShow()
             choosePort(item); // the item's own number wins
         }
         const int rate = baudItemRate(m_serial->baudRate());
-        if (linkTalks()) {
+        if (m_chosenPortDenied) {
+            // The choice has told the operator why; a start exchange would
+            // only say it again.
+            showBaudRate(rate);
+            m_serial->setBaudRate(rate);
+        } else if (linkTalks()) {
             // The change waits about a second for the reader; the window is
             // painted first, so the operator never looks at an empty frame.
             showBaudRate(rate);

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include "ui/windowframe.h"
+
 namespace vexa {
 
 ConfigDialog::ConfigDialog(const QString &objectName, const QString &caption, QWidget *parent)
@@ -13,6 +15,13 @@ ConfigDialog::ConfigDialog(const QString &objectName, const QString &caption, QW
     setObjectName(objectName);
     setWindowTitle(caption);
     setModal(true);
+    useFixedSizeFrame(this);
+}
+
+void ConfigDialog::showEvent(QShowEvent *event)
+{
+    fitFixedSize(this);
+    QDialog::showEvent(event);
 }
 
 void ConfigDialog::addButtons(QBoxLayout *content, bool withDefaults, const QString &defaultsName)

@@ -28,6 +28,8 @@ protected:
     // Adds the button row below `content`: OK runs accept(), Cancel cancel().
     void addButtons(QBoxLayout *content, bool withDefaults, const QString &defaultsName = {});
     void keyPressEvent(QKeyEvent *event) override;
+    // Fixes the dialog at its contents' size, never narrower than its title.
+    void showEvent(QShowEvent *event) override;
 };
 
 } // namespace vexa

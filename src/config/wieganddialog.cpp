@@ -13,6 +13,7 @@
 #include "ui/operatorprompt.h"
 #include "config/configframes.h"
 #include "util/hextext.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -114,7 +115,7 @@ void WiegandDialog::applyModeRule()
     const bool iso = wiegandModeShowsIsoOptions(modeIndex());
     isoOptionsGroup->setVisible(iso);
     defaultsButton->setVisible(iso);
-    adjustSize();
+    fitFixedSize(this);
 }
 
 void WiegandDialog::toggleUseAfi(bool checked)

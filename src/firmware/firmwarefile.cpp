@@ -25,12 +25,12 @@ QString defaultFirmwareFolder(const QString &programFolder)
     return QDir(programFolder).filePath(QStringLiteral("firmware"));
 }
 
-QString chooseFirmwareFolder(const QString &programFolder, const QString &userDataFolder)
+QString chooseFirmwareFolder(const QString &programFolder, const QString &userFolder)
 {
     const QString beside = defaultFirmwareFolder(programFolder);
-    if (QFileInfo(beside).isDir() || QFileInfo(programFolder).isWritable() || userDataFolder.isEmpty())
+    if (QFileInfo(beside).isDir() || QFileInfo(programFolder).isWritable() || userFolder.isEmpty())
         return beside;
-    return QDir(userDataFolder).filePath(QStringLiteral("firmware"));
+    return QDir(userFolder).filePath(QStringLiteral("firmware"));
 }
 
 FirmwareRead readFirmwareFile(const QString &path)

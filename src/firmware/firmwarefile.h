@@ -25,9 +25,9 @@ FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, 
 QString defaultFirmwareFolder(const QString &programFolder);
 // Where firmware files are looked for: the "firmware" folder beside the
 // program when it exists or can be made there, otherwise a "firmware"
-// folder in the operator's own data folder (an installed program lives in a
-// folder only the administrator may write to).
-QString chooseFirmwareFolder(const QString &programFolder, const QString &userDataFolder);
+// folder in `userFolder`, a folder of the operator's own that they can see
+// (an installed program lives in a folder only the administrator may write to).
+QString chooseFirmwareFolder(const QString &programFolder, const QString &userFolder);
 
 struct FirmwareRead
 {

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QFileInfo>
+#include <QUrl>
 #include <QTimer>
 
 #include "app/mainwindow.h"
@@ -16,6 +17,7 @@
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -53,6 +55,13 @@ QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(request.filters);
     dialog.selectNameFilter(request.filters.value(request.selectedFilter));
+    // The firmware folder beside the places the operator knows.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QList<QUrl> places{QUrl::fromLocalFile(request.folder), QUrl::fromLocalFile(QDir::homePath())};
+    if (QFileInfo(documents).isDir())
+        places << QUrl::fromLocalFile(documents);
+    dialog.setSidebarUrls(places);
+    fitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
@@ -63,8 +72,11 @@ QString showFileDialog(QWidget *parent, const FirmwareFileRequest &request)
 FirmwareUpgrade::FirmwareUpgrade(MainWindow &window)
     : QObject(&window), m_window(window), m_usbLink(std::make_unique<MainWindowUsbLink>(window))
 {
-    firmwareFolder = chooseFirmwareFolder(QCoreApplication::applicationDirPath(),
-                                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    // An installed program's folder is not the operator's: then a folder of
+    // their own that they can find, not one inside a hidden data folder.
+    firmwareFolder = chooseFirmwareFolder(
+        QCoreApplication::applicationDirPath(),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("VexaHost")));
     chooseFile = [this](const FirmwareFileRequest &request) { return showFileDialog(&m_window, request); };
     m_loaderWindow = new LoaderWindow(window.serial(), *m_usbLink, window.prompt(), [this] { m_window.resetReader(); },
                                       &window);

@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -16,6 +19,7 @@
 #include "firmware/packetwatcher.h"
 #include "link/serialtransport.h"
 #include "ui/operatorprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -95,6 +99,10 @@ LoaderWindow::LoaderWindow(SerialTransport &serial, LoaderUsbLink &usb, Operator
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
 
+    fileLabel = new QLabel(this);
+    fileLabel->setObjectName(QStringLiteral("FirmwareFile"));
+    fileLabel->setTextFormat(Qt::PlainText);
+
     statusBar = new QStatusBar(this);
     statusBar->setObjectName(QStringLiteral("StatusBar1"));
     statusBar->setSizeGripEnabled(false);
@@ -105,10 +113,12 @@ LoaderWindow::LoaderWindow(SerialTransport &serial, LoaderUsbLink &usb, Operator
     buttons->addStretch(1);
     buttons->addWidget(doneButton);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(fileLabel);
     layout->addLayout(buttons);
     layout->addWidget(progressBar);
     layout->addWidget(statusBar);
     resize(360, 120);
+    keepTitleWhole(this);
 
     timeoutTimer.setObjectName(QStringLiteral("TimerTimeOut"));
     timeoutTimer.setParent(this);
@@ -134,6 +144,13 @@ LoaderWindow::~LoaderWindow() = default;
 void LoaderWindow::prepare(const QString &firmwarePath, int bootLoaderComType, int upgradeInterface)
 {
     m_path = firmwarePath;
+    // The operator sees which file goes to the reader before Program.
+    // A name of any length keeps the window a sensible width.
+    const QString name = fileLabel->fontMetrics().elidedText(QFileInfo(firmwarePath).fileName(), Qt::ElideMiddle,
+                                                             fileLabel->fontMetrics().averageCharWidth() * 60);
+    fileLabel->setText(QStringLiteral("File: %1").arg(name));
+    fileLabel->setToolTip(QDir::toNativeSeparators(firmwarePath));
+    fileLabel->setAccessibleName(QStringLiteral("File: %1").arg(QDir::toNativeSeparators(firmwarePath)));
     m_comType = bootLoaderComType;
     m_upgradeInterface = upgradeInterface;
     programButton->setEnabled(false);

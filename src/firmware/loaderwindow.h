@@ -16,6 +16,7 @@
 #include "firmware/loaderprotocol.h"
 
 class QEventLoop;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
@@ -59,6 +60,8 @@ public:
     QPushButton *programButton = nullptr, *doneButton = nullptr, *captureButton = nullptr;
     QProgressBar *progressBar = nullptr;
     QStatusBar *statusBar = nullptr;
+    // The file being programmed: its name, the whole path in the tool tip.
+    QLabel *fileLabel = nullptr;
     QTimer timeoutTimer;      // loader time-out: sets replyTimedOut
     QTimer captureTickTimer;  // one capture character per tick
     QTimer startCaptureTimer; // starts the capture once the window is shown

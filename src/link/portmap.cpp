@@ -2,9 +2,16 @@
 #include "portmap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QStandardPaths>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace vexa {
 
@@ -109,17 +116,51 @@ std::optional<QString> resolvePort(int number)
     return resolveBinding(bindPort(number));
 }
 
-bool probePort(int number)
+PortProbe probePortState(int number)
 {
+    PortProbe probe;
     const auto device = resolvePort(number);
     if (!device || !QFileInfo::exists(*device))
-        return false;
+        return probe;
+    probe.device = *device;
     QSerialPort port;
     port.setPortName(*device);
-    if (!port.open(QIODevice::ReadWrite))
+    if (port.open(QIODevice::ReadWrite)) {
+        port.close();
+        probe.state = PortState::Free;
+        return probe;
+    }
+    // QSerialPort reports a lock file held by another program and a device
+    // the user may not open with the same error code; ask the system.
+    probe.state = deviceAccessDenied(*device) ? PortState::Denied : PortState::Held;
+    return probe;
+}
+
+bool probePort(int number)
+{
+    return probePortState(number).state == PortState::Free;
+}
+
+bool deviceAccessDenied(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return false;
+#else
+    // Asked of the system without opening the device: an open would raise
+    // and drop the modem lines of a port nobody else has open. The check
+    // uses this process's effective user, groups and capabilities, and its
+    // access control lists, as an open would.
+    const QByteArray path = QFile::encodeName(device);
+    if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0)
         return false;
-    port.close();
-    return true;
+    return errno == EACCES || errno == EPERM;
+#endif
+}
+
+QString permissionDeniedText()
+{
+    return QStringLiteral("permission denied: add yourself to the dialout group and log in again");
 }
 
 int portNumberFromCaption(const QString &caption)

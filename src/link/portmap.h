@@ -56,9 +56,34 @@ std::optional<QString> resolveBinding(const PortBinding &binding);
 // the port is absent.
 std::optional<QString> resolvePort(int number);
 
+// What a probe of COMn found.
+enum class PortState {
+    Free,   // opened and closed again: the port can be chosen
+    Absent, // no device behind the name
+    Held,   // another program (or this one) has it, or its lock file
+    Denied, // there, but the user may not open it (no permission)
+};
+
+struct PortProbe
+{
+    PortState state = PortState::Absent;
+    QString device;
+};
+
 // Opens the device for reading and writing, exclusively, and closes it at
-// once. A port held by any program, this one included, gives false.
+// once; on failure tells a port held by a program from one the user may not
+// open at all.
+PortProbe probePortState(int number);
+// probePortState(number).state == PortState::Free.
 bool probePort(int number);
+
+// Whether this process may not open `device` for reading and writing at all
+// (the system answers "permission denied"), as against one that is merely
+// held by another program.
+bool deviceAccessDenied(const QString &device);
+
+// The reason and the fix, for tool tips and messages.
+QString permissionDeniedText();
 
 // "COM3" -> 3; the single digit after "COM", or 0 when there is none.
 int portNumberFromCaption(const QString &caption);

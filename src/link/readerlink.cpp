@@ -57,6 +57,10 @@ bool ReaderLink::writeFrame(bool fromRepeat)
             // answer a message box every two seconds.
             m_timer.stop();
         } else {
+            // A port the user may not open: the message says why and how to
+            // fix it, and a time-out report after it would only mislead.
+            if (m_transport && m_transport->lastFailureFinal())
+                m_timer.stop();
             emit sendFailed(error);
         }
         return false;

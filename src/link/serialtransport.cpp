@@ -75,6 +75,7 @@ bool SerialTransport::open(QString *error)
 {
     if (m_port.isOpen())
         return true;
+    m_accessDenied = false;
     const QString com = QStringLiteral("COM%1").arg(m_binding.number);
     if (m_binding.number <= 0) {
         *error = tr("No COM port is chosen. Choose one in Settings > Port.");
@@ -99,7 +100,9 @@ bool SerialTransport::open(QString *error)
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        *error = tr("%1 (%2): %3").arg(com, *device, m_port.errorString());
+        m_accessDenied = deviceAccessDenied(*device);
+        *error = m_accessDenied ? tr("%1 (%2): %3.").arg(com, *device, permissionDeniedText())
+                                : tr("%1 (%2): %3").arg(com, *device, m_port.errorString());
         m_port.clearError();
         return false;
     }
@@ -119,6 +122,7 @@ bool SerialTransport::write(const QByteArray &frame, QString *error)
     // The binding is checked on every write, not only on device-change
     // notices: a frame must never go to a device the port no longer stands for.
     followBinding();
+    m_accessDenied = false;
     if (!m_port.isOpen()) {
         if (!m_autoOpen) {
             text = tr("COM%1: the port is closed.").arg(m_binding.number);

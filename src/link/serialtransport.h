@@ -25,6 +25,7 @@ public:
     ~SerialTransport() override;
 
     bool write(const QByteArray &frame, QString *error) override;
+    bool lastFailureFinal() const override { return m_accessDenied; }
 
     // 0 means no port has been chosen.
     int portNumber() const { return m_binding.number; }
@@ -49,6 +50,8 @@ public:
     void clearInput();
     // Opens the port now with the current number and rate.
     bool open(QString *error);
+    // The last open failed because the user may not open the device.
+    bool accessDenied() const { return m_accessDenied; }
 
 signals:
     // An open found the chosen port's device gone.
@@ -64,6 +67,7 @@ private:
     QString m_openDevice;
     int m_baud = 38400;
     bool m_autoOpen = true;
+    bool m_accessDenied = false;
 };
 
 } // namespace vexa

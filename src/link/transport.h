@@ -20,6 +20,10 @@ public:
     // Hands one whole frame to the device. On failure returns false and sets
     // `error` to the device's own text.
     virtual bool write(const QByteArray &frame, QString *error) = 0;
+    // The last failed write cannot succeed until the operator changes
+    // something outside the program (a device the user may not open): its
+    // message says everything, and no time-out report follows it.
+    virtual bool lastFailureFinal() const { return false; }
 
 signals:
     void bytesArrived(const QByteArray &bytes);

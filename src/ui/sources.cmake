@@ -4,3 +4,5 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.cpp ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h)
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/accessibility.cpp ${CMAKE_CURRENT_LIST_DIR}/accessibility.h)
+target_sources(vexaui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/windowframe.cpp ${CMAKE_CURRENT_LIST_DIR}/windowframe.h)

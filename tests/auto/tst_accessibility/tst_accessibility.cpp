@@ -19,6 +19,7 @@
 
 #include "app/mainwindow.h"
 #include "fakes.h"
+#include "link/portmap.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
@@ -65,6 +66,23 @@ QStringList shownOptions(QWidget *page)
     return shown;
 }
 
+// The menu at `path` ("Settings/Baud Rate"), captions read without their
+// access-key marks; the menu bar's own items for an empty path.
+QList<QAction *> menuItems(QMenuBar *bar, const QString &path)
+{
+    QList<QAction *> items = bar->actions();
+    for (const QString &caption : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        QMenu *menu = nullptr;
+        for (QAction *a : std::as_const(items))
+            if (a->menu() && QString(a->text()).remove(QLatin1Char('&')) == caption)
+                menu = a->menu();
+        if (!menu)
+            return {};
+        items = menu->actions();
+    }
+    return items;
+}
+
 } // namespace
 
 class tst_Accessibility : public QObject
@@ -85,6 +103,8 @@ private slots:
     void keysForGoRepeatAndMenus();
     void actionReturnsBeforeItsBox_data();
     void actionReturnsBeforeItsBox();
+    void menuAccessKeys_data();
+    void menuAccessKeys();
 
 private:
     ScriptedPrompt m_prompt;
@@ -301,6 +321,60 @@ void tst_Accessibility::keysForGoRepeatAndMenus()
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    // Ctrl+P prints (no printer here: the question shows it began), Ctrl+Q exits.
+    w.printerAvailable = [] { return false; };
+    m_prompt.confirmAnswer = false;
+    QTest::keySequence(&w, QKeySequence(Qt::CTRL | Qt::Key_P));
+    QCOMPARE(m_prompt.confirmations.size(), 1);
+    m_prompt.confirmAnswer = true;
+    QTest::keySequence(&w, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QVERIFY(!w.isVisible());
+}
+
+void tst_Accessibility::menuAccessKeys_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<bool>("repeating"); // Go reads "Pause"
+    for (const char *menu : {"", "File", "File/Activate", "Configuration", "Configuration/RF Modulation", "Settings",
+                             "Settings/Reader Interface", "Settings/Port", "Settings/Baud Rate", "Tools", "Help"})
+        QTest::newRow(*menu ? menu : "menu bar") << QString::fromLatin1(menu) << false;
+    QTest::newRow("File while Repeat runs") << QStringLiteral("File") << true;
+}
+
+// Every item of every menu has an access key, and no two items of one menu
+// share one: Alt and the letter always reach exactly one item.
+void tst_Accessibility::menuAccessKeys()
+{
+    QFETCH(QString, menu);
+    QFETCH(bool, repeating);
+    // Ports to list: the tests' dangling entries give way to ones that open.
+    auto entry = [](int n) { return portFolder() + QStringLiteral("/COM%1").arg(n); };
+    for (int n = 1; n <= 3; ++n)
+        QVERIFY(QFile::remove(entry(n)) && QFile::link(QStringLiteral("/dev/ptmx"), entry(n)));
+    const auto restore = qScopeGuard([&] {
+        for (int n = 1; n <= 3; ++n)
+            QFile::remove(entry(n)), QFile::link(QStringLiteral("/nonexistent/vexa-port"), entry(n));
+    });
+    MainWindow &w = *m_window;
+    w.rebuildPortMenu();
+    if (repeating) {
+        w.toggleRepeat();
+        w.goAction->trigger();
+        QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    }
+    const QList<QAction *> items = menuItems(w.menuBar(), menu);
+    QSet<QChar> keys;
+    for (QAction *item : items) {
+        if (item->isSeparator())
+            continue;
+        const QString text = item->text();
+        const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+        QVERIFY2(!mnemonic.isEmpty(), qPrintable(text));
+        const QChar key = QChar(mnemonic[0].key()).toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(QStringLiteral("%1 shares its key").arg(text)));
+        keys.insert(key);
+    }
+    QVERIFY2(keys.size() >= 2 || (menu == QLatin1String("Help") && keys.size() == 1), qPrintable(menu));
 }
 
 void tst_Accessibility::actionReturnsBeforeItsBox_data()

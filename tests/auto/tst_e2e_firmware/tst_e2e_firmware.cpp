@@ -201,7 +201,9 @@ bool tst_E2eFirmware::startUpgrade(const QString &path)
         return path;
     };
     m_window->upgradeFirmwareAction->trigger();
-    return m_loader->isVisible();
+    // The window names the file it is about to program.
+    return m_loader->isVisible() && m_loader->fileLabel->toolTip() == QDir::toNativeSeparators(path)
+        && m_loader->fileLabel->text().contains(QFileInfo(path).fileName());
 }
 
 bool tst_E2eFirmware::waitForCapture(int timeoutMs)

@@ -8,10 +8,16 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "app/settingsstore.h"
 #include "fakes.h"
 #include "link/frame.h"
 #include "link/portmap.h"
@@ -73,6 +79,33 @@ private:
     QString m_path;
     QByteArray m_bytes;
 };
+
+// While it lives, this thread opens files as an ordinary user would: the
+// capabilities that let root ignore permissions leave the effective set
+// (they stay permitted and come back afterwards). CI runs the tests as root;
+// for anyone else there is nothing to drop.
+class PermissionsHonoured
+{
+public:
+    PermissionsHonoured()
+    {
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionsHonoured()
+    {
+        if (m_dropped)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
 } // namespace
 
 class tst_E2ePorts : public QObject
@@ -84,6 +117,8 @@ private slots:
     void folderPortNeverFallsBack();
     void folderPortFollowsItsEntry();
     void builtInPortStaysOnItsDevice();
+    void portUserMayNotOpen_data();
+    void portUserMayNotOpen();
 
 private:
     void go(MainWindow &w);
@@ -233,6 +268,86 @@ void tst_E2ePorts::builtInPortStaysOnItsDevice()
     go(w);
     QVERIFY(second.waitForRequests(1));
     QCOMPARE(second.requests().first(), traced(readUidWire()));
+}
+
+void tst_E2ePorts::portUserMayNotOpen_data()
+{
+    // COM2's device, and what the operator does with it.
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("the Port menu lists it, disabled, with the reason") << "menu" << true << 0;
+    QTest::newRow("the start chooses it: one message") << "start" << true << 1;
+    QTest::newRow("a send to it: one message, no time-out") << "send" << true << 2;
+    QTest::newRow("held by another program: not listed") << "held" << false << 0;
+}
+
+void tst_E2ePorts::portUserMayNotOpen()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, listed);
+    QFETCH(int, messages);
+    const QString device = m_decoy2Name; // as COM2 names it
+    const QByteArray path = QFile::encodeName(device);
+
+    QSerialPort holder(device);
+    if (step == QLatin1String("held"))
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    else
+        QCOMPARE(::chmod(path.constData(), 0), 0);
+    PermissionsHonoured honoured;
+    if (step != QLatin1String("held")) {
+        // Nobody may open it now, this test included: the rows below cannot
+        // pass by a permission that was never missing.
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QCOMPARE(fd, -1);
+        QCOMPARE(errno, EACCES);
+    }
+
+    if (step == QLatin1String("start")) {
+        m_window->close();
+        m_window.reset();
+        StoredSettings stored;
+        stored.portNumber = 2;
+        QCOMPARE(saveSettings(stored), QString());
+        m_window = std::make_unique<MainWindow>(m_prompt.get());
+        m_window->show();
+    } else {
+        m_window->devicesChanged();
+    }
+    MainWindow &w = *m_window;
+    QAction *item = w.findPortItem(QStringLiteral("COM2"));
+    QCOMPARE(item != nullptr, listed);
+    if (!listed) {
+        QVERIFY(w.findPortItem(QStringLiteral("COM1"))); // the simulator's port is still offered
+        return;
+    }
+    QVERIFY(!item->isEnabled());
+    QVERIFY2(item->toolTip().contains(device)
+                 && item->toolTip().contains(QLatin1String("permission denied: add yourself to the dialout group")),
+             qPrintable(item->toolTip()));
+
+    if (step == QLatin1String("send")) {
+        w.choosePort(item);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), 1, kAnswerMs);
+        w.requestVersion();
+        QVERIFY(!w.link().busy()); // nothing to wait for: no time-out follows
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), messages, kAnswerMs);
+    if (step != QLatin1String("menu")) {
+        QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM2"));
+        QVERIFY2(w.statusPanels[0]->toolTip().contains(QLatin1String("permission denied")),
+                 qPrintable(w.statusPanels[0]->toolTip()));
+        for (const QString &message : std::as_const(m_prompt->messages))
+            QVERIFY2(message.contains(QLatin1String("COM2")) && message.contains(device)
+                         && message.contains(QLatin1String("dialout group and log in again")),
+                     qPrintable(message));
+        // Nothing else is under way: no start exchange, no time-out to come.
+        QVERIFY(!w.startingUp());
+        QVERIFY(!w.link().busy());
+        QVERIFY(w.responsePane->lines().filter(QStringLiteral("Error: Message timeout")).isEmpty());
+    }
+    QCOMPARE(m_decoy2->received(), QByteArray());
 }
 
 QTEST_MAIN(tst_E2ePorts)

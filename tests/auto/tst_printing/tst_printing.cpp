@@ -5,6 +5,7 @@
 
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScrollBar>
 
 #include "app/mainwindow.h"
 #include "app/reportprinter.h"
@@ -92,6 +93,8 @@ private slots:
     void selectionRule_data();
     void selectionRule();
     void declinedOrUnwritableSavesNothing();
+    void unwritableFileNamesTheReason_data();
+    void unwritableFileNamesTheReason();
 
 private:
     void fill(int reports);
@@ -181,8 +184,23 @@ void tst_Printing::pagesFollowTheLines()
     printer.setOutputFileName(m_dir.filePath(QStringLiteral("probe.pdf")));
     ReportPrinter probe(m_window->responsePane->store(), m_window->responsePane->lineFont(LineStyle::Detail),
                         m_window->responsePane->lineFont(LineStyle::Heading), Qt::blue);
+    probe.setHeading(QStringLiteral("Job Title"), QDateTime(QDate(2026, 3, 4), QTime(9, 5)));
+    printer.setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
     QVERIFY(probe.begin(&printer));
     probe.end();
+    // Margins widened to 15 mm (the job's own printer has its default ones).
+    QCOMPARE(printer.pageLayout().margins(QPageLayout::Millimeter), QMarginsF(15, 15, 15, 15));
+    // Every page: title and date on top, its number of the whole at the
+    // foot, and the next lines of the report, none left out.
+    qsizetype next = 0;
+    for (int i = 0; i < probe.pageCount(); ++i) {
+        const ReportPrinter::Page page = probe.page(i);
+        QCOMPARE(page.header, QStringLiteral("Job Title  -  2026-03-04 09:05"));
+        QCOMPARE(page.footer, QStringLiteral("Page %1 of %2").arg(i + 1).arg(probe.pageCount()));
+        QCOMPARE(page.firstLine, next);
+        next += page.lineCount;
+    }
+    QCOMPARE(next, m_window->responsePane->store().count());
     // A 12-pixel line on an A4 or Letter page: several dozen lines a page.
     QVERIFY2(probe.linesPerPage() > 40 && probe.linesPerPage() < 100, qPrintable(QString::number(probe.linesPerPage())));
     const qsizetype lines = m_window->responsePane->store().count();
@@ -194,29 +212,37 @@ void tst_Printing::pagesFollowTheLines()
 void tst_Printing::selectionRule_data()
 {
     QTest::addColumn<bool>("partial");
-    QTest::newRow("nothing selected") << false;
-    QTest::newRow("part selected") << true;
+    QTest::addColumn<int>("scrolled"); // the pane's first line in sight
+    QTest::newRow("nothing selected, at the top") << false << 0;
+    QTest::newRow("nothing selected, scrolled") << false << 40;
+    QTest::newRow("part selected, scrolled") << true << 25;
 }
 
+// The whole pane is printed, and the pane looks afterwards as before.
 void tst_Printing::selectionRule()
 {
     QFETCH(bool, partial);
+    QFETCH(int, scrolled);
     fill(30);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
     ResponsePane *pane = m_window->responsePane;
     if (partial)
         pane->select({1, 4}, {2, 10});
+    QTRY_VERIFY(pane->verticalScrollBar()->maximum() >= scrolled); // ranges follow a turn later
+    pane->verticalScrollBar()->setValue(scrolled);
     const auto anchor = pane->anchorPosition();
     const auto cursor = pane->cursorPosition();
+    const QString selected = pane->selectedText();
     printToPdf();
     // Everything is printed either way: 120 lines take more than one page.
     QVERIFY(readPdf(m_pdf).pages() >= 2);
-    if (partial) {
-        QCOMPARE(pane->anchorPosition(), anchor);
-        QCOMPARE(pane->cursorPosition(), cursor);
-    } else {
-        QVERIFY(!pane->hasSelection());
-        QCOMPARE(pane->cursorPosition(), (LinePane::Position{0, 0}));
-    }
+    QCoreApplication::processEvents();
+    QCOMPARE(pane->anchorPosition(), anchor);
+    QCOMPARE(pane->cursorPosition(), cursor);
+    QCOMPARE(pane->hasSelection(), partial);
+    QCOMPARE(pane->selectedText(), selected);
+    QCOMPARE(pane->verticalScrollBar()->value(), scrolled);
 }
 
 void tst_Printing::declinedOrUnwritableSavesNothing()
@@ -225,12 +251,41 @@ void tst_Printing::declinedOrUnwritableSavesNothing()
     m_prompt.confirmAnswer = false;
     printToPdf();
     QVERIFY(!QFile::exists(m_pdf));
+}
 
-    m_prompt.confirmAnswer = true;
-    m_pdf = m_dir.filePath(QStringLiteral("no-such-folder/report.pdf"));
-    printToPdf();
-    QVERIFY(!QFile::exists(m_pdf));
-    QVERIFY2(m_prompt.messages.last().contains(QStringLiteral("could not be saved")), qPrintable(m_prompt.messages.last()));
+void tst_Printing::unwritableFileNamesTheReason_data()
+{
+    QTest::addColumn<QString>("unwritable"); // under the test's folder
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("thenSaved"); // the second answer: a sound file, or Cancel
+    QTest::newRow("no such folder, then Cancel") << "no-such-folder/report.pdf" << "No such file or directory" << false;
+    QTest::newRow("inside a file, then a sound file") << "plain-file/report.pdf" << "Not a directory" << true;
+}
+
+// A file that cannot be written is named with the reason, and the file
+// dialog comes again; nothing is left behind.
+void tst_Printing::unwritableFileNamesTheReason()
+{
+    QFETCH(QString, unwritable);
+    QFETCH(QString, reason);
+    QFETCH(bool, thenSaved);
+    fill(2);
+    QFile plain(m_dir.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString bad = m_dir.filePath(unwritable);
+    QStringList answers{bad, thenSaved ? m_pdf : QString()};
+    int asked = 0;
+    m_window->chooseReportFile = [&] { return answers.value(asked++); };
+    m_window->printAction->trigger();
+    QCOMPARE(asked, 2);
+    QCOMPARE(m_prompt.messages.size(), thenSaved ? 2 : 1);
+    const QString error = m_prompt.messages.first();
+    QVERIFY2(error.contains(QStringLiteral("could not be saved")) && error.contains(QDir::toNativeSeparators(bad))
+                 && error.contains(reason),
+             qPrintable(error));
+    QVERIFY(!QFile::exists(bad));
+    QCOMPARE(readPdf(m_pdf).pages() == 1, thenSaved);
 }
 
 QTEST_MAIN(tst_Printing)
