@@ -20,8 +20,11 @@ build="$1"
 expected_dir="$2"
 work="$(mktemp -d)"
 chmod 755 "$work"
+installed=0
 cleanup() {
     [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
+    # A failed check must not leave the packages on the machine.
+    [ "$installed" -eq 1 ] && dpkg --purge vexahost-sim vexahost >/dev/null 2>&1
     chmod -R u+w "$work" 2>/dev/null
     rm -rf "$work"
 }
@@ -105,6 +108,7 @@ etc_state() { "$(dirname "$0")/../../scripts/etc-state.sh"; }
 if [ "$real_install" -eq 1 ]; then
     etc_state >"$work/etc.before"
     dpkg-query -W -f='${Package} ${Version} ${Status}\n' | sort >"$work/dpkg.before"
+    installed=1
     dpkg -i "$work/vexahost_${version}_"*.deb "$work/vexahost-sim_${version}_"*.deb >"$work/install.log" 2>&1 ||
         { cat "$work/install.log"; fail "dpkg -i failed"; }
     root=""
@@ -161,6 +165,7 @@ echo "man vexahost: renders"
 
 if [ "$real_install" -eq 1 ]; then
     dpkg --purge vexahost-sim vexahost >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dpkg --purge failed"; }
+    installed=0
     for p in "${packages[@]}"; do
         while read -r f; do
             [ -e "$f" ] && fail "$f is still there after purging $p"
