@@ -68,13 +68,17 @@ for p in "${packages[@]}"; do
     dpkg-deb -x "$dbgsym" "$work/x/$p-dbgsym"
     while read -r f; do
         path="$work/x/$p$f"
-        file -b "$path" | grep -q '^ELF' || continue
-        file -b "$path" | grep -q ', stripped' || fail "$f in $p is not stripped"
+        # (Outputs are read whole: "grep -q" on a pipe would make the writer
+        # fail with SIGPIPE under pipefail.)
+        kind="$(file -b "$path")"
+        [[ "$kind" == ELF* ]] || continue
+        [[ "$kind" == *", stripped"* ]] || fail "$f in $p is not stripped"
         id="$(readelf -n "$path" | sed -n 's/.*Build ID: *//p')"
         [ -n "$id" ] || fail "$f in $p has no build ID"
         debug="$work/x/$p-dbgsym/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug"
         [ -f "$debug" ] || fail "the debug symbols of $f are not in $p-dbgsym"
-        readelf -S "$debug" 2>/dev/null | grep -q '\.debug_info' || fail "$p-dbgsym holds no debug information for $f"
+        sections="$(readelf -S "$debug" 2>/dev/null)"
+        [[ "$sections" == *.debug_info* ]] || fail "$p-dbgsym holds no debug information for $f"
     done <"$work/$p.files"
 done
 
