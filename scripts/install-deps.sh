@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages VexaHost needs. Runs as root (or through
 # sudo); does nothing when everything is there.
-#   install-deps.sh          what building and running the programs needs
-#                            (the demo asks only for this)
+#   install-deps.sh          what building, packaging (cpack) and running the
+#                            programs needs (the demo asks only for this)
 #   install-deps.sh --test   also what the test command needs: clang and
 #                            LLVM for fuzzing, and the tools the package
 #                            test checks the package with
-# It changes nothing but the package database: the udev rule for USB readers
-# comes with the package, or from scripts/install-udev-rule.sh.
+# It only installs packages and writes no file of its own: the udev rule for
+# USB readers comes with the package, or from scripts/install-udev-rule.sh.
 set -euo pipefail
 
 packages=(
@@ -15,11 +15,12 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libhidapi-dev libudev-dev
     fonts-liberation hicolor-icon-theme
+    dpkg-dev file
 )
 if [ "${1:-}" = --test ]; then
     packages+=(
         clang libclang-rt-14-dev llvm jq
-        dpkg-dev file lintian appstream desktop-file-utils man-db
+        lintian appstream desktop-file-utils man-db
     )
 elif [ $# -gt 0 ]; then
     echo "usage: install-deps.sh [--test]" >&2
