@@ -35,6 +35,8 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/${VEXA_METAINFO_ID}.metainfo.xml.in
     ${dist_out}/${VEXA_METAINFO_ID}.metainfo.xml @ONLY)
 install(FILES ${dist_out}/${VEXA_METAINFO_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT main)
+# In man, "\-" is the "-" one types; a bare "-" may print as a hyphen.
+string(REPLACE "-" "\\-" VEXA_MAN_LIBDIR ${VEXA_PRIVATE_LIBDIR})
 set(dist_files)
 foreach(page vexahost.1 vexa-sim.1)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/man/${page}.in ${dist_out}/${page} @ONLY)
