@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, starts the simulated reader as COM1 and
-# opens VexaHost on it. Closing VexaHost stops the simulator.
+# Installs what is needed, builds the two programs (and the simulator's USB
+# library), starts the simulated reader as COM1 and opens VexaHost on it.
+# Closing VexaHost stops the simulator. The tests are not built: build/ holds
+# only what the demo runs.
 # "demo.sh usb": the simulator is also a USB reader, and VexaHost loads the
 # simulator's USB HID library (choose Settings > Reader Interface > USB).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+TESTS=0 "$root/scripts/build.sh" "$root/build" vexahost vexa-sim AtUsbHidSim
 
 usb=()
 [ "${1:-}" = usb ] && usb=(--usb)

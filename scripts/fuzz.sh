@@ -17,6 +17,7 @@
 # build-fuzz/findings/<target>-crash-* (rerun: build-fuzz/tests/fuzz/fuzz_<target> FILE).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh" --test # clang and LLVM
 dir="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 # A small quarantine keeps AddressSanitizer's memory down: with the default
 # 256 MB (and even with 64 MB) a long run of many sizes of strings grew past

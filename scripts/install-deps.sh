@@ -1,27 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian packages VexaHost needs to build, run and test.
-# Runs as root (or through sudo); does nothing when everything is there.
+# Installs the Debian packages VexaHost needs. Runs as root (or through
+# sudo); does nothing when everything is there.
+#   install-deps.sh          what building, packaging (cpack) and running the
+#                            programs needs (the demo asks only for this)
+#   install-deps.sh --test   also what the test command needs: clang and
+#                            LLVM for fuzzing, and the tools the package
+#                            test checks the package with, and a virtual
+#                            desktop with its accessibility bus
+# It only installs packages and writes no file of its own: the udev rule for
+# USB readers comes with the package, or from scripts/install-udev-rule.sh.
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     libhidapi-dev libudev-dev
-    fonts-liberation hicolor-icon-theme dpkg-dev
-    clang libclang-rt-14-dev llvm jq
-    xvfb dbus-x11 at-spi2-core python3-pyatspi
+    fonts-liberation hicolor-icon-theme
+    dpkg-dev file
 )
+if [ "${1:-}" = --test ]; then
+    packages+=(
+        clang libclang-rt-14-dev llvm jq
+        lintian appstream desktop-file-utils man-db
+        xvfb dbus-x11 at-spi2-core python3-pyatspi
+    )
+elif [ $# -gt 0 ]; then
+    echo "usage: install-deps.sh [--test]" >&2
+    exit 2
+fi
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-
-# The udev rule that lets the logged-in user open a USB reader's hidraw node.
-rule_src="$(cd "$(dirname "$0")/.." && pwd)/dist/70-vexa-reader.rules"
-rule_dst=/etc/udev/rules.d/70-vexa-reader.rules
-if ! cmp -s "$rule_src" "$rule_dst" 2>/dev/null; then
-    $sudo install -D -m 0644 "$rule_src" "$rule_dst"
-    command -v udevadm >/dev/null && $sudo udevadm control --reload-rules 2>/dev/null || true
-fi
 
 missing=()
 for p in "${packages[@]}"; do

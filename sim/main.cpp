@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 
+#include "app/version.h"
 #include "console.h"
 #include "control.h"
 #include "readermodel.h"
@@ -72,7 +73,7 @@ struct Options
     QString tagFile;
     bool noTags = false;
     bool usb = false;
-    QString help; // set when --help was given
+    QString help; // set when --help or --version was given
 };
 
 // Applies the command line to the model; false with a message on misuse.
@@ -107,7 +108,9 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
                                  QStringLiteral("Also be a USB HID reader (vendor 0x03EB, product 0x2013), plugged in,\n"
                                                 "for the simulator's USB library: socket\n"
                                                 "$XDG_CONFIG_HOME/Kestrune/VexaHost/usb/reader."));
-    parser.addOptions({help, port, baud, serial, firmware, trace, tagFile, noTags, usb});
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOptions({help, version, port, baud, serial, firmware, trace, tagFile, noTags, usb});
 
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
@@ -117,6 +120,10 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
         QString usage = parser.helpText();
         usage.replace(app.arguments().constFirst(), QStringLiteral("vexa-sim"));
         options.help = usage + QLatin1Char('\n') + controlHelp() + QLatin1Char('\n') + outputHelp();
+        return true;
+    }
+    if (parser.isSet(version)) {
+        options.help = QStringLiteral("vexa-sim ") + QLatin1String(vexa::kVersionText) + QLatin1Char('\n');
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {

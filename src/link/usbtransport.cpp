@@ -18,12 +18,17 @@ namespace {
 
 const char *const kLibraryName = "AtUsbHid";
 
+#ifndef VEXA_PRIVATE_LIBDIR
+#define VEXA_PRIVATE_LIBDIR "lib/vexahost"
+#endif
+
 // After the ordinary search path: the program's own build folder and its
-// installed library folder, as Windows looks beside the program.
+// installed library folder (the build's install rules name it), as Windows
+// looks beside the program.
 QStringList ownLibraryFolders()
 {
     const QString app = QCoreApplication::applicationDirPath();
-    return {app + QStringLiteral("/usb"), app + QStringLiteral("/../lib/vexahost")};
+    return {app + QStringLiteral("/usb"), app + QStringLiteral("/../" VEXA_PRIVATE_LIBDIR)};
 }
 
 bool notFound(const QString &loaderError)

@@ -13,6 +13,9 @@ target_link_libraries(AtUsbHid PRIVATE PkgConfig::HIDAPI PkgConfig::UDEV Threads
 set_target_properties(AtUsbHid PROPERTIES CXX_VISIBILITY_PRESET hidden
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/src/usb)
 add_dependencies(vexahost AtUsbHid)
-# Beside the program's "../lib/vexahost", where it looks after the search path.
-install(TARGETS AtUsbHid LIBRARY DESTINATION lib/vexahost)
-install(FILES ${CMAKE_SOURCE_DIR}/dist/70-vexa-reader.rules DESTINATION lib/udev/rules.d)
+# In the program's own library folder ("../lib/<multiarch>/vexahost" beside
+# its bin folder), where it looks after the search path.
+vexa_install_binary(AtUsbHid ${VEXA_PRIVATE_LIBDIR} main maindbg)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/link/usbtransport.cpp APPEND PROPERTY
+    COMPILE_DEFINITIONS VEXA_PRIVATE_LIBDIR="${VEXA_PRIVATE_LIBDIR}")
+install(FILES ${CMAKE_SOURCE_DIR}/dist/70-vexa-reader.rules DESTINATION lib/udev/rules.d COMPONENT main)
