@@ -92,10 +92,15 @@ RegularFileRead readRegularFile(const QString &path, qint64 largestBytes)
         return out;
     }
     // The size said is not trusted (files under /proc say 0, a file may
-    // grow meanwhile): one byte more than allowed tells a larger file.
-    out.bytes.resize(qsizetype(largestBytes) + 1);
+    // grow meanwhile): one byte more than allowed tells a larger file. The
+    // buffer starts at the size said and grows only as bytes arrive, so a
+    // small file never costs the whole bound.
+    const qsizetype bound = qsizetype(largestBytes) + 1;
+    out.bytes.resize(qMin(bound, qMax<qsizetype>(qsizetype(info.st_size) + 1, 4096)));
     qsizetype filled = 0;
-    while (filled < out.bytes.size()) {
+    while (filled < bound) {
+        if (filled == out.bytes.size())
+            out.bytes.resize(qMin(bound, out.bytes.size() * 2));
         const ssize_t got = ::read(fd.get(), out.bytes.data() + filled, size_t(out.bytes.size() - filled));
         if (got < 0 && errno == EINTR)
             continue;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "app/settingsstore.h"
+#include "util/regularfile.h"
 
 using namespace vexa;
 
@@ -74,6 +75,8 @@ private slots:
     void pathFollowsXdgConfigHome();
     void oddFileLeftAlone_data();
     void oddFileLeftAlone();
+    void readUpToTheBound_data();
+    void readUpToTheBound();
 
 private:
     QTemporaryDir m_config;
@@ -354,6 +357,50 @@ void tst_SettingsStore::oddFileLeftAlone()
     // And nothing was left beside it: the path, and the link's target here.
     const bool targetHere = kind == QLatin1String("link to fifo") || kind == QLatin1String("link to file");
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), targetHere ? 2 : 1);
+}
+
+void tst_SettingsStore::readUpToTheBound_data()
+{
+    // A file of `size` bytes read with the bound `bound`; empty `path` makes
+    // a file of that size, otherwise the path is read as it is.
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("bound");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("empty") << QString() << qint64(0) << qint64(16) << true;
+    QTest::newRow("exactly the bound") << QString() << qint64(16) << qint64(16) << true;
+    QTest::newRow("one byte over") << QString() << qint64(17) << qint64(16) << false;
+    QTest::newRow("grows past the first buffer") << QString() << qint64(300000) << qint64(1 << 20) << true;
+    QTest::newRow("far over, refused by its size") << QString() << qint64(300000) << qint64(4096) << false;
+    // Says it is empty and is not: the size said is not trusted.
+    QTest::newRow("size said is 0") << QStringLiteral("/proc/self/maps") << qint64(-1) << qint64(1 << 20) << true;
+}
+
+void tst_SettingsStore::readUpToTheBound()
+{
+    QFETCH(QString, path);
+    QFETCH(qint64, size);
+    QFETCH(qint64, bound);
+    QFETCH(bool, read);
+    QTemporaryDir dir;
+    QByteArray bytes;
+    if (path.isEmpty()) {
+        path = dir.filePath(QStringLiteral("file"));
+        for (qint64 i = 0; i < size; ++i)
+            bytes.append(char('a' + i % 26));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == size);
+    }
+    const RegularFileRead got = readRegularFile(path, bound);
+    QCOMPARE(got.status, read ? RegularFileRead::Status::Read : RegularFileRead::Status::TooLarge);
+    if (!read) {
+        QVERIFY(got.bytes.isEmpty());
+        QVERIFY2(got.reason.contains(QString::number(bound)), qPrintable(got.reason));
+    } else if (size >= 0) {
+        QCOMPARE(got.bytes, bytes);
+    } else {
+        QVERIFY(got.bytes.size() > 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
