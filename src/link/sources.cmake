@@ -8,7 +8,8 @@ target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/usbreports.cpp ${CMAKE_CURRENT_LIST_DIR}/usbreports.h)
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/transport.h
-    ${CMAKE_CURRENT_LIST_DIR}/readerlink.cpp ${CMAKE_CURRENT_LIST_DIR}/readerlink.h)
+    ${CMAKE_CURRENT_LIST_DIR}/readerlink.cpp ${CMAKE_CURRENT_LIST_DIR}/readerlink.h
+    ${CMAKE_CURRENT_LIST_DIR}/readeraddressing.h)
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/portmap.cpp ${CMAKE_CURRENT_LIST_DIR}/portmap.h
     ${CMAKE_CURRENT_LIST_DIR}/serialtransport.cpp ${CMAKE_CURRENT_LIST_DIR}/serialtransport.h
