@@ -2,6 +2,7 @@
 # transports, port names and device changes.
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/frame.cpp ${CMAKE_CURRENT_LIST_DIR}/frame.h
+    ${CMAKE_CURRENT_LIST_DIR}/framecheck.h
     ${CMAKE_CURRENT_LIST_DIR}/frameview.h
     ${CMAKE_CURRENT_LIST_DIR}/report.cpp ${CMAKE_CURRENT_LIST_DIR}/report.h
     ${CMAKE_CURRENT_LIST_DIR}/reception.cpp ${CMAKE_CURRENT_LIST_DIR}/reception.h
