@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 
-#include "app/version.h"
 #include "console.h"
 #include "control.h"
 #include "readermodel.h"
@@ -123,7 +122,7 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
         return true;
     }
     if (parser.isSet(version)) {
-        options.help = QStringLiteral("vexa-sim ") + QLatin1String(vexa::kVersionText) + QLatin1Char('\n');
+        options.help = QStringLiteral("vexa-sim ") + QLatin1String(VEXA_VERSION_TEXT) + QLatin1Char('\n');
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {

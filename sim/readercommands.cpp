@@ -13,7 +13,7 @@
 // A command whose parameters are too short is refused with code 0x04.
 #include "readermodel.h"
 
-#include "link/frame.h"
+#include "wire.h"
 
 namespace vexa::sim {
 

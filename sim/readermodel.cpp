@@ -5,15 +5,13 @@
 #include <cstring>
 #include <QStringList>
 
-#include "link/frame.h"
-#include "link/frameview.h"
+#include "link/framecheck.h"
+#include "wire.h"
 
 namespace vexa::sim {
 
 namespace {
 
-constexpr int kMinimumFrame = 8;
-constexpr uint8_t kAddressedFlag = 0x20;
 constexpr int kRates[] = {9600, 19200, 38400, 57600};
 
 Reply quiet(const QString &why)
@@ -40,21 +38,15 @@ int baudCodeForRate(int rate)
 
 QByteArray ReaderModel::responseFrame(uint8_t status, uint8_t code, const QByteArray &payload)
 {
-    const int n = kMinimumFrame + int(payload.size());
-    QByteArray frame(n, '\0');
-    auto *bytes = reinterpret_cast<uint8_t *>(frame.data());
-    writeHeader(bytes, n, status, code);
-    std::memcpy(bytes + 6, payload.constData(), size_t(payload.size()));
-    writeFrameCheck(bytes, n);
-    return frame;
+    return replyFrame(status, code, payload);
 }
 
 Reply ReaderModel::handle(const QByteArray &request)
 {
-    const FrameView frame(request);
     const int n = int(request.size());
-    if (n < kMinimumFrame || frame.u16(1) != n)
+    if (n < kMinimumFrame || lengthField(request) != n)
         return quiet(QStringLiteral("not a frame: length field does not match"));
+    const auto *frame = reinterpret_cast<const uint8_t *>(request.constData());
 
     Request parsed;
     parsed.flags = frame[4];
@@ -66,7 +58,7 @@ Reply ReaderModel::handle(const QByteArray &request)
     if (parsed.flags & kAddressedFlag) {
         if (n < kMinimumFrame + kAddressFieldSize)
             return quiet(QStringLiteral("addressed frame too short for its address field"));
-        const auto own = addressField(QString::fromLatin1(m_state.serialNumber));
+        const auto own = addressFieldFor(m_state.serialNumber);
         if (std::memcmp(request.constData() + 6, own.data(), own.size()) != 0)
             return quiet(QStringLiteral("addressed to another reader"));
         parameterStart += kAddressFieldSize;
@@ -77,7 +69,7 @@ Reply ReaderModel::handle(const QByteArray &request)
         return quiet(QStringLiteral("silent (fault)"));
     }
 
-    const uint16_t check = computeFrameCheck(frame.data(), n - 2);
+    const uint16_t check = computeFrameCheck(frame, n - 2);
     if (frame[n - 2] != (check & 0xFF) || frame[n - 1] != (check >> 8)) {
         Outcome outcome;
         outcome.answer = {2, QByteArray(1, char(kBadCheck))};

@@ -9,10 +9,10 @@
 
 #include "console.h"
 #include "control.h"
-#include "link/frame.h"
 #include "tagcollection.h"
 #include "tagline.h"
 #include "usbreader.h"
+#include "wire.h"
 
 namespace vexa::sim {
 
@@ -117,7 +117,7 @@ void Simulator::receive(const QByteArray &bytes)
     if (hostRate != m_pacer.rate()) {
         const QByteArray dropped = m_assembler.clear() + bytes;
         trace(QStringLiteral("discard:%1 (host rate %2, reader rate %3)")
-                  .arg(hexBytes(dropped))
+                  .arg(traceHex(dropped))
                   .arg(hostRate)
                   .arg(m_pacer.rate()));
         return;
@@ -129,9 +129,9 @@ void Simulator::receive(const QByteArray &bytes)
     }
     const FrameAssembler::Output out = m_assembler.feed(bytes, m_clock.elapsed());
     if (!out.discarded.isEmpty())
-        trace(QStringLiteral("discard:") + hexBytes(out.discarded));
+        trace(QStringLiteral("discard:") + traceHex(out.discarded));
     for (const QByteArray &frame : out.frames) {
-        trace(QStringLiteral("rx:") + hexBytes(frame));
+        trace(QStringLiteral("rx:") + traceHex(frame));
         const Reply reply = m_model.handle(frame);
         if (reply.bytes.isEmpty())
             trace(QStringLiteral("quiet: ") + reply.note);
@@ -173,7 +173,7 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
             m_listenTimer.stop();
         if (out.reply.isEmpty())
             continue;
-        trace(QStringLiteral("tx:") + hexBytes(out.reply));
+        trace(QStringLiteral("tx:") + traceHex(out.reply));
         const qint64 dueNs = m_inputDoneNs + lineNs(out.reply.size()) + qint64(out.delayMs) * 1000000;
         const int delayMs = int(std::max<qint64>(0, (dueNs - m_clock.nsecsElapsed() + 999999) / 1000000));
         QTimer::singleShot(delayMs, Qt::PreciseTimer, this, [this, reply = out.reply] {
@@ -189,7 +189,7 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
 
 void Simulator::transmit(const Reply &reply)
 {
-    trace(QStringLiteral("tx:") + hexBytes(reply.bytes));
+    trace(QStringLiteral("tx:") + traceHex(reply.bytes));
     if (reply.gapAt >= 0) {
         m_pacer.queueBytes(reply.bytes.left(reply.gapAt));
         m_pacer.queuePause(reply.gapMs);
@@ -209,7 +209,7 @@ qsizetype Simulator::writeToLine(const char *bytes, qsizetype count)
         for (char &byte : chunk)
             byte = garble(byte);
         trace(QStringLiteral("garbled:%1 (host rate %2, reader rate %3)")
-                  .arg(hexBytes(chunk))
+                  .arg(traceHex(chunk))
                   .arg(hostRate)
                   .arg(m_pacer.rate()));
     }
@@ -295,14 +295,14 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
         faults = Faults{};
         break;
     case ControlCommand::Send:
-        trace(QStringLiteral("tx:") + hexBytes(command.bytes));
+        trace(QStringLiteral("tx:") + traceHex(command.bytes));
         m_pacer.queueBytes(command.bytes);
         if (m_usb)
             m_usb->sendBytes(command.bytes);
         break;
     case ControlCommand::Frame: {
         const QByteArray frame = ReaderModel::responseFrame(command.status, command.code, command.bytes);
-        trace(QStringLiteral("tx:") + hexBytes(frame));
+        trace(QStringLiteral("tx:") + traceHex(frame));
         m_pacer.queueBytes(frame);
         if (m_usb)
             m_usb->sendBytes(frame);

@@ -16,8 +16,8 @@
 
 #include "bootloader.h"
 #include "console.h"
-#include "link/frame.h"
 #include "usb/simwire.h"
+#include "wire.h"
 
 namespace vexa::sim {
 
@@ -100,7 +100,7 @@ void UsbReader::feedLoader(const uint8_t *report)
     if (m_loader->mode() == BootLoader::Mode::Captured)
         m_listenTimer.stop();
     if (!out.reply.isEmpty()) {
-        m_trace(QStringLiteral("tx:") + hexBytes(out.reply));
+        m_trace(QStringLiteral("tx:") + traceHex(out.reply));
         const auto send = [this, reply = out.reply] {
             if (visible() && m_role == Role::Loader)
                 sendMessage(kInputReport, reinterpret_cast<const uint8_t *>(reply.constData()),
@@ -230,14 +230,14 @@ void UsbReader::readClient()
                 feedLoader(body);
             continue;
         }
-        UsbReport report{};
-        std::memcpy(report.data(), body, kUsbReportSize);
+        ReaderReport report{};
+        std::memcpy(report.data(), body, kReaderReportSize);
         const UsbRequestCollector::Output out = m_collector.feed(report);
         if (!out.discarded.isEmpty())
-            m_trace(QStringLiteral("discard:") + hexBytes(out.discarded));
+            m_trace(QStringLiteral("discard:") + traceHex(out.discarded));
         if (out.frame.isEmpty())
             continue;
-        m_trace(QStringLiteral("rx:") + hexBytes(out.frame));
+        m_trace(QStringLiteral("rx:") + traceHex(out.frame));
         const Reply reply = m_model.handle(out.frame);
         if (reply.bytes.isEmpty())
             m_trace(QStringLiteral("quiet: ") + reply.note);
@@ -250,14 +250,14 @@ void UsbReader::readClient()
 
 void UsbReader::answer(const Reply &reply)
 {
-    m_trace(QStringLiteral("tx:") + hexBytes(reply.bytes));
+    m_trace(QStringLiteral("tx:") + traceHex(reply.bytes));
     if (reply.gapAt < 0) {
         sendBytes(reply.bytes);
         return;
     }
     // The pause falls between reports: the host gathers the frame across
     // poll ticks.
-    const qsizetype split = std::max<qsizetype>(kUsbReportSize, reply.gapAt / kUsbReportSize * kUsbReportSize);
+    const qsizetype split = std::max<qsizetype>(kReaderReportSize, reply.gapAt / kReaderReportSize * kReaderReportSize);
     sendBytes(reply.bytes.left(split));
     QTimer::singleShot(reply.gapMs, this, [this, rest = reply.bytes.mid(split)] { sendBytes(rest); });
 }
@@ -312,13 +312,13 @@ void UsbReader::sendBytes(const QByteArray &bytes)
 {
     if (!visible())
         return;
-    for (const UsbReport &report : toUsbReports(bytes))
-        sendMessage(kInputReport, report.data(), kUsbReportSize);
+    for (const ReaderReport &report : cutIntoReports(bytes))
+        sendMessage(kInputReport, report.data(), kReaderReportSize);
 }
 
 void UsbReader::sendText(const QByteArray &text)
 {
-    m_trace(QStringLiteral("autoread:") + hexBytes(text));
+    m_trace(QStringLiteral("autoread:") + traceHex(text));
     sendBytes(text);
 }
 

@@ -23,7 +23,7 @@
 #include <QTimer>
 
 #include "readermodel.h"
-#include "usbcollector.h"
+#include "usbframes.h"
 
 namespace vexa::sim {
 
@@ -35,7 +35,7 @@ class UsbReader : public QObject
 public:
     static constexpr uint16_t kVendorId = 0x03EB;
     static constexpr uint16_t kProductId = 0x2013;
-    static constexpr int kApplicationReportSize = 16;
+    static constexpr int kApplicationReportSize = kReaderReportSize;
     static constexpr int kLoaderReportSize = 64;
     static constexpr int kLeaveMs = 30;
     static constexpr int kAbsentMs = 300;

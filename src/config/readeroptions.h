@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <QString>
 
+#include "link/readeraddressing.h"
+
 namespace vexa {
 
-struct ReaderOptions
+// The addressing part is what the link reads at each send.
+struct ReaderOptions : ReaderAddressing
 {
     // Bits 0-3: downlink "1 of 4", read speed "Fast", Tx "10%", Rx "ASK".
     uint8_t isoConfig = 2;
@@ -18,8 +21,6 @@ struct ReaderOptions
     bool useAfi = false;
     bool audioOn = true;
     bool ledOn = true;
-    bool addressReader = false;
-    QString readerSerialNumber;
 
     int isoBlockBytes() const { return isoBlockLength == 0 ? 4 : 8; }
     uint8_t afiByte() const { return uint8_t((isoAfiCategory << 4) | isoAfiValue); }

@@ -6,25 +6,6 @@
 
 namespace vexa {
 
-uint16_t computeFrameCheck(const uint8_t *bytes, int count)
-{
-    uint8_t x = 0;
-    for (int i = 0; i < count; ++i)
-        x ^= bytes[i];
-    return uint16_t(x | (uint16_t(x ^ 0xFF) << 8));
-}
-
-void writeFrameCheck(uint8_t *frame, int n)
-{
-    if (n < 2)
-        return;
-    frame[n - 2] = 0;
-    frame[n - 1] = 0;
-    const uint16_t check = computeFrameCheck(frame, n);
-    frame[n - 2] = uint8_t(check & 0xFF);
-    frame[n - 1] = uint8_t(check >> 8);
-}
-
 void writeHeader(uint8_t *frame, int n, uint8_t flags, uint8_t code)
 {
     frame[0] = kStartByte;

@@ -21,6 +21,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "link/framecheck.h"
+
 namespace vexa {
 
 constexpr int kCommandBufferSize = 200;
@@ -30,12 +32,6 @@ constexpr uint8_t kTypeByte = 0x10;
 constexpr uint8_t kFirstManagementCode = 0xE0;
 
 using CommandBuffer = std::array<uint8_t, kCommandBufferSize>;
-
-// Low byte = XOR of the bytes, high byte = that XOR ^ 0xFF. Empty range: 0xFF00.
-uint16_t computeFrameCheck(const uint8_t *bytes, int count);
-
-// Zeroes bytes n-2 and n-1, then stores the check over the n bytes there.
-void writeFrameCheck(uint8_t *frame, int n);
 
 // Writes start byte, length, type byte, flags and command code (bytes 0..5).
 void writeHeader(uint8_t *frame, int n, uint8_t flags, uint8_t code);

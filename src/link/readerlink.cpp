@@ -5,8 +5,8 @@
 
 namespace vexa {
 
-ReaderLink::ReaderLink(const ReaderOptions &options, QObject *parent)
-    : QObject(parent), m_options(options)
+ReaderLink::ReaderLink(const ReaderAddressing &addressing, QObject *parent)
+    : QObject(parent), m_addressing(addressing)
 {
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setParent(this);
@@ -47,7 +47,7 @@ bool ReaderLink::writeFrame(bool fromRepeat)
     m_receive.clear();
 
     const QByteArray wire =
-        wireFrame(commandBuffer, commandLength, m_options.addressReader, m_options.readerSerialNumber);
+        wireFrame(commandBuffer, commandLength, m_addressing.addressReader, m_addressing.readerSerialNumber);
     QString error;
     if (!m_transport || !m_transport->write(wire, &error)) {
         if (!m_transport)

@@ -10,8 +10,8 @@
 #include <QObject>
 #include <QTimer>
 
-#include "config/readeroptions.h"
 #include "link/frame.h"
+#include "link/readeraddressing.h"
 #include "link/reception.h"
 
 namespace vexa {
@@ -25,7 +25,7 @@ public:
     static constexpr int kResponseTimeoutMs = 2000;
     static constexpr int kCompletionGapMs = 100;
 
-    explicit ReaderLink(const ReaderOptions &options, QObject *parent = nullptr);
+    explicit ReaderLink(const ReaderAddressing &addressing, QObject *parent = nullptr);
 
     // The frame last built, kept for Repeat. Builders write here from offset 0.
     CommandBuffer commandBuffer{};
@@ -69,7 +69,7 @@ private:
     void onReadFailed();
     bool writeFrame(bool fromRepeat);
 
-    const ReaderOptions &m_options;
+    const ReaderAddressing &m_addressing;
     Transport *m_transport = nullptr;
     ReceiveBuffer m_receive;
     QTimer m_timer;

@@ -2,13 +2,15 @@
 # transports, port names and device changes.
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/frame.cpp ${CMAKE_CURRENT_LIST_DIR}/frame.h
+    ${CMAKE_CURRENT_LIST_DIR}/framecheck.h
     ${CMAKE_CURRENT_LIST_DIR}/frameview.h
     ${CMAKE_CURRENT_LIST_DIR}/report.cpp ${CMAKE_CURRENT_LIST_DIR}/report.h
     ${CMAKE_CURRENT_LIST_DIR}/reception.cpp ${CMAKE_CURRENT_LIST_DIR}/reception.h
     ${CMAKE_CURRENT_LIST_DIR}/usbreports.cpp ${CMAKE_CURRENT_LIST_DIR}/usbreports.h)
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/transport.h
-    ${CMAKE_CURRENT_LIST_DIR}/readerlink.cpp ${CMAKE_CURRENT_LIST_DIR}/readerlink.h)
+    ${CMAKE_CURRENT_LIST_DIR}/readerlink.cpp ${CMAKE_CURRENT_LIST_DIR}/readerlink.h
+    ${CMAKE_CURRENT_LIST_DIR}/readeraddressing.h)
 target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/portmap.cpp ${CMAKE_CURRENT_LIST_DIR}/portmap.h
     ${CMAKE_CURRENT_LIST_DIR}/serialtransport.cpp ${CMAKE_CURRENT_LIST_DIR}/serialtransport.h

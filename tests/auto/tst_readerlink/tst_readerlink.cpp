@@ -37,7 +37,7 @@ private slots:
 private:
     void sendReset();
 
-    ReaderOptions m_options;
+    ReaderAddressing m_options;
     FakeTransport *m_transport = nullptr;
     ReaderLink *m_link = nullptr;
     QSignalSpy *m_ready = nullptr;
@@ -47,7 +47,7 @@ private:
 
 void tst_ReaderLink::init()
 {
-    m_options = ReaderOptions{};
+    m_options = ReaderAddressing{};
     m_transport = new FakeTransport;
     m_link = new ReaderLink(m_options);
     m_link->setTransport(m_transport);

@@ -1,18 +1,17 @@
-// vexa-sim's USB reader: request frames out of output reports, and the
-// "usb" and "autoread" control lines.
+// vexa-sim's USB reader: request frames out of output reports, reply bytes
+// into input reports, and the "usb" and "autoread" control lines.
 #include <QtTest>
 
 #include "control.h"
-#include "usbcollector.h"
+#include "usbframes.h"
 
-using namespace vexa;
 using namespace vexa::sim;
 
 namespace {
-UsbReport reportOf(const QByteArray &bytes)
+ReaderReport reportOf(const QByteArray &bytes)
 {
-    UsbReport r{};
-    std::copy_n(bytes.constData(), std::min<qsizetype>(bytes.size(), kUsbReportSize), r.begin());
+    ReaderReport r{};
+    std::copy_n(bytes.constData(), std::min<qsizetype>(bytes.size(), kReaderReportSize), r.begin());
     return r;
 }
 } // namespace
@@ -23,6 +22,8 @@ class tst_SimUsb : public QObject
 private slots:
     void collect_data();
     void collect();
+    void cut_data();
+    void cut();
     void controlLines_data();
     void controlLines();
 };
@@ -62,6 +63,37 @@ void tst_SimUsb::collect()
         want << f.replace(' ', "").toUpper();
     QCOMPARE(got, want);
     QCOMPARE(noise, discarded);
+}
+
+void tst_SimUsb::cut_data()
+{
+    QTest::addColumn<QByteArray>("bytes");         // hex
+    QTest::addColumn<QByteArrayList>("reports");   // hex, 16 bytes each
+    QTest::newRow("nothing, no report") << QByteArray() << QByteArrayList{};
+    QTest::newRow("8-byte reply, padded")
+        << QByteArray("01080010 00E0F906")
+        << QByteArrayList{"01080010 00E0F906 00000000 00000000"};
+    QTest::newRow("16 bytes fill one report, no empty one after")
+        << QByteArray("01100010 00E00407 07010000 00001A05")
+        << QByteArrayList{"01100010 00E00407 07010000 00001A05"};
+    QTest::newRow("17 bytes: the last one alone, then zeros")
+        << QByteArray("01110010 00E00407 07013430 30303132 33")
+        << QByteArrayList{"01110010 00E00407 07013430 30303132", "33000000 00000000 00000000 00000000"};
+    QTest::newRow("zero bytes inside the reply are kept")
+        << QByteArray("00000000 00000000 00000000 00000000 0000FF")
+        << QByteArrayList{"00000000 00000000 00000000 00000000", "0000FF00 00000000 00000000 00000000"};
+}
+
+void tst_SimUsb::cut()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArrayList, reports);
+    QByteArrayList got;
+    for (const ReaderReport &r : cutIntoReports(QByteArray::fromHex(bytes.replace(' ', ""))))
+        got << QByteArray(reinterpret_cast<const char *>(r.data()), int(r.size())).toHex().toUpper();
+    for (QByteArray &r : reports)
+        r = r.replace(' ', "").toUpper();
+    QCOMPARE(got, reports);
 }
 
 void tst_SimUsb::controlLines_data()
