@@ -23,39 +23,20 @@
 #include "config/encryptiondialog.h"
 #include "config/isooptionsdialog.h"
 #include "config/wieganddialog.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "firmware/firmwareupgrade.h"
 #include "link/portmap.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "link/usbtransport.h"
-#include "simprocess.h"
 #include "tags/fieldedit.h"
 #include "tags/isopage.h"
 #include "util/hextext.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
-constexpr int kAnswerMs = 5000;
-constexpr int kTimeoutMs = 10000;
-
-QStringList paneLines(MainWindow &w)
-{
-    QStringList lines = w.responsePane->lines();
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("# "));
-    return lines;
-}
-
-bool paneHas(MainWindow &w, const QString &line)
-{
-    return paneLines(w).contains(line);
-}
-
 // Works each dialog the way a script says, then closes it as OK did.
 class ScriptedDialogs : public DialogRunner
 {
@@ -85,7 +66,7 @@ Dialog &as(QDialog &d)
 }
 } // namespace
 
-class tst_E2eConfig : public QObject
+class tst_E2eConfig : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -115,33 +96,26 @@ private:
     void restartWindow();
     void writeStore(const StoredSettings &s);
 
-    std::unique_ptr<SimProcess> m_sim;
-    ScriptedPrompt m_prompt;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2eConfig::init()
 {
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start(), "vexa-sim did not start");
-    m_prompt.messages.clear();
+    QVERIFY(startSim());
+    // One prompt for every window of a test: what restarts were told adds up.
+    m_prompt = std::make_unique<ScriptedPrompt>();
     m_dialogs.script = nullptr;
     m_dialogs.shown = 0;
 }
 
 void tst_E2eConfig::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
+    closeAll();
 }
 
 void tst_E2eConfig::startWindow(bool expectSerialStart)
 {
-    m_window = std::make_unique<MainWindow>(&m_prompt);
-    m_window->setDialogRunner(&m_dialogs);
+    makeWindow(m_prompt.get()).setDialogRunner(&m_dialogs);
     m_window->show();
     if (!expectSerialStart)
         return;
@@ -184,8 +158,7 @@ void tst_E2eConfig::serialStartSetsStoredRate()
     QFETCH(QString, baudCommand);
     QFETCH(QString, reportLine);
     // The reader is still at the rate the last run left it at.
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY(m_sim->start({QStringLiteral("--baud"), QString::number(rate)}));
+    QVERIFY(startSim({QStringLiteral("--baud"), QString::number(rate)}));
     StoredSettings s;
     s.baudRate = stored;
     writeStore(s);
@@ -356,7 +329,7 @@ void tst_E2eConfig::commandsOnTheWire()
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests().first(), wire);
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
-    QVERIFY(m_prompt.messages.isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
     // A separator line and the report, or only the separator for 0xED.
     const QStringList lines = paneLines(w);
     QCOMPARE(lines.mid(0, report.size()), report);
@@ -415,7 +388,7 @@ void tst_E2eConfig::refusedInputSendsNothing()
         w.activateAudioAction->trigger();
     else
         w.encryptionAction->trigger();
-    QCOMPARE(m_prompt.messages, QStringList{message});
+    QCOMPARE(m_prompt->messages, QStringList{message});
     if (dialog == QLatin1String("frmEncOptions")) {
         QCOMPARE(w.encryptionDialog->keyEdit->text(), QStringLiteral("12G4"));
         QCOMPARE(w.link().commandLength, 0);
@@ -607,7 +580,7 @@ void tst_E2eConfig::usbMethodSendsNothing()
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
     QVERIFY(w.usb().isLoaded());
     QVERIFY(!w.serial().isOpen());
-    QVERIFY(m_prompt.messages.isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QCOMPARE(m_sim->requests(), QStringList{});
     w.close();
@@ -640,8 +613,7 @@ void tst_E2eConfig::storedPortFallsBack()
     QFETCH(int, stored);
     QFETCH(bool, com1Present);
     if (!com1Present) {
-        m_sim = std::make_unique<SimProcess>();
-        QVERIFY(m_sim->start({QStringLiteral("--port"), QStringLiteral("COM2")}));
+        QVERIFY(startSim({QStringLiteral("--port"), QStringLiteral("COM2")}));
     }
     // Entries whose device is missing make those ports absent.
     const QString folder = portFolder();
@@ -663,7 +635,7 @@ void tst_E2eConfig::storedPortFallsBack()
         // No port: start-up goes on quietly and sends nothing.
         QCOMPARE(w.serial().portNumber(), 0);
         QVERIFY(!w.serial().isOpen());
-        QVERIFY(m_prompt.messages.isEmpty());
+        QVERIFY(m_prompt->messages.isEmpty());
         QVERIFY(w.findPortItem(QStringLiteral("COM2")));
         QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
         QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
