@@ -1,13 +1,8 @@
 #include "e2efixture.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QRegularExpression>
 #include <QtTest>
-
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
-#include "link/readerlink.h"
 
 namespace vexa::test {
 
@@ -36,35 +31,35 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 namespace {
+bool fail(const char *what)
+{
+    qWarning("end-to-end set-up: %s", what);
+    return false;
+}
+
 // Waits for `condition`; says what did not happen when the time is up.
 template<typename F>
 bool waitFor(F condition, int timeoutMs, const char *what)
 {
-    if (QTest::qWaitFor(condition, timeoutMs))
-        return true;
-    qWarning("end-to-end set-up: %s", what);
-    return false;
+    return QTest::qWaitFor(condition, timeoutMs) || fail(what);
 }
 } // namespace
 
 bool E2eFixture::startSim(const QStringList &args)
 {
     m_sim = std::make_unique<SimProcess>();
-    if (!m_sim->start(args)) {
-        qWarning("end-to-end set-up: vexa-sim did not start");
-        return false;
-    }
-    if (!args.contains(QStringLiteral("--usb")))
-        return true;
-    return waitFor(
-        [&] {
-            for (const QString &line : m_sim->output())
-                if (line.startsWith(QLatin1String("usb: /")))
-                    return true;
-            return false;
-        },
-        kAnswerMs, "the simulator's USB reader is not listening");
+    if (!m_sim->start(args))
+        return fail("vexa-sim did not start");
+    return !args.contains(QStringLiteral("--usb"))
+        || waitFor([&] { return !m_sim->output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(); },
+                   kAnswerMs, "the simulator's USB reader is not listening");
 }
 
 MainWindow &E2eFixture::makeWindow(OperatorPrompt *prompt)
@@ -87,11 +82,8 @@ bool E2eFixture::showWindow()
 
 bool E2eFixture::waitForStartExchange()
 {
-    if (!m_sim->waitForRequests(2, kTimeoutMs)) {
-        qWarning("end-to-end set-up: the reader did not get the start's two requests");
-        return false;
-    }
-    return waitUntilIdle();
+    return (m_sim->waitForRequests(2, kTimeoutMs) || fail("the reader did not get the start's two requests"))
+        && waitUntilIdle();
 }
 
 bool E2eFixture::waitUntilIdle()

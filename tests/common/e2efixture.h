@@ -6,15 +6,16 @@
 
 #include <memory>
 
+#include <QLabel>
 #include <QStringList>
 
+// What every end-to-end test reaches: the window, its panes, panels and link.
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
 #include "fakes.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
 #include "simprocess.h"
-
-namespace vexa {
-class MainWindow;
-class OperatorPrompt;
-}
 
 namespace vexa::test {
 
@@ -29,6 +30,7 @@ bool paneHas(MainWindow &w, const QString &line);
 QString panel(MainWindow &w, int i);
 // The file's bytes; empty if it cannot be read.
 QByteArray fileBytes(const QString &path);
+bool writeBytes(const QString &path, const QByteArray &bytes);
 
 class E2eFixture
 {

@@ -5,7 +5,6 @@
 // and what it left on the disk.
 #include <QtTest>
 
-#include <QLabel>
 #include <QProcess>
 #include <QToolButton>
 #include <QTemporaryDir>
@@ -14,11 +13,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "app/mainwindow.h"
 #include "app/signalclose.h"
 #include "e2efixture.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 
 using namespace vexa;
 using namespace vexa::test;
@@ -138,9 +134,7 @@ void tst_E2eClose::programEnds()
     if (store == QLatin1String("fifo")) {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (store == QLatin1String("file")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(before);
+        QVERIFY(writeBytes(path, before));
     }
 
     QProcess program;

@@ -7,13 +7,10 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QMenu>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "config/activateaudiodialog.h"
 #include "config/activateleddialog.h"
@@ -26,8 +23,6 @@
 #include "e2efixture.h"
 #include "firmware/firmwareupgrade.h"
 #include "link/portmap.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 #include "link/usbtransport.h"
 #include "tags/fieldedit.h"
 #include "tags/isopage.h"
@@ -536,9 +531,8 @@ void tst_E2eConfig::firstRunWritesTheStore()
     QVERIFY(w.firmwareUpgrade().firmwareFolder.endsWith(QStringLiteral("firmware")));
     QVERIFY(QFileInfo(w.firmwareUpgrade().firmwareFolder).isDir());
     w.close();
-    QFile file(settingsFilePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
+    const QByteArray text = fileBytes(settingsFilePath());
+    QVERIFY(!text.isEmpty());
     for (const char *line : {"[Com]", "Com Method=0", "Port Number=1", "[Baud]", "Baud rate=38400", "[Settings]",
                              "DebugOn=0", "Height=583", "Width=678", "[Iso Cgf]", "ISO Config=2", "ISO AFI Val=0",
                              "use AFI=0", "address rdr=0", "rdr serial number="})
@@ -548,11 +542,7 @@ void tst_E2eConfig::firstRunWritesTheStore()
 void tst_E2eConfig::damagedStoreGivesDefaults()
 {
     QVERIFY(QDir().mkpath(QFileInfo(settingsFilePath()).absolutePath()));
-    {
-        QFile file(settingsFilePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Baud]\nBaud rate=9600\n[Settings\x01garbage");
-    }
+    QVERIFY(writeBytes(settingsFilePath(), "[Baud]\nBaud rate=9600\n[Settings\x01garbage"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("settings file .* is damaged")));
     startWindow();
     QCOMPARE(m_window->serial().baudRate(), 38400); // not the 9600 of the damaged file
@@ -598,7 +588,6 @@ void tst_E2eConfig::usbMethodSendsNothing()
     m_window->close();
     QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 0);
 }
-
 
 void tst_E2eConfig::storedPortFallsBack_data()
 {

@@ -5,7 +5,6 @@
 #include <QtTest>
 
 #include <QCryptographicHash>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -15,7 +14,6 @@
 #include <sys/stat.h>
 #include <utility>
 
-#include "app/mainwindow.h"
 #include "app/settingsstore.h"
 #include "app/signalclose.h"
 #include "e2efixture.h"
@@ -23,9 +21,6 @@
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
-#include "link/readerlink.h"
-#include "app/responsepane.h"
-#include "link/serialtransport.h"
 #include "link/usbtransport.h"
 
 using namespace vexa;
@@ -176,10 +171,7 @@ void tst_E2eFirmware::cleanup()
 QString tst_E2eFirmware::writeFile(const QString &name, const QByteArray &bytes)
 {
     const QString path = m_files.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return vexa::test::writeBytes(path, bytes) ? path : QString();
 }
 
 bool tst_E2eFirmware::startUpgrade(const QString &path)
@@ -196,10 +188,7 @@ bool tst_E2eFirmware::startUpgrade(const QString &path)
 
 bool tst_E2eFirmware::waitForCapture(int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!m_loader->programButton->isEnabled() && !deadline.hasExpired())
-        QTest::qWait(20);
-    return m_loader->programButton->isEnabled();
+    return QTest::qWaitFor([this] { return m_loader->programButton->isEnabled(); }, timeoutMs);
 }
 
 void tst_E2eFirmware::program()
@@ -697,8 +686,6 @@ void tst_E2eFirmware::usbPacketFaults()
     QCOMPARE(m_prompt->dismissable, captions);
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
-
-
 
 void tst_E2eFirmware::usbReaderDoesNotReturn()
 {

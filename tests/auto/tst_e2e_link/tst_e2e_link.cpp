@@ -1,17 +1,12 @@
 // End to end: the real main window against vexa-sim over a pseudo-terminal.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "e2efixture.h"
 #include "link/frame.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 
 using namespace vexa;
 using namespace vexa::test;

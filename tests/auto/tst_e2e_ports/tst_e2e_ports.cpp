@@ -3,7 +3,6 @@
 // frame that strays there is seen, and no real UART is ever touched.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
@@ -15,14 +14,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "e2efixture.h"
 #include "link/frame.h"
 #include "link/portmap.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 #include "tags/iso14443.h"
 
 using namespace vexa;

@@ -6,17 +6,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "e2efixture.h"
 #include "link/frame.h"
-#include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
 #include "tags/iso14443page.h"

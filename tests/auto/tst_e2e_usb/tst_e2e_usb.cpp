@@ -2,7 +2,6 @@
 // USB HID library (first on the library search path) and vexa-sim --usb.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -11,12 +10,8 @@
 #include <QToolButton>
 
 #include "app/autoreadwindow.h"
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "e2efixture.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 #include "link/usbtransport.h"
 #include "tags/commandlist.h"
 #include "tags/iso14443page.h"
@@ -233,7 +228,7 @@ void tst_E2eUsb::repeatAcrossUnplug()
     QVERIFY(m_sim->waitForRequests(2));
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(paneLines(w).contains(QStringLiteral("# Error: Message timeout")), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QVERIFY(w.repeating());
     const qsizetype before = m_sim->requests().size();
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
