@@ -5,7 +5,6 @@
 // and what it left on the disk.
 #include <QtTest>
 
-#include <QLabel>
 #include <QProcess>
 #include <QToolButton>
 #include <QTemporaryDir>
@@ -14,27 +13,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "app/mainwindow.h"
 #include "app/signalclose.h"
-#include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "simprocess.h"
+#include "e2efixture.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
-constexpr int kAnswerMs = 5000;
-constexpr int kTimeoutMs = 10000;
 constexpr int kExitMs = 20000; // a start and a close on a loaded machine
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The process has its handler for `signal` in place (Linux).
 bool catches(qint64 pid, int signal)
@@ -64,10 +50,11 @@ QStringList ownLines(const QByteArray &stderrBytes)
 }
 } // namespace
 
-class tst_E2eClose : public QObject
+class tst_E2eClose : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
+    void cleanup() { closeAll(); }
     void signalDuringRepeat_data();
     void signalDuringRepeat();
     void programEnds_data();
@@ -85,15 +72,12 @@ void tst_E2eClose::signalDuringRepeat_data()
 void tst_E2eClose::signalDuringRepeat()
 {
     QFETCH(int, signal);
-    SimProcess sim;
-    QVERIFY2(sim.start(), "vexa-sim did not start");
-    ScriptedPrompt prompt;
-    MainWindow w(&prompt);
+    QVERIFY(startSim());
+    SimProcess &sim = *m_sim;
+    MainWindow &w = makeWindow();
     const SignalClose signalClose(&w);
-    w.show();
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.startingUp(), kTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QVERIFY(showWindow());
+    QVERIFY(waitUntilIdle());
     QFile::remove(settingsFilePath());
 
     w.repeatButton->click();
@@ -150,9 +134,7 @@ void tst_E2eClose::programEnds()
     if (store == QLatin1String("fifo")) {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (store == QLatin1String("file")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(before);
+        QVERIFY(writeBytes(path, before));
     }
 
     QProcess program;

@@ -7,13 +7,10 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QMenu>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "config/activateaudiodialog.h"
 #include "config/activateleddialog.h"
@@ -23,39 +20,18 @@
 #include "config/encryptiondialog.h"
 #include "config/isooptionsdialog.h"
 #include "config/wieganddialog.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "firmware/firmwareupgrade.h"
 #include "link/portmap.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
 #include "link/usbtransport.h"
-#include "simprocess.h"
 #include "tags/fieldedit.h"
 #include "tags/isopage.h"
 #include "util/hextext.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
-constexpr int kAnswerMs = 5000;
-constexpr int kTimeoutMs = 10000;
-
-QStringList paneLines(MainWindow &w)
-{
-    QStringList lines = w.responsePane->lines();
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("# "));
-    return lines;
-}
-
-bool paneHas(MainWindow &w, const QString &line)
-{
-    return paneLines(w).contains(line);
-}
-
 // Works each dialog the way a script says, then closes it as OK did.
 class ScriptedDialogs : public DialogRunner
 {
@@ -85,7 +61,7 @@ Dialog &as(QDialog &d)
 }
 } // namespace
 
-class tst_E2eConfig : public QObject
+class tst_E2eConfig : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -115,33 +91,26 @@ private:
     void restartWindow();
     void writeStore(const StoredSettings &s);
 
-    std::unique_ptr<SimProcess> m_sim;
-    ScriptedPrompt m_prompt;
     ScriptedDialogs m_dialogs;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2eConfig::init()
 {
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start(), "vexa-sim did not start");
-    m_prompt.messages.clear();
+    QVERIFY(startSim());
+    // One prompt for every window of a test: what restarts were told adds up.
+    m_prompt = std::make_unique<ScriptedPrompt>();
     m_dialogs.script = nullptr;
     m_dialogs.shown = 0;
 }
 
 void tst_E2eConfig::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
+    closeAll();
 }
 
 void tst_E2eConfig::startWindow(bool expectSerialStart)
 {
-    m_window = std::make_unique<MainWindow>(&m_prompt);
-    m_window->setDialogRunner(&m_dialogs);
+    makeWindow(m_prompt.get()).setDialogRunner(&m_dialogs);
     m_window->show();
     if (!expectSerialStart)
         return;
@@ -184,8 +153,7 @@ void tst_E2eConfig::serialStartSetsStoredRate()
     QFETCH(QString, baudCommand);
     QFETCH(QString, reportLine);
     // The reader is still at the rate the last run left it at.
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY(m_sim->start({QStringLiteral("--baud"), QString::number(rate)}));
+    QVERIFY(startSim({QStringLiteral("--baud"), QString::number(rate)}));
     StoredSettings s;
     s.baudRate = stored;
     writeStore(s);
@@ -356,7 +324,7 @@ void tst_E2eConfig::commandsOnTheWire()
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests().first(), wire);
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
-    QVERIFY(m_prompt.messages.isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
     // A separator line and the report, or only the separator for 0xED.
     const QStringList lines = paneLines(w);
     QCOMPARE(lines.mid(0, report.size()), report);
@@ -415,7 +383,7 @@ void tst_E2eConfig::refusedInputSendsNothing()
         w.activateAudioAction->trigger();
     else
         w.encryptionAction->trigger();
-    QCOMPARE(m_prompt.messages, QStringList{message});
+    QCOMPARE(m_prompt->messages, QStringList{message});
     if (dialog == QLatin1String("frmEncOptions")) {
         QCOMPARE(w.encryptionDialog->keyEdit->text(), QStringLiteral("12G4"));
         QCOMPARE(w.link().commandLength, 0);
@@ -563,9 +531,8 @@ void tst_E2eConfig::firstRunWritesTheStore()
     QVERIFY(w.firmwareUpgrade().firmwareFolder.endsWith(QStringLiteral("firmware")));
     QVERIFY(QFileInfo(w.firmwareUpgrade().firmwareFolder).isDir());
     w.close();
-    QFile file(settingsFilePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
+    const QByteArray text = fileBytes(settingsFilePath());
+    QVERIFY(!text.isEmpty());
     for (const char *line : {"[Com]", "Com Method=0", "Port Number=1", "[Baud]", "Baud rate=38400", "[Settings]",
                              "DebugOn=0", "Height=583", "Width=678", "[Iso Cgf]", "ISO Config=2", "ISO AFI Val=0",
                              "use AFI=0", "address rdr=0", "rdr serial number="})
@@ -575,11 +542,7 @@ void tst_E2eConfig::firstRunWritesTheStore()
 void tst_E2eConfig::damagedStoreGivesDefaults()
 {
     QVERIFY(QDir().mkpath(QFileInfo(settingsFilePath()).absolutePath()));
-    {
-        QFile file(settingsFilePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Baud]\nBaud rate=9600\n[Settings\x01garbage");
-    }
+    QVERIFY(writeBytes(settingsFilePath(), "[Baud]\nBaud rate=9600\n[Settings\x01garbage"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("settings file .* is damaged")));
     startWindow();
     QCOMPARE(m_window->serial().baudRate(), 38400); // not the 9600 of the damaged file
@@ -607,7 +570,7 @@ void tst_E2eConfig::usbMethodSendsNothing()
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
     QVERIFY(w.usb().isLoaded());
     QVERIFY(!w.serial().isOpen());
-    QVERIFY(m_prompt.messages.isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QCOMPARE(m_sim->requests(), QStringList{});
     w.close();
@@ -626,7 +589,6 @@ void tst_E2eConfig::usbMethodSendsNothing()
     QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 0);
 }
 
-
 void tst_E2eConfig::storedPortFallsBack_data()
 {
     QTest::addColumn<int>("stored");
@@ -640,8 +602,7 @@ void tst_E2eConfig::storedPortFallsBack()
     QFETCH(int, stored);
     QFETCH(bool, com1Present);
     if (!com1Present) {
-        m_sim = std::make_unique<SimProcess>();
-        QVERIFY(m_sim->start({QStringLiteral("--port"), QStringLiteral("COM2")}));
+        QVERIFY(startSim({QStringLiteral("--port"), QStringLiteral("COM2")}));
     }
     // Entries whose device is missing make those ports absent.
     const QString folder = portFolder();
@@ -663,7 +624,7 @@ void tst_E2eConfig::storedPortFallsBack()
         // No port: start-up goes on quietly and sends nothing.
         QCOMPARE(w.serial().portNumber(), 0);
         QVERIFY(!w.serial().isOpen());
-        QVERIFY(m_prompt.messages.isEmpty());
+        QVERIFY(m_prompt->messages.isEmpty());
         QVERIFY(w.findPortItem(QStringLiteral("COM2")));
         QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
         QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));

@@ -5,7 +5,6 @@
 #include <QtTest>
 
 #include <QCryptographicHash>
-#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -15,23 +14,18 @@
 #include <sys/stat.h>
 #include <utility>
 
-#include "app/mainwindow.h"
 #include "app/settingsstore.h"
 #include "app/signalclose.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "firmware/firmwarefile.h"
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
 #include "firmware/loaderwindow.h"
-#include "link/readerlink.h"
-#include "app/responsepane.h"
-#include "link/serialtransport.h"
 #include "link/usbtransport.h"
-#include "simprocess.h"
 
 using namespace vexa;
+using vexa::test::E2eFixture;
 using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
 
 namespace {
 
@@ -90,7 +84,7 @@ QString sha256(const QByteArray &bytes)
 
 } // namespace
 
-class tst_E2eFirmware : public QObject
+class tst_E2eFirmware : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -138,9 +132,7 @@ private:
     int loaderTraceCount(const QString &fragment) const;
 
     QTemporaryDir m_files;
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<LoaderPrompt> m_prompt;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<LoaderPrompt> m_prompt; // the loader's questions, in place of the fixture's prompt
     LoaderWindow *m_loader = nullptr;
     QList<FirmwareFileRequest> m_requests;
 };
@@ -150,24 +142,18 @@ void tst_E2eFirmware::init()
     // A USB reader for the USB tests and for the "usb" rows of the others.
     const bool usb = QByteArray(QTest::currentTestFunction()).startsWith("usb")
         || QByteArray(QTest::currentDataTag()) == "usb";
-    m_sim = std::make_unique<SimProcess>();
     QStringList arguments{QStringLiteral("--baud"), QString::number(kRate)};
     if (usb)
         arguments << QStringLiteral("--usb");
-    QVERIFY2(m_sim->start(arguments), "vexa-sim did not start");
+    QVERIFY(startSim(arguments));
     if (usb)
         QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(QStringLiteral("usb: ") + m_sim->configHome()
                                                           + QStringLiteral("/Kestrune/VexaHost/usb/reader")),
                                  kAnswerMs);
     m_prompt = std::make_unique<LoaderPrompt>();
-    m_window = std::make_unique<MainWindow>(m_prompt.get());
-    m_window->serial().setBaudRate(kRate);
-    m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kAnswerMs); // rate and setup, after the first paint
-    // A serial start sets the reader's rate and reads its setup first.
-    QVERIFY(m_sim->waitForRequests(2));
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+    makeWindow(m_prompt.get()).serial().setBaudRate(kRate);
+    QVERIFY(showWindow());
+    QVERIFY(waitForStartExchange());
     m_sim->forgetTraffic();
     m_loader = m_window->firmwareUpgrade().loaderWindow();
     m_requests.clear();
@@ -177,21 +163,15 @@ void tst_E2eFirmware::cleanup()
 {
     if (m_loader && m_loader->isVisible() && !m_loader->busy())
         m_loader->close();
-    if (m_window)
-        m_window->close();
-    m_window.reset();
+    closeAll();
     m_loader = nullptr;
-    m_sim.reset();
     m_prompt.reset();
 }
 
 QString tst_E2eFirmware::writeFile(const QString &name, const QByteArray &bytes)
 {
     const QString path = m_files.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return vexa::test::writeBytes(path, bytes) ? path : QString();
 }
 
 bool tst_E2eFirmware::startUpgrade(const QString &path)
@@ -208,10 +188,7 @@ bool tst_E2eFirmware::startUpgrade(const QString &path)
 
 bool tst_E2eFirmware::waitForCapture(int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!m_loader->programButton->isEnabled() && !deadline.hasExpired())
-        QTest::qWait(20);
-    return m_loader->programButton->isEnabled();
+    return QTest::qWaitFor([this] { return m_loader->programButton->isEnabled(); }, timeoutMs);
 }
 
 void tst_E2eFirmware::program()
@@ -709,8 +686,6 @@ void tst_E2eFirmware::usbPacketFaults()
     QCOMPARE(m_prompt->dismissable, captions);
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
-
-
 
 void tst_E2eFirmware::usbReaderDoesNotReturn()
 {

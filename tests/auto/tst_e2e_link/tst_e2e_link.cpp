@@ -1,44 +1,17 @@
 // End to end: the real main window against vexa-sim over a pseudo-terminal.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "link/frame.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "simprocess.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
-namespace {
-constexpr int kAnswerMs = 5000;   // an answer, with a wide margin for a loaded machine
-constexpr int kTimeoutMs = 10000; // the 2000 ms time-out, with margin
-
-// The response pane's lines without the time stamps of the headings.
-QStringList paneLines(MainWindow &w)
-{
-    QStringList lines = w.responsePane->lines();
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("# "));
-    return lines;
-}
-
-bool paneHas(MainWindow &w, const QString &line)
-{
-    return paneLines(w).contains(line);
-}
-} // namespace
-
-class tst_E2eLink : public QObject
+class tst_E2eLink : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -62,26 +35,17 @@ private slots:
     void portMenuFollowsPortFolder();
 
 private:
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<MainWindow> m_window;
     QStringList m_startRequests;
 };
 
 void tst_E2eLink::init()
 {
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start(), "vexa-sim did not start");
-    m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<MainWindow>(m_prompt.get());
-    m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
-    // A serial start sets the reader's rate and reads its setup; the tests
-    // below begin after that exchange.
-    QVERIFY(m_sim->waitForRequests(2));
+    QVERIFY(startSim());
+    makeWindow();
+    QVERIFY(showWindow());
+    // The tests below begin after the start's exchange.
+    QVERIFY(waitForStartExchange());
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(*m_window, QStringLiteral("# Reader Setup:")), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
     m_startRequests = m_sim->requests();
     m_sim->forgetTraffic();
     m_window->responsePane->clear();
@@ -89,11 +53,7 @@ void tst_E2eLink::init()
 
 void tst_E2eLink::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
-    m_prompt.reset();
+    closeAll();
 }
 
 void tst_E2eLink::startUpChoosesCom1()

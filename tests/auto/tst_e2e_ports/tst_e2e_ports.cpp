@@ -3,7 +3,6 @@
 // frame that strays there is seen, and no real UART is ever touched.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
@@ -15,25 +14,16 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/settingsstore.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "link/frame.h"
 #include "link/portmap.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "simprocess.h"
 #include "tags/iso14443.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
-constexpr int kAnswerMs = 5000;
-constexpr int kTimeoutMs = 10000;
-
 // The "Read UID" frame as it goes on the wire.
 QByteArray readUidWire()
 {
@@ -108,7 +98,7 @@ private:
 };
 } // namespace
 
-class tst_E2ePorts : public QObject
+class tst_E2ePorts : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -125,9 +115,6 @@ private:
     std::unique_ptr<Decoy> m_decoy1, m_decoy2;
     QTemporaryDir m_devices;
     QString m_decoy2Name;
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2ePorts::init()
@@ -140,23 +127,15 @@ void tst_E2ePorts::init()
     m_decoy2Name = m_devices.filePath(QStringLiteral("vexa-decoy-%1").arg(QCoreApplication::applicationPid()));
     QVERIFY(QFile::link(m_decoy2->path(), m_decoy2Name));
     setBuiltInPortDevices({m_decoy1->path(), m_decoy2Name});
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start(), "vexa-sim did not start");
-    m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<MainWindow>(m_prompt.get());
-    m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
+    QVERIFY(startSim());
+    makeWindow();
+    QVERIFY(showWindow());
     m_window->pageTabs->setCurrentIndex(1); // "Read UID": one fixed frame
 }
 
 void tst_E2ePorts::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
-    m_prompt.reset();
+    closeAll();
     setBuiltInPortDevices({});
     m_decoy1.reset();
     m_decoy2.reset();
@@ -310,8 +289,7 @@ void tst_E2ePorts::portUserMayNotOpen()
         StoredSettings stored;
         stored.portNumber = 2;
         QCOMPARE(saveSettings(stored), QString());
-        m_window = std::make_unique<MainWindow>(m_prompt.get());
-        m_window->show();
+        makeWindow(m_prompt.get()).show();
     } else {
         m_window->devicesChanged();
     }

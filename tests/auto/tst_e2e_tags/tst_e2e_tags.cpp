@@ -6,18 +6,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
-#include "fakes.h"
+#include "e2efixture.h"
 #include "link/frame.h"
-#include "link/readerlink.h"
-#include "simprocess.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
 #include "tags/iso14443page.h"
@@ -26,12 +21,10 @@
 #include "util/hextext.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
 
-constexpr int kAnswerMs = 5000;  // an answer, with a wide margin for a loaded machine
 constexpr int kRepeatMs = 20000; // several answers in a row
 enum Page { IsoPageIndex = 0, Iso14443PageIndex = 1, TagitPageIndex = 2 };
 
@@ -56,15 +49,6 @@ struct Step
 };
 
 using Steps = QList<Step>;
-
-QStringList paneLines(MainWindow &w)
-{
-    QStringList lines = w.responsePane->lines();
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("# "));
-    return lines;
-}
 
 // The traced form of a frame body with its frame check appended.
 QString withCheck(const QString &body)
@@ -104,7 +88,7 @@ QStringList report(const QString &heading, const QStringList &lines = {})
 
 Q_DECLARE_METATYPE(Step)
 
-class tst_E2eTags : public QObject
+class tst_E2eTags : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -129,30 +113,19 @@ private:
     void run(const Step &step);
     void setControls(const Step &step);
 
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 void tst_E2eTags::init()
 {
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start(), "vexa-sim did not start");
-    m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<MainWindow>(m_prompt.get());
-    m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusPanels[0]->text(), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kAnswerMs); // rate and setup, after the first paint
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+    QVERIFY(startSim());
+    makeWindow();
+    QVERIFY(showWindow());
+    QVERIFY(waitUntilIdle());
 }
 
 void tst_E2eTags::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
-    m_prompt.reset();
+    closeAll();
 }
 
 void tst_E2eTags::addColumns()

@@ -2,7 +2,6 @@
 // USB HID library (first on the library search path) and vexa-sim --usb.
 #include <QtTest>
 
-#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -11,14 +10,9 @@
 #include <QToolButton>
 
 #include "app/autoreadwindow.h"
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
 #include "app/statuslight.h"
-#include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
+#include "e2efixture.h"
 #include "link/usbtransport.h"
-#include "simprocess.h"
 #include "tags/commandlist.h"
 #include "tags/iso14443page.h"
 #include "tags/iso15693.h"
@@ -27,27 +21,9 @@
 #include "tags/tagitpage.h"
 
 using namespace vexa;
-using vexa::test::ScriptedPrompt;
-using vexa::test::SimProcess;
+using namespace vexa::test;
 
 namespace {
-constexpr int kAnswerMs = 5000;   // an answer, with a wide margin for a loaded machine
-constexpr int kTimeoutMs = 10000; // the 2000 ms time-out, with margin
-
-QStringList paneLines(MainWindow &w)
-{
-    QStringList lines = w.responsePane->lines();
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("# "));
-    return lines;
-}
-
-QString panel(MainWindow &w, int i)
-{
-    return w.statusPanels[size_t(i)]->text();
-}
-
 void choose(CommandList *list, int index)
 {
     const auto buttons = list->findChildren<QRadioButton *>();
@@ -63,7 +39,7 @@ AtUsbHidDeviceRecord recordFor(const char *path)
 }
 } // namespace
 
-class tst_E2eUsb : public QObject
+class tst_E2eUsb : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
@@ -87,47 +63,19 @@ private slots:
 
 private:
     void selectUsb();
-    bool waitForUsbLine();
-
-    std::unique_ptr<SimProcess> m_sim;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<MainWindow> m_window;
 };
-
-bool tst_E2eUsb::waitForUsbLine()
-{
-    QDeadlineTimer deadline(kAnswerMs);
-    while (!deadline.hasExpired()) {
-        for (const QString &line : m_sim->output())
-            if (line.startsWith(QLatin1String("usb: /")))
-                return true;
-        QTest::qWait(10);
-    }
-    return false;
-}
 
 void tst_E2eUsb::init()
 {
-    m_sim = std::make_unique<SimProcess>();
-    QVERIFY2(m_sim->start({QStringLiteral("--usb")}), "vexa-sim did not start");
-    QVERIFY2(waitForUsbLine(), "the simulator's USB reader is not listening");
-    m_prompt = std::make_unique<ScriptedPrompt>();
-    m_window = std::make_unique<MainWindow>(m_prompt.get());
-    m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*m_window, 0), QStringLiteral("COM1"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->startingUp(), kTimeoutMs); // rate and setup, after the first paint
-    // The serial start talks to the reader first (baud rate, then setup).
-    QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kTimeoutMs);
+    QVERIFY(startSim({QStringLiteral("--usb")}));
+    makeWindow();
+    QVERIFY(showWindow());
+    QVERIFY(waitForStartExchange());
 }
 
 void tst_E2eUsb::cleanup()
 {
-    if (m_window)
-        m_window->close();
-    m_window.reset();
-    m_sim.reset();
-    m_prompt.reset();
+    closeAll();
 }
 
 void tst_E2eUsb::selectUsb()
@@ -280,7 +228,7 @@ void tst_E2eUsb::repeatAcrossUnplug()
     QVERIFY(m_sim->waitForRequests(2));
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
-    QTRY_VERIFY_WITH_TIMEOUT(paneLines(w).contains(QStringLiteral("# Error: Message timeout")), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QVERIFY(w.repeating());
     const qsizetype before = m_sim->requests().size();
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
