@@ -8,7 +8,7 @@
 #include <QToolButton>
 
 #include "app/icons.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "app/responsepane.h"
 #include "app/statuslight.h"
 #include "config/management.h"

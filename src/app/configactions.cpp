@@ -24,7 +24,7 @@
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "tags/isopage.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "util/hextext.h"
 
 namespace vexa {

@@ -24,7 +24,7 @@
 #include "app/aboutbox.h"
 #include "app/icons.h"
 #include "config/dialogrunner.h"
-#include "ui/operatorprompt.h"
+#include "ui/messageboxprompt.h"
 #include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "app/statuslight.h"

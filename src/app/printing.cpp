@@ -16,7 +16,7 @@
 
 #include "app/reportprinter.h"
 #include "app/responsepane.h"
-#include "ui/operatorprompt.h"
+#include "ui/messageboxprompt.h"
 #include "ui/windowframe.h"
 
 namespace vexa {

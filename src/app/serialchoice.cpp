@@ -12,7 +12,7 @@
 #include "link/portmap.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 
 namespace vexa {
 

@@ -9,7 +9,7 @@
 #include "app/responsepane.h"
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 
 namespace vexa {
 

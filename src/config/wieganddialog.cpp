@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "config/configframes.h"
 #include "util/hextext.h"
 #include "ui/windowframe.h"

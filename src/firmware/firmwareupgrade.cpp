@@ -16,7 +16,7 @@
 #include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "ui/windowframe.h"
 
 namespace vexa {

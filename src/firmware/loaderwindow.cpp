@@ -18,7 +18,7 @@
 #include "firmware/loaderusblink.h"
 #include "firmware/packetwatcher.h"
 #include "link/serialtransport.h"
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "ui/windowframe.h"
 
 namespace vexa {

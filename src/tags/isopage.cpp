@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "config/readeroptions.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"

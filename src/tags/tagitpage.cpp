@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "link/readerlink.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"

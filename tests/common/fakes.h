@@ -8,7 +8,7 @@
 #include <QList>
 #include <QStringList>
 
-#include "ui/operatorprompt.h"
+#include "session/operatorprompt.h"
 #include "app/settingsstore.h"
 #include "link/portmap.h"
 #include "frames.h"

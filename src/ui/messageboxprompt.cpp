@@ -1,5 +1,5 @@
 // VexaHost - message boxes for the operator.
-#include "ui/operatorprompt.h"
+#include "ui/messageboxprompt.h"
 
 #include <QMessageBox>
 

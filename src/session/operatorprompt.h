@@ -1,10 +1,9 @@
-// VexaHost - every message box the operator sees goes through here, so that
-// tests can answer them without a person.
+// VexaHost - every question and message for the operator goes through here:
+// a window answers with message boxes, a program without a window answers
+// on its own, and tests answer without a person.
 #pragma once
 
 #include <QString>
-
-class QWidget;
 
 namespace vexa {
 
@@ -36,24 +35,6 @@ public:
     void information(const QString &text) { message(Kind::Information, text); }
     void warning(const QString &text) { message(Kind::Warning, text); }
     void error(const QString &text) { message(Kind::Error, text); }
-};
-
-// The box title where no caption of its own is given.
-inline constexpr char kBoxTitle[] = "Vexa Host";
-
-// The real boxes, modal on `parent`, titled kBoxTitle unless told otherwise.
-class MessageBoxPrompt : public OperatorPrompt
-{
-public:
-    explicit MessageBoxPrompt(QWidget *parent) : m_parent(parent) {}
-    void message(Kind kind, const QString &text) override;
-    bool confirm(const QString &text) override;
-    void titledMessage(Kind kind, const QString &caption, const QString &text) override;
-    bool proceed(const QString &text) override;
-    void titledDismissable(Kind kind, const QString &caption, const QString &text) override;
-
-private:
-    QWidget *m_parent;
 };
 
 } // namespace vexa

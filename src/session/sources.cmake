@@ -1,0 +1,4 @@
+# vexacore: the reader session a window or a command line drives, and the
+# operator's questions it asks.
+target_sources(vexacore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h)
