@@ -1,109 +1,125 @@
-// VexaHost - the main window's layout: menus, tool bar, tab pages, response
-// pane, message view and status bar.
+// VexaHost - the main window's layout, its wiring to the session, and its
+// first showing and close: the stored settings are read once when the window
+// is first shown and written once when it closes.
 #include "mainwindow.h"
 
-#include <algorithm>
-#include <functional>
-
-#include <QAccessible>
 #include <QActionGroup>
-#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QSplitter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
+#include <QWindow>
+#include <functional>
+#include <utility>
 
 #include "app/autoreadwindow.h"
-#include "app/aboutbox.h"
 #include "app/icons.h"
-#include "config/dialogrunner.h"
-#include "ui/messageboxprompt.h"
 #include "app/responsepane.h"
+#include "app/responseprint.h"
 #include "app/settingsstore.h"
 #include "app/statuslight.h"
 #include "app/statusrow.h"
+#include "config/dialogrunner.h"
+#include "config/wieganddialog.h"
 #include "firmware/firmwareupgrade.h"
-#include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
-#include "link/usbtransport.h"
+#include "session/commandcycle.h"
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
 #include "ui/accessibility.h"
+#include "ui/messageboxprompt.h"
 
 namespace vexa {
 
 namespace {
-constexpr int kClientWidth = 678;
-constexpr int kClientHeight = 583;
 constexpr int kMinimumWidth = 547;
 constexpr int kMinimumHeight = 480;
+
+// A checkable menu item whose handler sets the check mark itself: undo the
+// toolkit's own toggle first so that menu and tool button behave alike.
+void bindToggle(QAction *action, std::function<void()> handler)
+{
+    action->setCheckable(true);
+    QObject::connect(action, &QAction::triggered, action, [action, handler] {
+        action->setChecked(!action->isChecked());
+        handler();
+    });
+}
+
+// A tool tip that names the key of the menu item doing the same thing.
+QString withKey(const QString &hint, const QAction *action)
+{
+    return QStringLiteral("%1 (%2)").arg(hint, action->shortcut().toString(QKeySequence::NativeText));
+}
+
+// One exclusive group of checkable items.
+void makeExclusive(QObject *owner, std::initializer_list<QAction *> items)
+{
+    auto *group = new QActionGroup(owner);
+    for (QAction *item : items) {
+        item->setCheckable(true);
+        group->addAction(item);
+    }
+}
+
+// A window placed where no screen is any more (a monitor removed) would be
+// out of reach; it then keeps the top-left corner.
+bool onSomeScreen(const QPoint &topLeft)
+{
+    return QGuiApplication::screenAt(topLeft + QPoint(20, 20)) != nullptr;
+}
 } // namespace
 
 MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     installAccessibility();
-    if (prompt) {
-        m_prompt = prompt;
-    } else {
+    if (!prompt) {
         m_ownPrompt = std::make_unique<MessageBoxPrompt>(this);
-        m_prompt = m_ownPrompt.get();
+        prompt = m_ownPrompt.get();
     }
-    m_serial = new SerialTransport(this);
-    m_usb = new UsbTransport(this);
-    m_link = new ReaderLink(options, this);
-    m_link->setTransport(m_serial);
+    m_session = new ReaderSession(*prompt, this);
 
     setWindowTitle(QStringLiteral("Kestrune - Vexa Host"));
     buildMenus();
     buildToolBar();
     buildPages();
     buildStatusBar();
-    autoReadWindow = new AutoReadWindow(this);
-    wireLink();
-    buildConfiguration();
-    wireUsb();
+    m_autoReadWindow = new AutoReadWindow(this);
+    buildDialogs();
+    wireSession();
+    m_print = new ResponsePrint(*m_responsePane, *prompt, this);
 
-    resize(kClientWidth, kClientHeight);
+    resize(StoredSettings::kDesignWidth, StoredSettings::kDesignHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-
-    clockTimer.setObjectName(QStringLiteral("Timer2"));
-    clockTimer.setParent(this);
-    clockTimer.setInterval(1000);
-    connect(&clockTimer, &QTimer::timeout, this, &MainWindow::updateClock);
-    clockTimer.start();
-
-    m_deviceWatch = new DeviceWatch(this);
-    connect(m_deviceWatch, &DeviceWatch::devicesChanged, this, &MainWindow::devicesChanged);
-    // A chosen port whose device went away: offer what the ports stand for now.
-    connect(m_serial, &SerialTransport::deviceLost, this, &MainWindow::rebuildPortMenu);
-
     m_firmwareUpgrade = new FirmwareUpgrade(*this);
-
-    isoPage->showCommandOptions();
+    m_isoPage->showCommandOptions();
 }
 
 MainWindow::~MainWindow()
 {
-    // The link and pages refer to the prompt; tear them down before it goes.
-    delete m_link;
-    m_link = nullptr;
+    // The pages refer to the session's link and the prompt; the session goes
+    // first, while the prompt it was given is still there.
+    delete m_session;
 }
 
-QAction *MainWindow::makeAction(const QString &name, const QString &caption)
+QAction *MainWindow::addItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &key)
 {
-    auto *action = new QAction(caption, this);
-    action->setObjectName(name);
-    return action;
+    QAction *item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    item->setShortcut(key);
+    return item;
 }
 
 void MainWindow::markNotBuilt(QObject *control)
@@ -123,135 +139,93 @@ void MainWindow::setControlEnabled(QObject *control, bool enable)
         widget->setEnabled(enable);
 }
 
-// A checkable menu item whose handler inverts the check mark itself: undo
-// the toolkit's own toggle first so that menu and tool button behave alike.
-static void bindToggle(QAction *action, std::function<void()> handler)
-{
-    action->setCheckable(true);
-    QObject::connect(action, &QAction::triggered, action, [action, handler] {
-        action->setChecked(!action->isChecked());
-        handler();
-    });
-}
-
 void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    clearAction = file->addAction(QStringLiteral("C&lear"), this, &MainWindow::clearResponse);
-    clearAction->setObjectName(QStringLiteral("ClearResponse1"));
-    printAction = file->addAction(QStringLiteral("&Print"));
-    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    printAction->setObjectName(QStringLiteral("Print1"));
-    connect(printAction, &QAction::triggered, this, &MainWindow::printResponse);
+    connect(addItem(file, "ClearResponse1", QStringLiteral("C&lear")), &QAction::triggered, this,
+            &MainWindow::clearResponse);
+    QAction *print = addItem(file, "Print1", QStringLiteral("&Print"), Qt::CTRL | Qt::Key_P);
+    connect(print, &QAction::triggered, this, [this] { m_print->printResponse(); });
     file->addSeparator();
-    goAction = file->addAction(QStringLiteral("&Go"));
-    goAction->setObjectName(QStringLiteral("Send1"));
-    goAction->setIcon(toolIcon(0));
-    goAction->setCheckable(true);
-    goAction->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(goAction, &QAction::triggered, this, &MainWindow::onGo);
-    repeatAction = makeAction(QStringLiteral("ContinuousMode1"), QStringLiteral("&Repeat"));
-    repeatAction->setShortcut(QKeySequence(Qt::Key_F6));
-    bindToggle(repeatAction, [this] { toggleRepeat(); });
-    file->addAction(repeatAction);
+    m_goAction = addItem(file, "Send1", QStringLiteral("&Go"), Qt::Key_F5);
+    m_goAction->setIcon(toolIcon(0));
+    m_goAction->setCheckable(true);
+    connect(m_goAction, &QAction::triggered, this, &MainWindow::onGo);
+    m_repeatAction = addItem(file, "ContinuousMode1", QStringLiteral("&Repeat"), Qt::Key_F6);
+    bindToggle(m_repeatAction, [this] { toggleRepeat(); });
     QMenu *activate = file->addMenu(QStringLiteral("&Activate"));
-    activateMenuAction = activate->menuAction();
-    activateMenuAction->setObjectName(QStringLiteral("Activate1"));
-    activateLedAction = activate->addAction(QStringLiteral("&LED..."));
-    activateLedAction->setObjectName(QStringLiteral("LED1"));
-    activateAudioAction = activate->addAction(QStringLiteral("&Audio..."));
-    activateAudioAction->setObjectName(QStringLiteral("Audio1"));
+    activate->menuAction()->setObjectName(QStringLiteral("Activate1"));
+    connect(addItem(activate, "LED1", QStringLiteral("&LED...")), &QAction::triggered, this, &MainWindow::activateLed);
+    connect(addItem(activate, "Audio1", QStringLiteral("&Audio...")), &QAction::triggered, this,
+            &MainWindow::activateAudio);
     file->addSeparator();
-    exitAction = file->addAction(QStringLiteral("E&xit"), this, &MainWindow::exitProgram);
-    exitAction->setObjectName(QStringLiteral("Exit1"));
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(addItem(file, "Exit1", QStringLiteral("E&xit"), Qt::CTRL | Qt::Key_Q), &QAction::triggered, this,
+            &QWidget::close);
 
     QMenu *config = menuBar()->addMenu(QStringLiteral("&Configuration"));
-    isoSetupAction = config->addAction(QStringLiteral("&ISO Setup..."));
-    isoSetupAction->setObjectName(QStringLiteral("ISOSetup1"));
-    encryptionAction = config->addAction(QStringLiteral("&Encryption..."));
-    encryptionAction->setObjectName(QStringLiteral("Encryption1"));
-    audioLedAction = config->addAction(QStringLiteral("&Audio/LED..."));
-    audioLedAction->setObjectName(QStringLiteral("AudioLED1"));
+    QAction *isoSetup = addItem(config, "ISOSetup1", QStringLiteral("&ISO Setup..."));
+    connect(isoSetup, &QAction::triggered, this, &MainWindow::showIsoOptions);
+    QAction *encryption = addItem(config, "Encryption1", QStringLiteral("&Encryption..."));
+    connect(encryption, &QAction::triggered, this, &MainWindow::sendEncryptionOptions);
+    QAction *audioLed = addItem(config, "AudioLED1", QStringLiteral("&Audio/LED..."));
+    connect(audioLed, &QAction::triggered, this, &MainWindow::configureFeedback);
     QMenu *rf = config->addMenu(QStringLiteral("&RF Modulation"));
-    rfMenuAction = rf->menuAction();
-    rfMenuAction->setObjectName(QStringLiteral("RFModulation1"));
-    auto *rfGroup = new QActionGroup(this);
-    rfOnAction = rf->addAction(QStringLiteral("O&n"));
-    rfOnAction->setObjectName(QStringLiteral("btnTransOn"));
-    rfOffAction = rf->addAction(QStringLiteral("O&ff"));
-    rfOffAction->setObjectName(QStringLiteral("btnTransOff"));
-    for (QAction *a : {rfOnAction, rfOffAction}) {
-        a->setCheckable(true);
-        rfGroup->addAction(a);
-    }
-    rfOffAction->setChecked(true);
+    rf->menuAction()->setObjectName(QStringLiteral("RFModulation1"));
+    m_rfOnAction = addItem(rf, "btnTransOn", QStringLiteral("O&n"));
+    m_rfOffAction = addItem(rf, "btnTransOff", QStringLiteral("O&ff"));
+    makeExclusive(this, {m_rfOnAction, m_rfOffAction});
+    m_rfOffAction->setChecked(true);
+    connect(m_rfOnAction, &QAction::triggered, this, [this] { setRfTransmitter(true); });
+    connect(m_rfOffAction, &QAction::triggered, this, [this] { setRfTransmitter(false); });
     config->addSeparator();
-    wiegandAction = config->addAction(QStringLiteral("&Wiegand..."));
-    wiegandAction->setObjectName(QStringLiteral("Wiegand1"));
+    QAction *wiegand = addItem(config, "Wiegand1", QStringLiteral("&Wiegand..."));
+    connect(wiegand, &QAction::triggered, this, &MainWindow::chooseWiegandMode);
     config->addSeparator();
-    addressReaderAction = config->addAction(QStringLiteral("A&ddress reader..."));
-    addressReaderAction->setObjectName(QStringLiteral("Addressreader1"));
+    QAction *address = addItem(config, "Addressreader1", QStringLiteral("A&ddress reader..."));
+    connect(address, &QAction::triggered, this, &MainWindow::chooseReaderAddress);
 
     QMenu *settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     QMenu *iface = settings->addMenu(QStringLiteral("&Reader Interface"));
-    auto *ifaceGroup = new QActionGroup(this);
-    comPortAction = iface->addAction(QStringLiteral("&Com Port"));
-    comPortAction->setObjectName(QStringLiteral("ComPort1"));
-    usbAction = iface->addAction(QStringLiteral("&USB"));
-    usbAction->setObjectName(QStringLiteral("USB1"));
-    for (QAction *a : {comPortAction, usbAction}) {
-        a->setCheckable(true);
-        ifaceGroup->addAction(a);
-    }
-    comPortAction->setChecked(true);
-    connect(comPortAction, &QAction::triggered, this, &MainWindow::chooseSerialInterface);
-    connect(usbAction, &QAction::triggered, this, &MainWindow::chooseUsbInterface);
+    m_comPortAction = addItem(iface, "ComPort1", QStringLiteral("&Com Port"));
+    m_usbAction = addItem(iface, "USB1", QStringLiteral("&USB"));
+    makeExclusive(this, {m_comPortAction, m_usbAction});
+    m_comPortAction->setChecked(true);
+    connect(m_comPortAction, &QAction::triggered, m_session, &ReaderSession::chooseSerial);
+    connect(m_usbAction, &QAction::triggered, m_session, &ReaderSession::chooseUsb);
     settings->addSeparator();
-    portMenu = settings->addMenu(QStringLiteral("&Port"));
-    portMenu->setObjectName(QStringLiteral("Port1"));
+    m_portMenu = settings->addMenu(QStringLiteral("&Port"));
+    m_portMenu->setObjectName(QStringLiteral("Port1"));
+    m_portMenu->setToolTipsVisible(true);
     m_portGroup = new QActionGroup(this);
-    baudMenu = settings->addMenu(QStringLiteral("&Baud Rate"));
-    baudMenu->setObjectName(QStringLiteral("BaudRate1"));
+    m_baudMenu = settings->addMenu(QStringLiteral("&Baud Rate"));
+    m_baudMenu->setObjectName(QStringLiteral("BaudRate1"));
     auto *baudGroup = new QActionGroup(this);
-    baud9600Action = baudMenu->addAction(QStringLiteral("&9600"));
-    baud9600Action->setObjectName(QStringLiteral("N96001"));
-    baud19200Action = baudMenu->addAction(QStringLiteral("&19200"));
-    baud19200Action->setObjectName(QStringLiteral("N192001"));
-    baud38400Action = baudMenu->addAction(QStringLiteral("&38400"));
-    baud38400Action->setObjectName(QStringLiteral("N384001"));
-    baud57600Action = baudMenu->addAction(QStringLiteral("&57600"));
-    baud57600Action->setObjectName(QStringLiteral("N576001"));
-    for (QAction *a : {baud9600Action, baud19200Action, baud38400Action, baud57600Action}) {
-        a->setCheckable(true);
-        baudGroup->addAction(a);
+    for (const char *name : {"N96001", "N192001", "N384001", "N576001"}) {
+        const int rate = QByteArray(name + 1).chopped(1).toInt();
+        QAction *item = addItem(m_baudMenu, name, QStringLiteral("&%1").arg(rate));
+        item->setCheckable(true);
+        item->setData(rate);
+        baudGroup->addAction(item);
+        connect(item, &QAction::triggered, m_session, [this, rate] { m_session->changeBaudRate(rate); });
     }
-    baud9600Action->setChecked(true);
+    m_baudMenu->actions().constFirst()->setChecked(true);
     settings->addSeparator();
-    messagesAction = makeAction(QStringLiteral("DebugMode1"), QStringLiteral("&View Messages"));
-    bindToggle(messagesAction, [this] { toggleMessageView(); });
-    settings->addAction(messagesAction);
+    m_messagesAction = addItem(settings, "DebugMode1", QStringLiteral("&View Messages"));
+    bindToggle(m_messagesAction, [this] { toggleMessageView(); });
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    autoReadAction = tools->addAction(QStringLiteral("&View auto read..."));
-    autoReadAction->setObjectName(QStringLiteral("viewAutoread1"));
+    m_autoReadAction = addItem(tools, "viewAutoread1", QStringLiteral("&View auto read..."));
+    connect(m_autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
+    setControlEnabled(m_autoReadAction, false);
     tools->addSeparator();
-    upgradeFirmwareAction = tools->addAction(QStringLiteral("&Upgrade firmware..."));
-    upgradeFirmwareAction->setObjectName(QStringLiteral("UpgradeFirmware1"));
-    connect(autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
-    setControlEnabled(autoReadAction, false);
-    connect(upgradeFirmwareAction, &QAction::triggered, this, &MainWindow::upgradeFirmware);
+    m_upgradeAction = addItem(tools, "UpgradeFirmware1", QStringLiteral("&Upgrade firmware..."));
+    connect(m_upgradeAction, &QAction::triggered, this, [this] { m_firmwareUpgrade->start(); });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    aboutAction = help->addAction(QStringLiteral("&About..."));
-    aboutAction->setObjectName(QStringLiteral("About1"));
-    connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
-}
+    connect(addItem(help, "About1", QStringLiteral("&About...")), &QAction::triggered, this, &MainWindow::showAbout);
 
-// A tool tip that names the key of the menu item doing the same thing.
-static QString withKey(const QString &hint, const QAction *action)
-{
-    return QStringLiteral("%1 (%2)").arg(hint, action->shortcut().toString(QKeySequence::NativeText));
+    m_commandControls = {m_goAction, m_repeatAction, activate->menuAction(), isoSetup, encryption, audioLed,
+                         rf->menuAction(), wiegand, address};
 }
 
 void MainWindow::buildToolBar()
@@ -260,9 +234,10 @@ void MainWindow::buildToolBar()
     bar->setObjectName(QStringLiteral("ToolBar1"));
     bar->setMovable(false);
     bar->setIconSize(QSize(20, 20));
-    auto button = [this, bar](const QString &name, const QString &caption, int image, const QString &hint) {
+    auto button = [this, bar](const char *name, const QString &caption, int image, const QString &hint,
+                              void (ReaderSession::*command)() = nullptr) {
         auto *b = new QToolButton(bar);
-        b->setObjectName(name);
+        b->setObjectName(QLatin1String(name));
         b->setText(caption);
         b->setIcon(toolIcon(image));
         b->setToolTip(hint);
@@ -270,31 +245,31 @@ void MainWindow::buildToolBar()
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setMinimumSize(54, 38);
         bar->addWidget(b);
+        if (command)
+            connect(b, &QToolButton::clicked, m_session, command);
         return b;
     };
-    goButton = button(QStringLiteral("btnSend"), QStringLiteral("Go"), 0, QStringLiteral("Send selected command to the reader"));
-    goButton->setCheckable(true);
-    goButton->setToolTip(withKey(goButton->toolTip(), goAction));
-    connect(goButton, &QToolButton::clicked, this, &MainWindow::onGo);
-    repeatButton = button(QStringLiteral("btnContinuous"), QStringLiteral("Repeat"), 2,
-                           QStringLiteral("Continuously repeat selected command"));
-    repeatButton->setCheckable(true);
-    repeatButton->setToolTip(withKey(repeatButton->toolTip(), repeatAction));
-    connect(repeatButton, &QToolButton::clicked, this, &MainWindow::toggleRepeat);
+    m_goButton = button("btnSend", QStringLiteral("Go"), 0, withKey(QStringLiteral("Send selected command to the reader"), m_goAction));
+    m_goButton->setCheckable(true);
+    connect(m_goButton, &QToolButton::clicked, this, &MainWindow::onGo);
+    m_repeatButton = button("btnContinuous", QStringLiteral("Repeat"), 2,
+                            withKey(QStringLiteral("Continuously repeat selected command"), m_repeatAction));
+    m_repeatButton->setCheckable(true);
+    connect(m_repeatButton, &QToolButton::clicked, this, &MainWindow::toggleRepeat);
     bar->addSeparator();
-    versionButton = button(QStringLiteral("btnRdrVersion"), QStringLiteral("Version"), 9, QStringLiteral("Get Reader Version"));
-    connect(versionButton, &QToolButton::clicked, this, &MainWindow::requestVersion);
-    infoButton = button(QStringLiteral("ToolButton4"), QStringLiteral("Info"), 9, QString());
-    connect(infoButton, &QToolButton::clicked, this, &MainWindow::requestInfo);
-    wiegandButton = button(QStringLiteral("btnWgnMode"), QStringLiteral("Wiegand"), 11, QStringLiteral("Enter Wiegand mode"));
-    setupButton = button(QStringLiteral("btnSetup"), QStringLiteral("Setup"), 12, QStringLiteral("Show reader setup"));
-    connect(setupButton, &QToolButton::clicked, this, &MainWindow::requestSetup);
-    clearButton = button(QStringLiteral("ToolButton2"), QStringLiteral("C&lear"), 4, QString());
-    connect(clearButton, &QToolButton::clicked, this, &MainWindow::clearResponse);
-    testButton = button(QStringLiteral("ToolButton3"), QStringLiteral("Test"), 15, QString());
-    connect(testButton, &QToolButton::clicked, this, &MainWindow::runTest);
-    resetButton = button(QStringLiteral("btnResetReader"), QStringLiteral("Reset"), 8, QStringLiteral("Reset reader"));
-    connect(resetButton, &QToolButton::clicked, this, &MainWindow::resetReader);
+    QToolButton *version = button("btnRdrVersion", QStringLiteral("Version"), 9, QStringLiteral("Get Reader Version"),
+                                  &ReaderSession::requestVersion);
+    button("ToolButton4", QStringLiteral("Info"), 9, QString(), &ReaderSession::requestInfo);
+    m_wiegandButton = button("btnWgnMode", QStringLiteral("Wiegand"), 11, QStringLiteral("Enter Wiegand mode"));
+    connect(m_wiegandButton, &QToolButton::clicked, this, &MainWindow::chooseWiegandMode);
+    QToolButton *setup = button("btnSetup", QStringLiteral("Setup"), 12, QStringLiteral("Show reader setup"),
+                                &ReaderSession::requestSetup);
+    connect(button("ToolButton2", QStringLiteral("C&lear"), 4, QString()), &QToolButton::clicked, this,
+            &MainWindow::clearResponse);
+    QToolButton *test = button("ToolButton3", QStringLiteral("Test"), 15, QString(), &ReaderSession::runTest);
+    QToolButton *reset = button("btnResetReader", QStringLiteral("Reset"), 8, QStringLiteral("Reset reader"),
+                                &ReaderSession::resetReader);
+    m_commandControls << m_goButton << m_repeatButton << version << m_wiegandButton << setup << test << reset;
 }
 
 void MainWindow::buildPages()
@@ -305,44 +280,50 @@ void MainWindow::buildPages()
     auto *top = new QHBoxLayout;
     outer->addLayout(top, 1);
 
-    const TagContext context{*m_link, options, *m_prompt};
-    pageTabs = new QTabWidget(central);
-    pageTabs->setObjectName(QStringLiteral("PageControl1"));
-    isoPage = new IsoPage(context, pageTabs);
-    isoPage->setObjectName(QStringLiteral("TSISO"));
-    iso14443Page = new Iso14443Page(context, pageTabs);
-    iso14443Page->setObjectName(QStringLiteral("ts14443"));
-    tagitPage = new TagitPage(context, pageTabs);
-    tagitPage->setObjectName(QStringLiteral("TSTagit"));
-    pageTabs->addTab(isoPage, QStringLiteral("ISO/IEC 15693"));
-    pageTabs->addTab(iso14443Page, QStringLiteral("ISO/IEC 14443-A"));
-    pageTabs->addTab(tagitPage, QStringLiteral("Tag-it"));
-    pageTabs->setCurrentIndex(0);
-    top->addWidget(pageTabs, 0);
+    const TagContext context{m_session->link(), m_session->options(), m_session->prompt()};
+    m_pageTabs = new QTabWidget(central);
+    m_pageTabs->setObjectName(QStringLiteral("PageControl1"));
+    m_isoPage = new IsoPage(context, m_pageTabs);
+    m_isoPage->setObjectName(QStringLiteral("TSISO"));
+    m_iso14443Page = new Iso14443Page(context, m_pageTabs);
+    m_iso14443Page->setObjectName(QStringLiteral("ts14443"));
+    m_tagitPage = new TagitPage(context, m_pageTabs);
+    m_tagitPage->setObjectName(QStringLiteral("TSTagit"));
+    m_pageTabs->addTab(m_isoPage, QStringLiteral("ISO/IEC 15693"));
+    m_pageTabs->addTab(m_iso14443Page, QStringLiteral("ISO/IEC 14443-A"));
+    m_pageTabs->addTab(m_tagitPage, QStringLiteral("Tag-it"));
+    m_pageTabs->setCurrentIndex(0);
+    connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] {
+        QWidget *page = m_pageTabs->currentWidget();
+        m_session->setVisiblePage(page == m_isoPage    ? TagPage::Iso15693
+                                  : page == m_tagitPage ? TagPage::Tagit
+                                                        : TagPage::Iso14443);
+    });
+    top->addWidget(m_pageTabs, 0);
+    m_commandControls << m_pageTabs;
 
-    responseGroup = new QGroupBox(QStringLiteral("Reader Response"), central);
+    auto *responseGroup = new QGroupBox(QStringLiteral("Reader Response"), central);
     responseGroup->setObjectName(QStringLiteral("grpBxResponse"));
     auto *responseLayout = new QVBoxLayout(responseGroup);
     responseLayout->setContentsMargins(2, 2, 2, 2);
-    responsePane = new ResponsePane(responseGroup);
-    responsePane->setObjectName(QStringLiteral("memoResponse"));
-    responsePane->setAccessibleName(QStringLiteral("Reader Response"));
-    responseLayout->addWidget(responsePane);
+    m_responsePane = new ResponsePane(responseGroup);
+    m_responsePane->setObjectName(QStringLiteral("memoResponse"));
+    m_responsePane->setAccessibleName(QStringLiteral("Reader Response"));
+    responseLayout->addWidget(m_responsePane);
     top->addWidget(responseGroup, 1);
 
-    messageView = new LinePane(11, central);
-    messageView->setObjectName(QStringLiteral("rchEditAPDLog"));
-    messageView->setAccessibleName(QStringLiteral("Messages"));
-    messageView->setFixedHeight(kMessageViewHeight);
-    messageView->hide();
-    outer->addWidget(messageView, 0);
+    m_messageView = new LinePane(11, central);
+    m_messageView->setObjectName(QStringLiteral("rchEditAPDLog"));
+    m_messageView->setAccessibleName(QStringLiteral("Messages"));
+    m_messageView->setFixedHeight(kMessageViewHeight);
+    m_messageView->hide();
+    outer->addWidget(m_messageView, 0);
     setCentralWidget(central);
 }
 
 void MainWindow::buildStatusBar()
 {
     static const int widths[8] = {40, 160, 75, 80, 60, 70, 80, 50};
-    static const char *texts[8] = {"COM1", "Baud: 9600", "Repeat: Off", "Tx         Rx", "LED: On", "Audio: On", "", ""};
     auto *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
@@ -351,8 +332,10 @@ void MainWindow::buildStatusBar()
     auto *row = new StatusPanelRow(bar);
     row->setObjectName(QStringLiteral("StatusPanels"));
     for (int i = 0; i < 8; ++i) {
-        auto *panel = i == 3 ? new LightsPanel(QString::fromLatin1(texts[i]), row)
-                             : new QLabel(QString::fromLatin1(texts[i]), row);
+        const QString text = i == 3 ? QStringLiteral("Tx         Rx")
+                             : i == 7 ? QString()
+                                      : m_session->statusText(ReaderSession::StatusField(i));
+        auto *panel = i == 3 ? new LightsPanel(text, row) : new QLabel(text, row);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i == 7)
@@ -360,31 +343,171 @@ void MainWindow::buildStatusBar()
         // The addressed reader's serial number gives way first, then the
         // baud rate or USB state; the Tx and Rx lights sit at fixed places.
         row->addPanel(panel, widths[i], i == 3, i == 6 ? 1 : i == 1 ? 2 : 0);
-        statusPanels[size_t(i)] = panel;
+        m_statusPanels[size_t(i)] = panel;
     }
     bar->addWidget(row, 1);
     // The two lights sit in panel 3 under the words "Tx" and "Rx".
-    QLabel *lights = statusPanels[3];
-    txLight = new StatusLight(QColor(0, 200, 0), lights);
-    txLight->setAccessibleName(QStringLiteral("Tx"));
-    txLight->move(21, 4);
-    rxLight = new StatusLight(QColor(255, 0, 0), lights);
-    rxLight->setAccessibleName(QStringLiteral("Rx"));
-    rxLight->move(61, 4);
+    m_txLight = new StatusLight(QColor(0, 200, 0), m_statusPanels[3]);
+    m_txLight->setAccessibleName(QStringLiteral("Tx"));
+    m_txLight->move(21, 4);
+    m_rxLight = new StatusLight(QColor(255, 0, 0), m_statusPanels[3]);
+    m_rxLight->setAccessibleName(QStringLiteral("Rx"));
+    m_rxLight->move(61, 4);
 }
 
-void MainWindow::setPanel(int index, const QString &text)
+void MainWindow::wireSession()
 {
-    statusPanels[size_t(index)]->setText(text);
+    ReaderSession *s = m_session;
+    connect(s, &ReaderSession::statusChanged, this, [this](ReaderSession::StatusField field, const QString &text,
+                                                           const QString &toolTip) {
+        m_statusPanels[size_t(field)]->setText(text);
+        m_statusPanels[size_t(field)]->setToolTip(toolTip);
+    });
+    connect(s, &ReaderSession::clockChanged, m_statusPanels[7], &QLabel::setText);
+    connect(s, &ReaderSession::commandsAvailableChanged, this, &MainWindow::enableCommandControls);
+    connect(s, &ReaderSession::interfaceChanged, this, &MainWindow::showInterface);
+    connect(s, &ReaderSession::portsChanged, this, &MainWindow::rebuildPortMenu);
+    connect(s, &ReaderSession::baudRateShown, this, &MainWindow::showBaudRate);
+    connect(s, &ReaderSession::messageLine, m_messageView, [this](const QString &line) { m_messageView->addLine(line); });
+    connect(s, &ReaderSession::heading, this,
+            [this](const QString &text) { m_responsePane->writeHeading(text, m_session->clockText()); });
+    connect(s, &ReaderSession::report, this,
+            [this](const Report &report) { m_responsePane->writeReport(report, m_session->clockText()); });
+    connect(s, &ReaderSession::tagResponse, this, &MainWindow::onTagResponse);
+    connect(s, &ReaderSession::autoReadLine, m_autoReadWindow, &AutoReadWindow::appendLine);
+    connect(m_autoReadWindow, &QDialog::finished, s, [s] { s->setAutoReadMode(false); });
+    connect(s, &ReaderSession::transmitted, m_txLight, &StatusLight::flash);
+    connect(s, &ReaderSession::received, m_rxLight, &StatusLight::flash);
+    connect(s, &ReaderSession::receiveEnded, m_rxLight, [this] { m_rxLight->setLit(false); });
+    connect(s, &ReaderSession::pollStarted, m_txLight, [this] { m_txLight->setLit(false); });
+    connect(&s->cycle(), &CommandCycle::stateChanged, this, &MainWindow::showGoLook);
+    connect(&s->cycle(), &CommandCycle::repeatModeChanged, this, [this](bool on) {
+        m_repeatAction->setChecked(on);
+        m_repeatButton->setChecked(on);
+    });
+}
+
+void MainWindow::enableCommandControls(bool enable)
+{
+    for (QObject *c : std::as_const(m_commandControls))
+        setControlEnabled(c, enable);
+    if (enable)
+        setControlEnabled(m_upgradeAction, true);
+}
+
+void MainWindow::showInterface(ReaderSession::Interface choice)
+{
+    const bool usb = choice == ReaderSession::Interface::Usb;
+    (usb ? m_usbAction : m_comPortAction)->setChecked(true);
+    setControlEnabled(m_autoReadAction, usb);
+    setControlEnabled(m_portMenu->menuAction(), !usb);
+    setControlEnabled(m_baudMenu->menuAction(), !usb);
+}
+
+QString MainWindow::portItemCaption(int number)
+{
+    // The digit is the item's access key: unique within the menu.
+    return QStringLiteral("COM&%1").arg(number);
+}
+
+void MainWindow::rebuildPortMenu()
+{
+    for (QAction *item : m_portMenu->actions()) {
+        m_portGroup->removeAction(item);
+        m_portMenu->removeAction(item);
+        item->deleteLater();
+    }
+    for (const ReaderSession::PortEntry &entry : m_session->ports()) {
+        auto *item = new QAction(portItemCaption(entry.number), m_portMenu);
+        item->setCheckable(true);
+        item->setChecked(entry.chosen);
+        item->setToolTip(entry.toolTip);
+        // A port the user may not open is shown, greyed, with the reason.
+        item->setEnabled(!entry.denied);
+        m_portGroup->addAction(item);
+        m_portMenu->addAction(item);
+        const int number = entry.number;
+        connect(item, &QAction::triggered, m_session, [this, item, number] {
+            item->setChecked(true);
+            m_session->choosePort(number);
+        });
+    }
+}
+
+void MainWindow::showBaudRate(int rate)
+{
+    for (QAction *item : m_baudMenu->actions())
+        if (item->data().toInt() == rate)
+            item->setChecked(true);
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    if (visible && !m_startSettings) {
+        StoredSettings defaults;
+        defaults.baudRate = m_session->serial().baudRate();
+        m_startSettings = std::make_unique<LoadedSettings>(loadSettings(defaults));
+        const StoredSettings &s = m_startSettings->settings;
+        resize(s.width, s.height);
+        // The stored place is the frame's (x() and y() at the close). Given
+        // before the window exists, the toolkit asks the window manager to
+        // put the frame there; a move() once the window exists, but before
+        // the window manager has framed it, places the inside there instead,
+        // and every start crept up and left by the frame's width.
+        const QPoint place(s.left, s.top);
+        if (onSomeScreen(place)) {
+            if (testAttribute(Qt::WA_WState_Created) && windowHandle())
+                windowHandle()->setFramePosition(place);
+            else
+                move(place);
+        }
+    }
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
+    if (!std::exchange(m_shown, true))
         onFirstShow();
-    }
+}
+
+void MainWindow::onFirstShow()
+{
+    // The upgrade's file dialog starts there; a read-only place is no reason
+    // to complain.
+    QDir().mkpath(m_firmwareUpgrade->firmwareFolder);
+
+    const LoadedSettings &loaded = *m_startSettings;
+    if (!loaded.problem.isEmpty())
+        qWarning().noquote() << loaded.problem;
+    m_settingsNotAFile = loaded.notAFile;
+    const StoredSettings &s = loaded.settings;
+    if (s.debugOn)
+        toggleMessageView();
+    m_startupBaudRate = m_session->begin({s.comMethod != 0, s.portNumber, s.baudRate, s.options});
+    // The rate change waits about a second for the reader; the window is
+    // painted first, so the operator never looks at an empty frame. A window
+    // that is never painted (started minimised) still brings the reader to
+    // its rate.
+    if (m_startupBaudRate)
+        QTimer::singleShot(kStartupUnpaintedMs, this, &MainWindow::runStartupExchange);
+    m_isoPage->applyBlockLength();
+    m_wiegandDialog->selectMode(0);
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // Queued, so the first frame reaches the screen before the wait starts.
+    if (event->type() == QEvent::Paint && m_startupBaudRate)
+        QTimer::singleShot(0, this, &MainWindow::runStartupExchange);
+    return handled;
+}
+
+void MainWindow::runStartupExchange()
+{
+    m_session->runStartExchange(std::exchange(m_startupBaudRate, 0));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -393,40 +516,27 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void MainWindow::toggleMessageView()
+void MainWindow::onClose()
 {
-    messagesAction->setChecked(!messagesAction->isChecked());
-    const int viewHeight = kMessageViewHeight;
-    // Take the height before the minimum changes: raising the minimum first
-    // may already have grown the window.
-    const int oldHeight = height();
-    if (messagesAction->isChecked()) {
-        messageView->clear();
-        messageView->show();
-        setMinimumHeight(minimumHeight() + viewHeight);
-        resize(width(), oldHeight + viewHeight);
-    } else {
-        messageView->hide();
-        setMinimumHeight(minimumHeight() - viewHeight);
-        resize(width(), oldHeight - viewHeight);
-    }
-}
-
-void MainWindow::upgradeFirmware()
-{
-    m_firmwareUpgrade->start();
-}
-
-void MainWindow::showAbout()
-{
-    // Made for each showing and gone afterwards: it keeps no state.
-    AboutBox box(this);
-    box.exec();
-}
-
-void MainWindow::logMessage(const QString &line)
-{
-    messageView->addLine(line);
+    if (std::exchange(m_closed, true))
+        return;
+    emit closing();
+    const ReaderSession::Settings kept = m_session->end();
+    StoredSettings s;
+    s.comMethod = kept.usb ? 1 : 0;
+    s.portNumber = kept.portNumber;
+    s.baudRate = kept.baudRate;
+    s.options = kept.options;
+    s.debugOn = m_messagesAction->isChecked();
+    s.left = x();
+    s.top = y();
+    s.height = height() - (s.debugOn ? kMessageViewHeight : 0);
+    s.width = width();
+    if (m_settingsNotAFile)
+        return; // a named pipe stays one; the start has said why nothing is kept
+    const QString problem = saveSettings(s);
+    if (!problem.isEmpty())
+        qWarning().noquote() << problem;
 }
 
 } // namespace vexa

@@ -1,192 +1,71 @@
-// VexaHost - the main window: a switchboard between the operator's controls,
-// the reader link and the report views. The link's state and logic live in
-// ReaderLink; the tag pages build their own frames.
+// VexaHost - the main window: a view of one reader session. It lays out the
+// menus, tool bar, tag pages, response pane, message view and status bar,
+// shows what the session tells and calls the session for what the operator
+// asks. Its controls are private; each keeps its historical name as
+// objectName(), by which tests and assistive technology find it.
 #pragma once
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <QMainWindow>
 #include <QSet>
-#include <QTimer>
 
-#include "config/readeroptions.h"
-#include "link/frameview.h"
+#include "session/readersession.h"
 
 class QAction;
-class QDialog;
 class QActionGroup;
+class QDialog;
 class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolButton;
-class QGroupBox;
-struct AtUsbHidDeviceRecord;
-class QPrinter;
 
 namespace vexa {
 
-class AutoReadWindow;
-struct LoadedSettings;
 class ActivateAudioDialog;
 class ActivateLedDialog;
 class AddressDialog;
 class AudioLedDialog;
-class DeviceWatch;
+class AutoReadWindow;
 class DialogRunner;
 class EncryptionDialog;
-class IsoOptionsDialog;
-class WiegandDialog;
 class FirmwareUpgrade;
-class IsoPage;
 class Iso14443Page;
+class IsoOptionsDialog;
+class IsoPage;
 class LinePane;
-class OperatorPrompt;
-class ReaderLink;
 class ResponsePane;
-class SerialTransport;
+class ResponsePrint;
 class StatusLight;
 class TagitPage;
-class UsbTransport;
-struct Report;
+class WiegandDialog;
+struct LoadedSettings;
 
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Places the window where it was closed before it first shows.
-    void setVisible(bool visible) override;
+    static constexpr int kMessageViewHeight = 120;
+    // Longest a start waits for its first paint before it talks to the reader.
+    static constexpr int kStartupUnpaintedMs = 500;
+
     // `prompt` answers the operator's message boxes; null means real boxes.
     explicit MainWindow(OperatorPrompt *prompt = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // --- command cycle
-    void onGo();
-    void toggleRepeat();
-    void clearResponse();
-    void exitProgram();
-    void updateClock();
-    bool repeating() const;
+    // Places the window where it was closed before it first shows.
+    void setVisible(bool visible) override;
 
-    // --- reader identity
-    void requestVersion();
-    void requestInfo();
-    void requestSetup();
-    void resetReader();
-    void runTest();
-    void requestLoaderInfo();
-    void reportManagementResponse(const FrameView &frame);
-
-    // --- serial link
-    void rebuildPortMenu();
-    QAction *findPortItem(const QString &caption) const;
-    void choosePort(QAction *item);
-    // "COM&3": the caption of a "Port" item.
-    static QString portItemCaption(int number);
-    // A port the user may not open: its device, the reason and the fix.
-    static QString deniedPortText(const QString &device);
-    // The device the chosen port stands for, for panel 0's tool tip.
-    QString chosenPortToolTip() const;
-    void chooseSerialInterface();
-    void enableCommandControls(bool enable);
-    void devicesChanged();
-
-    // --- configuration (configactions.cpp)
-    void chooseWiegandMode();
-    void showIsoOptions();
-    void sendEncryptionOptions();
-    void chooseReaderAddress();
-    void configureFeedback();
-    void activateLed();
-    void activateAudio();
-    void setRfTransmitter(bool on);
-    // Sends the baud-rate command at the old rate, waits about a second,
-    // switches the port and reads the reader's setup at the new rate.
-    void changeBaudRate(int rate);
+    ReaderSession &session() { return *m_session; }
+    FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
     // The configuration dialogs are shown through `runner` (null: modally,
     // for a person); tests answer them without one.
     void setDialogRunner(DialogRunner *runner);
-
-    // --- USB link
-    void chooseUsbInterface();
-    void usbSelect();
-    void usbOpen();
-    void usbClose();
-    void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
-    void viewAutoRead();
-    // --- firmware
-    void upgradeFirmware();
-    FirmwareUpgrade &firmwareUpgrade() { return *m_firmwareUpgrade; }
-
-    // --- views
-    static constexpr int kMessageViewHeight = 120;
-    void toggleMessageView();
-    void showAbout();
-    void printResponse();
-
-    // Where printing asks the system and the operator; tests put in their
-    // own answers. Unset: the default printer, and a file dialog.
-    std::function<bool()> printerAvailable;
-    std::function<QString()> chooseReportFile;
-
-    // --- start and close
-    void onFirstShow();
-    void onClose();
     // The start's exchange with the reader (rate, then setup) is still to
     // come or under way.
-    bool startingUp() const { return m_startupBaudRate != 0 || m_changingBaud != 0; }
-
-    // Heading-line writer and report writer of the response pane.
-    void writeHeading(const QString &text);
-    void writeReport(const Report &report);
-    QString clockText() const;
-    void logMessage(const QString &line);
-
-    // State the Parts name, kept here for the whole run.
-    ReaderOptions options;
-    int bootLoaderComType = 0;
-    // Set whenever the USB interface is selected or the device is closed or
-    // removed; the firmware upgrade waits on it for the reader's return.
-    bool usbDeviceLost = false;
-    static constexpr int kBaudSettleMs = 990;
-    // Longest a start waits for its first paint before it talks to the reader.
-    static constexpr int kStartupUnpaintedMs = 500;
-
-    ReaderLink &link() { return *m_link; }
-    SerialTransport &serial() { return *m_serial; }
-    UsbTransport &usb() { return *m_usb; }
-    OperatorPrompt &prompt() { return *m_prompt; }
-
-    // Controls and views; each keeps its historical name as objectName().
-    QToolButton *goButton = nullptr, *repeatButton = nullptr, *versionButton = nullptr, *infoButton = nullptr,
-                *wiegandButton = nullptr, *setupButton = nullptr, *clearButton = nullptr, *testButton = nullptr,
-                *resetButton = nullptr;
-    QAction *clearAction = nullptr, *printAction = nullptr, *goAction = nullptr, *repeatAction = nullptr,
-            *activateMenuAction = nullptr, *activateLedAction = nullptr, *activateAudioAction = nullptr, *exitAction = nullptr;
-    QAction *isoSetupAction = nullptr, *encryptionAction = nullptr, *audioLedAction = nullptr, *rfMenuAction = nullptr,
-            *rfOnAction = nullptr, *rfOffAction = nullptr, *wiegandAction = nullptr, *addressReaderAction = nullptr;
-    QAction *comPortAction = nullptr, *usbAction = nullptr, *baud9600Action = nullptr, *baud19200Action = nullptr, *baud38400Action = nullptr,
-            *baud57600Action = nullptr, *messagesAction = nullptr;
-    QAction *autoReadAction = nullptr, *upgradeFirmwareAction = nullptr, *aboutAction = nullptr;
-    QMenu *portMenu = nullptr, *baudMenu = nullptr;
-    QTabWidget *pageTabs = nullptr;
-    IsoPage *isoPage = nullptr;
-    Iso14443Page *iso14443Page = nullptr;
-    TagitPage *tagitPage = nullptr;
-    QGroupBox *responseGroup = nullptr;
-    ResponsePane *responsePane = nullptr;
-    LinePane *messageView = nullptr;
-    AutoReadWindow *autoReadWindow = nullptr;
-    std::array<QLabel *, 8> statusPanels{};
-    StatusLight *txLight = nullptr, *rxLight = nullptr;
-    QTimer clockTimer;
-    WiegandDialog *wiegandDialog = nullptr;
-    IsoOptionsDialog *isoOptionsDialog = nullptr;
-    EncryptionDialog *encryptionDialog = nullptr;
-    AddressDialog *addressDialog = nullptr;
-    AudioLedDialog *audioLedDialog = nullptr;
-    ActivateLedDialog *activateLedDialog = nullptr;
-    ActivateAudioDialog *activateAudioDialog = nullptr;
+    bool startingUp() const { return m_startupBaudRate != 0 || m_session->changingBaud(); }
+    // "COM&3": the caption of a "Port" item.
+    static QString portItemCaption(int number);
 
 signals:
     // The window is closing: waits in progress end.
@@ -198,54 +77,82 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    void runStartupExchange();
-    // A port is chosen, or the link is not the serial port.
-    bool linkTalks() const;
+    // Layout (mainwindow.cpp).
+    QAction *addItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &key = {});
     void buildMenus();
     void buildToolBar();
     void buildPages();
     void buildStatusBar();
-    void wireLink();
-    void wireUsb();
-    void releaseUsbForSerial();
-    bool hasPrinter() const;
-    QString askReportFile();
-    bool printReport();
-    bool runPrintJob(QPrinter &printer, const QString &pdfFile);
-    void setGoLook(bool repeatingLook);
-    void setPanel(int index, const QString &text);
-    void onResponse(const FrameView &frame);
-    void sendManagementCommand(uint8_t code);
-    QAction *makeAction(const QString &name, const QString &caption);
+    void buildDialogs();
+    void wireSession();
     void markNotBuilt(QObject *control);
     void setControlEnabled(QObject *control, bool enable);
-    void buildConfiguration();
-    int runDialog(QDialog &dialog);
-    std::array<QAction *, 4> baudActions() const;
-    // Marks the item of a rate (57600 for any other) and shows it in panel 1.
+    void enableCommandControls(bool enable);
+    void showInterface(ReaderSession::Interface choice);
+    void rebuildPortMenu();
     void showBaudRate(int rate);
+    void onFirstShow();
+    void runStartupExchange();
+    void onClose();
+
+    // What the operator's controls do (windowcommands.cpp).
+    void onGo();
+    void showGoLook();
+    void toggleRepeat();
+    void clearResponse();
+    void toggleMessageView();
+    void onTagResponse(ResponseFamily family, const FrameView &frame);
+    int runDialog(QDialog &dialog);
+    void chooseWiegandMode();
+    void showIsoOptions();
+    void sendEncryptionOptions();
+    void chooseReaderAddress();
+    void configureFeedback();
+    void activateLed();
+    void activateAudio();
+    void setRfTransmitter(bool on);
+    void viewAutoRead();
+    void showAbout();
 
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
-    OperatorPrompt *m_prompt = nullptr;
-    SerialTransport *m_serial = nullptr;
-    UsbTransport *m_usb = nullptr;
-    ReaderLink *m_link = nullptr;
-    DeviceWatch *m_deviceWatch = nullptr;
+    ReaderSession *m_session = nullptr;
     FirmwareUpgrade *m_firmwareUpgrade = nullptr;
+    ResponsePrint *m_print = nullptr;
+    std::unique_ptr<DialogRunner> m_ownDialogRunner;
+    DialogRunner *m_dialogRunner = nullptr;
+
+    QToolButton *m_goButton = nullptr, *m_repeatButton = nullptr, *m_wiegandButton = nullptr;
+    QAction *m_goAction = nullptr, *m_repeatAction = nullptr, *m_messagesAction = nullptr, *m_comPortAction = nullptr,
+            *m_usbAction = nullptr, *m_autoReadAction = nullptr, *m_upgradeAction = nullptr, *m_rfOnAction = nullptr,
+            *m_rfOffAction = nullptr;
+    // Go, Repeat and every command: off while no reader can be reached.
+    QList<QObject *> m_commandControls;
+    QMenu *m_portMenu = nullptr, *m_baudMenu = nullptr;
     QActionGroup *m_portGroup = nullptr;
+    QTabWidget *m_pageTabs = nullptr;
+    IsoPage *m_isoPage = nullptr;
+    Iso14443Page *m_iso14443Page = nullptr;
+    TagitPage *m_tagitPage = nullptr;
+    ResponsePane *m_responsePane = nullptr;
+    LinePane *m_messageView = nullptr;
+    AutoReadWindow *m_autoReadWindow = nullptr;
+    std::array<QLabel *, 8> m_statusPanels{};
+    StatusLight *m_txLight = nullptr, *m_rxLight = nullptr;
+    WiegandDialog *m_wiegandDialog = nullptr;
+    IsoOptionsDialog *m_isoOptionsDialog = nullptr;
+    EncryptionDialog *m_encryptionDialog = nullptr;
+    AddressDialog *m_addressDialog = nullptr;
+    AudioLedDialog *m_audioLedDialog = nullptr;
+    ActivateLedDialog *m_activateLedDialog = nullptr;
+    ActivateAudioDialog *m_activateAudioDialog = nullptr;
+
     QSet<QObject *> m_notBuilt;
     bool m_shown = false;
     bool m_closed = false;
-    std::unique_ptr<DialogRunner> m_ownDialogRunner;
-    DialogRunner *m_dialogRunner = nullptr;
-    int m_changingBaud = 0; // the rate of the change under way
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint
-    int m_storedPortNumber = 1;
     bool m_settingsNotAFile = false; // said at the start; the close leaves it alone
     // The stored settings, read just before the window first shows.
     std::unique_ptr<LoadedSettings> m_startSettings;
-    // The chosen port is one the user may not open.
-    bool m_chosenPortDenied = false;
 };
 
 } // namespace vexa

@@ -7,13 +7,9 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/statusrow.cpp ${CMAKE_CURRENT_LIST_DIR}/statusrow.h
     ${CMAKE_CURRENT_LIST_DIR}/icons.cpp ${CMAKE_CURRENT_LIST_DIR}/icons.h
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
-    ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serialchoice.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/configactions.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/windowcommands.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/responseprint.cpp ${CMAKE_CURRENT_LIST_DIR}/responseprint.h
     ${CMAKE_CURRENT_LIST_DIR}/signalclose.cpp ${CMAKE_CURRENT_LIST_DIR}/signalclose.h
-    ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
 
 # The settings store needs only Qt Core: unit tests and fuzzing use it alone.

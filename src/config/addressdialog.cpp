@@ -40,9 +40,4 @@ void AddressDialog::apply(ReaderOptions &options) const
     options.readerSerialNumber = serialNumberEdit->text();
 }
 
-QString addressPanelText(const ReaderOptions &options)
-{
-    return options.addressReader ? QStringLiteral("Address Reader: ") + options.readerSerialNumber : QString();
-}
-
 } // namespace vexa

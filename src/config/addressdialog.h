@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config/configdialog.h"
+#include "config/configframes.h"
 #include "config/readeroptions.h"
 
 class QCheckBox;
@@ -25,7 +26,5 @@ public:
     QLineEdit *serialNumberEdit = nullptr;
 };
 
-// Status panel 6 for the options.
-QString addressPanelText(const ReaderOptions &options);
 
 } // namespace vexa

@@ -16,6 +16,8 @@
 #include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
 #include "link/usbtransport.h"
+#include "link/serialtransport.h"
+#include "session/commandcycle.h"
 #include "session/operatorprompt.h"
 #include "ui/windowframe.h"
 
@@ -34,16 +36,16 @@ class MainWindowUsbLink final : public LoaderUsbLink
 public:
     explicit MainWindowUsbLink(MainWindow &window) : m_window(window) {}
 
-    bool isOpen() const override { return m_window.usb().isOpen(); }
-    bool deviceLost() const override { return m_window.usbDeviceLost; }
-    void clearDeviceLost() override { m_window.usbDeviceLost = false; }
-    void selectUsb() override { m_window.chooseUsbInterface(); }
-    void openDevice() override { m_window.usbOpen(); }
-    void setPollSuspended(bool suspended) override { m_window.usb().usbPollSuspended = suspended; }
-    void stopResponseTimer() override { m_window.link().responseTimer().stop(); }
-    void noteReconnected() override { m_window.logMessage(QStringLiteral("USB Reconnected")); }
-    bool writeReport(QByteArrayView block) override { return m_window.usb().writeReport(block); }
-    QByteArray readReport() override { return m_window.usb().readReport(); }
+    bool isOpen() const override { return m_window.session().usb().isOpen(); }
+    bool deviceLost() const override { return m_window.session().usbDeviceLost(); }
+    void clearDeviceLost() override { m_window.session().setUsbDeviceLost(false); }
+    void selectUsb() override { m_window.session().chooseUsb(); }
+    void openDevice() override { m_window.session().usbOpen(); }
+    void setPollSuspended(bool suspended) override { m_window.session().usb().usbPollSuspended = suspended; }
+    void stopResponseTimer() override { m_window.session().link().responseTimer().stop(); }
+    void noteReconnected() override { emit m_window.session().messageLine(QStringLiteral("USB Reconnected")); }
+    bool writeReport(QByteArrayView block) override { return m_window.session().usb().writeReport(block); }
+    QByteArray readReport() override { return m_window.session().usb().readReport(); }
 
 private:
     MainWindow &m_window;
@@ -78,7 +80,7 @@ FirmwareUpgrade::FirmwareUpgrade(MainWindow &window)
         QCoreApplication::applicationDirPath(),
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("VexaHost")));
     chooseFile = [this](const FirmwareFileRequest &request) { return showFileDialog(&m_window, request); };
-    m_loaderWindow = new LoaderWindow(window.serial(), *m_usbLink, window.prompt(), [this] { m_window.resetReader(); },
+    m_loaderWindow = new LoaderWindow(window.session().serial(), *m_usbLink, window.session().prompt(), [this] { m_window.session().resetReader(); },
                                       &window);
     connect(m_loaderWindow, &QDialog::finished, this, &FirmwareUpgrade::afterLoaderWindow);
 }
@@ -97,11 +99,11 @@ void FirmwareUpgrade::start()
     if (m_loaderWindow->isVisible())
         return;
     // A Repeat cycle would keep sending frames into the loader's line.
-    if (m_window.repeatAction->isChecked())
-        m_window.toggleRepeat();
+    if (m_window.session().cycle().repeatMode())
+        m_window.session().cycle().setRepeatMode(false);
 
-    m_window.requestLoaderInfo();
-    if (!m_window.prompt().proceed(
+    m_window.session().requestLoaderInfo();
+    if (!m_window.session().prompt().proceed(
             QStringLiteral("Loading firmware will cause all reader settings to be lost.  Continue?")))
         return;
     // The loader's answer decides the file type preselected and the
@@ -109,58 +111,58 @@ void FirmwareUpgrade::start()
     QEventLoop loop;
     QTimer poll;
     connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!m_window.link().busy())
+        if (!m_window.session().link().busy())
             loop.quit();
     });
     poll.start(10);
-    if (m_window.link().busy())
+    if (m_window.session().link().busy())
         loop.exec();
     poll.stop();
 
-    const bool usbChecked = m_window.usbAction->isChecked();
+    const bool usbChecked = (m_window.session().interface() == ReaderSession::Interface::Usb);
     upgradeInterface = usbChecked ? 2 : 1;
-    const QString path = chooseFile(firmwareFileRequest(usbChecked, m_window.bootLoaderComType, firmwareFolder));
+    const QString path = chooseFile(firmwareFileRequest(usbChecked, m_window.session().bootLoaderComType(), firmwareFolder));
     if (path.isEmpty())
         return;
     if (!QFileInfo::exists(path)) {
-        m_window.prompt().error(QStringLiteral("File doen not exist!"));
+        m_window.session().prompt().error(QStringLiteral("File doen not exist!"));
         return;
     }
-    m_loaderWindow->prepare(path, m_window.bootLoaderComType, upgradeInterface);
+    m_loaderWindow->prepare(path, m_window.session().bootLoaderComType(), upgradeInterface);
     m_loaderWindow->open();
 }
 
 void FirmwareUpgrade::afterLoaderWindow()
 {
-    m_window.usb().usbPollSuspended = false;
+    m_window.session().usb().usbPollSuspended = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     switch (afterUpgrade(m_loaderWindow->firmwarePath())) {
     case AfterUpgrade::SelectVirtualComPort:
         // The reader comes back as a new virtual COM port: give the system
         // time to create it, then let the operator pick it.
         waitMs(kVirtualPortSettleMs);
-        m_window.rebuildPortMenu();
-        m_window.chooseSerialInterface();
+        m_window.session().refreshPorts();
+        m_window.session().chooseSerial();
         QApplication::restoreOverrideCursor();
-        m_window.prompt().information(QStringLiteral("Please select a virtual com port!"));
+        m_window.session().prompt().information(QStringLiteral("Please select a virtual com port!"));
         emit finished();
         return;
     case AfterUpgrade::ReconnectUsb:
         // The new firmware enumerates as the USB reader; ask for its version
         // once it is open, and send nothing when it never opens.
         waitMs(kUsbSettleMs);
-        if (!m_window.usbAction->isChecked())
-            m_window.chooseUsbInterface();
+        if (!(m_window.session().interface() == ReaderSession::Interface::Usb))
+            m_window.session().chooseUsb();
         for (int check = 0; check < kUsbOpenChecks; ++check) {
-            if (m_window.usb().isOpen()) {
-                m_window.requestVersion();
+            if (m_window.session().usb().isOpen()) {
+                m_window.session().requestVersion();
                 break;
             }
             waitMs(kUsbOpenCheckMs);
         }
         break;
     case AfterUpgrade::RequestVersion:
-        m_window.requestVersion();
+        m_window.session().requestVersion();
         break;
     }
     QApplication::restoreOverrideCursor();

@@ -107,6 +107,7 @@ void ReaderLink::onResponseTimer()
 
     if (m_repeat && commandLength != 0)
         writeFrame(true);
+    emit exchangeEnded();
 }
 
 } // namespace vexa

@@ -63,6 +63,9 @@ signals:
     // A block that is one valid response frame.
     void responseReady(const vexa::FrameView &frame);
     void timedOut();
+    // The exchange is over (after its answer, bad block or time-out, and
+    // after Repeat's re-send, if any).
+    void exchangeEnded();
 
 private:
     void onResponseTimer();

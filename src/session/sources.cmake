@@ -1,4 +1,6 @@
 # vexacore: the reader session a window or a command line drives, and the
 # operator's questions it asks.
 target_sources(vexacore PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h)
+    ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h
+    ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp ${CMAKE_CURRENT_LIST_DIR}/commandcycle.h
+    ${CMAKE_CURRENT_LIST_DIR}/readersession.cpp ${CMAKE_CURRENT_LIST_DIR}/readersession.h)

@@ -1,7 +1,5 @@
-// VexaHost - "Print": the whole response pane as one job on the default
-// printer, or, where no printer is installed, as a PDF file the operator
-// names, so that a report is never silently lost.
-#include "mainwindow.h"
+// VexaHost - "Print".
+#include "responseprint.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -43,12 +41,18 @@ QString reportFileProblem(const QString &path)
 }
 } // namespace
 
-bool MainWindow::hasPrinter() const
+ResponsePrint::ResponsePrint(ResponsePane &pane, OperatorPrompt &prompt, QWidget *window)
+    : QObject(window), m_pane(pane), m_prompt(prompt), m_window(window)
+{
+    setObjectName(QStringLiteral("ResponsePrint"));
+}
+
+bool ResponsePrint::hasPrinter() const
 {
     return printerAvailable ? printerAvailable() : !QPrinterInfo::defaultPrinter().isNull();
 }
 
-QString MainWindow::askReportFile()
+QString ResponsePrint::askReportFile()
 {
     if (chooseReportFile)
         return chooseReportFile();
@@ -56,7 +60,7 @@ QString MainWindow::askReportFile()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    QFileDialog dialog(this, QStringLiteral("Save Response Report"), folder, QStringLiteral("PDF files (*.pdf)"));
+    QFileDialog dialog(m_window, QStringLiteral("Save Response Report"), folder, QStringLiteral("PDF files (*.pdf)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.selectFile(QStringLiteral("VexaHost Response Report.pdf"));
     fitFileDialog(dialog);
@@ -66,21 +70,14 @@ QString MainWindow::askReportFile()
 }
 
 
-void MainWindow::printResponse()
-{
-    // The whole pane is printed from its stored lines, whatever is selected:
-    // the pane's selection and scroll position are left as they are.
-    printReport();
-}
-
-bool MainWindow::printReport()
+bool ResponsePrint::printResponse()
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QLatin1String(kReportTitle));
     printer.setCreator(QStringLiteral("Vexa Host"));
     QString pdfFile;
     if (!hasPrinter()) {
-        if (!m_prompt->confirm(QStringLiteral("No printer is installed. Save the response report as a PDF file instead?")))
+        if (!m_prompt.confirm(QStringLiteral("No printer is installed. Save the response report as a PDF file instead?")))
             return false;
         // A file that cannot be written is named with the reason, and the
         // operator picks another instead of starting Print again.
@@ -93,7 +90,7 @@ bool MainWindow::printReport()
             const QString problem = reportFileProblem(pdfFile);
             if (problem.isEmpty())
                 break;
-            m_prompt->error(QStringLiteral("The response report could not be saved as %1: %2. Choose another file.")
+            m_prompt.error(QStringLiteral("The response report could not be saved as %1: %2. Choose another file.")
                                 .arg(QDir::toNativeSeparators(pdfFile), problem));
         }
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -102,13 +99,13 @@ bool MainWindow::printReport()
     return runPrintJob(printer, pdfFile);
 }
 
-bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
+bool ResponsePrint::runPrintJob(QPrinter &printer, const QString &pdfFile)
 {
-    ReportPrinter report(responsePane->store(), responsePane->lineFont(LineStyle::Detail),
-                         responsePane->lineFont(LineStyle::Heading), responsePane->textColour());
+    ReportPrinter report(m_pane.store(), m_pane.lineFont(LineStyle::Detail),
+                         m_pane.lineFont(LineStyle::Heading), m_pane.textColour());
     report.setHeading(QLatin1String(kReportTitle), QDateTime::currentDateTime());
     if (!report.begin(&printer)) {
-        m_prompt->error(pdfFile.isEmpty()
+        m_prompt.error(pdfFile.isEmpty()
                             ? QStringLiteral("The response report could not be printed on %1.").arg(printer.printerName())
                             : QStringLiteral("The response report could not be saved as %1.").arg(pdfFile));
         return false;
@@ -116,7 +113,7 @@ bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
 
     QProgressDialog progress(pdfFile.isEmpty() ? QStringLiteral("Printing the response report...")
                                                : QStringLiteral("Saving the response report..."),
-                             QStringLiteral("Cancel"), 0, report.pageCount(), this);
+                             QStringLiteral("Cancel"), 0, report.pageCount(), m_window);
     progress.setObjectName(QStringLiteral("PrintProgress"));
     // Untitled, the window system would name it after the program file.
     progress.setWindowTitle(QString::fromLatin1(kBoxTitle));
@@ -154,10 +151,10 @@ bool MainWindow::runPrintJob(QPrinter &printer, const QString &pdfFile)
     progress.setValue(progress.maximum());
     if (!pdfFile.isEmpty()) {
         if (QFileInfo(pdfFile).size() == 0) {
-            m_prompt->error(QStringLiteral("The response report could not be saved as %1.").arg(pdfFile));
+            m_prompt.error(QStringLiteral("The response report could not be saved as %1.").arg(pdfFile));
             return false;
         }
-        m_prompt->information(QStringLiteral("The response report was saved as %1 (%2 pages).")
+        m_prompt.information(QStringLiteral("The response report was saved as %1 (%2 pages).")
                                   .arg(pdfFile)
                                   .arg(report.pageCount()));
     }

@@ -1,0 +1,44 @@
+// VexaHost - "Print": the whole response pane as one job on the default
+// printer, or, where no printer is installed, as a PDF file the operator
+// names, so that a report is never silently lost.
+#pragma once
+
+#include <functional>
+#include <QObject>
+#include <QString>
+
+class QPrinter;
+class QWidget;
+
+namespace vexa {
+
+class OperatorPrompt;
+class ResponsePane;
+
+class ResponsePrint : public QObject
+{
+    Q_OBJECT
+public:
+    // Boxes and the progress box are modal on `window`.
+    ResponsePrint(ResponsePane &pane, OperatorPrompt &prompt, QWidget *window);
+
+    // The whole pane, from its stored lines: its selection and scroll
+    // position are left as they are. False when nothing was printed.
+    bool printResponse();
+
+    // Where printing asks the system and the operator; tests put in their
+    // own answers. Unset: the default printer, and a file dialog.
+    std::function<bool()> printerAvailable;
+    std::function<QString()> chooseReportFile;
+
+private:
+    bool hasPrinter() const;
+    QString askReportFile();
+    bool runPrintJob(QPrinter &printer, const QString &pdfFile);
+
+    ResponsePane &m_pane;
+    OperatorPrompt &m_prompt;
+    QWidget *m_window;
+};
+
+} // namespace vexa

@@ -1,0 +1,204 @@
+// VexaHost - one reader and everything between it and whoever drives it: the
+// link and both transports, the interface choice, port binding, the USB
+// library and device changes, the start's exchange, the baud change, the
+// reader options and addressing, and Go/Repeat/Pause.
+//
+// It draws nothing. A window shows its state (status texts, "commands
+// available", message-view lines, reports) and calls it; a program without
+// a window does the same. Questions for the operator go through the
+// OperatorPrompt it is given. Waits are timers, never nested event loops.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "config/readeroptions.h"
+#include "link/frameview.h"
+#include "link/reception.h"
+
+struct AtUsbHidDeviceRecord;
+
+namespace vexa {
+
+class CommandCycle;
+class DeviceWatch;
+class OperatorPrompt;
+class ReaderLink;
+class SerialTransport;
+class UsbTransport;
+struct Report;
+enum class LedColour : uint8_t;
+
+class ReaderSession : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Interface { Serial, Usb };
+    // What the status bar shows; the value is the panel's place in it.
+    enum class StatusField { Port = 0, Connection = 1, Repeat = 2, Led = 4, Audio = 5, Address = 6 };
+    Q_ENUM(StatusField)
+
+    // One COM port as the "Port" menu lists it.
+    struct PortEntry
+    {
+        int number = 0;
+        QString toolTip; // the device, or why the user may not open it
+        bool chosen = false;
+        bool denied = false; // there, but not for this user
+    };
+
+    // What a start takes from the stored settings and a close gives back.
+    struct Settings
+    {
+        bool usb = false;
+        int portNumber = 1;
+        int baudRate = 38400;
+        ReaderOptions options;
+    };
+
+    // About a second for the reader to answer a rate change and switch.
+    static constexpr int kBaudSettleMs = 990;
+
+    explicit ReaderSession(OperatorPrompt &prompt, QObject *parent = nullptr);
+    ~ReaderSession() override;
+
+    ReaderOptions &options() { return m_options; }
+    ReaderLink &link() { return *m_link; }
+    SerialTransport &serial() { return *m_serial; }
+    UsbTransport &usb() { return *m_usb; }
+    OperatorPrompt &prompt() { return m_prompt; }
+    CommandCycle &cycle() { return *m_cycle; }
+    Interface interface() const { return m_interface; }
+
+    QString statusText(StatusField field) const;
+    QString statusToolTip(StatusField field) const;
+    bool commandsAvailable() const { return m_commandsAvailable; }
+    // " HH:mm:ss ", renewed every second: the time stamp of reports and
+    // message-view lines.
+    QString clockText() const { return m_clockText; }
+    void tickClock();
+    // Frame lines for the message view ("Host --", "Vexa --").
+    void setTraceFrames(bool on) { m_traceFrames = on; }
+    // Which tag page answers are reported for (the visible one).
+    void setVisiblePage(TagPage page) { m_visiblePage = page; }
+    int bootLoaderComType() const { return m_bootLoaderComType; }
+    void setBootLoaderComType(int type) { m_bootLoaderComType = type; }
+    // Set whenever the USB interface is selected or the device is closed or
+    // removed; the firmware upgrade waits on it for the reader's return.
+    bool usbDeviceLost() const { return m_usbDeviceLost; }
+    void setUsbDeviceLost(bool lost) { m_usbDeviceLost = lost; }
+
+    // --- start and close
+    // Takes the stored choice; returns the rate a serial start is still to
+    // bring the reader to (runStartExchange), 0 when there is none.
+    int begin(const Settings &settings);
+    void runStartExchange(int rate);
+    // Repeat off, the port closed, the USB library released; what to store.
+    Settings end();
+    bool closed() const { return m_closed; }
+
+    // --- the reader interface
+    void chooseSerial();
+    void chooseUsb();
+    // The "Port" menu's entries, probed afresh by refreshPorts().
+    const QList<PortEntry> &ports() const { return m_ports; }
+    void refreshPorts();
+    void choosePort(int number);
+    // A port is chosen, or the link is not the serial port.
+    bool linkTalks() const;
+    // The rate the "Baud Rate" menu marks and the status bar shows.
+    int shownBaudRate() const { return m_shownBaudRate; }
+    // Sends the rate command at the old rate, waits kBaudSettleMs, switches
+    // the port and reads the reader's setup at the new rate.
+    void changeBaudRate(int rate);
+    bool changingBaud() const { return m_changingBaud != 0; }
+    // A port the user may not open: its device, the reason and the fix.
+    static QString deniedPortText(const QString &device);
+
+    // --- USB
+    void usbSelect();
+    void usbOpen();
+    void usbClose();
+    void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
+    void devicesChanged();
+    void setAutoReadMode(bool on);
+
+    // --- reader management and configuration
+    void requestVersion();
+    void requestInfo();
+    void requestSetup();
+    void resetReader();
+    void runTest();
+    void requestLoaderInfo();
+    void sendWiegandMode(int modeIndex);
+    // Refuses (with the operator's warning) a user key that is not 16
+    // hexadecimal digits.
+    void sendEncryption(bool userKey, const QString &keyText, bool plainText);
+    void setAddressing(const ReaderAddressing &addressing);
+    void sendFeedback();
+    void activateLed(LedColour colour, const QString &timeText);
+    void activateAudio(const QString &timeText);
+    void setRfTransmitter(bool on);
+
+signals:
+    void statusChanged(vexa::ReaderSession::StatusField field, const QString &text, const QString &toolTip);
+    void commandsAvailableChanged(bool available);
+    void interfaceChanged(vexa::ReaderSession::Interface interface);
+    void portsChanged();
+    void baudRateShown(int rate);
+    void clockChanged(const QString &text);
+    // A line for the message view.
+    void messageLine(const QString &line);
+    // A heading line and a report for the response pane.
+    void heading(const QString &text);
+    void report(const vexa::Report &report);
+    // An answer for a tag page to report.
+    void tagResponse(vexa::ResponseFamily family, const vexa::FrameView &frame);
+    void autoReadLine(const QString &line);
+    // Traffic, for the Tx and Rx lights: out, in, the block judged (Rx
+    // out), a USB poll (Tx out).
+    void transmitted();
+    void received();
+    void receiveEnded();
+    void pollStarted();
+
+private:
+    void setStatus(StatusField field, const QString &text, const QString &toolTip = {});
+    void setCommandsAvailable(bool available);
+    void showBaudRate(int rate);
+    void finishBaudChange();
+    void releaseUsbForSerial();
+    QString chosenPortToolTip() const;
+    const PortEntry *portEntry(int number) const;
+    void onResponse(const FrameView &frame);
+    void sendManagementCommand(uint8_t code);
+    void sendBuilt(int length);
+
+    OperatorPrompt &m_prompt;
+    ReaderOptions m_options;
+    SerialTransport *m_serial = nullptr;
+    UsbTransport *m_usb = nullptr;
+    ReaderLink *m_link = nullptr;
+    CommandCycle *m_cycle = nullptr;
+    DeviceWatch *m_deviceWatch = nullptr;
+    QTimer m_clock;
+    QTimer m_baudSettle;
+    Interface m_interface = Interface::Serial;
+    QString m_status[7][2];
+    QString m_clockText;
+    QList<PortEntry> m_ports;
+    TagPage m_visiblePage = TagPage::Iso15693;
+    bool m_commandsAvailable = true;
+    bool m_traceFrames = false;
+    bool m_chosenPortDenied = false;
+    bool m_usbDeviceLost = false;
+    bool m_closed = false;
+    int m_bootLoaderComType = 0;
+    int m_shownBaudRate = 9600;
+    int m_changingBaud = 0; // the rate of the change under way
+    int m_storedPortNumber = 1;
+};
+
+} // namespace vexa

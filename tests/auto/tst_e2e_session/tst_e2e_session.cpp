@@ -1,0 +1,209 @@
+// The reader session as a program without a window drives it: under
+// QCoreApplication, against vexa-sim, with the operator's questions answered
+// by a prompt that only records them.
+#include <QtTest>
+
+#include <QRegularExpression>
+
+#include "fakes.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "link/usbtransport.h"
+#include "session/commandcycle.h"
+#include "session/readersession.h"
+#include "simprocess.h"
+#include "tags/iso15693.h"
+
+using namespace vexa;
+using namespace vexa::test;
+using Field = ReaderSession::StatusField;
+
+namespace {
+constexpr int kAnswerMs = 5000;
+constexpr int kTimeoutMs = 10000;
+const QString kSetupRequest = QStringLiteral("01 08 00 10 80 E7 7E 81");
+
+// Everything the session tells, in order.
+struct Recorder
+{
+    explicit Recorder(ReaderSession &session)
+    {
+        QObject::connect(&session, &ReaderSession::report, [this](const Report &r) { reports << r; });
+        QObject::connect(&session, &ReaderSession::heading, [this](const QString &h) { headings << h; });
+        QObject::connect(&session, &ReaderSession::messageLine, [this](const QString &l) { lines << l; });
+        QObject::connect(&session, &ReaderSession::tagResponse, [this](ResponseFamily family, const FrameView &frame) {
+            tagReports << iso15693::reportResponse(frame, 0);
+            families << family;
+        });
+    }
+    bool hasHeading(const QString &prefix) const
+    {
+        for (const Report &r : reports)
+            if (r.heading.value_or(QString()).startsWith(prefix))
+                return true;
+        return false;
+    }
+    QList<Report> reports;
+    QList<Report> tagReports;
+    QList<ResponseFamily> families;
+    QStringList headings;
+    QStringList lines;
+};
+} // namespace
+
+class tst_E2eSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startAtStoredRate_data();
+    void startAtStoredRate();
+    void inventoryOnRepeat();
+    void baudChange();
+    void usbUnplugAndPlug();
+
+private:
+    // Starts the simulator and the session on COM1 at `rate`; true once the
+    // start's exchange is over.
+    bool startSerial(int rate, const QStringList &simArgs = {});
+
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<ReaderSession> m_session;
+    std::unique_ptr<Recorder> m_seen;
+};
+
+void tst_E2eSession::init()
+{
+    QCOMPARE(QCoreApplication::instance()->metaObject()->className(), "QCoreApplication");
+    m_sim = std::make_unique<SimProcess>();
+    m_prompt = std::make_unique<ScriptedPrompt>();
+    m_session = std::make_unique<ReaderSession>(*m_prompt);
+    m_seen = std::make_unique<Recorder>(*m_session);
+}
+
+void tst_E2eSession::cleanup()
+{
+    if (m_session)
+        m_session->end();
+    m_seen.reset();
+    m_session.reset();
+    m_sim.reset();
+    m_prompt.reset();
+}
+
+bool tst_E2eSession::startSerial(int rate, const QStringList &simArgs)
+{
+    if (!m_sim->start(QStringList{QStringLiteral("--baud"), QString::number(rate)} + simArgs))
+        return false;
+    ReaderSession::Settings stored;
+    stored.baudRate = rate;
+    const int startRate = m_session->begin(stored);
+    if (startRate != rate)
+        return false;
+    m_session->runStartExchange(startRate);
+    return QTest::qWaitFor([&] { return !m_session->changingBaud() && !m_session->link().busy(); }, kTimeoutMs)
+        && m_sim->requests().size() == 2;
+}
+
+void tst_E2eSession::startAtStoredRate_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<QString>("rateCommand");
+    QTest::newRow("19200") << 19200 << "01 0A 00 10 80 ED 0F 00 79 86";
+    QTest::newRow("57600") << 57600 << "01 0A 00 10 80 ED 11 00 67 98";
+}
+
+void tst_E2eSession::startAtStoredRate()
+{
+    QFETCH(int, rate);
+    QFETCH(QString, rateCommand);
+    QVERIFY(startSerial(rate));
+    QCOMPARE(m_sim->requests(), (QStringList{rateCommand, kSetupRequest}));
+    QCOMPARE(m_session->serial().baudRate(), rate);
+    QCOMPARE(m_session->statusText(Field::Port), QStringLiteral("COM1"));
+    QCOMPARE(m_session->statusText(Field::Connection), QStringLiteral("Baud: %1").arg(rate));
+    QTRY_VERIFY_WITH_TIMEOUT(m_seen->hasHeading(QStringLiteral("Reader Setup:")), kAnswerMs);
+    QCOMPARE(m_seen->headings, QStringList{});
+    QCOMPARE(m_prompt->messages, QStringList{});
+}
+
+void tst_E2eSession::inventoryOnRepeat()
+{
+    QVERIFY(startSerial(38400));
+    m_sim->forgetTraffic();
+    CommandCycle &cycle = m_session->cycle();
+    cycle.setRepeatMode(true);
+    QCOMPARE(m_session->statusText(Field::Repeat), QStringLiteral("Repeat: On"));
+    iso15693::Request request;
+    request.command = iso15693::Inventory;
+    cycle.go([&] {
+        ReaderLink &link = m_session->link();
+        const auto built = iso15693::build(request, link.commandBuffer);
+        QVERIFY(built.ok());
+        link.commandLength = built.length;
+        link.sendFrame();
+    });
+    QCOMPARE(cycle.state(), CommandCycle::State::Repeating);
+    QVERIFY(m_sim->waitForRequests(3, kTimeoutMs));
+    // Pause: the answer in flight is reported, then nothing more is sent.
+    cycle.go([] { QFAIL("Pause sent a command"); });
+    QTRY_COMPARE_WITH_TIMEOUT(cycle.state(), CommandCycle::State::Idle, kTimeoutMs);
+    const qsizetype sent = m_sim->requests().size();
+    QTRY_COMPARE_WITH_TIMEOUT(m_seen->tagReports.size(), sent, kTimeoutMs);
+    QCOMPARE(m_sim->requests().count(m_sim->requests().constFirst()), sent);
+    QCOMPARE(m_seen->families.count(ResponseFamily::Iso15693), sent);
+    QCOMPARE(m_seen->tagReports.constFirst().heading.value_or(QString()), QStringLiteral("ISO Inventory:"));
+    QVERIFY(!m_seen->tagReports.constFirst().lines.isEmpty());
+    QCOMPARE(m_seen->headings, QStringList{});
+}
+
+void tst_E2eSession::baudChange()
+{
+    QVERIFY(startSerial(38400));
+    m_sim->forgetTraffic();
+    QElapsedTimer clock;
+    clock.start();
+    m_session->changeBaudRate(57600);
+    QVERIFY(m_session->changingBaud());
+    // A second change while the first settles only keeps the first marked.
+    m_session->changeBaudRate(9600);
+    QCOMPARE(m_session->shownBaudRate(), 57600);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_session->changingBaud(), kTimeoutMs);
+    QVERIFY(clock.elapsed() >= ReaderSession::kBaudSettleMs);
+    QCOMPARE(m_session->serial().baudRate(), 57600);
+    QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
+    QCOMPARE(m_sim->requests(), (QStringList{"01 0A 00 10 80 ED 11 00 67 98", kSetupRequest}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_seen->hasHeading(QStringLiteral("Reader Setup:")), kAnswerMs);
+    QCOMPARE(m_seen->headings, QStringList{});
+}
+
+void tst_E2eSession::usbUnplugAndPlug()
+{
+    QVERIFY(m_sim->start({QStringLiteral("--usb")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_sim->output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), kAnswerMs);
+    ReaderSession::Settings stored;
+    stored.usb = true;
+    QCOMPARE(m_session->begin(stored), 0);
+    QCOMPARE(m_session->interface(), ReaderSession::Interface::Usb);
+    QCOMPARE(m_session->statusText(Field::Connection), QStringLiteral("Device ready"));
+    QVERIFY(m_session->commandsAvailable());
+    QCOMPARE(m_seen->lines, QStringList{QStringLiteral("USB Connected")});
+
+    QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_session->commandsAvailable(), kTimeoutMs);
+    QCOMPARE(m_session->statusText(Field::Connection), QStringLiteral("Device removed"));
+    QVERIFY(m_session->usbDeviceLost());
+    QCOMPARE(m_seen->lines.constLast(), QStringLiteral("USB Disconnected"));
+
+    QVERIFY(m_sim->control(QStringLiteral("usb plug")));
+    QTRY_VERIFY_WITH_TIMEOUT(m_session->commandsAvailable(), kTimeoutMs);
+    QCOMPARE(m_session->statusText(Field::Connection), QStringLiteral("Device ready"));
+    m_session->requestVersion();
+    QTRY_VERIFY_WITH_TIMEOUT(m_seen->hasHeading(QStringLiteral("Reader Version:")), kAnswerMs);
+    QCOMPARE(m_prompt->messages, QStringList{});
+}
+
+QTEST_GUILESS_MAIN(tst_E2eSession)
+#include "tst_e2e_session.moc"
