@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -23,11 +22,11 @@
 
 #include "app/autoreadwindow.h"
 #include "app/icons.h"
+#include "app/portmenu.h"
 #include "app/responsepane.h"
 #include "app/responseprint.h"
 #include "app/settingsstore.h"
-#include "app/statuslight.h"
-#include "app/statusrow.h"
+#include "app/sessionstatus.h"
 #include "config/dialogrunner.h"
 #include "config/wieganddialog.h"
 #include "firmware/firmwareupgrade.h"
@@ -193,10 +192,8 @@ void MainWindow::buildMenus()
     connect(m_comPortAction, &QAction::triggered, m_session, &ReaderSession::chooseSerial);
     connect(m_usbAction, &QAction::triggered, m_session, &ReaderSession::chooseUsb);
     settings->addSeparator();
-    m_portMenu = settings->addMenu(QStringLiteral("&Port"));
-    m_portMenu->setObjectName(QStringLiteral("Port1"));
-    m_portMenu->setToolTipsVisible(true);
-    m_portGroup = new QActionGroup(this);
+    m_portMenu = new PortMenu(*m_session, settings);
+    settings->addMenu(m_portMenu);
     m_baudMenu = settings->addMenu(QStringLiteral("&Baud Rate"));
     m_baudMenu->setObjectName(QStringLiteral("BaudRate1"));
     auto *baudGroup = new QActionGroup(this);
@@ -323,50 +320,21 @@ void MainWindow::buildPages()
 
 void MainWindow::buildStatusBar()
 {
-    static const int widths[8] = {40, 160, 75, 80, 60, 70, 80, 50};
-    auto *bar = statusBar();
+    QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(true);
     // One row of our own: the status bar's own layout lets fixed-width
     // panels overlap when the window is narrow.
-    auto *row = new StatusPanelRow(bar);
+    auto *row = new SessionStatusRow(*m_session, bar);
     row->setObjectName(QStringLiteral("StatusPanels"));
-    for (int i = 0; i < 8; ++i) {
-        const QString text = i == 3 ? QStringLiteral("Tx         Rx")
-                             : i == 7 ? QString()
-                                      : m_session->statusText(ReaderSession::StatusField(i));
-        auto *panel = i == 3 ? new LightsPanel(text, row) : new QLabel(text, row);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        if (i == 7)
-            panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        // The addressed reader's serial number gives way first, then the
-        // baud rate or USB state; the Tx and Rx lights sit at fixed places.
-        row->addPanel(panel, widths[i], i == 3, i == 6 ? 1 : i == 1 ? 2 : 0);
-        m_statusPanels[size_t(i)] = panel;
-    }
     bar->addWidget(row, 1);
-    // The two lights sit in panel 3 under the words "Tx" and "Rx".
-    m_txLight = new StatusLight(QColor(0, 200, 0), m_statusPanels[3]);
-    m_txLight->setAccessibleName(QStringLiteral("Tx"));
-    m_txLight->move(21, 4);
-    m_rxLight = new StatusLight(QColor(255, 0, 0), m_statusPanels[3]);
-    m_rxLight->setAccessibleName(QStringLiteral("Rx"));
-    m_rxLight->move(61, 4);
 }
 
 void MainWindow::wireSession()
 {
     ReaderSession *s = m_session;
-    connect(s, &ReaderSession::statusChanged, this, [this](ReaderSession::StatusField field, const QString &text,
-                                                           const QString &toolTip) {
-        m_statusPanels[size_t(field)]->setText(text);
-        m_statusPanels[size_t(field)]->setToolTip(toolTip);
-    });
-    connect(s, &ReaderSession::clockChanged, m_statusPanels[7], &QLabel::setText);
     connect(s, &ReaderSession::commandsAvailableChanged, this, &MainWindow::enableCommandControls);
     connect(s, &ReaderSession::interfaceChanged, this, &MainWindow::showInterface);
-    connect(s, &ReaderSession::portsChanged, this, &MainWindow::rebuildPortMenu);
     connect(s, &ReaderSession::baudRateShown, this, &MainWindow::showBaudRate);
     connect(s, &ReaderSession::messageLine, m_messageView, [this](const QString &line) { m_messageView->addLine(line); });
     connect(s, &ReaderSession::heading, this,
@@ -376,10 +344,6 @@ void MainWindow::wireSession()
     connect(s, &ReaderSession::tagResponse, this, &MainWindow::onTagResponse);
     connect(s, &ReaderSession::autoReadLine, m_autoReadWindow, &AutoReadWindow::appendLine);
     connect(m_autoReadWindow, &QDialog::finished, s, [s] { s->setAutoReadMode(false); });
-    connect(s, &ReaderSession::transmitted, m_txLight, &StatusLight::flash);
-    connect(s, &ReaderSession::received, m_rxLight, &StatusLight::flash);
-    connect(s, &ReaderSession::receiveEnded, m_rxLight, [this] { m_rxLight->setLit(false); });
-    connect(s, &ReaderSession::pollStarted, m_txLight, [this] { m_txLight->setLit(false); });
     connect(&s->cycle(), &CommandCycle::stateChanged, this, &MainWindow::showGoLook);
     connect(&s->cycle(), &CommandCycle::repeatModeChanged, this, [this](bool on) {
         m_repeatAction->setChecked(on);
@@ -402,36 +366,6 @@ void MainWindow::showInterface(ReaderSession::Interface choice)
     setControlEnabled(m_autoReadAction, usb);
     setControlEnabled(m_portMenu->menuAction(), !usb);
     setControlEnabled(m_baudMenu->menuAction(), !usb);
-}
-
-QString MainWindow::portItemCaption(int number)
-{
-    // The digit is the item's access key: unique within the menu.
-    return QStringLiteral("COM&%1").arg(number);
-}
-
-void MainWindow::rebuildPortMenu()
-{
-    for (QAction *item : m_portMenu->actions()) {
-        m_portGroup->removeAction(item);
-        m_portMenu->removeAction(item);
-        item->deleteLater();
-    }
-    for (const ReaderSession::PortEntry &entry : m_session->ports()) {
-        auto *item = new QAction(portItemCaption(entry.number), m_portMenu);
-        item->setCheckable(true);
-        item->setChecked(entry.chosen);
-        item->setToolTip(entry.toolTip);
-        // A port the user may not open is shown, greyed, with the reason.
-        item->setEnabled(!entry.denied);
-        m_portGroup->addAction(item);
-        m_portMenu->addAction(item);
-        const int number = entry.number;
-        connect(item, &QAction::triggered, m_session, [this, item, number] {
-            item->setChecked(true);
-            m_session->choosePort(number);
-        });
-    }
 }
 
 void MainWindow::showBaudRate(int rate)

@@ -5,7 +5,6 @@
 // objectName(), by which tests and assistive technology find it.
 #pragma once
 
-#include <array>
 #include <memory>
 #include <QMainWindow>
 #include <QSet>
@@ -13,9 +12,7 @@
 #include "session/readersession.h"
 
 class QAction;
-class QActionGroup;
 class QDialog;
-class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolButton;
@@ -36,7 +33,6 @@ class IsoPage;
 class LinePane;
 class ResponsePane;
 class ResponsePrint;
-class StatusLight;
 class TagitPage;
 class WiegandDialog;
 struct LoadedSettings;
@@ -64,8 +60,6 @@ public:
     // The start's exchange with the reader (rate, then setup) is still to
     // come or under way.
     bool startingUp() const { return m_startupBaudRate != 0 || m_session->changingBaud(); }
-    // "COM&3": the caption of a "Port" item.
-    static QString portItemCaption(int number);
 
 signals:
     // The window is closing: waits in progress end.
@@ -89,7 +83,6 @@ private:
     void setControlEnabled(QObject *control, bool enable);
     void enableCommandControls(bool enable);
     void showInterface(ReaderSession::Interface choice);
-    void rebuildPortMenu();
     void showBaudRate(int rate);
     void onFirstShow();
     void runStartupExchange();
@@ -128,7 +121,6 @@ private:
     // Go, Repeat and every command: off while no reader can be reached.
     QList<QObject *> m_commandControls;
     QMenu *m_portMenu = nullptr, *m_baudMenu = nullptr;
-    QActionGroup *m_portGroup = nullptr;
     QTabWidget *m_pageTabs = nullptr;
     IsoPage *m_isoPage = nullptr;
     Iso14443Page *m_iso14443Page = nullptr;
@@ -136,8 +128,6 @@ private:
     ResponsePane *m_responsePane = nullptr;
     LinePane *m_messageView = nullptr;
     AutoReadWindow *m_autoReadWindow = nullptr;
-    std::array<QLabel *, 8> m_statusPanels{};
-    StatusLight *m_txLight = nullptr, *m_rxLight = nullptr;
     WiegandDialog *m_wiegandDialog = nullptr;
     IsoOptionsDialog *m_isoOptionsDialog = nullptr;
     EncryptionDialog *m_encryptionDialog = nullptr;

@@ -5,6 +5,8 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/responsepane.cpp ${CMAKE_CURRENT_LIST_DIR}/responsepane.h
     ${CMAKE_CURRENT_LIST_DIR}/statuslight.cpp ${CMAKE_CURRENT_LIST_DIR}/statuslight.h
     ${CMAKE_CURRENT_LIST_DIR}/statusrow.cpp ${CMAKE_CURRENT_LIST_DIR}/statusrow.h
+    ${CMAKE_CURRENT_LIST_DIR}/portmenu.cpp ${CMAKE_CURRENT_LIST_DIR}/portmenu.h
+    ${CMAKE_CURRENT_LIST_DIR}/sessionstatus.cpp ${CMAKE_CURRENT_LIST_DIR}/sessionstatus.h
     ${CMAKE_CURRENT_LIST_DIR}/icons.cpp ${CMAKE_CURRENT_LIST_DIR}/icons.h
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/windowcommands.cpp
