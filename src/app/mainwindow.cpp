@@ -366,9 +366,11 @@ void MainWindow::buildStatusBar()
     // The two lights sit in panel 3 under the words "Tx" and "Rx".
     QLabel *lights = statusPanels[3];
     txLight = new StatusLight(QColor(0, 200, 0), lights);
+    txLight->setObjectName(QStringLiteral("TxLight"));
     txLight->setAccessibleName(QStringLiteral("Tx"));
     txLight->move(21, 4);
     rxLight = new StatusLight(QColor(255, 0, 0), lights);
+    rxLight->setObjectName(QStringLiteral("RxLight"));
     rxLight->setAccessibleName(QStringLiteral("Rx"));
     rxLight->move(61, 4);
 }
