@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include "app/mainwindow.h"
+#include "controls.h"
 #include "fakes.h"
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
@@ -30,6 +31,7 @@
 #include "simprocess.h"
 
 using namespace vexa;
+using vexa::test::control;
 
 namespace {
 
@@ -60,7 +62,7 @@ Upgrade upgrade(MainWindow &window, test::ScriptedPrompt &prompt, test::SimProce
 {
     Upgrade result;
     window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
-    window.upgradeFirmwareAction->trigger();
+    control<QAction>(window, "UpgradeFirmware1").trigger();
     LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
     if (!test::waitUntil([&] { return loader->programButton->isEnabled(); }, 30000)) {
         std::fprintf(stderr, "%s: the loader was not captured\n", label);
@@ -132,7 +134,7 @@ bool runUsb(const QString &path, const QByteArray &image)
     MainWindow window(&prompt);
     window.show();
     test::waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
-    window.usbAction->trigger();
+    control<QAction>(window, "USB1").trigger();
     if (!window.usb().isOpen()) {
         std::fprintf(stderr, "usb: the simulated reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
         return false;

@@ -17,6 +17,7 @@
 #include "eventwait.h"
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -42,6 +43,7 @@ private:
     std::function<void()> m_seen;
 };
 
+using vexa::test::control;
 using vexa::test::runFor;
 using vexa::test::waitUntil;
 
@@ -103,6 +105,9 @@ int main(int argc, char **argv)
         return 1;
     }
     ReaderLink &link = window.link();
+    auto &version = control<QToolButton>(window, "btnRdrVersion");
+    auto &clear = control<QToolButton>(window, "ToolButton2");
+    auto &repeat = control<QAction>(window, "ContinuousMode1");
     waitUntil([&] { return !window.startingUp() && !link.busy(); }, 10000);
 
     // 1. Delay between the last byte and the report, beyond the 100 ms gap.
@@ -123,14 +128,14 @@ int main(int argc, char **argv)
     std::vector<double> delays;
     for (int i = 0; i < exchanges; ++i) {
         reported = 0;
-        window.requestVersion();
+        version.click();
         waitUntil([&] { return reported != 0 || !link.busy(); }, 5000);
         if (reported) {
             delays.push_back(double(reported - lastByte) / 1e6 - ReaderLink::kCompletionGapMs);
             turnarounds.push_back(double(firstByte - sentAt) / 1e6);
             answerSpans.push_back(double(lastByte - firstByte) / 1e6);
         }
-        window.clearResponse();
+        clear.click();
     }
 
     // 2. Repeat throughput against the line time plus the 100 ms gap.
@@ -140,18 +145,18 @@ int main(int argc, char **argv)
     const double maxPerSecond = 1000.0 / (lineMs + ReaderLink::kCompletionGapMs);
     int answers = 0;
     auto counter = QObject::connect(&link, &ReaderLink::responseReady, [&] { ++answers; });
-    window.toggleRepeat();
-    window.requestVersion();
+    repeat.trigger();
+    version.click();
     runFor(1000); // settle into the cycle
     answers = 0;
     QElapsedTimer span;
     span.start();
     runFor(10000);
     const double perSecond = answers * 1000.0 / double(span.elapsed());
-    window.toggleRepeat();
+    repeat.trigger();
     waitUntil([&] { return !link.busy(); }, 5000);
     QObject::disconnect(counter);
-    window.clearResponse();
+    clear.click();
 
     // 3. CPU while idle, and while waiting for a time-out.
     double before = cpuSeconds();
@@ -162,11 +167,11 @@ int main(int argc, char **argv)
     sim.control(QStringLiteral("fault silent 100"));
     before = cpuSeconds();
     span.restart();
-    window.toggleRepeat();
-    window.requestVersion(); // time-outs, re-sent every 2000 ms
+    repeat.trigger();
+    version.click(); // time-outs, re-sent every 2000 ms
     runFor(10000);
     const double waitPercent = (cpuSeconds() - before) * 100.0 / (double(span.elapsed()) / 1000.0);
-    window.toggleRepeat();
+    repeat.trigger();
 
     std::printf("VexaHost link benchmark against vexa-sim at %d baud, %zu exchanges\n", baud, delays.size());
     line("delay beyond the 100 ms gap, median", percentile(delays, 0.5), "ms", 2.0, true);

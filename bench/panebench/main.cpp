@@ -22,6 +22,7 @@
 #include "eventwait.h"
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -33,7 +34,9 @@
 
 using namespace vexa;
 
+using vexa::test::control;
 using vexa::test::runFor;
+using vexa::test::statusPanel;
 using vexa::test::waitUntil;
 
 namespace {
@@ -202,33 +205,36 @@ int repeatRun(qsizetype prefill, int seconds)
     MainWindow window(&prompt);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000)
-        || !waitUntil([&] { return window.statusPanels[0]->text() == QStringLiteral("COM1") && !window.link().busy(); },
+        || !waitUntil([&] { return statusPanel(window, 0).text() == QStringLiteral("COM1") && !window.link().busy(); },
                       10000, 5)) {
         std::fprintf(stderr, "the window did not reach the simulator\n");
         return 1;
     }
     ReaderLink &link = window.link();
-    window.pageTabs->setCurrentIndex(0);
-    window.isoPage->commandList->findChildren<QRadioButton *>().at(iso15693::ViewOneBlock)->click();
-    window.isoPage->blockNumberEdit->setText(QStringLiteral("7"));
+    auto &isoPage = control<IsoPage>(window, "TSISO");
+    auto &go = control<QToolButton>(window, "btnSend");
+    auto &pane = control<ResponsePane>(window, "memoResponse");
+    control<QTabWidget>(window, "PageControl1").setCurrentIndex(0);
+    isoPage.commandList->findChildren<QRadioButton *>().at(iso15693::ViewOneBlock)->click();
+    isoPage.blockNumberEdit->setText(QStringLiteral("7"));
 
-    window.toggleRepeat();
-    window.goButton->click();
+    control<QAction>(window, "ContinuousMode1").trigger();
+    go.click();
     const RepeatPhase early = measureRepeat(link, seconds);
-    const qsizetype earlyLines = window.responsePane->store().count();
+    const qsizetype earlyLines = pane.store().count();
 
     // Pause, fill the pane as hours of Repeat would, go on.
-    window.goButton->click();
+    go.click();
     waitUntil([&] { return !link.busy(); }, 5000, 5);
     QElapsedTimer fill;
     fill.start();
-    for (int n = 0; window.responsePane->store().count() < prefill; ++n)
-        window.responsePane->writeReport(sampleReport(n), window.clockText());
+    for (int n = 0; pane.store().count() < prefill; ++n)
+        pane.writeReport(sampleReport(n), window.clockText());
     const double fillSeconds = double(fill.elapsed()) / 1000.0;
-    window.goButton->click();
+    go.click();
     const RepeatPhase late = measureRepeat(link, seconds);
-    const qsizetype lateLines = window.responsePane->store().count();
-    window.goButton->click();
+    const qsizetype lateLines = pane.store().count();
+    go.click();
     waitUntil([&] { return !link.busy(); }, 5000, 5);
 
     const QStringList requests = sim.requests(), replies = sim.replies();

@@ -13,8 +13,10 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTest>
 
+#include "controls.h"
 #include "eventwait.h"
 #include "app/mainwindow.h"
 #include "fakes.h"
@@ -24,6 +26,7 @@
 
 using namespace vexa;
 
+using vexa::test::control;
 using vexa::test::runFor;
 using vexa::test::waitUntil;
 
@@ -74,12 +77,16 @@ int main(int argc, char **argv)
         return 1;
     }
     waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
-    window.chooseUsbInterface();
+    control<QAction>(window, "USB1").trigger();
     if (!window.usb().isOpen()) {
         std::fprintf(stderr, "the simulated USB reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
         return 1;
     }
     ReaderLink &link = window.link();
+    auto &version = control<QToolButton>(window, "btnRdrVersion");
+    auto &tabs = control<QTabWidget>(window, "PageControl1");
+    auto &go = control<QToolButton>(window, "btnSend");
+    auto &clear = control<QToolButton>(window, "ToolButton2");
     QElapsedTimer clock;
     clock.start();
     qint64 sentAt = 0, reported = 0;
@@ -101,16 +108,16 @@ int main(int argc, char **argv)
         for (int i = 0; i < exchanges; ++i) {
             reported = 0;
             if (kind.page < 0) {
-                window.requestVersion();
+                version.click();
             } else {
-                window.pageTabs->setCurrentIndex(kind.page);
-                window.onGo();
+                tabs.setCurrentIndex(kind.page);
+                go.click();
             }
             waitUntil([&] { return reported != 0 || !link.busy(); }, 5000);
             if (reported)
                 spans.push_back(double(reported - sentAt) / 1e6);
             waitUntil([&] { return !link.busy(); }, 5000);
-            window.clearResponse();
+            clear.click();
         }
         const double allowed = UsbTransport::kPollMs + ReaderLink::kCompletionGapMs;
         char what[96];

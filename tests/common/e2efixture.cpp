@@ -8,7 +8,7 @@ namespace vexa::test {
 
 QStringList paneLines(MainWindow &w)
 {
-    QStringList lines = w.responsePane->lines();
+    QStringList lines = control<ResponsePane>(w, "memoResponse").lines();
     static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  -  "));
     for (QString &line : lines)
         line.replace(stamp, QStringLiteral("# "));
@@ -22,7 +22,7 @@ bool paneHas(MainWindow &w, const QString &line)
 
 QString panel(MainWindow &w, int i)
 {
-    return w.statusPanels[size_t(i)]->text();
+    return statusPanel(w, i).text();
 }
 
 QByteArray fileBytes(const QString &path)

@@ -12,6 +12,7 @@
 // What every end-to-end test reaches: the window, its panes, panels and link.
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"

@@ -18,6 +18,7 @@
 #include <QToolButton>
 
 #include "app/mainwindow.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/portmap.h"
 #include "link/readerlink.h"
@@ -28,8 +29,10 @@
 #include "tags/tagitpage.h"
 
 using namespace vexa;
+using vexa::test::control;
 using vexa::test::FakeTransport;
 using vexa::test::ScriptedPrompt;
+using vexa::test::statusPanel;
 
 namespace {
 
@@ -121,7 +124,7 @@ void tst_Accessibility::init()
     m_window = new MainWindow(&m_prompt);
     m_transport = new FakeTransport(m_window);
     m_window->link().setTransport(m_transport);
-    m_window->pageTabs->setCurrentIndex(1); // "Read UID": Go always sends
+    control<QTabWidget>(*m_window, "PageControl1").setCurrentIndex(1); // "Read UID": Go always sends
 }
 
 void tst_Accessibility::cleanup()
@@ -160,44 +163,47 @@ void tst_Accessibility::goAndRepeatOfferPress()
 void tst_Accessibility::goPressSendsOnce()
 {
     MainWindow &w = *m_window;
-    QVERIFY(pressAndWait(w.goButton));
+    auto &go = control<QToolButton>(w, "btnSend");
+    QVERIFY(pressAndWait(&go));
     QCOMPARE(m_transport->written.size(), 1);
-    QVERIFY(!state(w.goButton).checked);
-    QVERIFY(!w.goButton->isChecked());
-    QVERIFY(!w.goAction->isChecked());
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QVERIFY(!state(&go).checked);
+    QVERIFY(!go.isChecked());
+    QVERIFY(!control<QAction>(w, "Send1").isChecked());
+    QCOMPARE(go.text(), QStringLiteral("Go"));
 }
 
 void tst_Accessibility::repeatPressStaysInStep()
 {
     MainWindow &w = *m_window;
+    auto &repeatButton = control<QToolButton>(w, "btnContinuous");
+    auto &go = control<QToolButton>(w, "btnSend");
     auto repeatInStep = [&](bool on) {
-        QCOMPARE(bool(state(w.repeatButton).checked), on);
-        QCOMPARE(w.repeatButton->isChecked(), on);
-        QCOMPARE(w.repeatAction->isChecked(), on);
-        QCOMPARE(w.statusPanels[2]->text(), on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
+        QCOMPARE(bool(state(&repeatButton).checked), on);
+        QCOMPARE(repeatButton.isChecked(), on);
+        QCOMPARE(control<QAction>(w, "ContinuousMode1").isChecked(), on);
+        QCOMPARE(statusPanel(w, 2).text(), on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
     };
     auto press = [](QToolButton *button) { QVERIFY(pressAndWait(button)); };
 
-    press(w.repeatButton);
+    press(&repeatButton);
     repeatInStep(true);
-    press(w.goButton); // starts the cycle: Pause
+    press(&go); // starts the cycle: Pause
     QCOMPARE(m_transport->written.size(), 1);
-    QCOMPARE(QAccessible::queryAccessibleInterface(w.goButton)->text(QAccessible::Name), QStringLiteral("Pause"));
-    QVERIFY(state(w.goButton).checked);
-    QVERIFY(w.goAction->isChecked());
-    press(w.goButton); // Pause: nothing sent
+    QCOMPARE(QAccessible::queryAccessibleInterface(&go)->text(QAccessible::Name), QStringLiteral("Pause"));
+    QVERIFY(state(&go).checked);
+    QVERIFY(control<QAction>(w, "Send1").isChecked());
+    press(&go); // Pause: nothing sent
     QCOMPARE(m_transport->written.size(), 1);
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QVERIFY(!state(w.goButton).checked);
-    QVERIFY(!w.goAction->isChecked());
+    QCOMPARE(go.text(), QStringLiteral("Go"));
+    QVERIFY(!state(&go).checked);
+    QVERIFY(!control<QAction>(w, "Send1").isChecked());
 
     // The menu item and the button are one control.
-    w.repeatAction->trigger();
+    control<QAction>(w, "ContinuousMode1").trigger();
     repeatInStep(false);
-    press(w.repeatButton);
+    press(&repeatButton);
     repeatInStep(true);
-    press(w.repeatButton);
+    press(&repeatButton);
     repeatInStep(false);
 }
 
@@ -216,8 +222,9 @@ void tst_Accessibility::commandItemSelectedByAnyMeans()
     QFETCH(int, page);
     QFETCH(QString, means);
     MainWindow &w = *m_window;
-    w.pageTabs->setCurrentIndex(page);
-    QWidget *panel = w.pageTabs->widget(page);
+    auto &tabs = control<QTabWidget>(w, "PageControl1");
+    tabs.setCurrentIndex(page);
+    QWidget *panel = tabs.widget(page);
     auto *list = panel->findChild<CommandList *>();
     QVERIFY(list);
     const auto items = list->findChildren<QRadioButton *>();
@@ -248,12 +255,13 @@ void tst_Accessibility::selectedItemSendsWithItsFields()
     // "Program One Block" chosen through its accessible action: the data
     // field is there, and Go sends instead of asking for data.
     MainWindow &w = *m_window;
-    w.pageTabs->setCurrentIndex(0);
-    const auto items = w.isoPage->commandList->findChildren<QRadioButton *>();
+    auto &isoPage = control<IsoPage>(w, "TSISO");
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(0);
+    const auto items = isoPage.commandList->findChildren<QRadioButton *>();
     actions(items[iso15693::ProgramOneBlock])->doAction(QAccessibleActionInterface::toggleAction());
-    QVERIFY(w.isoPage->dataEdit->isVisibleTo(w.isoPage));
-    w.isoPage->dataEdit->setText(QStringLiteral("11223344"));
-    w.goButton->click();
+    QVERIFY(isoPage.dataEdit->isVisibleTo(&isoPage));
+    isoPage.dataEdit->setText(QStringLiteral("11223344"));
+    control<QToolButton>(w, "btnSend").click();
     QVERIFY2(m_prompt.messages.isEmpty(), qPrintable(m_prompt.messages.join('\n')));
     QCOMPARE(m_transport->written.size(), 1);
 }
@@ -292,10 +300,10 @@ void tst_Accessibility::comboBoxesNamedByLabel()
 void tst_Accessibility::keysForGoRepeatAndMenus()
 {
     MainWindow &w = *m_window;
-    QCOMPARE(w.goAction->shortcut(), QKeySequence(Qt::Key_F5));
-    QCOMPARE(w.repeatAction->shortcut(), QKeySequence(Qt::Key_F6));
-    QVERIFY(w.goButton->toolTip().endsWith(QLatin1String("(F5)")));
-    QVERIFY(w.repeatButton->toolTip().endsWith(QLatin1String("(F6)")));
+    QCOMPARE(control<QAction>(w, "Send1").shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(control<QAction>(w, "ContinuousMode1").shortcut(), QKeySequence(Qt::Key_F6));
+    QVERIFY(control<QToolButton>(w, "btnSend").toolTip().endsWith(QLatin1String("(F5)")));
+    QVERIFY(control<QToolButton>(w, "btnContinuous").toolTip().endsWith(QLatin1String("(F6)")));
 
     // Every top-level menu has its own access key.
     QSet<QChar> keys;
@@ -313,14 +321,14 @@ void tst_Accessibility::keysForGoRepeatAndMenus()
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_F6);
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
-    QVERIFY(w.repeatButton->isChecked());
+    QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: On"));
+    QVERIFY(control<QToolButton>(w, "btnContinuous").isChecked());
     QTest::keyClick(&w, Qt::Key_F6);
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
+    QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: Off"));
     w.link().setTransport(m_transport); // showing the window chose the serial link
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(m_transport->written.size(), 1);
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    QCOMPARE(control<QToolButton>(w, "btnSend").text(), QStringLiteral("Go"));
     // Ctrl+P prints (no printer here: the question shows it began), Ctrl+Q exits.
     w.printerAvailable = [] { return false; };
     m_prompt.confirmAnswer = false;
@@ -358,9 +366,9 @@ void tst_Accessibility::menuAccessKeys()
     MainWindow &w = *m_window;
     w.rebuildPortMenu();
     if (repeating) {
-        w.toggleRepeat();
-        w.goAction->trigger();
-        QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+        control<QAction>(w, "ContinuousMode1").trigger();
+        control<QAction>(w, "Send1").trigger();
+        QCOMPARE(control<QToolButton>(w, "btnSend").text(), QStringLiteral("Pause"));
     }
     const QList<QAction *> items = menuItems(w.menuBar(), menu);
     QSet<QChar> keys;
@@ -379,7 +387,7 @@ void tst_Accessibility::menuAccessKeys()
 
 void tst_Accessibility::actionReturnsBeforeItsBox_data()
 {
-    QTest::addColumn<QString>("control"); // a tool button or a menu item
+    QTest::addColumn<QString>("name"); // of a tool button or a menu item
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("title"); // of the box it opens
     QTest::newRow("Go, port gone") << "btnSend" << "port gone" << "Vexa Host";
@@ -391,20 +399,20 @@ void tst_Accessibility::actionReturnsBeforeItsBox_data()
 
 void tst_Accessibility::actionReturnsBeforeItsBox()
 {
-    QFETCH(QString, control);
+    QFETCH(QString, name);
     QFETCH(QString, setup);
     QFETCH(QString, title);
     MainWindow w; // the real boxes
     auto *transport = new FakeTransport(&w);
     w.link().setTransport(transport);
-    w.pageTabs->setCurrentIndex(1); // "Read UID": Go always sends
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(1); // "Read UID": Go always sends
     if (setup == QLatin1String("port gone")) {
         transport->failWith = QStringLiteral("No such device");
     } else if (setup == QLatin1String("no data")) {
-        w.pageTabs->setCurrentIndex(0);
-        w.isoPage->commandList->setItemIndex(iso15693::ProgramOneBlock);
+        control<QTabWidget>(w, "PageControl1").setCurrentIndex(0);
+        control<IsoPage>(w, "TSISO").commandList->setItemIndex(iso15693::ProgramOneBlock);
     }
-    QObject *target = w.findChild<QObject *>(control);
+    QObject *target = w.findChild<QObject *>(name);
     QVERIFY(target);
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(target);
     if (auto *item = qobject_cast<QAction *>(target)) {

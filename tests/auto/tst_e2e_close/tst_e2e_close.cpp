@@ -80,14 +80,14 @@ void tst_E2eClose::signalDuringRepeat()
     QVERIFY(waitUntilIdle());
     QFile::remove(settingsFilePath());
 
-    w.repeatButton->click();
-    w.versionButton->click();
+    control<QToolButton>(w, "btnContinuous").click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(sim.waitForRequests(sim.requests().size() + 3, 20000));
     std::raise(signal);
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), kAnswerMs);
 
     // The normal close: the cycle stopped, the port closed, the settings written.
-    QVERIFY(!w.repeatAction->isChecked());
+    QVERIFY(!control<QAction>(w, "ContinuousMode1").isChecked());
     QVERIFY(!w.serial().isOpen());
     const LoadedSettings saved = loadSettingsFile(settingsFilePath());
     QVERIFY(QFile::exists(settingsFilePath()));

@@ -164,8 +164,8 @@ void tst_E2eConfig::serialStartSetsStoredRate()
     QVERIFY(!paneHas(w, QStringLiteral("# Error: Message timeout")));
     QCOMPARE(m_sim->requests(), (QStringList{baudCommand, "01 08 00 10 80 E7 7E 81"}));
     QCOMPARE(w.serial().baudRate(), rate);
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: %1").arg(rate));
-    for (QAction *item : {w.baud9600Action, w.baud19200Action, w.baud38400Action, w.baud57600Action})
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(rate));
+    for (const QAction *item : control<QMenu>(w, "BaudRate1").actions())
         QCOMPARE(item->isChecked(), QString(item->text()).remove(QLatin1Char('&')).toInt() == rate);
 }
 
@@ -189,9 +189,9 @@ void tst_E2eConfig::readerIgnoresTheChange()
     } else {
         startWindow();
         m_sim->forgetTraffic();
-        m_window->responsePane->clear();
+        control<ResponsePane>(*m_window, "memoResponse").clear();
         QVERIFY(m_sim->control(QStringLiteral("fault keeprate")));
-        m_window->baud57600Action->trigger();
+        control<QAction>(*m_window, "N576001").trigger();
     }
     MainWindow &w = *m_window;
     // The setup read at 57600 is not understood.
@@ -200,12 +200,12 @@ void tst_E2eConfig::readerIgnoresTheChange()
     QCOMPARE(m_sim->requests(), atStart ? QStringList{} : QStringList{"01 0A 00 10 80 ED 11 00 67 98"});
     // The host keeps the new rate, its item and its panel.
     QCOMPARE(w.serial().baudRate(), 57600);
-    QVERIFY(w.baud57600Action->isChecked());
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 57600"));
+    QVERIFY(control<QAction>(w, "N576001").isChecked());
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: 57600"));
 
     // Back at the reader's rate, the two understand each other again.
-    w.responsePane->clear();
-    w.baud38400Action->trigger();
+    control<ResponsePane>(w, "memoResponse").clear();
+    control<QAction>(w, "N384001").trigger();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Baud: 38400")), kTimeoutMs);
 }
 
@@ -215,7 +215,7 @@ void tst_E2eConfig::baudItemKeepsWindowAlive()
     MainWindow &w = *m_window;
     QCOMPARE(w.serial().baudRate(), 38400);
     m_sim->forgetTraffic();
-    w.responsePane->clear();
+    control<ResponsePane>(w, "memoResponse").clear();
 
     // While the handler waits, the event loop runs: a timer fires and the
     // port is still at the old rate.
@@ -225,11 +225,11 @@ void tst_E2eConfig::baudItemKeepsWindowAlive()
         ranDuringWait = true;
         rateDuringWait = w.serial().baudRate();
     });
-    w.baud9600Action->trigger();
+    control<QAction>(w, "N96001").trigger();
     QVERIFY(ranDuringWait);
     QCOMPARE(rateDuringWait, 38400);
     QCOMPARE(w.serial().baudRate(), 9600);
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 9600"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: 9600"));
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Baud: 9600")), kAnswerMs);
     QCOMPARE(m_sim->requests(), (QStringList{"01 0A 00 10 80 ED 0E 00 78 87", "01 08 00 10 80 E7 7E 81"}));
     // The reader's answer to the baud command came within the wait: no
@@ -239,37 +239,38 @@ void tst_E2eConfig::baudItemKeepsWindowAlive()
 
 void tst_E2eConfig::commandsOnTheWire_data()
 {
-    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("name"); // object name of the button or menu item
     QTest::addColumn<int>("dialogs");
     QTest::addColumn<QString>("wire");
     QTest::addColumn<QStringList>("report");
 
     QTest::newRow("Wiegand ISO 15693 UID 32-Bit, AFI Medical A")
-        << "wiegandButton" << 1 << "01 0B 00 10 80 ED 0A 02 5A 25 DA" << QStringList{};
-    QTest::newRow("Wiegand... Off") << "wiegandAction" << 1 << "01 0B 00 10 80 ED 0C 00 00 7B 84" << QStringList{};
+        << "btnWgnMode" << 1 << "01 0B 00 10 80 ED 0A 02 5A 25 DA" << QStringList{};
+    QTest::newRow("Wiegand... Off") << "Wiegand1" << 1 << "01 0B 00 10 80 ED 0C 00 00 7B 84" << QStringList{};
     QTest::newRow("Encryption defaults")
-        << "encryptionAction" << 1 << "01 11 00 10 80 EC 00 00 00 00 00 00 00 00 00 6C 93"
+        << "Encryption1" << 1 << "01 11 00 10 80 EC 00 00 00 00 00 00 00 00 00 6C 93"
         << QStringList{"# Set Reader Encryption Options", "    Encryption parameters set"};
-    QTest::newRow("Audio/LED audio only") << "audioLedAction" << 1 << "01 0A 00 10 80 ED 07 08 79 86" << QStringList{};
+    QTest::newRow("Audio/LED audio only") << "AudioLED1" << 1 << "01 0A 00 10 80 ED 07 08 79 86" << QStringList{};
     QTest::newRow("Activate LED green 100")
-        << "activateLedAction" << 1 << "01 0C 00 10 80 EE 00 02 14 00 65 9A"
+        << "LED1" << 1 << "01 0C 00 10 80 EE 00 02 14 00 65 9A"
         << QStringList{"# Activate Reader LED:", "    Command successful"};
-    QTest::newRow("Activate Audio 7") << "activateAudioAction" << 1 << "01 0B 00 10 80 EF 00 01 00 74 8B"
+    QTest::newRow("Activate Audio 7") << "Audio1" << 1 << "01 0B 00 10 80 EF 00 01 00 74 8B"
                                       << QStringList{"# Activate Reader Audio:", "    Command successful"};
-    QTest::newRow("RF On") << "rfOnAction" << 0 << "01 0A 00 10 80 ED 04 00 72 8D" << QStringList{};
-    QTest::newRow("RF Off") << "rfOffAction" << 0 << "01 0A 00 10 80 ED 03 00 75 8A" << QStringList{};
+    QTest::newRow("RF On") << "btnTransOn" << 0 << "01 0A 00 10 80 ED 04 00 72 8D" << QStringList{};
+    QTest::newRow("RF Off") << "btnTransOff" << 0 << "01 0A 00 10 80 ED 03 00 75 8A" << QStringList{};
 }
 
 void tst_E2eConfig::commandsOnTheWire()
 {
-    QFETCH(QString, action);
+    QFETCH(QString, name);
     QFETCH(int, dialogs);
     QFETCH(QString, wire);
     QFETCH(QStringList, report);
     startWindow();
     MainWindow &w = *m_window;
+    auto &pane = control<ResponsePane>(w, "memoResponse");
     m_sim->forgetTraffic();
-    w.responsePane->clear();
+    pane.clear();
 
     m_dialogs.script = [](QDialog &d) {
         if (d.objectName() == QLatin1String("frmWgn")) {
@@ -295,7 +296,7 @@ void tst_E2eConfig::commandsOnTheWire()
         }
         as<ConfigDialog>(d).okButton->click();
     };
-    if (action == QLatin1String("wiegandAction")) {
+    if (name == QLatin1String("Wiegand1")) {
         // Off, chosen through Defaults after another mode was sent.
         m_dialogs.script = [](QDialog &d) {
             auto &wiegand = as<WiegandDialog>(d);
@@ -305,20 +306,15 @@ void tst_E2eConfig::commandsOnTheWire()
         };
     }
 
-    if (action == QLatin1String("wiegandButton")) {
-        QVERIFY(w.wiegandButton->isEnabled());
-        w.wiegandButton->click();
+    const bool wiegand = name == QLatin1String("btnWgnMode") || name == QLatin1String("Wiegand1");
+    if (name == QLatin1String("btnWgnMode")) {
+        auto &button = control<QToolButton>(w, name);
+        QVERIFY(button.isEnabled());
+        button.click();
     } else {
-        const QMap<QString, QAction *> items{
-            {"wiegandAction", w.wiegandAction},         {"encryptionAction", w.encryptionAction},
-            {"audioLedAction", w.audioLedAction},       {"activateLedAction", w.activateLedAction},
-            {"activateAudioAction", w.activateAudioAction}, {"rfOnAction", w.rfOnAction},
-            {"rfOffAction", w.rfOffAction},
-        };
-        QAction *item = items.value(action);
-        QVERIFY(item);
-        QVERIFY(item->isEnabled());
-        item->trigger();
+        auto &item = control<QAction>(w, name);
+        QVERIFY(item.isEnabled());
+        item.trigger();
     }
     QCOMPARE(m_dialogs.shown, dialogs);
     QVERIFY(m_sim->waitForRequests(1));
@@ -329,16 +325,16 @@ void tst_E2eConfig::commandsOnTheWire()
     const QStringList lines = paneLines(w);
     QCOMPARE(lines.mid(0, report.size()), report);
     QCOMPARE(lines.size(), report.size() + 1);
-    if (action == QLatin1String("rfOnAction"))
-        QVERIFY(w.rfOnAction->isChecked() && !w.rfOffAction->isChecked());
-    if (action == QLatin1String("audioLedAction"))
+    if (name == QLatin1String("btnTransOn"))
+        QVERIFY(control<QAction>(w, "btnTransOn").isChecked() && !control<QAction>(w, "btnTransOff").isChecked());
+    if (name == QLatin1String("AudioLED1"))
         QVERIFY(w.options.audioOn && !w.options.ledOn);
-    if (action.startsWith(QLatin1String("wiegand"))) {
+    if (wiegand) {
         // The reader's setup now reports what was sent.
-        w.responsePane->clear();
-        w.setupButton->click();
+        pane.clear();
+        control<QToolButton>(w, "btnSetup").click();
         QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Reader Setup:")), kAnswerMs);
-        if (action == QLatin1String("wiegandButton")) {
+        if (name == QLatin1String("btnWgnMode")) {
             QVERIFY(paneHas(w, QStringLiteral("    Wiegand mode ON - Read ISO 15693 tags")));
             QVERIFY(paneHas(w, QStringLiteral("    AFI: 5A - Medical")));
         } else {
@@ -362,7 +358,8 @@ void tst_E2eConfig::refusedInputSendsNothing()
     QFETCH(QString, message);
     startWindow();
     MainWindow &w = *m_window;
-    w.toggleRepeat(); // Repeat on: nothing half-built may be re-sent either
+    auto &repeat = control<QAction>(w, "ContinuousMode1");
+    repeat.trigger(); // Repeat on: nothing half-built may be re-sent either
     m_sim->forgetTraffic();
     const int frameBefore = w.link().commandLength;
     QVERIFY(frameBefore > 0);
@@ -378,23 +375,23 @@ void tst_E2eConfig::refusedInputSendsNothing()
         as<ConfigDialog>(d).okButton->click();
     };
     if (dialog == QLatin1String("frmActivateLED"))
-        w.activateLedAction->trigger();
+        control<QAction>(w, "LED1").trigger();
     else if (dialog == QLatin1String("frmActivateAudio"))
-        w.activateAudioAction->trigger();
+        control<QAction>(w, "Audio1").trigger();
     else
-        w.encryptionAction->trigger();
+        control<QAction>(w, "Encryption1").trigger();
     QCOMPARE(m_prompt->messages, QStringList{message});
     if (dialog == QLatin1String("frmEncOptions")) {
-        QCOMPARE(w.encryptionDialog->keyEdit->text(), QStringLiteral("12G4"));
+        QCOMPARE(control<EncryptionDialog>(w, "frmEncOptions").keyEdit->text(), QStringLiteral("12G4"));
         QCOMPARE(w.link().commandLength, 0);
     } else {
         QCOMPARE(w.link().commandLength, frameBefore);
     }
     // A command sent now is the first the reader sees since.
-    w.toggleRepeat();
+    repeat.trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     m_sim->forgetTraffic();
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests(), QStringList{"01 08 00 10 80 E0 79 86"});
 }
@@ -403,20 +400,22 @@ void tst_E2eConfig::addressedModeFromDialog()
 {
     startWindow();
     MainWindow &w = *m_window;
+    auto &addressReader = control<QAction>(w, "Addressreader1");
+    auto &repeat = control<QAction>(w, "ContinuousMode1");
     m_dialogs.script = [](QDialog &d) {
         auto &address = as<AddressDialog>(d);
         address.addressCheck->setChecked(true);
         address.serialNumberEdit->setText(QStringLiteral("4000123"));
         address.okButton->click();
     };
-    w.addressReaderAction->trigger();
-    QCOMPARE(w.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+    addressReader.trigger();
+    QCOMPARE(panel(w, 6), QStringLiteral("Address Reader: 4000123"));
     m_sim->forgetTraffic();
-    w.responsePane->clear();
-    w.toggleRepeat();
-    w.versionButton->click();
+    control<ResponsePane>(w, "memoResponse").clear();
+    repeat.trigger();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(2, kTimeoutMs));
-    w.toggleRepeat();
+    repeat.trigger();
     // Every frame, Repeat re-sends included, carries the address field.
     for (const QString &frame : m_sim->requests().mid(0, 2))
         QCOMPARE(frame, QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
@@ -428,36 +427,38 @@ void tst_E2eConfig::addressedModeFromDialog()
         as<AddressDialog>(d).addressCheck->setChecked(false);
         as<AddressDialog>(d).cancelButton->click();
     };
-    w.addressReaderAction->trigger();
+    addressReader.trigger();
     QVERIFY(w.options.addressReader);
-    QCOMPARE(w.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+    QCOMPARE(panel(w, 6), QStringLiteral("Address Reader: 4000123"));
 }
 
 void tst_E2eConfig::isoOptionsReachTheDataField()
 {
     startWindow();
     MainWindow &w = *m_window;
-    QCOMPARE(w.isoPage->dataEdit->maxLength(), 8);
+    auto &isoData = *control<IsoPage>(w, "TSISO").dataEdit;
+    auto &isoSetup = control<QAction>(w, "ISOSetup1");
+    QCOMPARE(isoData.maxLength(), 8);
     m_dialogs.script = [](QDialog &d) {
         auto &iso = as<IsoOptionsDialog>(d);
         iso.blockLengthCombo->setCurrentIndex(1);
         iso.readSpeedCombo->setCurrentIndex(1);
         iso.okButton->click();
     };
-    w.isoSetupAction->trigger();
+    isoSetup.trigger();
     QCOMPARE(w.options.isoBlockLength, 1);
     QCOMPARE(int(w.options.isoConfig), 0x00);
-    QCOMPARE(w.isoPage->dataEdit->maxLength(), 16);
+    QCOMPARE(isoData.maxLength(), 16);
 
     // Defaults then Cancel: the options byte comes back, the block length not.
     m_dialogs.script = [](QDialog &d) {
         as<IsoOptionsDialog>(d).defaultsButton->click();
         as<IsoOptionsDialog>(d).cancelButton->click();
     };
-    w.isoSetupAction->trigger();
+    isoSetup.trigger();
     QCOMPARE(int(w.options.isoConfig), 0x00);
     QCOMPARE(w.options.isoBlockLength, 0);
-    QCOMPARE(w.isoPage->dataEdit->maxLength(), 8);
+    QCOMPARE(isoData.maxLength(), 8);
 }
 
 void tst_E2eConfig::settingsSurviveRestarts()
@@ -471,7 +472,7 @@ void tst_E2eConfig::settingsSurviveRestarts()
         address.serialNumberEdit->setText(QStringLiteral("4000123"));
         address.okButton->click();
     };
-    w.addressReaderAction->trigger();
+    control<QAction>(w, "Addressreader1").trigger();
     w.options.isoBlockLength = 1;
     w.options.isoConfig = 0x0B;
     w.options.useAfi = true;
@@ -480,7 +481,7 @@ void tst_E2eConfig::settingsSurviveRestarts()
     w.resize(700, 560);
     w.move(30, 40);
     const int designHeight = w.height();
-    w.toggleMessageView();
+    control<QAction>(w, "DebugMode1").trigger();
     QCOMPARE(w.minimumHeight(), 600);
     QCOMPARE(w.height(), designHeight + 120);
 
@@ -489,29 +490,29 @@ void tst_E2eConfig::settingsSurviveRestarts()
     for (int run = 0; run < 3; ++run) {
         restartWindow();
         MainWindow &again = *m_window;
-        QVERIFY(again.messagesAction->isChecked());
-        QVERIFY(again.messageView->isVisible());
+        QVERIFY(control<QAction>(again, "DebugMode1").isChecked());
+        QVERIFY(control<LinePane>(again, "rchEditAPDLog").isVisible());
         QCOMPARE(again.minimumHeight(), 600);
         QCOMPARE(again.height(), designHeight + 120);
         QCOMPARE(again.width(), 700);
         QCOMPARE(again.pos(), QPoint(30, 40));
-        QCOMPARE(again.statusPanels[6]->text(), QStringLiteral("Address Reader: 4000123"));
+        QCOMPARE(panel(again, 6), QStringLiteral("Address Reader: 4000123"));
         QVERIFY(again.options.addressReader);
         QCOMPARE(int(again.options.isoConfig), 0x0B);
         QVERIFY(again.options.useAfi);
         QCOMPARE(int(again.options.afiByte()), 0x31);
-        QCOMPARE(again.isoPage->dataEdit->maxLength(), 16); // "ISO Blk Len" 1
-        QCOMPARE(again.wiegandDialog->modeIndex(), 0);
+        QCOMPARE(control<IsoPage>(again, "TSISO").dataEdit->maxLength(), 16); // "ISO Blk Len" 1
+        QCOMPARE(control<WiegandDialog>(again, "frmWgn").modeIndex(), 0);
     }
     // Addressed from the start: the setup read at start was addressed too.
     QCOMPARE(m_sim->requests().value(1), QStringLiteral("01 10 00 10 A0 E7 34 30 30 30 31 32 33 00 72 8D"));
 
     // View off: the height stays as it is over further runs.
-    m_window->toggleMessageView();
+    control<QAction>(*m_window, "DebugMode1").trigger();
     QCOMPARE(m_window->minimumHeight(), 480);
     for (int run = 0; run < 2; ++run) {
         restartWindow();
-        QVERIFY(!m_window->messagesAction->isChecked());
+        QVERIFY(!control<QAction>(*m_window, "DebugMode1").isChecked());
         QCOMPARE(m_window->height(), designHeight);
         QCOMPARE(m_window->minimumHeight(), 480);
     }
@@ -525,9 +526,9 @@ void tst_E2eConfig::firstRunWritesTheStore()
     QCOMPARE(w.size(), QSize(678, 583));
     QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
     QCOMPARE(w.serial().baudRate(), 38400);
-    QVERIFY(w.baud38400Action->isChecked());
-    QVERIFY(!w.messageView->isVisible());
-    QCOMPARE(w.statusPanels[6]->text(), QString());
+    QVERIFY(control<QAction>(w, "N384001").isChecked());
+    QVERIFY(!control<LinePane>(w, "rchEditAPDLog").isVisible());
+    QCOMPARE(panel(w, 6), QString());
     QVERIFY(w.firmwareUpgrade().firmwareFolder.endsWith(QStringLiteral("firmware")));
     QVERIFY(QFileInfo(w.firmwareUpgrade().firmwareFolder).isDir());
     w.close();
@@ -559,15 +560,15 @@ void tst_E2eConfig::usbMethodSendsNothing()
     writeStore(s);
     startWindow(false);
     MainWindow &w = *m_window;
-    QVERIFY(w.usbAction->isChecked());
-    QVERIFY(!w.comPortAction->isChecked());
-    QVERIFY(!w.goButton->isEnabled());
-    QVERIFY(!w.wiegandButton->isEnabled());
-    QVERIFY(!w.baudMenu->menuAction()->isEnabled());
-    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("USB"));
+    QVERIFY(control<QAction>(w, "USB1").isChecked());
+    QVERIFY(!control<QAction>(w, "ComPort1").isChecked());
+    QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
+    QVERIFY(!control<QToolButton>(w, "btnWgnMode").isEnabled());
+    QVERIFY(!control<QMenu>(w, "BaudRate1").menuAction()->isEnabled());
+    QCOMPARE(panel(w, 0), QStringLiteral("USB"));
     // The simulator's USB library is on the search path, but this simulator
     // is no USB reader.
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
     QVERIFY(w.usb().isLoaded());
     QVERIFY(!w.serial().isOpen());
     QVERIFY(m_prompt->messages.isEmpty());
@@ -579,13 +580,14 @@ void tst_E2eConfig::usbMethodSendsNothing()
     // The next run goes back to the serial port by the menu.
     m_window.reset();
     startWindow(false);
-    QVERIFY(m_window->usbAction->isChecked());
-    m_window->comPortAction->trigger();
-    QVERIFY(m_window->goButton->isEnabled());
-    QVERIFY(m_window->baudMenu->menuAction()->isEnabled());
-    QCOMPARE(m_window->statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
-    QCOMPARE(m_window->statusPanels[1]->toolTip(), QString());
-    m_window->close();
+    MainWindow &again = *m_window;
+    QVERIFY(control<QAction>(again, "USB1").isChecked());
+    control<QAction>(again, "ComPort1").trigger();
+    QVERIFY(control<QToolButton>(again, "btnSend").isEnabled());
+    QVERIFY(control<QMenu>(again, "BaudRate1").menuAction()->isEnabled());
+    QCOMPARE(panel(again, 1), QStringLiteral("Baud: 38400"));
+    QCOMPARE(statusPanel(again, 1).toolTip(), QString());
+    again.close();
     QCOMPARE(loadSettingsFile(settingsFilePath()).settings.comMethod, 0);
 }
 
@@ -617,7 +619,7 @@ void tst_E2eConfig::storedPortFallsBack()
     MainWindow &w = *m_window;
     if (com1Present) {
         QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
-        QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM1"));
+        QCOMPARE(panel(w, 0), QStringLiteral("COM1"));
         QCOMPARE(w.serial().portNumber(), 1);
         QVERIFY(paneHas(w, QStringLiteral("# Reader Setup:")));
     } else {
@@ -627,7 +629,7 @@ void tst_E2eConfig::storedPortFallsBack()
         QVERIFY(m_prompt->messages.isEmpty());
         QVERIFY(w.findPortItem(QStringLiteral("COM2")));
         QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
-        QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+        QCOMPARE(panel(w, 1), QStringLiteral("Baud: 38400"));
         QVERIFY(m_sim->control(QStringLiteral("state")));
         QCOMPARE(m_sim->requests(), QStringList{});
         w.close();

@@ -24,7 +24,9 @@
 #include "link/usbtransport.h"
 
 using namespace vexa;
+using vexa::test::control;
 using vexa::test::E2eFixture;
+using vexa::test::panel;
 using vexa::test::ScriptedPrompt;
 
 namespace {
@@ -180,7 +182,7 @@ bool tst_E2eFirmware::startUpgrade(const QString &path)
         m_requests << request;
         return path;
     };
-    m_window->upgradeFirmwareAction->trigger();
+    control<QAction>(*m_window, "UpgradeFirmware1").trigger();
     // The window names the file it is about to program.
     return m_loader->isVisible() && m_loader->fileLabel->toolTip() == QDir::toNativeSeparators(path)
         && m_loader->fileLabel->text().contains(QFileInfo(path).fileName());
@@ -557,7 +559,7 @@ void tst_E2eFirmware::virtualComPortFirmware()
     closeLoaderWindow();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Please select a virtual com port!")});
     QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("1"));
-    QVERIFY(m_window->comPortAction->isChecked());
+    QVERIFY(control<QAction>(*m_window, "ComPort1").isChecked());
 }
 
 // --- over USB
@@ -566,8 +568,8 @@ bool tst_E2eFirmware::selectUsb()
 {
     // The caller stops at once when this fails (the simulator's library not
     // on the library path, say), rather than waiting out a capture.
-    m_window->usbAction->trigger();
-    return m_window->statusPanels[1]->text() == QLatin1String("Device ready") && m_window->usb().isOpen();
+    control<QAction>(*m_window, "USB1").trigger();
+    return panel(*m_window, 1) == QLatin1String("Device ready") && m_window->usb().isOpen();
 }
 
 void tst_E2eFirmware::usbUpgrade_data()
@@ -591,9 +593,9 @@ void tst_E2eFirmware::usbUpgrade()
 
     QVERIFY(waitForCapture());
     QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
-    QVERIFY(m_window->usbAction->isChecked());
+    QVERIFY(control<QAction>(*m_window, "USB1").isChecked());
     QVERIFY(m_window->usb().usbPollSuspended);
-    QVERIFY(m_window->messageView->lines().contains(QStringLiteral("USB Reconnected")));
+    QVERIFY(control<LinePane>(*m_window, "rchEditAPDLog").lines().contains(QStringLiteral("USB Reconnected")));
     QCOMPARE(loaderState().value(QStringLiteral("mode")), QStringLiteral("captured"));
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: device back as boot-loader")));
 
@@ -624,8 +626,8 @@ void tst_E2eFirmware::usbUpgrade()
     QCOMPARE(state.value(QStringLiteral("started-sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
     QVERIFY(m_sim->waitForRequests(before + 1, kAnswerMs));
     QCOMPARE(m_sim->requests().last(), QStringLiteral("01 08 00 10 80 E0 79 86"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->responsePane->lines().value(0).endsWith(QLatin1String("Reader Version: VexaIII")),
-                             kAnswerMs);
+    auto &pane = control<ResponsePane>(*m_window, "memoResponse");
+    QTRY_VERIFY_WITH_TIMEOUT(pane.lines().value(0).endsWith(QLatin1String("Reader Version: VexaIII")), kAnswerMs);
     QCOMPARE(&m_window->link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
 }
 
@@ -722,7 +724,7 @@ void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
     QVERIFY(replugged);
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: device left")));
-    QVERIFY(m_window->messageView->lines().contains(QStringLiteral("USB Disconnected")));
+    QVERIFY(control<LinePane>(*m_window, "rchEditAPDLog").lines().contains(QStringLiteral("USB Disconnected")));
     const QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("33"));
     QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));

@@ -48,7 +48,7 @@ void tst_E2eLink::init()
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(*m_window, QStringLiteral("# Reader Setup:")), kAnswerMs);
     m_startRequests = m_sim->requests();
     m_sim->forgetTraffic();
-    m_window->responsePane->clear();
+    control<ResponsePane>(*m_window, "memoResponse").clear();
 }
 
 void tst_E2eLink::cleanup()
@@ -61,12 +61,12 @@ void tst_E2eLink::startUpChoosesCom1()
     MainWindow &w = *m_window;
     QCOMPARE(w.findPortItem(QStringLiteral(" COM1 ")) != nullptr, true);
     QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Baud: 38400"));
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: 38400"));
     QCOMPARE(w.serial().portNumber(), 1);
     // The start brought the reader to the host's rate and read its setup.
     QVERIFY(w.serial().isOpen());
     QCOMPARE(m_startRequests, (QStringList{"01 0A 00 10 80 ED 10 00 66 99", "01 08 00 10 80 E7 7E 81"}));
-    QVERIFY(w.baud38400Action->isChecked());
+    QVERIFY(control<QAction>(w, "N384001").isChecked());
     QVERIFY(!w.clockText().isEmpty());
 }
 
@@ -117,9 +117,9 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
     writeFrameCheck(w.link().commandBuffer.data(), 10);
     w.link().sendFrame();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
-    w.setupButton->click();
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusPanels[4]->text(), QStringLiteral("LED: Off"), kAnswerMs);
-    QCOMPARE(w.statusPanels[5]->text(), QStringLiteral("Audio: Off"));
+    control<QToolButton>(w, "btnSetup").click();
+    QTRY_COMPARE_WITH_TIMEOUT(panel(w, 4), QStringLiteral("LED: Off"), kAnswerMs);
+    QCOMPARE(panel(w, 5), QStringLiteral("Audio: Off"));
     QVERIFY(!w.options.audioOn);
     QVERIFY(!w.options.ledOn);
     QVERIFY(paneHas(w, QStringLiteral("    LED OFF")));
@@ -150,7 +150,7 @@ void tst_E2eLink::timeoutReported()
 {
     MainWindow &w = *m_window;
     QVERIFY(m_sim->control(QStringLiteral("fault silent 1")));
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QCOMPARE(paneLines(w), QStringList{QStringLiteral("# Error: Message timeout")});
 }
@@ -170,7 +170,7 @@ void tst_E2eLink::errorStatusReported()
     QFETCH(QString, line);
     MainWindow &w = *m_window;
     QVERIFY(m_sim->control(fault));
-    w.resetButton->click();
+    control<QToolButton>(w, "btnResetReader").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, line), kAnswerMs);
     // Separator, error line, empty line: no heading for a reset answer.
     QCOMPARE(paneLines(w), (QStringList{QString(), line, QString()}));
@@ -190,15 +190,15 @@ void tst_E2eLink::droppedBlocks()
     QFETCH(QString, fault);
     QFETCH(QString, tracePrefix);
     MainWindow &w = *m_window;
-    w.toggleMessageView();
+    control<QAction>(w, "DebugMode1").trigger();
     QVERIFY(m_sim->control(fault));
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     QTest::qWait(300); // a split answer's tail would open a block of its own
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     // Dropped without a report and without a time-out; traced from its 0x01.
     QCOMPARE(paneLines(w), QStringList{});
-    const QStringList log = w.messageView->lines();
+    const QStringList log = control<LinePane>(w, "rchEditAPDLog").lines();
     QVERIFY(!log.isEmpty());
     QVERIFY2(log.first().startsWith(tracePrefix), qPrintable(log.join('\n')));
     QVERIFY(log.first().contains(QLatin1String("-> 01 ")));
@@ -207,25 +207,26 @@ void tst_E2eLink::droppedBlocks()
 void tst_E2eLink::messageViewLines()
 {
     MainWindow &w = *m_window;
-    w.versionButton->click();
+    auto &messages = control<LinePane>(w, "rchEditAPDLog");
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Reader Version: VexaIII")), kAnswerMs);
-    QCOMPARE(w.messageView->lines(), QStringList{}); // view off: nothing logged
+    QCOMPARE(messages.lines(), QStringList{}); // view off: nothing logged
 
     const int heightBefore = w.height();
-    w.toggleMessageView();
-    QVERIFY(w.messageView->isVisible());
+    control<QAction>(w, "DebugMode1").trigger();
+    QVERIFY(messages.isVisible());
     QCOMPARE(w.minimumHeight(), 600);
     QCOMPARE(w.height(), heightBefore + 120);
-    w.versionButton->click();
-    QTRY_COMPARE_WITH_TIMEOUT(w.messageView->lines().size(), 2, kAnswerMs);
-    const QStringList log = w.messageView->lines();
+    control<QToolButton>(w, "btnRdrVersion").click();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.lines().size(), 2, kAnswerMs);
+    const QStringList log = messages.lines();
     static const QRegularExpression host(QStringLiteral("^Host -- \\d\\d:\\d\\d:\\d\\d -> 01 08 00 10 80 E0 79 86$"));
     static const QRegularExpression reader(QStringLiteral("^Vexa -- \\d\\d:\\d\\d:\\d\\d -> 01 .* 00 E0( [0-9A-F]{2})+$"));
     QVERIFY2(reader.match(log[0]).hasMatch(), qPrintable(log[0]));
     QVERIFY2(host.match(log[1]).hasMatch(), qPrintable(log[1]));
 
-    w.toggleMessageView();
-    QVERIFY(!w.messageView->isVisible());
+    control<QAction>(w, "DebugMode1").trigger();
+    QVERIFY(!messages.isVisible());
     QCOMPARE(w.minimumHeight(), 480);
     QCOMPARE(w.height(), heightBefore);
 }
@@ -233,15 +234,16 @@ void tst_E2eLink::messageViewLines()
 void tst_E2eLink::repeatStoppedByRepeatOff()
 {
     MainWindow &w = *m_window;
-    w.repeatButton->click();
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
-    QVERIFY(w.repeatAction->isChecked());
-    QVERIFY(w.repeatButton->isChecked());
-    w.versionButton->click();
+    auto &repeatButton = control<QToolButton>(w, "btnContinuous");
+    repeatButton.click();
+    QCOMPARE(panel(w, 2), QStringLiteral("Repeat: On"));
+    QVERIFY(control<QAction>(w, "ContinuousMode1").isChecked());
+    QVERIFY(repeatButton.isChecked());
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(4, 20000));
-    w.repeatAction->trigger(); // the menu item does what the button does
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
-    QVERIFY(!w.repeatButton->isChecked());
+    control<QAction>(w, "ContinuousMode1").trigger(); // the menu item does what the button does
+    QCOMPARE(panel(w, 2), QStringLiteral("Repeat: Off"));
+    QVERIFY(!repeatButton.isChecked());
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
     const auto sent = m_sim->requests().size();
     QTest::qWait(500);
@@ -253,18 +255,20 @@ void tst_E2eLink::repeatStoppedByRepeatOff()
 void tst_E2eLink::repeatStoppedByPause()
 {
     MainWindow &w = *m_window;
-    w.toggleRepeat();
-    w.pageTabs->setCurrentIndex(1); // "Read UID" on the 14443-A page
-    w.goButton->click();
-    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
-    QVERIFY(w.goButton->isChecked());
-    QVERIFY(w.goAction->isChecked());
-    QCOMPARE(QString(w.goAction->text()).remove(QLatin1Char('&')), QStringLiteral("Pause"));
+    auto &go = control<QToolButton>(w, "btnSend");
+    auto &goItem = control<QAction>(w, "Send1");
+    control<QAction>(w, "ContinuousMode1").trigger();
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(1); // "Read UID" on the 14443-A page
+    go.click();
+    QCOMPARE(go.text(), QStringLiteral("Pause"));
+    QVERIFY(go.isChecked());
+    QVERIFY(goItem.isChecked());
+    QCOMPARE(QString(goItem.text()).remove(QLatin1Char('&')), QStringLiteral("Pause"));
     QVERIFY(m_sim->waitForRequests(3, 20000));
-    w.goButton->click(); // Pause
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QVERIFY(!w.goButton->isChecked());
-    QVERIFY(!w.goAction->isChecked());
+    go.click(); // Pause
+    QCOMPARE(go.text(), QStringLiteral("Go"));
+    QVERIFY(!go.isChecked());
+    QVERIFY(!goItem.isChecked());
     QCOMPARE(w.link().commandLength, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
     const auto sent = m_sim->requests().size();
@@ -278,14 +282,14 @@ void tst_E2eLink::addressedReader()
     MainWindow &w = *m_window;
     w.options.addressReader = true;
     w.options.readerSerialNumber = QStringLiteral("4000123");
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Serial number: 4000123")), kAnswerMs);
     QCOMPARE(m_sim->requests().first(), QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
 
     // Another reader's serial number: this reader stays silent.
-    w.clearResponse();
+    control<QToolButton>(w, "ToolButton2").click();
     w.options.readerSerialNumber = QStringLiteral("9999999");
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
 }
 
@@ -296,17 +300,17 @@ void tst_E2eLink::portVanishesMidExchange()
     SimProcess sim(m_sim->configHome());
     QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("COM8")}));
     QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM8")) != nullptr, kAnswerMs);
-    w.choosePort(w.findPortItem(QStringLiteral("COM8")));
-    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("COM8"));
+    w.findPortItem(QStringLiteral("COM8"))->trigger();
+    QCOMPARE(panel(w, 0), QStringLiteral("COM8"));
     QVERIFY(sim.control(QStringLiteral("fault silent 1")));
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(sim.waitForRequests(1));
     sim.stop();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
     QVERIFY(m_prompt->messages.isEmpty());
 
     // The next send tells the operator why the port cannot be used.
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), 1, kAnswerMs);
     QVERIFY2(m_prompt->messages.first().contains(QLatin1String("COM8")), qPrintable(m_prompt->messages.first()));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).count(QStringLiteral("# Error: Message timeout")), 2, kTimeoutMs);
@@ -318,7 +322,7 @@ void tst_E2eLink::portMenuFollowsPortFolder()
     SimProcess second(m_sim->configHome()); // the same port folder
     QVERIFY(second.start({QStringLiteral("--port"), QStringLiteral("COM3")}));
     QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM3")) != nullptr, kAnswerMs);
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("USB Device change "));
+    QCOMPARE(panel(w, 1), QStringLiteral("USB Device change "));
     second.stop();
     QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM3")) == nullptr, kAnswerMs);
 }

@@ -138,10 +138,10 @@ void tst_E2eTags::addColumns()
 void tst_E2eTags::setControls(const Step &s)
 {
     MainWindow &w = *m_window;
-    w.pageTabs->setCurrentIndex(s.page);
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(s.page);
     m_prompt->confirmAnswer = s.confirm;
     if (s.page == IsoPageIndex) {
-        IsoPage &p = *w.isoPage;
+        IsoPage &p = control<IsoPage>(w, "TSISO");
         choose(p.commandList, s.command);
         p.useUidCheck->setChecked(s.address.has_value());
         p.uidEdit->setText(s.address.value_or(QString()));
@@ -159,7 +159,7 @@ void tst_E2eTags::setControls(const Step &s)
         p.afiFamilyCombo->setCurrentIndex(std::max(s.afiFamily, 0));
         p.afiValueEdit->setText(s.afiSubcategory);
     } else if (s.page == TagitPageIndex) {
-        TagitPage &p = *w.tagitPage;
+        TagitPage &p = control<TagitPage>(w, "TSTagit");
         choose(p.commandList, s.command);
         p.useAddressCheck->setChecked(s.address.has_value());
         p.addressEdit->setText(s.address.value_or(QString()));
@@ -176,10 +176,10 @@ void tst_E2eTags::run(const Step &s)
     setControls(s);
     if (QTest::currentTestFailed())
         return;
-    w.clearResponse();
+    control<QToolButton>(w, "ToolButton2").click();
     const qsizetype before = m_sim->requests().size();
     const qsizetype messages = m_prompt->messages.size();
-    w.goButton->click();
+    control<QToolButton>(w, "btnSend").click();
 
     if (s.wire.isEmpty()) {
         // Nothing sent: the response timer was never armed.
@@ -205,7 +205,7 @@ void tst_E2eTags::runRow()
     for (const QString &line : field)
         QVERIFY2(m_sim->control(line), qPrintable(line));
     m_window->options.isoBlockLength = blockLength;
-    m_window->isoPage->applyBlockLength();
+    control<IsoPage>(*m_window, "TSISO").applyBlockLength();
     for (int i = 0; i < steps.size(); ++i) {
         run(steps[i]);
         if (QTest::currentTestFailed()) {
@@ -539,15 +539,16 @@ void tst_E2eTags::refusedInputSendsNothing()
 void tst_E2eTags::repeatUntilPause()
 {
     MainWindow &w = *m_window;
+    auto &go = control<QToolButton>(w, "btnSend");
     const Step read{.page = TagitPageIndex, .command = tagit::ReadBlock, .block = "1"};
     setControls(read);
-    w.toggleRepeat();
+    control<QAction>(w, "ContinuousMode1").trigger();
     const qsizetype before = m_sim->requests().size();
-    w.goButton->click();
-    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
+    go.click();
+    QCOMPARE(go.text(), QStringLiteral("Pause"));
     QVERIFY(m_sim->waitForRequests(int(before) + 3, kRepeatMs));
-    w.goButton->click(); // Pause: the answer in flight is reported, nothing more is sent
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
+    go.click(); // Pause: the answer in flight is reported, nothing more is sent
+    QCOMPARE(go.text(), QStringLiteral("Go"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
 
     const QStringList sent = m_sim->requests().mid(before);
@@ -559,7 +560,7 @@ void tst_E2eTags::repeatUntilPause()
     QCOMPARE(int(lines.count(QStringLiteral("    Block Data: 55667788"))), int(sent.size()));
 
     // Repeat off: one Go, one frame; nothing of the cycle is left.
-    w.toggleRepeat();
+    control<QAction>(w, "ContinuousMode1").trigger();
     run({.page = TagitPageIndex, .command = tagit::Inventory, .wire = "01 08 00 10 80 0D",
          .report = report("Read Tag-it Inventory:", {"    #   Tag Address", "    01  C0A80137", "    02  5D2E9A41"})});
     QCOMPARE(m_sim->requests().size(), before + sent.size() + 1);
@@ -572,7 +573,7 @@ void tst_E2eTags::addressedReaderAndTag()
     w.options.addressReader = true;
     w.options.readerSerialNumber = QStringLiteral("4000123");
     w.options.isoBlockLength = 1;
-    w.isoPage->applyBlockLength();
+    control<IsoPage>(w, "TSISO").applyBlockLength();
     const QString reader = QStringLiteral("34 30 30 30 31 32 33 00 ");
     run({.command = iso15693::ViewOneBlock, .address = kIso8, .block = "1",
          .wire = "01 19 00 10 B2 20 " + reader + kIso8Wire + " 01",

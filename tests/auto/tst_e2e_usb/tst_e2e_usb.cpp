@@ -81,8 +81,8 @@ void tst_E2eUsb::cleanup()
 void tst_E2eUsb::selectUsb()
 {
     MainWindow &w = *m_window;
-    w.usbAction->trigger();
-    QVERIFY(w.usbAction->isChecked());
+    control<QAction>(w, "USB1").trigger();
+    QVERIFY(control<QAction>(w, "USB1").isChecked());
     QCOMPARE(panel(w, 0), QStringLiteral("USB"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device ready"));
     QCOMPARE(m_prompt->messages, QStringList{});
@@ -96,11 +96,11 @@ void tst_E2eUsb::selectOpensTheReader()
     QVERIFY(w.usb().pollTimer().isActive());
     QCOMPARE(w.usb().pollTimer().interval(), 50);
     QVERIFY(w.usbDeviceLost);
-    QVERIFY(w.goButton->isEnabled());
-    QVERIFY(w.autoReadAction->isEnabled());
-    QVERIFY(!w.portMenu->menuAction()->isEnabled());
-    QVERIFY(!w.baudMenu->menuAction()->isEnabled());
-    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
+    QVERIFY(control<QAction>(w, "viewAutoread1").isEnabled());
+    QVERIFY(!control<QMenu>(w, "Port1").menuAction()->isEnabled());
+    QVERIFY(!control<QMenu>(w, "BaudRate1").menuAction()->isEnabled());
+    QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
     QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/sim/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
     QCOMPARE(&w.link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
 }
@@ -133,17 +133,17 @@ void tst_E2eUsb::commandFamilies()
     MainWindow &w = *m_window;
     selectUsb();
     if (page == 0)
-        choose(w.isoPage->commandList, command);
+        choose(control<IsoPage>(w, "TSISO").commandList, command);
     else if (page == 2)
-        choose(w.tagitPage->commandList, command);
+        choose(control<TagitPage>(w, "TSTagit").commandList, command);
     if (page >= 0)
-        w.pageTabs->setCurrentIndex(page);
+        control<QTabWidget>(w, "PageControl1").setCurrentIndex(page);
     if (page >= 0)
-        w.goButton->click();
+        control<QToolButton>(w, "btnSend").click();
     else
         w.findChild<QToolButton *>(button)->click();
     QVERIFY(w.link().busy());
-    QVERIFY(w.txLight->isLit());
+    QVERIFY(control<StatusLight>(w, "TxLight").isLit());
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
     QCOMPARE(m_sim->requests().last(), request);
     QCOMPARE(paneLines(w).value(0), heading);
@@ -155,13 +155,14 @@ void tst_E2eUsb::framesOfManyReports()
     // An unsolicited frame of 255 bytes: sixteen reports, gathered whole.
     MainWindow &w = *m_window;
     selectUsb();
-    w.messagesAction->trigger();
+    control<QAction>(w, "DebugMode1").trigger();
     QString payload;
     for (int i = 0; i < 247; ++i)
         payload += QStringLiteral(" %1").arg(0x20 + i % 90, 2, 16, QLatin1Char('0'));
     QVERIFY(m_sim->control(QStringLiteral("frame E0 00") + payload));
-    QTRY_VERIFY_WITH_TIMEOUT(w.messageView->lines().value(0).startsWith(QLatin1String("Vexa --")), kAnswerMs);
-    const QString line = w.messageView->lines().value(0);
+    auto &messages = control<LinePane>(w, "rchEditAPDLog");
+    QTRY_VERIFY_WITH_TIMEOUT(messages.lines().value(0).startsWith(QLatin1String("Vexa --")), kAnswerMs);
+    const QString line = messages.lines().value(0);
     QCOMPARE(line.mid(line.indexOf(QLatin1String("->")) + 2).split(QLatin1Char(' '), Qt::SkipEmptyParts).size(), 255);
     QVERIFY(paneLines(w).value(0).startsWith(QLatin1String("# Reader Version:")));
 }
@@ -172,9 +173,9 @@ void tst_E2eUsb::frameSpreadOverTicks()
     selectUsb();
     // The answer's second half comes 300 ms (six poll ticks) after its first.
     QVERIFY(m_sim->control(QStringLiteral("fault gap 300")));
-    w.pageTabs->setCurrentIndex(0);
-    choose(w.isoPage->commandList, iso15693::Inventory);
-    w.goButton->click();
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(0);
+    choose(control<IsoPage>(w, "TSISO").commandList, iso15693::Inventory);
+    control<QToolButton>(w, "btnSend").click();
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
     QCOMPARE(paneLines(w).value(0), QStringLiteral("# ISO Inventory:"));
     QCOMPARE(paneLines(w).value(1), QStringLiteral("    #    UID    "));
@@ -185,23 +186,23 @@ void tst_E2eUsb::unplugDuringExchange()
     MainWindow &w = *m_window;
     selectUsb();
     QVERIFY(m_sim->control(QStringLiteral("fault gap 3000")));
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(1));
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
     QVERIFY(!w.usb().isOpen());
     QVERIFY(!w.usb().pollTimer().isActive());
-    QVERIFY(!w.goButton->isEnabled());
-    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Disconnected"));
+    QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
+    QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Disconnected"));
     // The exchange in flight ends with a time-out; its first half is dropped.
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
 
     QVERIFY(m_sim->control(QStringLiteral("fault clear")));
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
-    QVERIFY(w.goButton->isEnabled());
-    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
-    w.versionButton->click();
+    QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
+    QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
 }
 
@@ -210,7 +211,7 @@ void tst_E2eUsb::pollSuspended()
     MainWindow &w = *m_window;
     selectUsb();
     w.usb().usbPollSuspended = true;
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(1));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
     // The answer waited in the device; the next tick reads it.
@@ -222,9 +223,9 @@ void tst_E2eUsb::repeatAcrossUnplug()
 {
     MainWindow &w = *m_window;
     selectUsb();
-    w.pageTabs->setCurrentIndex(1);
-    w.repeatButton->click();
-    w.goButton->click();
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(1);
+    control<QToolButton>(w, "btnContinuous").click();
+    control<QToolButton>(w, "btnSend").click();
     QVERIFY(m_sim->waitForRequests(2));
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
@@ -236,26 +237,27 @@ void tst_E2eUsb::repeatAcrossUnplug()
     // Repeat goes on by itself once the reader is back.
     QVERIFY(m_sim->waitForRequests(int(before) + 2, kTimeoutMs));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Read UID ISO 14443-A:"), kTimeoutMs);
-    w.goButton->click(); // Pause
+    control<QToolButton>(w, "btnSend").click(); // Pause
     QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
 }
 
 void tst_E2eUsb::plugInWhileNotFound()
 {
     MainWindow &w = *m_window;
+    auto &go = control<QToolButton>(w, "btnSend");
     // The library's own thread reports; the window hears it on its thread.
     QList<bool> onMainThread;
     connect(&w.usb(), &UsbTransport::deviceChanged, this,
             [&onMainThread] { onMainThread << (QThread::currentThread() == qApp->thread()); }, Qt::DirectConnection);
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
-    w.usbAction->trigger();
+    control<QAction>(w, "USB1").trigger();
     QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
-    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(!go.isEnabled());
     QVERIFY(!w.usb().pollTimer().isActive());
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
-    QVERIFY(w.goButton->isEnabled());
-    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY(go.isEnabled());
+    QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
 
     // The simulator going away altogether is a removal; a new one an arrival.
     m_sim->stop();
@@ -264,8 +266,8 @@ void tst_E2eUsb::plugInWhileNotFound()
     // (Its new port entry is a device-node change too, whose panel text may
     // come after "Device ready".)
     QTRY_VERIFY_WITH_TIMEOUT(w.usb().isOpen(), kAnswerMs);
-    QCOMPARE(w.messageView->lines().value(0), QStringLiteral("USB Connected"));
-    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
+    QVERIFY(go.isEnabled());
     QCOMPARE(onMainThread, (QList<bool>{true, true, true}));
 }
 
@@ -276,11 +278,11 @@ void tst_E2eUsb::removalOfAnotherDevice()
     w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw-other"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device disconnected"));
     QVERIFY(w.usb().isOpen());
-    QVERIFY(w.goButton->isEnabled());
+    QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
     // Another device's arrival opens the reader again.
     w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw-other"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device ready"));
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
     w.onUsbDeviceChange(0x0018, recordFor(""));
     QCOMPARE(panel(w, 1), QStringLiteral("USB Message 24"));
@@ -298,14 +300,14 @@ void tst_E2eUsb::backToComPort()
 {
     MainWindow &w = *m_window;
     selectUsb();
-    w.comPortAction->trigger();
+    control<QAction>(w, "ComPort1").trigger();
     QVERIFY(!w.usb().isLoaded());
     QVERIFY(!w.usb().pollTimer().isActive());
-    QVERIFY(w.messageView->lines().contains(QStringLiteral("USB Disconnected")));
-    QVERIFY(w.portMenu->menuAction()->isEnabled());
-    QVERIFY(!w.autoReadAction->isEnabled());
+    QVERIFY(control<LinePane>(w, "rchEditAPDLog").lines().contains(QStringLiteral("USB Disconnected")));
+    QVERIFY(control<QMenu>(w, "Port1").menuAction()->isEnabled());
+    QVERIFY(!control<QAction>(w, "viewAutoread1").isEnabled());
     // The serial link works again at once.
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: host gone")));
 }
@@ -324,14 +326,14 @@ void tst_E2eUsb::notificationsWithoutLibrary()
     // Plug events of the simulator do not reach a window whose library was
     // released.
     selectUsb();
-    w.comPortAction->trigger();
+    control<QAction>(w, "ComPort1").trigger();
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(QStringLiteral("usb: host gone")), kAnswerMs);
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QVERIFY(!w.usb().isLoaded());
     QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(w.serial().baudRate()));
-    QVERIFY(w.comPortAction->isChecked());
+    QVERIFY(control<QAction>(w, "ComPort1").isChecked());
 }
 
 void tst_E2eUsb::autoRead_data()
@@ -351,34 +353,36 @@ void tst_E2eUsb::autoRead()
     QFETCH(QStringList, records);
     QFETCH(QStringList, lines);
     MainWindow &w = *m_window;
+    auto &autoReadWindow = control<AutoReadWindow>(w, "frmAutoRead");
     selectUsb();
-    w.autoReadAction->trigger();
-    QVERIFY(w.autoReadWindow->isVisible());
-    QVERIFY(w.autoReadWindow->isModal());
-    QCOMPARE(w.autoReadWindow->windowTitle(), QStringLiteral("View Auto Read"));
+    control<QAction>(w, "viewAutoread1").trigger();
+    QVERIFY(autoReadWindow.isVisible());
+    QVERIFY(autoReadWindow.isModal());
+    QCOMPARE(autoReadWindow.windowTitle(), QStringLiteral("View Auto Read"));
     QVERIFY(w.usb().autoReadMode());
     for (const QString &record : records)
         QVERIFY(m_sim->control(QStringLiteral("autoread ") + record));
-    QTRY_COMPARE_WITH_TIMEOUT(w.autoReadWindow->lines(), lines, kAnswerMs);
-    w.autoReadWindow->closeButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(autoReadWindow.lines(), lines, kAnswerMs);
+    autoReadWindow.closeButton->click();
     QVERIFY(!w.usb().autoReadMode());
     // Reports are response frames again.
-    w.versionButton->click();
+    control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
     // Shown again, the window starts empty.
-    w.autoReadAction->trigger();
-    QCOMPARE(w.autoReadWindow->lines(), QStringList{});
-    w.autoReadWindow->closeButton->click();
+    control<QAction>(w, "viewAutoread1").trigger();
+    QCOMPARE(autoReadWindow.lines(), QStringList{});
+    autoReadWindow.closeButton->click();
 }
 
 void tst_E2eUsb::autoReadOnlyOnUsb()
 {
     MainWindow &w = *m_window;
-    QVERIFY(!w.autoReadAction->isEnabled());
+    auto &viewAutoRead = control<QAction>(w, "viewAutoread1");
+    QVERIFY(!viewAutoRead.isEnabled());
     selectUsb();
-    QVERIFY(w.autoReadAction->isEnabled());
-    w.comPortAction->trigger();
-    QVERIFY(!w.autoReadAction->isEnabled());
+    QVERIFY(viewAutoRead.isEnabled());
+    control<QAction>(w, "ComPort1").trigger();
+    QVERIFY(!viewAutoRead.isEnabled());
 }
 
 QTEST_MAIN(tst_E2eUsb)

@@ -20,6 +20,7 @@
 #include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "app/statuslight.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/frame.h"
 #include "link/readerlink.h"
@@ -32,6 +33,8 @@
 using namespace vexa;
 using vexa::test::FakeTransport;
 using vexa::test::answerFrame;
+using vexa::test::control;
+using vexa::test::statusPanel;
 using vexa::test::hex;
 using vexa::test::ScriptedPrompt;
 
@@ -110,50 +113,68 @@ void tst_MainWindow::windowAndPages()
     QCOMPARE(w.windowTitle(), QStringLiteral("Kestrune - Vexa Host"));
     QCOMPARE(w.minimumSize(), QSize(547, 480));
     QCOMPARE(w.size(), QSize(678, 583));
-    QCOMPARE(w.pageTabs->count(), 3);
-    QCOMPARE(w.pageTabs->tabText(0), QStringLiteral("ISO/IEC 15693"));
-    QCOMPARE(w.pageTabs->tabText(1), QStringLiteral("ISO/IEC 14443-A"));
-    QCOMPARE(w.pageTabs->tabText(2), QStringLiteral("Tag-it"));
-    QCOMPARE(w.pageTabs->currentIndex(), 0);
-    QCOMPARE(w.responseGroup->title(), QStringLiteral("Reader Response"));
-    QVERIFY(!w.messageView->isVisibleTo(&w));
-    QVERIFY(QAccessible::queryAccessibleInterface(w.responsePane)->state().readOnly);
-    QCOMPARE(w.responsePane->accessibleName(), QStringLiteral("Reader Response"));
-    QCOMPARE(w.messageView->accessibleName(), QStringLiteral("Messages"));
+    auto &tabs = control<QTabWidget>(w, "PageControl1");
+    QCOMPARE(tabs.count(), 3);
+    QCOMPARE(tabs.tabText(0), QStringLiteral("ISO/IEC 15693"));
+    QCOMPARE(tabs.tabText(1), QStringLiteral("ISO/IEC 14443-A"));
+    QCOMPARE(tabs.tabText(2), QStringLiteral("Tag-it"));
+    QCOMPARE(tabs.currentIndex(), 0);
+    QCOMPARE(control<QGroupBox>(w, "grpBxResponse").title(), QStringLiteral("Reader Response"));
+    auto &pane = control<ResponsePane>(w, "memoResponse");
+    auto &messages = control<LinePane>(w, "rchEditAPDLog");
+    QVERIFY(!messages.isVisibleTo(&w));
+    QVERIFY(QAccessible::queryAccessibleInterface(&pane)->state().readOnly);
+    QCOMPARE(pane.accessibleName(), QStringLiteral("Reader Response"));
+    QCOMPARE(messages.accessibleName(), QStringLiteral("Messages"));
 }
 
 // Tools and tests look controls up by their historical component names; each
-// must lead to the member the code uses.
+// must name exactly one object of its kind, and a page's names its members.
 void tst_MainWindow::objectNamesFindTheirMembers()
 {
     MainWindow &w = *m_window;
-    const std::pair<const char *, QObject *> names[] = {
-        {"FrmMain", &w},
-        {"Timer1", &w.link().responseTimer()},
-        {"Timer2", &w.clockTimer},
-        {"btnSend", w.goButton},
-        {"Send1", w.goAction},
-        {"ContinuousMode1", w.repeatAction},
-        {"ToolButton4", w.infoButton},
-        {"ToolButton3", w.testButton},
-        {"N96001", w.baud9600Action},
-        {"N576001", w.baud57600Action},
-        {"DebugMode1", w.messagesAction},
-        {"memoResponse", w.responsePane},
-        {"rchEditAPDLog", w.messageView},
-        {"edtISOAddress", w.isoPage->uidEdit},
-        {"cboxInvAfiCategory", w.isoPage->afiFamilyCombo},
-        {"cmbBxNumBlocks", w.tagitPage->blockCountCombo},
-        {"edtBlockData7", w.tagitPage->blockDataField(7)},
-        {"lblHex7", w.tagitPage->blockDataLabel(7)},
-        {"GrpBxCmd14443", w.iso14443Page->commandList},
+    QCOMPARE(w.objectName(), QStringLiteral("FrmMain"));
+    QCOMPARE(w.link().responseTimer().objectName(), QStringLiteral("Timer1"));
+    const std::pair<const char *, const char *> kinds[] = {
+        {"Timer2", "QTimer"},
+        {"btnSend", "QToolButton"},
+        {"Send1", "QAction"},
+        {"ContinuousMode1", "QAction"},
+        {"ToolButton4", "QToolButton"},
+        {"ToolButton3", "QToolButton"},
+        {"N96001", "QAction"},
+        {"N576001", "QAction"},
+        {"DebugMode1", "QAction"},
+        {"Port1", "QMenu"},
+        {"PageControl1", "QTabWidget"},
+        {"TSISO", "vexa::IsoPage"},
+        {"memoResponse", "vexa::ResponsePane"},
+        {"rchEditAPDLog", "vexa::LinePane"},
+        {"StatusPanel7", "QLabel"},
+        {"TxLight", "vexa::StatusLight"},
+        {"RxLight", "vexa::StatusLight"},
+        {"frmAutoRead", "vexa::AutoReadWindow"},
+        {"frmWgn", "vexa::WiegandDialog"},
     };
-    for (const auto &[name, member] : names) {
-        const QString objectName = QLatin1String(name);
+    for (const auto &[name, kind] : kinds) {
+        const QList<QObject *> found = w.findChildren<QObject *>(QLatin1String(name));
+        QVERIFY2(found.size() == 1, name);
+        QVERIFY2(found.first()->inherits(kind), name);
+    }
+    auto &isoPage = control<IsoPage>(w, "TSISO");
+    auto &tagitPage = control<TagitPage>(w, "TSTagit");
+    const std::pair<const char *, QObject *> members[] = {
+        {"edtISOAddress", isoPage.uidEdit},
+        {"cboxInvAfiCategory", isoPage.afiFamilyCombo},
+        {"cmbBxNumBlocks", tagitPage.blockCountCombo},
+        {"edtBlockData7", tagitPage.blockDataField(7)},
+        {"lblHex7", tagitPage.blockDataLabel(7)},
+        {"GrpBxCmd14443", control<Iso14443Page>(w, "ts14443").commandList},
+    };
+    for (const auto &[name, member] : members) {
         QVERIFY2(member, name);
-        QCOMPARE(member->objectName(), objectName);
-        if (member != &w)
-            QCOMPARE(w.findChild<QObject *>(objectName), member);
+        QCOMPARE(member->objectName(), QLatin1String(name));
+        QCOMPARE(w.findChild<QObject *>(QLatin1String(name)), member);
     }
 }
 
@@ -192,19 +213,20 @@ void tst_MainWindow::statusBar()
     const QStringList texts{"COM1", "Baud: 9600", "Repeat: Off", "Tx         Rx", "LED: On", "Audio: On", "", ""};
     const int widths[] = {40, 160, 75, 80, 60, 70, 80};
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(w.statusPanels[size_t(i)]->text(), texts[i]);
+        QCOMPARE(statusPanel(w, i).text(), texts[i]);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // At the design size each panel has its designed width, or more where
     // its text needs it; the lights' panel exactly.
     for (int i = 0; i < 7; ++i) {
-        QVERIFY2(w.statusPanels[size_t(i)]->width() >= widths[i], qPrintable(QString::number(i)));
+        QVERIFY2(statusPanel(w, i).width() >= widths[i], qPrintable(QString::number(i)));
     }
-    QCOMPARE(w.statusPanels[3]->width(), 80);
-    QVERIFY(w.statusPanels[7]->alignment() & Qt::AlignRight);
-    QCOMPARE(w.txLight->parentWidget(), w.statusPanels[3]);
-    QCOMPARE(w.txLight->pos(), QPoint(21, 4));
-    QCOMPARE(w.rxLight->pos(), QPoint(61, 4));
+    QCOMPARE(statusPanel(w, 3).width(), 80);
+    QVERIFY(statusPanel(w, 7).alignment() & Qt::AlignRight);
+    auto &txLight = control<StatusLight>(w, "TxLight");
+    QCOMPARE(txLight.parentWidget(), &statusPanel(w, 3));
+    QCOMPARE(txLight.pos(), QPoint(21, 4));
+    QCOMPARE(control<StatusLight>(w, "RxLight").pos(), QPoint(61, 4));
     w.updateClock();
     QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d $")).match(w.clockText()).hasMatch());
 }
@@ -249,62 +271,65 @@ void tst_MainWindow::laterFeaturesStayDisabled()
 {
     MainWindow &w = *m_window;
     w.enableCommandControls(true);
-    QVERIFY(w.usbAction->isEnabled()); // built; "View auto read..." follows it
-    QVERIFY(!w.autoReadAction->isEnabled());
-    for (QAction *a : {w.activateLedAction, w.activateAudioAction, w.isoSetupAction, w.encryptionAction, w.audioLedAction,
-                       w.rfOnAction, w.rfOffAction, w.wiegandAction, w.addressReaderAction, w.baud9600Action,
-                       w.baud19200Action, w.baud38400Action, w.baud57600Action})
-        QVERIFY2(a->isEnabled(), qPrintable(a->text()));
-    QVERIFY(w.wiegandButton->isEnabled());
-    QVERIFY(w.goButton->isEnabled());
-    QVERIFY(w.pageTabs->isEnabled());
+    QVERIFY(control<QAction>(w, "USB1").isEnabled()); // built; "View auto read..." follows it
+    QVERIFY(!control<QAction>(w, "viewAutoread1").isEnabled());
+    for (const char *item : {"LED1", "Audio1", "ISOSetup1", "Encryption1", "AudioLED1", "btnTransOn", "btnTransOff",
+                             "Wiegand1", "Addressreader1", "N96001", "N192001", "N384001", "N576001"})
+        QVERIFY2(control<QAction>(w, item).isEnabled(), item);
+    QVERIFY(control<QToolButton>(w, "btnWgnMode").isEnabled());
+    auto &go = control<QToolButton>(w, "btnSend");
+    QVERIFY(go.isEnabled());
+    QVERIFY(control<QTabWidget>(w, "PageControl1").isEnabled());
     w.enableCommandControls(false);
-    QVERIFY(!w.goButton->isEnabled());
-    QVERIFY(!w.goAction->isEnabled());
-    QVERIFY(w.upgradeFirmwareAction->isEnabled()); // keeps its state
-    QVERIFY(w.infoButton->isEnabled()); // "Info" is not a command control
+    QVERIFY(!go.isEnabled());
+    QVERIFY(!control<QAction>(w, "Send1").isEnabled());
+    QVERIFY(control<QAction>(w, "UpgradeFirmware1").isEnabled()); // keeps its state
+    QVERIFY(control<QToolButton>(w, "ToolButton4").isEnabled()); // "Info" is not a command control
 }
 
 void tst_MainWindow::goWithRepeatOffSendsOnce()
 {
     MainWindow &w = *m_window;
-    w.pageTabs->setCurrentIndex(1);
-    w.goButton->click();
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(1);
+    auto &go = control<QToolButton>(w, "btnSend");
+    go.click();
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(m_transport->written.first(), hex("01 09 00 10 80 40 00 D8 27"));
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QVERIFY(!w.goButton->isChecked());
-    QVERIFY(!w.goAction->isChecked());
+    QCOMPARE(go.text(), QStringLiteral("Go"));
+    QVERIFY(!go.isChecked());
+    QVERIFY(!control<QAction>(w, "Send1").isChecked());
 }
 
 void tst_MainWindow::repeatLooks()
 {
     MainWindow &w = *m_window;
-    w.pageTabs->setCurrentIndex(1);
-    const qint64 goKey = w.goButton->icon().cacheKey();
-    w.toggleRepeat();
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: On"));
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(1);
+    auto &go = control<QToolButton>(w, "btnSend");
+    auto &goItem = control<QAction>(w, "Send1");
+    const qint64 goKey = go.icon().cacheKey();
+    control<QAction>(w, "ContinuousMode1").trigger();
+    QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: On"));
     QVERIFY(m_transport->written.isEmpty()); // turning Repeat on sends nothing
-    w.goAction->trigger();
-    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
-    QCOMPARE(QString(w.goAction->text()).remove(QLatin1Char('&')), QStringLiteral("Pause"));
-    QVERIFY(w.goButton->isChecked() && w.goAction->isChecked());
-    QVERIFY(w.goButton->icon().cacheKey() != goKey);
+    goItem.trigger();
+    QCOMPARE(go.text(), QStringLiteral("Pause"));
+    QCOMPARE(QString(goItem.text()).remove(QLatin1Char('&')), QStringLiteral("Pause"));
+    QVERIFY(go.isChecked() && goItem.isChecked());
+    QVERIFY(go.icon().cacheKey() != goKey);
     QCOMPARE(m_transport->written.size(), 1);
 
-    w.goButton->click(); // Pause: nothing sent, nothing shown
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QVERIFY(!w.goButton->isChecked() && !w.goAction->isChecked());
+    go.click(); // Pause: nothing sent, nothing shown
+    QCOMPARE(go.text(), QStringLiteral("Go"));
+    QVERIFY(!go.isChecked() && !goItem.isChecked());
     QCOMPARE(w.link().commandLength, 0);
     QCOMPARE(m_transport->written.size(), 1);
     QVERIFY(m_prompt.messages.isEmpty());
 
-    w.goButton->click(); // a new cycle, ended by Repeat off
-    QCOMPARE(w.goButton->text(), QStringLiteral("Pause"));
-    w.repeatButton->click();
-    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("Repeat: Off"));
-    QCOMPARE(w.goButton->text(), QStringLiteral("Go"));
-    QCOMPARE(QString(w.goAction->text()).remove(QLatin1Char('&')), QStringLiteral("Go"));
+    go.click(); // a new cycle, ended by Repeat off
+    QCOMPARE(go.text(), QStringLiteral("Pause"));
+    control<QToolButton>(w, "btnContinuous").click();
+    QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: Off"));
+    QCOMPARE(go.text(), QStringLiteral("Go"));
+    QCOMPARE(QString(goItem.text()).remove(QLatin1Char('&')), QStringLiteral("Go"));
     QCOMPARE(w.link().commandLength, 0);
 }
 
@@ -326,10 +351,11 @@ void tst_MainWindow::responsesGoToVisiblePage()
     QFETCH(QString, top);
     MainWindow &w = *m_window;
     w.updateClock();
-    w.pageTabs->setCurrentIndex(page);
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(page);
     m_transport->feed(frame); // unsolicited: judged like any answer
-    QTRY_VERIFY_WITH_TIMEOUT(!w.responsePane->lines().isEmpty(), 5000);
-    const QString first = w.responsePane->lines().first();
+    auto &pane = control<ResponsePane>(w, "memoResponse");
+    QTRY_VERIFY_WITH_TIMEOUT(!pane.lines().isEmpty(), 5000);
+    const QString first = pane.lines().first();
     if (top.isEmpty())
         QCOMPARE(first, QString());
     else
@@ -346,7 +372,8 @@ void tst_MainWindow::headingFormatAndOrder()
     second.heading = QStringLiteral("Read Tag Block:");
     second.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
     w.writeReport(second);
-    const QStringList lines = w.responsePane->lines();
+    auto &pane = control<ResponsePane>(w, "memoResponse");
+    const QStringList lines = pane.lines();
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines[0], w.clockText() + QStringLiteral(" -  Read Tag Block:"));
     QCOMPARE(lines[1], QStringLiteral("    Block Number: 7"));
@@ -354,9 +381,9 @@ void tst_MainWindow::headingFormatAndOrder()
     QCOMPARE(lines[3], QString());
     QCOMPARE(lines[4], w.clockText() + QStringLiteral(" -  Write Tag Block:"));
     // Headings in bold italics, detail lines plain.
-    QCOMPARE(w.responsePane->store().style(0), LineStyle::Heading);
-    QCOMPARE(w.responsePane->store().style(1), LineStyle::Detail);
-    QCOMPARE(w.responsePane->store().style(4), LineStyle::Heading);
+    QCOMPARE(pane.store().style(0), LineStyle::Heading);
+    QCOMPARE(pane.store().style(1), LineStyle::Detail);
+    QCOMPARE(pane.store().style(4), LineStyle::Heading);
 }
 
 void tst_MainWindow::clearEmptiesBothViews()
@@ -364,23 +391,25 @@ void tst_MainWindow::clearEmptiesBothViews()
     MainWindow &w = *m_window;
     w.writeHeading(QStringLiteral("x"));
     w.logMessage(QStringLiteral("y"));
-    w.clearButton->click();
-    QVERIFY(w.responsePane->lines().isEmpty());
-    QVERIFY(w.messageView->lines().isEmpty());
+    control<QToolButton>(w, "ToolButton2").click();
+    QVERIFY(control<ResponsePane>(w, "memoResponse").lines().isEmpty());
+    QVERIFY(control<LinePane>(w, "rchEditAPDLog").lines().isEmpty());
 }
 
 void tst_MainWindow::messageViewEmptiedWhenShown()
 {
     MainWindow &w = *m_window;
+    auto &messages = control<LinePane>(w, "rchEditAPDLog");
+    auto &viewMessages = control<QAction>(w, "DebugMode1");
     w.logMessage(QStringLiteral("USB Disconnected")); // written while hidden
-    QCOMPARE(w.messageView->lines(), QStringList{QStringLiteral("USB Disconnected")});
-    w.toggleMessageView();
-    QVERIFY(w.messageView->lines().isEmpty());
+    QCOMPARE(messages.lines(), QStringList{QStringLiteral("USB Disconnected")});
+    viewMessages.trigger();
+    QVERIFY(messages.lines().isEmpty());
     w.logMessage(QStringLiteral("first"));
     w.logMessage(QStringLiteral("second"));
-    QCOMPARE(w.messageView->lines(), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
-    QCOMPARE(w.messageView->lineFont(LineStyle::Detail).pixelSize(), 11);
-    w.toggleMessageView();
+    QCOMPARE(messages.lines(), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
+    QCOMPARE(messages.lineFont(LineStyle::Detail).pixelSize(), 11);
+    viewMessages.trigger();
 }
 
 void tst_MainWindow::aboutBox()
@@ -402,7 +431,7 @@ void tst_MainWindow::aboutBox()
         QVERIFY(box->contactText->isReadOnly());
         QTest::keyClick(box, Qt::Key_Return);
     });
-    m_window->aboutAction->trigger();
+    control<QAction>(*m_window, "About1").trigger();
     QCOMPARE(seen, QStringLiteral("About VexaHost|Product: Vexa Host|Version %1").arg(QLatin1String(kVersionText)));
     QCOMPARE(QLatin1String(kVersionText), QLatin1String("4.07"));
     QVERIFY(defaultButton);

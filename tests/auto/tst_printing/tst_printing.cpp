@@ -10,10 +10,12 @@
 #include "app/mainwindow.h"
 #include "app/reportprinter.h"
 #include "app/responsepane.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/report.h"
 
 using namespace vexa;
+using vexa::test::control;
 using vexa::test::ScriptedPrompt;
 
 namespace {
@@ -131,13 +133,13 @@ void tst_Printing::fill(int reports)
         report.separator = true;
         report.heading = QStringLiteral("Read Tag Block:");
         report.lines = {QStringLiteral("    Block Number: %1").arg(i), QStringLiteral("    Block Data: 0000CAFE")};
-        m_window->responsePane->writeReport(report, QStringLiteral(" 10:00:00 "));
+        control<ResponsePane>(*m_window, "memoResponse").writeReport(report, QStringLiteral(" 10:00:00 "));
     }
 }
 
 QString tst_Printing::printToPdf()
 {
-    m_window->printAction->trigger();
+    control<QAction>(*m_window, "Print1").trigger();
     return m_pdf;
 }
 
@@ -156,7 +158,7 @@ void tst_Printing::savedAsPdfWhenNoPrinter()
     QVERIFY2(pdf.raw.contains("Mono") || pdf.raw.contains("Courier"), "monospaced font embedded");
     QVERIFY2(pdf.raw.contains("BoldItalic") || pdf.raw.contains("Bold-Italic") || pdf.raw.contains("BoldOblique"),
              "headings in bold italics");
-    const QColor blue = m_window->responsePane->textColour();
+    const QColor blue = control<ResponsePane>(*m_window, "memoResponse").textColour();
     QCOMPARE(blue, QColor(Qt::blue));
     // Every line in blue: the fill colour of the text is blue, never black.
     QVERIFY2(pdf.content.contains("0 0 1 scn"), "text drawn in blue");
@@ -178,12 +180,12 @@ void tst_Printing::pagesFollowTheLines()
     fill(reports);
     printToPdf();
     const Pdf pdf = readPdf(m_pdf);
+    const ResponsePane &pane = control<ResponsePane>(*m_window, "memoResponse");
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(m_dir.filePath(QStringLiteral("probe.pdf")));
-    ReportPrinter probe(m_window->responsePane->store(), m_window->responsePane->lineFont(LineStyle::Detail),
-                        m_window->responsePane->lineFont(LineStyle::Heading), Qt::blue);
+    ReportPrinter probe(pane.store(), pane.lineFont(LineStyle::Detail), pane.lineFont(LineStyle::Heading), Qt::blue);
     probe.setHeading(QStringLiteral("Job Title"), QDateTime(QDate(2026, 3, 4), QTime(9, 5)));
     printer.setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
     QVERIFY(probe.begin(&printer));
@@ -200,10 +202,10 @@ void tst_Printing::pagesFollowTheLines()
         QCOMPARE(page.firstLine, next);
         next += page.lineCount;
     }
-    QCOMPARE(next, m_window->responsePane->store().count());
+    QCOMPARE(next, pane.store().count());
     // A 12-pixel line on an A4 or Letter page: several dozen lines a page.
     QVERIFY2(probe.linesPerPage() > 40 && probe.linesPerPage() < 100, qPrintable(QString::number(probe.linesPerPage())));
-    const qsizetype lines = m_window->responsePane->store().count();
+    const qsizetype lines = pane.store().count();
     QCOMPARE(lines, qsizetype(reports) * 4);
     const int expected = lines == 0 ? 1 : int((lines + probe.linesPerPage() - 1) / probe.linesPerPage());
     QCOMPARE(pdf.pages(), expected);
@@ -226,7 +228,7 @@ void tst_Printing::selectionRule()
     fill(30);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    ResponsePane *pane = m_window->responsePane;
+    ResponsePane *pane = &control<ResponsePane>(*m_window, "memoResponse");
     if (partial)
         pane->select({1, 4}, {2, 10});
     QTRY_VERIFY(pane->verticalScrollBar()->maximum() >= scrolled); // ranges follow a turn later
@@ -277,7 +279,7 @@ void tst_Printing::unwritableFileNamesTheReason()
     QStringList answers{bad, thenSaved ? m_pdf : QString()};
     int asked = 0;
     m_window->chooseReportFile = [&] { return answers.value(asked++); };
-    m_window->printAction->trigger();
+    control<QAction>(*m_window, "Print1").trigger();
     QCOMPARE(asked, 2);
     QCOMPARE(m_prompt.messages.size(), thenSaved ? 2 : 1);
     const QString error = m_prompt.messages.first();

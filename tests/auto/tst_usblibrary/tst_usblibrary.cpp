@@ -13,12 +13,15 @@
 
 #include "app/mainwindow.h"
 #include "app/responsepane.h"
+#include "controls.h"
 #include "fakes.h"
 #include "link/usbreports.h"
 #include "link/usbtransport.h"
 
 using namespace vexa;
+using vexa::test::control;
 using vexa::test::ScriptedPrompt;
+using vexa::test::statusPanel;
 
 namespace {
 
@@ -80,34 +83,34 @@ void tst_UsbLibrary::missingLibrary()
     if (probe.load())
         QSKIP("a USB HID library is installed on this machine's library path");
     MainWindow &w = *m_window;
-    w.usbAction->trigger();
+    control<QAction>(w, "USB1").trigger();
     QCOMPARE(m_prompt->messages, QStringList{usbErrorText(usberr::ModuleNotFound)});
     // USB stays chosen with the commands off; Com Port brings them back.
-    QVERIFY(w.usbAction->isChecked());
-    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("USB"));
-    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(control<QAction>(w, "USB1").isChecked());
+    QCOMPARE(statusPanel(w, 0).text(), QStringLiteral("USB"));
+    QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
     QVERIFY(!w.usb().isLoaded());
     // A notification without the library changes only the panel text.
     w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, AtUsbHidDeviceRecord{});
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device arrival"));
-    w.comPortAction->trigger();
-    QVERIFY(w.goButton->isEnabled());
+    QCOMPARE(statusPanel(w, 1).text(), QStringLiteral("Device arrival"));
+    control<QAction>(w, "ComPort1").trigger();
+    QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
     QCOMPARE(m_prompt->messages.size(), 1);
 }
 
 void tst_UsbLibrary::missingEntryPoint()
 {
     MainWindow &w = *m_window;
-    const QByteArray errors = captureStandardError([&w] { w.usbAction->trigger(); });
+    const QByteArray errors = captureStandardError([&w] { control<QAction>(w, "USB1").trigger(); });
     QCOMPARE(errors, QByteArray("Error: Cannot get address of function.\n"));
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Could not get USB HID library functions addresses")});
     QVERIFY(!w.usb().isLoaded());
     QVERIFY(!w.usb().isOpen());
-    QVERIFY(w.statusPanels[1]->text() != QLatin1String("Device ready"));
-    QVERIFY(!w.goButton->isEnabled());
+    QVERIFY(statusPanel(w, 1).text() != QLatin1String("Device ready"));
+    QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
     const QByteArray later = captureStandardError([&w] {
         w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, AtUsbHidDeviceRecord{});
-        w.comPortAction->trigger();
+        control<QAction>(w, "ComPort1").trigger();
     });
     QCOMPARE(later, QByteArray()); // nothing of the library was called
 }
@@ -115,19 +118,19 @@ void tst_UsbLibrary::missingEntryPoint()
 void tst_UsbLibrary::hidapiWithoutReader()
 {
     MainWindow &w = *m_window;
-    w.usbAction->trigger();
+    control<QAction>(w, "USB1").trigger();
     QCOMPARE(m_prompt->messages, QStringList{});
     QVERIFY(w.usb().isLoaded());
     QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/src/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
-    QCOMPARE(w.statusPanels[0]->toolTip(), w.usb().libraryPath());
+    QCOMPARE(statusPanel(w, 0).toolTip(), w.usb().libraryPath());
     if (w.usb().isOpen())
         QSKIP("a reader is plugged into this machine");
-    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Device not found"));
-    QVERIFY(!w.goButton->isEnabled());
+    QCOMPARE(statusPanel(w, 1).text(), QStringLiteral("Device not found"));
+    QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
     QVERIFY(!w.usb().pollTimer().isActive());
-    w.comPortAction->trigger();
+    control<QAction>(w, "ComPort1").trigger();
     QVERIFY(!w.usb().isLoaded());
-    QVERIFY(w.goButton->isEnabled());
+    QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
 }
 
 QTEST_MAIN(tst_UsbLibrary)
