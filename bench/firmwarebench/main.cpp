@@ -108,9 +108,9 @@ bool run(int rate, const QString &path, const QByteArray &image)
     }
     test::ScriptedPrompt prompt;
     MainWindow window(&prompt);
-    window.serial().setBaudRate(rate);
+    window.session().serial().setBaudRate(rate);
     window.show();
-    test::waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
+    test::waitUntil([&] { return !window.startingUp() && !window.session().link().busy(); }, 10000);
     const QByteArray label = QByteArray::number(rate) + " baud";
     const Upgrade u = upgrade(window, prompt, sim, path, image, LoaderFraming::Serial, label.constData());
     if (!u.done)
@@ -133,9 +133,9 @@ bool runUsb(const QString &path, const QByteArray &image)
     test::ScriptedPrompt prompt;
     MainWindow window(&prompt);
     window.show();
-    test::waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
+    test::waitUntil([&] { return !window.startingUp() && !window.session().link().busy(); }, 10000);
     control<QAction>(window, "USB1").trigger();
-    if (!window.usb().isOpen()) {
+    if (!window.session().usb().isOpen()) {
         std::fprintf(stderr, "usb: the simulated reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
         return false;
     }

@@ -104,7 +104,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "window not shown\n");
         return 1;
     }
-    ReaderLink &link = window.link();
+    ReaderLink &link = window.session().link();
     auto &version = control<QToolButton>(window, "btnRdrVersion");
     auto &clear = control<QToolButton>(window, "ToolButton2");
     auto &repeat = control<QAction>(window, "ContinuousMode1");
@@ -119,7 +119,7 @@ int main(int argc, char **argv)
     qint64 firstByte = 0;
     std::vector<double> turnarounds, answerSpans;
     QObject::connect(&link, &ReaderLink::frameSent, [&] { sentAt = clock.nsecsElapsed(); firstByte = 0; });
-    QObject::connect(&window.serial(), &Transport::bytesArrived, [&] {
+    QObject::connect(&window.session().serial(), &Transport::bytesArrived, [&] {
         lastByte = clock.nsecsElapsed();
         if (!firstByte)
             firstByte = lastByte;
@@ -139,7 +139,7 @@ int main(int argc, char **argv)
     }
 
     // 2. Repeat throughput against the line time plus the 100 ms gap.
-    const int baud = window.serial().baudRate();
+    const int baud = window.session().serial().baudRate();
     const int requestBytes = 8, answerBytes = 20; // version request and answer
     const double lineMs = double(requestBytes + answerBytes) * 10.0 * 1000.0 / baud;
     const double maxPerSecond = 1000.0 / (lineMs + ReaderLink::kCompletionGapMs);

@@ -205,12 +205,12 @@ int repeatRun(qsizetype prefill, int seconds)
     MainWindow window(&prompt);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000)
-        || !waitUntil([&] { return statusPanel(window, 0).text() == QStringLiteral("COM1") && !window.link().busy(); },
+        || !waitUntil([&] { return statusPanel(window, 0).text() == QStringLiteral("COM1") && !window.session().link().busy(); },
                       10000, 5)) {
         std::fprintf(stderr, "the window did not reach the simulator\n");
         return 1;
     }
-    ReaderLink &link = window.link();
+    ReaderLink &link = window.session().link();
     auto &isoPage = control<IsoPage>(window, "TSISO");
     auto &go = control<QToolButton>(window, "btnSend");
     auto &pane = control<ResponsePane>(window, "memoResponse");
@@ -229,7 +229,7 @@ int repeatRun(qsizetype prefill, int seconds)
     QElapsedTimer fill;
     fill.start();
     for (int n = 0; pane.store().count() < prefill; ++n)
-        pane.writeReport(sampleReport(n), window.clockText());
+        pane.writeReport(sampleReport(n), window.session().clockText());
     const double fillSeconds = double(fill.elapsed()) / 1000.0;
     go.click();
     const RepeatPhase late = measureRepeat(link, seconds);
@@ -238,7 +238,7 @@ int repeatRun(qsizetype prefill, int seconds)
     waitUntil([&] { return !link.busy(); }, 5000, 5);
 
     const QStringList requests = sim.requests(), replies = sim.replies();
-    const int baud = window.serial().baudRate();
+    const int baud = window.session().serial().baudRate();
     const int bytes = frameBytes(requests.isEmpty() ? QString() : requests.last())
                     + frameBytes(replies.isEmpty() ? QString() : replies.last());
     const double lineMs = double(bytes) * 10.0 * 1000.0 / baud;

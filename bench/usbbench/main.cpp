@@ -76,13 +76,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "window not shown\n");
         return 1;
     }
-    waitUntil([&] { return !window.startingUp() && !window.link().busy(); }, 10000);
+    waitUntil([&] { return !window.startingUp() && !window.session().link().busy(); }, 10000);
     control<QAction>(window, "USB1").trigger();
-    if (!window.usb().isOpen()) {
+    if (!window.session().usb().isOpen()) {
         std::fprintf(stderr, "the simulated USB reader was not found (is build/sim/usb first on LD_LIBRARY_PATH?)\n");
         return 1;
     }
-    ReaderLink &link = window.link();
+    ReaderLink &link = window.session().link();
     auto &version = control<QToolButton>(window, "btnRdrVersion");
     auto &tabs = control<QTabWidget>(window, "PageControl1");
     auto &go = control<QToolButton>(window, "btnSend");

@@ -244,6 +244,7 @@ void ReaderSession::choosePort(int number)
         e.chosen = e.number == number;
     if (number > 0)
         m_serial->setPortNumber(number);
+    emit portsChanged();
     setStatus(StatusField::Port, portCaption(number), chosenPortToolTip());
     if (m_chosenPortDenied) {
         // After the choice has shown (the start chooses too, before a window

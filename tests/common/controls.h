@@ -3,7 +3,9 @@
 // that no test depends on how the window keeps them.
 #pragma once
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QObject>
 #include <QString>
 
@@ -27,6 +29,17 @@ T &control(const QObject &parent, const QString &name)
 inline QLabel &statusPanel(const QObject &window, int i)
 {
     return control<QLabel>(window, QStringLiteral("StatusPanel%1").arg(i));
+}
+
+// The "Port" menu's item for `caption` ("COM3", blanks and '&' aside), or
+// null when the menu does not list that port.
+inline QAction *portItem(const QObject &window, QString caption)
+{
+    caption = caption.remove(QLatin1Char('&')).trimmed();
+    for (QAction *item : control<QMenu>(window, QStringLiteral("Port1")).actions())
+        if (QString(item->text()).remove(QLatin1Char('&')) == caption)
+            return item;
+    return nullptr;
 }
 
 } // namespace vexa::test

@@ -88,7 +88,7 @@ bool E2eFixture::waitForStartExchange()
 
 bool E2eFixture::waitUntilIdle()
 {
-    return waitFor([&] { return !m_window->link().busy(); }, kTimeoutMs, "the link stayed busy");
+    return waitFor([&] { return !m_window->session().link().busy(); }, kTimeoutMs, "the link stayed busy");
 }
 
 void E2eFixture::closeAll()

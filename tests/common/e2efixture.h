@@ -16,6 +16,7 @@
 #include "fakes.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
+#include "session/commandcycle.h"
 #include "simprocess.h"
 
 namespace vexa::test {

@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 
+#include "app/responseprint.h"
 #include "app/mainwindow.h"
 #include "controls.h"
 #include "fakes.h"
@@ -123,7 +124,7 @@ void tst_Accessibility::init()
     m_prompt.confirmations.clear();
     m_window = new MainWindow(&m_prompt);
     m_transport = new FakeTransport(m_window);
-    m_window->link().setTransport(m_transport);
+    m_window->session().link().setTransport(m_transport);
     control<QTabWidget>(*m_window, "PageControl1").setCurrentIndex(1); // "Read UID": Go always sends
 }
 
@@ -325,12 +326,12 @@ void tst_Accessibility::keysForGoRepeatAndMenus()
     QVERIFY(control<QToolButton>(w, "btnContinuous").isChecked());
     QTest::keyClick(&w, Qt::Key_F6);
     QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: Off"));
-    w.link().setTransport(m_transport); // showing the window chose the serial link
+    w.session().link().setTransport(m_transport); // showing the window chose the serial link
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(control<QToolButton>(w, "btnSend").text(), QStringLiteral("Go"));
     // Ctrl+P prints (no printer here: the question shows it began), Ctrl+Q exits.
-    w.printerAvailable = [] { return false; };
+    control<ResponsePrint>(w, "ResponsePrint").printerAvailable = [] { return false; };
     m_prompt.confirmAnswer = false;
     QTest::keySequence(&w, QKeySequence(Qt::CTRL | Qt::Key_P));
     QCOMPARE(m_prompt.confirmations.size(), 1);
@@ -364,7 +365,7 @@ void tst_Accessibility::menuAccessKeys()
             QFile::remove(entry(n)), QFile::link(QStringLiteral("/nonexistent/vexa-port"), entry(n));
     });
     MainWindow &w = *m_window;
-    w.rebuildPortMenu();
+    w.session().refreshPorts();
     if (repeating) {
         control<QAction>(w, "ContinuousMode1").trigger();
         control<QAction>(w, "Send1").trigger();
@@ -404,7 +405,7 @@ void tst_Accessibility::actionReturnsBeforeItsBox()
     QFETCH(QString, title);
     MainWindow w; // the real boxes
     auto *transport = new FakeTransport(&w);
-    w.link().setTransport(transport);
+    w.session().link().setTransport(transport);
     control<QTabWidget>(w, "PageControl1").setCurrentIndex(1); // "Read UID": Go always sends
     if (setup == QLatin1String("port gone")) {
         transport->failWith = QStringLiteral("No such device");

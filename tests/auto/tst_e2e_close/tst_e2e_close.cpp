@@ -88,7 +88,7 @@ void tst_E2eClose::signalDuringRepeat()
 
     // The normal close: the cycle stopped, the port closed, the settings written.
     QVERIFY(!control<QAction>(w, "ContinuousMode1").isChecked());
-    QVERIFY(!w.serial().isOpen());
+    QVERIFY(!w.session().serial().isOpen());
     const LoadedSettings saved = loadSettingsFile(settingsFilePath());
     QVERIFY(QFile::exists(settingsFilePath()));
     QCOMPARE(saved.problem, QString());

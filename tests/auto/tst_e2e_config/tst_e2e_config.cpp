@@ -117,7 +117,7 @@ void tst_E2eConfig::startWindow(bool expectSerialStart)
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(*m_window, QStringLiteral("# Reader Setup:"))
                                  || paneHas(*m_window, QStringLiteral("# Error: Message timeout")),
                              kTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->session().link().busy(), kAnswerMs);
 }
 
 void tst_E2eConfig::restartWindow()
@@ -163,7 +163,7 @@ void tst_E2eConfig::serialStartSetsStoredRate()
     QVERIFY(paneHas(w, reportLine));
     QVERIFY(!paneHas(w, QStringLiteral("# Error: Message timeout")));
     QCOMPARE(m_sim->requests(), (QStringList{baudCommand, "01 08 00 10 80 E7 7E 81"}));
-    QCOMPARE(w.serial().baudRate(), rate);
+    QCOMPARE(w.session().serial().baudRate(), rate);
     QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(rate));
     for (const QAction *item : control<QMenu>(w, "BaudRate1").actions())
         QCOMPARE(item->isChecked(), QString(item->text()).remove(QLatin1Char('&')).toInt() == rate);
@@ -199,7 +199,7 @@ void tst_E2eConfig::readerIgnoresTheChange()
     QVERIFY(!paneHas(w, QStringLiteral("# Reader Setup:")));
     QCOMPARE(m_sim->requests(), atStart ? QStringList{} : QStringList{"01 0A 00 10 80 ED 11 00 67 98"});
     // The host keeps the new rate, its item and its panel.
-    QCOMPARE(w.serial().baudRate(), 57600);
+    QCOMPARE(w.session().serial().baudRate(), 57600);
     QVERIFY(control<QAction>(w, "N576001").isChecked());
     QCOMPARE(panel(w, 1), QStringLiteral("Baud: 57600"));
 
@@ -213,22 +213,23 @@ void tst_E2eConfig::baudItemKeepsWindowAlive()
 {
     startWindow();
     MainWindow &w = *m_window;
-    QCOMPARE(w.serial().baudRate(), 38400);
+    QCOMPARE(w.session().serial().baudRate(), 38400);
     m_sim->forgetTraffic();
     control<ResponsePane>(w, "memoResponse").clear();
 
-    // While the handler waits, the event loop runs: a timer fires and the
-    // port is still at the old rate.
+    // The item's handler returns at once; while the reader settles, the
+    // event loop runs (a timer fires) and the port is still at the old rate.
     bool ranDuringWait = false;
     int rateDuringWait = 0;
     QTimer::singleShot(100, &w, [&] {
         ranDuringWait = true;
-        rateDuringWait = w.serial().baudRate();
+        rateDuringWait = w.session().serial().baudRate();
     });
     control<QAction>(w, "N96001").trigger();
+    QVERIFY(w.session().changingBaud());
+    QTRY_COMPARE_WITH_TIMEOUT(w.session().serial().baudRate(), 9600, kAnswerMs);
     QVERIFY(ranDuringWait);
     QCOMPARE(rateDuringWait, 38400);
-    QCOMPARE(w.serial().baudRate(), 9600);
     QCOMPARE(panel(w, 1), QStringLiteral("Baud: 9600"));
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Baud: 9600")), kAnswerMs);
     QCOMPARE(m_sim->requests(), (QStringList{"01 0A 00 10 80 ED 0E 00 78 87", "01 08 00 10 80 E7 7E 81"}));
@@ -319,7 +320,7 @@ void tst_E2eConfig::commandsOnTheWire()
     QCOMPARE(m_dialogs.shown, dialogs);
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests().first(), wire);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     QVERIFY(m_prompt->messages.isEmpty());
     // A separator line and the report, or only the separator for 0xED.
     const QStringList lines = paneLines(w);
@@ -328,7 +329,7 @@ void tst_E2eConfig::commandsOnTheWire()
     if (name == QLatin1String("btnTransOn"))
         QVERIFY(control<QAction>(w, "btnTransOn").isChecked() && !control<QAction>(w, "btnTransOff").isChecked());
     if (name == QLatin1String("AudioLED1"))
-        QVERIFY(w.options.audioOn && !w.options.ledOn);
+        QVERIFY(w.session().options().audioOn && !w.session().options().ledOn);
     if (wiegand) {
         // The reader's setup now reports what was sent.
         pane.clear();
@@ -361,7 +362,7 @@ void tst_E2eConfig::refusedInputSendsNothing()
     auto &repeat = control<QAction>(w, "ContinuousMode1");
     repeat.trigger(); // Repeat on: nothing half-built may be re-sent either
     m_sim->forgetTraffic();
-    const int frameBefore = w.link().commandLength;
+    const int frameBefore = w.session().link().commandLength;
     QVERIFY(frameBefore > 0);
     m_dialogs.script = [](QDialog &d) {
         if (auto *led = qobject_cast<ActivateLedDialog *>(&d))
@@ -383,13 +384,13 @@ void tst_E2eConfig::refusedInputSendsNothing()
     QCOMPARE(m_prompt->messages, QStringList{message});
     if (dialog == QLatin1String("frmEncOptions")) {
         QCOMPARE(control<EncryptionDialog>(w, "frmEncOptions").keyEdit->text(), QStringLiteral("12G4"));
-        QCOMPARE(w.link().commandLength, 0);
+        QCOMPARE(w.session().link().commandLength, 0);
     } else {
-        QCOMPARE(w.link().commandLength, frameBefore);
+        QCOMPARE(w.session().link().commandLength, frameBefore);
     }
     // A command sent now is the first the reader sees since.
     repeat.trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     m_sim->forgetTraffic();
     control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(1));
@@ -419,7 +420,7 @@ void tst_E2eConfig::addressedModeFromDialog()
     // Every frame, Repeat re-sends included, carries the address field.
     for (const QString &frame : m_sim->requests().mid(0, 2))
         QCOMPARE(frame, QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QVERIFY(paneHas(w, QStringLiteral("    Serial number: 4000123")));
 
     // Cancel changes nothing.
@@ -428,7 +429,7 @@ void tst_E2eConfig::addressedModeFromDialog()
         as<AddressDialog>(d).cancelButton->click();
     };
     addressReader.trigger();
-    QVERIFY(w.options.addressReader);
+    QVERIFY(w.session().options().addressReader);
     QCOMPARE(panel(w, 6), QStringLiteral("Address Reader: 4000123"));
 }
 
@@ -446,8 +447,8 @@ void tst_E2eConfig::isoOptionsReachTheDataField()
         iso.okButton->click();
     };
     isoSetup.trigger();
-    QCOMPARE(w.options.isoBlockLength, 1);
-    QCOMPARE(int(w.options.isoConfig), 0x00);
+    QCOMPARE(w.session().options().isoBlockLength, 1);
+    QCOMPARE(int(w.session().options().isoConfig), 0x00);
     QCOMPARE(isoData.maxLength(), 16);
 
     // Defaults then Cancel: the options byte comes back, the block length not.
@@ -456,8 +457,8 @@ void tst_E2eConfig::isoOptionsReachTheDataField()
         as<IsoOptionsDialog>(d).cancelButton->click();
     };
     isoSetup.trigger();
-    QCOMPARE(int(w.options.isoConfig), 0x00);
-    QCOMPARE(w.options.isoBlockLength, 0);
+    QCOMPARE(int(w.session().options().isoConfig), 0x00);
+    QCOMPARE(w.session().options().isoBlockLength, 0);
     QCOMPARE(isoData.maxLength(), 8);
 }
 
@@ -473,11 +474,11 @@ void tst_E2eConfig::settingsSurviveRestarts()
         address.okButton->click();
     };
     control<QAction>(w, "Addressreader1").trigger();
-    w.options.isoBlockLength = 1;
-    w.options.isoConfig = 0x0B;
-    w.options.useAfi = true;
-    w.options.isoAfiCategory = 3;
-    w.options.isoAfiValue = 1;
+    w.session().options().isoBlockLength = 1;
+    w.session().options().isoConfig = 0x0B;
+    w.session().options().useAfi = true;
+    w.session().options().isoAfiCategory = 3;
+    w.session().options().isoAfiValue = 1;
     w.resize(700, 560);
     w.move(30, 40);
     const int designHeight = w.height();
@@ -497,10 +498,10 @@ void tst_E2eConfig::settingsSurviveRestarts()
         QCOMPARE(again.width(), 700);
         QCOMPARE(again.pos(), QPoint(30, 40));
         QCOMPARE(panel(again, 6), QStringLiteral("Address Reader: 4000123"));
-        QVERIFY(again.options.addressReader);
-        QCOMPARE(int(again.options.isoConfig), 0x0B);
-        QVERIFY(again.options.useAfi);
-        QCOMPARE(int(again.options.afiByte()), 0x31);
+        QVERIFY(again.session().options().addressReader);
+        QCOMPARE(int(again.session().options().isoConfig), 0x0B);
+        QVERIFY(again.session().options().useAfi);
+        QCOMPARE(int(again.session().options().afiByte()), 0x31);
         QCOMPARE(control<IsoPage>(again, "TSISO").dataEdit->maxLength(), 16); // "ISO Blk Len" 1
         QCOMPARE(control<WiegandDialog>(again, "frmWgn").modeIndex(), 0);
     }
@@ -524,8 +525,8 @@ void tst_E2eConfig::firstRunWritesTheStore()
     startWindow();
     MainWindow &w = *m_window;
     QCOMPARE(w.size(), QSize(678, 583));
-    QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
-    QCOMPARE(w.serial().baudRate(), 38400);
+    QVERIFY(portItem(w, QStringLiteral("COM1"))->isChecked());
+    QCOMPARE(w.session().serial().baudRate(), 38400);
     QVERIFY(control<QAction>(w, "N384001").isChecked());
     QVERIFY(!control<LinePane>(w, "rchEditAPDLog").isVisible());
     QCOMPARE(panel(w, 6), QString());
@@ -546,7 +547,7 @@ void tst_E2eConfig::damagedStoreGivesDefaults()
     QVERIFY(writeBytes(settingsFilePath(), "[Baud]\nBaud rate=9600\n[Settings\x01garbage"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("settings file .* is damaged")));
     startWindow();
-    QCOMPARE(m_window->serial().baudRate(), 38400); // not the 9600 of the damaged file
+    QCOMPARE(m_window->session().serial().baudRate(), 38400); // not the 9600 of the damaged file
     m_window->close();
     const LoadedSettings reread = loadSettingsFile(settingsFilePath());
     QCOMPARE(reread.problem, QString());
@@ -569,8 +570,8 @@ void tst_E2eConfig::usbMethodSendsNothing()
     // The simulator's USB library is on the search path, but this simulator
     // is no USB reader.
     QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
-    QVERIFY(w.usb().isLoaded());
-    QVERIFY(!w.serial().isOpen());
+    QVERIFY(w.session().usb().isLoaded());
+    QVERIFY(!w.session().serial().isOpen());
     QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QCOMPARE(m_sim->requests(), QStringList{});
@@ -618,17 +619,17 @@ void tst_E2eConfig::storedPortFallsBack()
     startWindow(com1Present);
     MainWindow &w = *m_window;
     if (com1Present) {
-        QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
+        QVERIFY(portItem(w, QStringLiteral("COM1"))->isChecked());
         QCOMPARE(panel(w, 0), QStringLiteral("COM1"));
-        QCOMPARE(w.serial().portNumber(), 1);
+        QCOMPARE(w.session().serial().portNumber(), 1);
         QVERIFY(paneHas(w, QStringLiteral("# Reader Setup:")));
     } else {
         // No port: start-up goes on quietly and sends nothing.
-        QCOMPARE(w.serial().portNumber(), 0);
-        QVERIFY(!w.serial().isOpen());
+        QCOMPARE(w.session().serial().portNumber(), 0);
+        QVERIFY(!w.session().serial().isOpen());
         QVERIFY(m_prompt->messages.isEmpty());
-        QVERIFY(w.findPortItem(QStringLiteral("COM2")));
-        QVERIFY(!w.findPortItem(QStringLiteral("COM2"))->isChecked());
+        QVERIFY(portItem(w, QStringLiteral("COM2")));
+        QVERIFY(!portItem(w, QStringLiteral("COM2"))->isChecked());
         QCOMPARE(panel(w, 1), QStringLiteral("Baud: 38400"));
         QVERIFY(m_sim->control(QStringLiteral("state")));
         QCOMPARE(m_sim->requests(), QStringList{});

@@ -153,7 +153,7 @@ void tst_E2eFirmware::init()
                                                           + QStringLiteral("/Kestrune/VexaHost/usb/reader")),
                                  kAnswerMs);
     m_prompt = std::make_unique<LoaderPrompt>();
-    makeWindow(m_prompt.get()).serial().setBaudRate(kRate);
+    makeWindow(m_prompt.get()).session().serial().setBaudRate(kRate);
     QVERIFY(showWindow());
     QVERIFY(waitForStartExchange());
     m_sim->forgetTraffic();
@@ -245,7 +245,7 @@ void tst_E2eFirmware::cleanUpgrade()
              QStringList{QStringLiteral("Loading firmware will cause all reader settings to be lost.  Continue?")});
     QCOMPARE(m_requests.size(), 1);
     QCOMPARE(m_requests[0].selectedFilter, 0); // the serial loader's files
-    QCOMPARE(m_window->bootLoaderComType, 1);
+    QCOMPARE(m_window->session().bootLoaderComType(), 1);
     QCOMPARE(m_loader->windowTitle(), QStringLiteral("Upgrade firmware"));
     QVERIFY(!m_loader->programButton->isEnabled());
 
@@ -510,7 +510,7 @@ void tst_E2eFirmware::signalDuringTransfer()
     program();
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible() && !m_loader->isVisible(), kAnswerMs);
     QVERIFY(!m_prompt->messages.contains(QStringLiteral("Firmware load complete.")));
-    QVERIFY(!m_window->serial().isOpen());
+    QVERIFY(!m_window->session().serial().isOpen());
     QVERIFY(QFile::exists(settingsFilePath()));
 }
 
@@ -569,7 +569,7 @@ bool tst_E2eFirmware::selectUsb()
     // The caller stops at once when this fails (the simulator's library not
     // on the library path, say), rather than waiting out a capture.
     control<QAction>(*m_window, "USB1").trigger();
-    return panel(*m_window, 1) == QLatin1String("Device ready") && m_window->usb().isOpen();
+    return panel(*m_window, 1) == QLatin1String("Device ready") && m_window->session().usb().isOpen();
 }
 
 void tst_E2eFirmware::usbUpgrade_data()
@@ -586,7 +586,7 @@ void tst_E2eFirmware::usbUpgrade()
         QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(3000, 21);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), image)));
-    QCOMPARE(m_window->bootLoaderComType, 2);
+    QCOMPARE(m_window->session().bootLoaderComType(), 2);
     QCOMPARE(m_requests.size(), 1);
     QCOMPARE(m_requests[0].selectedFilter, 1); // the USB readers' files
     QCOMPARE(m_window->firmwareUpgrade().upgradeInterface, fromUsb ? 2 : 1);
@@ -594,7 +594,7 @@ void tst_E2eFirmware::usbUpgrade()
     QVERIFY(waitForCapture());
     QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
     QVERIFY(control<QAction>(*m_window, "USB1").isChecked());
-    QVERIFY(m_window->usb().usbPollSuspended);
+    QVERIFY(m_window->session().usb().usbPollSuspended);
     QVERIFY(control<LinePane>(*m_window, "rchEditAPDLog").lines().contains(QStringLiteral("USB Reconnected")));
     QCOMPARE(loaderState().value(QStringLiteral("mode")), QStringLiteral("captured"));
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: device back as boot-loader")));
@@ -619,7 +619,7 @@ void tst_E2eFirmware::usbUpgrade()
     // answers the version request.
     const int before = int(m_sim->requests().size());
     closeLoaderWindow();
-    QVERIFY(!m_window->usb().usbPollSuspended);
+    QVERIFY(!m_window->session().usb().usbPollSuspended);
     state = loaderState();
     QCOMPARE(state.value(QStringLiteral("mode")), QStringLiteral("off"));
     QCOMPARE(state.value(QStringLiteral("starts")), QStringLiteral("1"));
@@ -628,7 +628,7 @@ void tst_E2eFirmware::usbUpgrade()
     QCOMPARE(m_sim->requests().last(), QStringLiteral("01 08 00 10 80 E0 79 86"));
     auto &pane = control<ResponsePane>(*m_window, "memoResponse");
     QTRY_VERIFY_WITH_TIMEOUT(pane.lines().value(0).endsWith(QLatin1String("Reader Version: VexaIII")), kAnswerMs);
-    QCOMPARE(&m_window->link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
+    QCOMPARE(&m_window->session().link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
 }
 
 void tst_E2eFirmware::usbCaptureRetry()
@@ -697,10 +697,10 @@ void tst_E2eFirmware::usbReaderDoesNotReturn()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), firmwareBytes(100, 27))));
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->usb().isOpen(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->session().usb().isOpen(), kAnswerMs);
     const int before = int(m_sim->requests().size());
     closeLoaderWindow();
-    QVERIFY(!m_window->usb().usbPollSuspended);
+    QVERIFY(!m_window->session().usb().usbPollSuspended);
     QVERIFY(m_sim->control(QStringLiteral("state")));
     QCOMPARE(int(m_sim->requests().size()), before);
     QCOMPARE(loaderState().value(QStringLiteral("starts")), QStringLiteral("0"));

@@ -59,15 +59,15 @@ void tst_E2eLink::cleanup()
 void tst_E2eLink::startUpChoosesCom1()
 {
     MainWindow &w = *m_window;
-    QCOMPARE(w.findPortItem(QStringLiteral(" COM1 ")) != nullptr, true);
-    QVERIFY(w.findPortItem(QStringLiteral("COM1"))->isChecked());
+    QCOMPARE(portItem(w, QStringLiteral(" COM1 ")) != nullptr, true);
+    QVERIFY(portItem(w, QStringLiteral("COM1"))->isChecked());
     QCOMPARE(panel(w, 1), QStringLiteral("Baud: 38400"));
-    QCOMPARE(w.serial().portNumber(), 1);
+    QCOMPARE(w.session().serial().portNumber(), 1);
     // The start brought the reader to the host's rate and read its setup.
-    QVERIFY(w.serial().isOpen());
+    QVERIFY(w.session().serial().isOpen());
     QCOMPARE(m_startRequests, (QStringList{"01 0A 00 10 80 ED 10 00 66 99", "01 08 00 10 80 E7 7E 81"}));
     QVERIFY(control<QAction>(w, "N384001").isChecked());
-    QVERIFY(!w.clockText().isEmpty());
+    QVERIFY(!w.session().clockText().isEmpty());
 }
 
 void tst_E2eLink::toolBarCommands_data()
@@ -95,7 +95,7 @@ void tst_E2eLink::toolBarCommands()
     QCOMPARE(m_sim->requests().first(), wire);
     if (heading.isEmpty()) {
         // Reset has no report of its own: only the separator line.
-        QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
         QCOMPARE(paneLines(w), QStringList{QString()});
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, heading), kAnswerMs);
@@ -110,39 +110,39 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
     MainWindow &w = *m_window;
     // Turn the reader's feedback off through its own configuration command,
     // then read the setup.
-    w.link().clearCommandBuffer();
-    w.link().commandLength = 10;
+    w.session().link().clearCommandBuffer();
+    w.session().link().commandLength = 10;
     const uint8_t frame[] = {0x01, 0x0A, 0x00, 0x10, 0x40, 0xED, 0x07, 0x00};
-    std::copy(std::begin(frame), std::end(frame), w.link().commandBuffer.begin());
-    writeFrameCheck(w.link().commandBuffer.data(), 10);
-    w.link().sendFrame();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    std::copy(std::begin(frame), std::end(frame), w.session().link().commandBuffer.begin());
+    writeFrameCheck(w.session().link().commandBuffer.data(), 10);
+    w.session().link().sendFrame();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     control<QToolButton>(w, "btnSetup").click();
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 4), QStringLiteral("LED: Off"), kAnswerMs);
     QCOMPARE(panel(w, 5), QStringLiteral("Audio: Off"));
-    QVERIFY(!w.options.audioOn);
-    QVERIFY(!w.options.ledOn);
+    QVERIFY(!w.session().options().audioOn);
+    QVERIFY(!w.session().options().ledOn);
     QVERIFY(paneHas(w, QStringLiteral("    LED OFF")));
 }
 
 void tst_E2eLink::loaderQuerySetsComType()
 {
     MainWindow &w = *m_window;
-    QCOMPARE(w.bootLoaderComType, 0);
-    w.requestLoaderInfo();
+    QCOMPARE(w.session().bootLoaderComType(), 0);
+    w.session().requestLoaderInfo();
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests().first(), QStringLiteral("01 08 00 10 80 E3 7A 85"));
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Boot Loader Com Type = Com Port")), kAnswerMs);
     QCOMPARE(paneLines(w).first(), QStringLiteral("# Reader Version: Vexa 4"));
-    QCOMPARE(w.bootLoaderComType, 1);
+    QCOMPARE(w.session().bootLoaderComType(), 1);
 
     // A reader error suppresses the whole report and keeps the value.
-    w.bootLoaderComType = 2;
+    w.session().setBootLoaderComType(2);
     QVERIFY(m_sim->control(QStringLiteral("fault status 2 1")));
-    w.requestLoaderInfo();
-    QCOMPARE(w.bootLoaderComType, 1); // set before sending
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
-    QCOMPARE(w.bootLoaderComType, 1);
+    w.session().requestLoaderInfo();
+    QCOMPARE(w.session().bootLoaderComType(), 1); // set before sending
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
+    QCOMPARE(w.session().bootLoaderComType(), 1);
     QCOMPARE(paneLines(w).first(), QString());
 }
 
@@ -193,9 +193,9 @@ void tst_E2eLink::droppedBlocks()
     control<QAction>(w, "DebugMode1").trigger();
     QVERIFY(m_sim->control(fault));
     control<QToolButton>(w, "btnRdrVersion").click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QTest::qWait(300); // a split answer's tail would open a block of its own
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     // Dropped without a report and without a time-out; traced from its 0x01.
     QCOMPARE(paneLines(w), QStringList{});
     const QStringList log = control<LinePane>(w, "rchEditAPDLog").lines();
@@ -244,7 +244,7 @@ void tst_E2eLink::repeatStoppedByRepeatOff()
     control<QAction>(w, "ContinuousMode1").trigger(); // the menu item does what the button does
     QCOMPARE(panel(w, 2), QStringLiteral("Repeat: Off"));
     QVERIFY(!repeatButton.isChecked());
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     const auto sent = m_sim->requests().size();
     QTest::qWait(500);
     QCOMPARE(m_sim->requests().size(), sent);
@@ -269,8 +269,8 @@ void tst_E2eLink::repeatStoppedByPause()
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QVERIFY(!go.isChecked());
     QVERIFY(!goItem.isChecked());
-    QCOMPARE(w.link().commandLength, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QCOMPARE(w.session().link().commandLength, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     const auto sent = m_sim->requests().size();
     QTest::qWait(500);
     QCOMPARE(m_sim->requests().size(), sent);
@@ -280,15 +280,15 @@ void tst_E2eLink::repeatStoppedByPause()
 void tst_E2eLink::addressedReader()
 {
     MainWindow &w = *m_window;
-    w.options.addressReader = true;
-    w.options.readerSerialNumber = QStringLiteral("4000123");
+    w.session().options().addressReader = true;
+    w.session().options().readerSerialNumber = QStringLiteral("4000123");
     control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Serial number: 4000123")), kAnswerMs);
     QCOMPARE(m_sim->requests().first(), QStringLiteral("01 10 00 10 A0 E0 34 30 30 30 31 32 33 00 75 8A"));
 
     // Another reader's serial number: this reader stays silent.
     control<QToolButton>(w, "ToolButton2").click();
-    w.options.readerSerialNumber = QStringLiteral("9999999");
+    w.session().options().readerSerialNumber = QStringLiteral("9999999");
     control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
 }
@@ -299,8 +299,8 @@ void tst_E2eLink::portVanishesMidExchange()
     // COM8 has no device of its own here once the simulator's entry is gone.
     SimProcess sim(m_sim->configHome());
     QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("COM8")}));
-    QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM8")) != nullptr, kAnswerMs);
-    w.findPortItem(QStringLiteral("COM8"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(portItem(w, QStringLiteral("COM8")) != nullptr, kAnswerMs);
+    portItem(w, QStringLiteral("COM8"))->trigger();
     QCOMPARE(panel(w, 0), QStringLiteral("COM8"));
     QVERIFY(sim.control(QStringLiteral("fault silent 1")));
     control<QToolButton>(w, "btnRdrVersion").click();
@@ -321,10 +321,10 @@ void tst_E2eLink::portMenuFollowsPortFolder()
     MainWindow &w = *m_window;
     SimProcess second(m_sim->configHome()); // the same port folder
     QVERIFY(second.start({QStringLiteral("--port"), QStringLiteral("COM3")}));
-    QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM3")) != nullptr, kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(portItem(w, QStringLiteral("COM3")) != nullptr, kAnswerMs);
     QCOMPARE(panel(w, 1), QStringLiteral("USB Device change "));
     second.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(w.findPortItem(QStringLiteral("COM3")) == nullptr, kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(portItem(w, QStringLiteral("COM3")) == nullptr, kAnswerMs);
 }
 
 QTEST_MAIN(tst_E2eLink)

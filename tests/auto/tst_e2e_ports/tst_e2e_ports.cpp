@@ -154,7 +154,7 @@ void tst_E2ePorts::folderPortNeverFallsBack()
     QCOMPARE(statusPanel(w, 0).toolTip(), simDevice);
     go(w);
     QVERIFY(m_sim->waitForRequests(1));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
 
     // The simulator goes, and its port-folder entry with it: COM1 would now
     // resolve to the decoy through the built-in mapping.
@@ -164,22 +164,22 @@ void tst_E2ePorts::folderPortNeverFallsBack()
     QCOMPARE(m_prompt->messages.size(), 1);
     const QString message = m_prompt->messages.first();
     QVERIFY2(message.contains(QLatin1String("COM1")) && message.contains(simDevice), qPrintable(message));
-    QVERIFY(!w.serial().isOpen());
+    QVERIFY(!w.session().serial().isOpen());
     // The menu now offers what COM1 stands for; panel 0 still names the
     // device that went away.
-    QAction *item = w.findPortItem(QStringLiteral("COM1"));
+    QAction *item = portItem(w, QStringLiteral("COM1"));
     QVERIFY(item);
     QVERIFY(!item->isChecked());
     QCOMPARE(item->toolTip(), m_decoy1->path());
     QVERIFY2(statusPanel(w, 0).toolTip().contains(simDevice), qPrintable(statusPanel(w, 0).toolTip()));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     go(w); // again: still nothing anywhere
     QCOMPARE(m_prompt->messages.size(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QCOMPARE(m_decoy1->received(), QByteArray());
 
     // Choosing COM1 again binds what it stands for now: the decoy.
-    item = w.findPortItem(QStringLiteral("COM1")); // the menu may have been rebuilt since
+    item = portItem(w, QStringLiteral("COM1")); // the menu may have been rebuilt since
     QVERIFY(item);
     item->trigger();
     QCOMPARE(statusPanel(w, 0).toolTip(), m_decoy1->path());
@@ -193,7 +193,7 @@ void tst_E2ePorts::folderPortFollowsItsEntry()
     MainWindow &w = *m_window;
     go(w);
     QVERIFY(m_sim->waitForRequests(1));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     m_sim->stop();
 
     // The simulator comes back on the same entry, on a new pseudo-terminal.
@@ -202,9 +202,9 @@ void tst_E2ePorts::folderPortFollowsItsEntry()
     go(w);
     QVERIFY(again.waitForRequests(1));
     QCOMPARE(again.requests().first(), traced(readUidWire()));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QVERIFY(m_prompt->messages.isEmpty());
-    QCOMPARE(w.serial().deviceName(), again.device());
+    QCOMPARE(w.session().serial().deviceName(), again.device());
     QCOMPARE(m_decoy1->received(), QByteArray());
 }
 
@@ -212,12 +212,12 @@ void tst_E2ePorts::builtInPortStaysOnItsDevice()
 {
     MainWindow &w = *m_window;
     // COM2 has no folder entry: chosen through the built-in mapping.
-    QAction *item = w.findPortItem(QStringLiteral("COM2"));
+    QAction *item = portItem(w, QStringLiteral("COM2"));
     QVERIFY(item);
     item->trigger();
     go(w);
     QTRY_COMPARE_WITH_TIMEOUT(m_decoy2->received(), readUidWire(), kTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
 
     // A simulator now publishes COM2 in the port folder: the chosen port
     // stays on its device until the operator chooses COM2 again.
@@ -226,7 +226,7 @@ void tst_E2ePorts::builtInPortStaysOnItsDevice()
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("USB Device change "), kAnswerMs);
     go(w);
     QTRY_COMPARE_WITH_TIMEOUT(m_decoy2->received(), readUidWire() + readUidWire(), kTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QVERIFY(second.requests().isEmpty());
 
     // Its device goes: nothing is written, the operator is told which.
@@ -236,12 +236,12 @@ void tst_E2ePorts::builtInPortStaysOnItsDevice()
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY2(m_prompt->messages.first().contains(QLatin1String("COM2")) && m_prompt->messages.first().contains(device),
              qPrintable(m_prompt->messages.first()));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     QVERIFY(second.requests().isEmpty());
     QCOMPARE(m_decoy2->received(), readUidWire() + readUidWire());
 
     // Chosen again, COM2 stands for the simulator's entry.
-    item = w.findPortItem(QStringLiteral("COM2"));
+    item = portItem(w, QStringLiteral("COM2"));
     QVERIFY(item);
     item->trigger();
     go(w);
@@ -291,13 +291,13 @@ void tst_E2ePorts::portUserMayNotOpen()
         QCOMPARE(saveSettings(stored), QString());
         makeWindow(m_prompt.get()).show();
     } else {
-        m_window->devicesChanged();
+        m_window->session().devicesChanged();
     }
     MainWindow &w = *m_window;
-    QAction *item = w.findPortItem(QStringLiteral("COM2"));
+    QAction *item = portItem(w, QStringLiteral("COM2"));
     QCOMPARE(item != nullptr, listed);
     if (!listed) {
-        QVERIFY(w.findPortItem(QStringLiteral("COM1"))); // the simulator's port is still offered
+        QVERIFY(portItem(w, QStringLiteral("COM1"))); // the simulator's port is still offered
         return;
     }
     QVERIFY(!item->isEnabled());
@@ -306,10 +306,10 @@ void tst_E2ePorts::portUserMayNotOpen()
              qPrintable(item->toolTip()));
 
     if (step == QLatin1String("send")) {
-        w.choosePort(item); // no click reaches a disabled item; the start chooses a stored port like this
+        w.session().choosePort(2); // no click reaches a disabled item; the start chooses a stored port like this
         QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), 1, kAnswerMs);
         control<QToolButton>(w, "btnRdrVersion").click();
-        QVERIFY(!w.link().busy()); // nothing to wait for: no time-out follows
+        QVERIFY(!w.session().link().busy()); // nothing to wait for: no time-out follows
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_prompt->messages.size(), messages, kAnswerMs);
     if (step != QLatin1String("menu")) {
@@ -322,7 +322,7 @@ void tst_E2ePorts::portUserMayNotOpen()
                      qPrintable(message));
         // Nothing else is under way: no start exchange, no time-out to come.
         QVERIFY(!w.startingUp());
-        QVERIFY(!w.link().busy());
+        QVERIFY(!w.session().link().busy());
         const QStringList lines = control<ResponsePane>(w, "memoResponse").lines();
         QVERIFY(lines.filter(QStringLiteral("Error: Message timeout")).isEmpty());
     }

@@ -183,13 +183,13 @@ void tst_E2eTags::run(const Step &s)
 
     if (s.wire.isEmpty()) {
         // Nothing sent: the response timer was never armed.
-        QVERIFY(!w.link().busy());
+        QVERIFY(!w.session().link().busy());
         QCOMPARE(m_prompt->messages.mid(messages), s.message.isEmpty() ? QStringList{} : QStringList{s.message});
         QCOMPARE(paneLines(w), QStringList{});
         return;
     }
-    QVERIFY(w.link().busy());
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QVERIFY(w.session().link().busy());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     QVERIFY(m_sim->waitForRequests(int(before) + 1));
     QCOMPARE(m_sim->requests().size(), before + 1);
     QCOMPARE(m_sim->requests().last(), withCheck(s.wire));
@@ -204,7 +204,7 @@ void tst_E2eTags::runRow()
     QFETCH(Steps, steps);
     for (const QString &line : field)
         QVERIFY2(m_sim->control(line), qPrintable(line));
-    m_window->options.isoBlockLength = blockLength;
+    m_window->session().options().isoBlockLength = blockLength;
     control<IsoPage>(*m_window, "TSISO").applyBlockLength();
     for (int i = 0; i < steps.size(); ++i) {
         run(steps[i]);
@@ -549,7 +549,7 @@ void tst_E2eTags::repeatUntilPause()
     QVERIFY(m_sim->waitForRequests(int(before) + 3, kRepeatMs));
     go.click(); // Pause: the answer in flight is reported, nothing more is sent
     QCOMPARE(go.text(), QStringLiteral("Go"));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
 
     const QStringList sent = m_sim->requests().mid(before);
     QVERIFY(sent.size() >= 3);
@@ -570,9 +570,9 @@ void tst_E2eTags::addressedReaderAndTag()
 {
     // The reader's address field comes first, the tag's UID or address after it.
     MainWindow &w = *m_window;
-    w.options.addressReader = true;
-    w.options.readerSerialNumber = QStringLiteral("4000123");
-    w.options.isoBlockLength = 1;
+    w.session().options().addressReader = true;
+    w.session().options().readerSerialNumber = QStringLiteral("4000123");
+    w.session().options().isoBlockLength = 1;
     control<IsoPage>(w, "TSISO").applyBlockLength();
     const QString reader = QStringLiteral("34 30 30 30 31 32 33 00 ");
     run({.command = iso15693::ViewOneBlock, .address = kIso8, .block = "1",

@@ -92,17 +92,17 @@ void tst_E2eUsb::selectOpensTheReader()
 {
     MainWindow &w = *m_window;
     selectUsb();
-    QVERIFY(w.usb().isOpen());
-    QVERIFY(w.usb().pollTimer().isActive());
-    QCOMPARE(w.usb().pollTimer().interval(), 50);
-    QVERIFY(w.usbDeviceLost);
+    QVERIFY(w.session().usb().isOpen());
+    QVERIFY(w.session().usb().pollTimer().isActive());
+    QCOMPARE(w.session().usb().pollTimer().interval(), 50);
+    QVERIFY(w.session().usbDeviceLost());
     QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
     QVERIFY(control<QAction>(w, "viewAutoread1").isEnabled());
     QVERIFY(!control<QMenu>(w, "Port1").menuAction()->isEnabled());
     QVERIFY(!control<QMenu>(w, "BaudRate1").menuAction()->isEnabled());
     QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
-    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/sim/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
-    QCOMPARE(&w.link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
+    QVERIFY2(w.session().usb().libraryPath().endsWith(QLatin1String("/sim/usb/libAtUsbHid.so")), qPrintable(w.session().usb().libraryPath()));
+    QCOMPARE(&w.session().link().transport()->metaObject()->className()[0], "vexa::UsbTransport");
 }
 
 void tst_E2eUsb::commandFamilies_data()
@@ -142,9 +142,9 @@ void tst_E2eUsb::commandFamilies()
         control<QToolButton>(w, "btnSend").click();
     else
         w.findChild<QToolButton *>(button)->click();
-    QVERIFY(w.link().busy());
+    QVERIFY(w.session().link().busy());
     QVERIFY(control<StatusLight>(w, "TxLight").isLit());
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     QCOMPARE(m_sim->requests().last(), request);
     QCOMPARE(paneLines(w).value(0), heading);
     QVERIFY(paneLines(w).value(1).startsWith(QLatin1String("    ")));
@@ -176,7 +176,7 @@ void tst_E2eUsb::frameSpreadOverTicks()
     control<QTabWidget>(w, "PageControl1").setCurrentIndex(0);
     choose(control<IsoPage>(w, "TSISO").commandList, iso15693::Inventory);
     control<QToolButton>(w, "btnSend").click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     QCOMPARE(paneLines(w).value(0), QStringLiteral("# ISO Inventory:"));
     QCOMPARE(paneLines(w).value(1), QStringLiteral("    #    UID    "));
 }
@@ -190,8 +190,8 @@ void tst_E2eUsb::unplugDuringExchange()
     QVERIFY(m_sim->waitForRequests(1));
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
-    QVERIFY(!w.usb().isOpen());
-    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(!w.session().usb().isOpen());
+    QVERIFY(!w.session().usb().pollTimer().isActive());
     QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
     QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Disconnected"));
     // The exchange in flight ends with a time-out; its first half is dropped.
@@ -210,12 +210,12 @@ void tst_E2eUsb::pollSuspended()
 {
     MainWindow &w = *m_window;
     selectUsb();
-    w.usb().usbPollSuspended = true;
+    w.session().usb().usbPollSuspended = true;
     control<QToolButton>(w, "btnRdrVersion").click();
     QVERIFY(m_sim->waitForRequests(1));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Error: Message timeout"), kTimeoutMs);
     // The answer waited in the device; the next tick reads it.
-    w.usb().usbPollSuspended = false;
+    w.session().usb().usbPollSuspended = false;
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
 }
 
@@ -230,7 +230,7 @@ void tst_E2eUsb::repeatAcrossUnplug()
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device removed"), kAnswerMs);
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("# Error: Message timeout")), kTimeoutMs);
-    QVERIFY(w.repeating());
+    QVERIFY(w.session().cycle().repeating());
     const qsizetype before = m_sim->requests().size();
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
@@ -238,7 +238,7 @@ void tst_E2eUsb::repeatAcrossUnplug()
     QVERIFY(m_sim->waitForRequests(int(before) + 2, kTimeoutMs));
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Read UID ISO 14443-A:"), kTimeoutMs);
     control<QToolButton>(w, "btnSend").click(); // Pause
-    QTRY_VERIFY_WITH_TIMEOUT(!w.link().busy(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
 }
 
 void tst_E2eUsb::plugInWhileNotFound()
@@ -247,13 +247,13 @@ void tst_E2eUsb::plugInWhileNotFound()
     auto &go = control<QToolButton>(w, "btnSend");
     // The library's own thread reports; the window hears it on its thread.
     QList<bool> onMainThread;
-    connect(&w.usb(), &UsbTransport::deviceChanged, this,
+    connect(&w.session().usb(), &UsbTransport::deviceChanged, this,
             [&onMainThread] { onMainThread << (QThread::currentThread() == qApp->thread()); }, Qt::DirectConnection);
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     control<QAction>(w, "USB1").trigger();
     QCOMPARE(panel(w, 1), QStringLiteral("Device not found"));
     QVERIFY(!go.isEnabled());
-    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(!w.session().usb().pollTimer().isActive());
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QTRY_COMPARE_WITH_TIMEOUT(panel(w, 1), QStringLiteral("Device ready"), kAnswerMs);
     QVERIFY(go.isEnabled());
@@ -265,7 +265,7 @@ void tst_E2eUsb::plugInWhileNotFound()
     QVERIFY(m_sim->start({QStringLiteral("--usb")}));
     // (Its new port entry is a device-node change too, whose panel text may
     // come after "Device ready".)
-    QTRY_VERIFY_WITH_TIMEOUT(w.usb().isOpen(), kAnswerMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.session().usb().isOpen(), kAnswerMs);
     QCOMPARE(control<LinePane>(w, "rchEditAPDLog").lines().value(0), QStringLiteral("USB Connected"));
     QVERIFY(go.isEnabled());
     QCOMPARE(onMainThread, (QList<bool>{true, true, true}));
@@ -275,25 +275,25 @@ void tst_E2eUsb::removalOfAnotherDevice()
 {
     MainWindow &w = *m_window;
     selectUsb();
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw-other"));
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw-other"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device disconnected"));
-    QVERIFY(w.usb().isOpen());
+    QVERIFY(w.session().usb().isOpen());
     QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
     // Another device's arrival opens the reader again.
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw-other"));
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw-other"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device ready"));
     control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);
-    w.onUsbDeviceChange(0x0018, recordFor(""));
+    w.session().onUsbDeviceChange(0x0018, recordFor(""));
     QCOMPARE(panel(w, 1), QStringLiteral("USB Message 24"));
 
     // The reader's own record: already connected, then removed.
     const QByteArray mine = "vexa-sim:" + m_sim->configHome().toLocal8Bit() + "/Kestrune/VexaHost/usb/reader";
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor(mine.constData()));
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor(mine.constData()));
     QCOMPARE(panel(w, 1), QStringLiteral("Device Already Connected"));
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor(mine.constData()));
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor(mine.constData()));
     QCOMPARE(panel(w, 1), QStringLiteral("Device removed"));
-    QVERIFY(!w.usb().isOpen());
+    QVERIFY(!w.session().usb().isOpen());
 }
 
 void tst_E2eUsb::backToComPort()
@@ -301,8 +301,8 @@ void tst_E2eUsb::backToComPort()
     MainWindow &w = *m_window;
     selectUsb();
     control<QAction>(w, "ComPort1").trigger();
-    QVERIFY(!w.usb().isLoaded());
-    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(!w.session().usb().isLoaded());
+    QVERIFY(!w.session().usb().pollTimer().isActive());
     QVERIFY(control<LinePane>(w, "rchEditAPDLog").lines().contains(QStringLiteral("USB Disconnected")));
     QVERIFY(control<QMenu>(w, "Port1").menuAction()->isEnabled());
     QVERIFY(!control<QAction>(w, "viewAutoread1").isEnabled());
@@ -315,13 +315,13 @@ void tst_E2eUsb::backToComPort()
 void tst_E2eUsb::notificationsWithoutLibrary()
 {
     MainWindow &w = *m_window;
-    QVERIFY(!w.usb().isLoaded());
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw0"));
+    QVERIFY(!w.session().usb().isLoaded());
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, recordFor("/dev/hidraw0"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device arrival"));
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw0"));
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, recordFor("/dev/hidraw0"));
     QCOMPARE(panel(w, 1), QStringLiteral("Device disconnected"));
-    QVERIFY(!w.usb().isLoaded());
-    QVERIFY(!w.usb().isOpen());
+    QVERIFY(!w.session().usb().isLoaded());
+    QVERIFY(!w.session().usb().isOpen());
 
     // Plug events of the simulator do not reach a window whose library was
     // released.
@@ -331,8 +331,8 @@ void tst_E2eUsb::notificationsWithoutLibrary()
     QVERIFY(m_sim->control(QStringLiteral("usb unplug")));
     QVERIFY(m_sim->control(QStringLiteral("usb plug")));
     QVERIFY(m_sim->control(QStringLiteral("state")));
-    QVERIFY(!w.usb().isLoaded());
-    QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(w.serial().baudRate()));
+    QVERIFY(!w.session().usb().isLoaded());
+    QCOMPARE(panel(w, 1), QStringLiteral("Baud: %1").arg(w.session().serial().baudRate()));
     QVERIFY(control<QAction>(w, "ComPort1").isChecked());
 }
 
@@ -359,12 +359,12 @@ void tst_E2eUsb::autoRead()
     QVERIFY(autoReadWindow.isVisible());
     QVERIFY(autoReadWindow.isModal());
     QCOMPARE(autoReadWindow.windowTitle(), QStringLiteral("View Auto Read"));
-    QVERIFY(w.usb().autoReadMode());
+    QVERIFY(w.session().usb().autoReadMode());
     for (const QString &record : records)
         QVERIFY(m_sim->control(QStringLiteral("autoread ") + record));
     QTRY_COMPARE_WITH_TIMEOUT(autoReadWindow.lines(), lines, kAnswerMs);
     autoReadWindow.closeButton->click();
-    QVERIFY(!w.usb().autoReadMode());
+    QVERIFY(!w.session().usb().autoReadMode());
     // Reports are response frames again.
     control<QToolButton>(w, "btnRdrVersion").click();
     QTRY_COMPARE_WITH_TIMEOUT(paneLines(w).value(0), QStringLiteral("# Reader Version: VexaIII"), kAnswerMs);

@@ -147,7 +147,7 @@ void tst_LayoutWalk::everyCommandOfEveryPage()
     ScriptedPrompt prompt;
     Window w(&prompt);
     auto *transport = new FakeTransport(&w);
-    w.link().setTransport(transport);
+    w.session().link().setTransport(transport);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.resize(size); // after the first showing, which restores the stored size

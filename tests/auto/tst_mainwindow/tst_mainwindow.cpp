@@ -98,7 +98,7 @@ void tst_MainWindow::init()
     vexa::test::isolateWindowTests();
     m_window = new MainWindow(&m_prompt);
     m_transport = new FakeTransport(m_window);
-    m_window->link().setTransport(m_transport);
+    m_window->session().link().setTransport(m_transport);
 }
 
 void tst_MainWindow::cleanup()
@@ -134,7 +134,7 @@ void tst_MainWindow::objectNamesFindTheirMembers()
 {
     MainWindow &w = *m_window;
     QCOMPARE(w.objectName(), QStringLiteral("FrmMain"));
-    QCOMPARE(w.link().responseTimer().objectName(), QStringLiteral("Timer1"));
+    QCOMPARE(w.session().link().responseTimer().objectName(), QStringLiteral("Timer1"));
     const std::pair<const char *, const char *> kinds[] = {
         {"Timer2", "QTimer"},
         {"btnSend", "QToolButton"},
@@ -227,8 +227,8 @@ void tst_MainWindow::statusBar()
     QCOMPARE(txLight.parentWidget(), &statusPanel(w, 3));
     QCOMPARE(txLight.pos(), QPoint(21, 4));
     QCOMPARE(control<StatusLight>(w, "RxLight").pos(), QPoint(61, 4));
-    w.updateClock();
-    QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d $")).match(w.clockText()).hasMatch());
+    w.session().tickClock();
+    QVERIFY(QRegularExpression(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d $")).match(w.session().clockText()).hasMatch());
 }
 
 void tst_MainWindow::menus_data()
@@ -270,7 +270,7 @@ void tst_MainWindow::menus()
 void tst_MainWindow::laterFeaturesStayDisabled()
 {
     MainWindow &w = *m_window;
-    w.enableCommandControls(true);
+    emit w.session().commandsAvailableChanged(true);
     QVERIFY(control<QAction>(w, "USB1").isEnabled()); // built; "View auto read..." follows it
     QVERIFY(!control<QAction>(w, "viewAutoread1").isEnabled());
     for (const char *item : {"LED1", "Audio1", "ISOSetup1", "Encryption1", "AudioLED1", "btnTransOn", "btnTransOff",
@@ -280,7 +280,7 @@ void tst_MainWindow::laterFeaturesStayDisabled()
     auto &go = control<QToolButton>(w, "btnSend");
     QVERIFY(go.isEnabled());
     QVERIFY(control<QTabWidget>(w, "PageControl1").isEnabled());
-    w.enableCommandControls(false);
+    emit w.session().commandsAvailableChanged(false);
     QVERIFY(!go.isEnabled());
     QVERIFY(!control<QAction>(w, "Send1").isEnabled());
     QVERIFY(control<QAction>(w, "UpgradeFirmware1").isEnabled()); // keeps its state
@@ -320,7 +320,7 @@ void tst_MainWindow::repeatLooks()
     go.click(); // Pause: nothing sent, nothing shown
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QVERIFY(!go.isChecked() && !goItem.isChecked());
-    QCOMPARE(w.link().commandLength, 0);
+    QCOMPARE(w.session().link().commandLength, 0);
     QCOMPARE(m_transport->written.size(), 1);
     QVERIFY(m_prompt.messages.isEmpty());
 
@@ -330,7 +330,7 @@ void tst_MainWindow::repeatLooks()
     QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: Off"));
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QCOMPARE(QString(goItem.text()).remove(QLatin1Char('&')), QStringLiteral("Go"));
-    QCOMPARE(w.link().commandLength, 0);
+    QCOMPARE(w.session().link().commandLength, 0);
 }
 
 void tst_MainWindow::responsesGoToVisiblePage_data()
@@ -350,7 +350,7 @@ void tst_MainWindow::responsesGoToVisiblePage()
     QFETCH(QByteArray, frame);
     QFETCH(QString, top);
     MainWindow &w = *m_window;
-    w.updateClock();
+    w.session().tickClock();
     control<QTabWidget>(w, "PageControl1").setCurrentIndex(page);
     m_transport->feed(frame); // unsolicited: judged like any answer
     auto &pane = control<ResponsePane>(w, "memoResponse");
@@ -365,21 +365,21 @@ void tst_MainWindow::responsesGoToVisiblePage()
 void tst_MainWindow::headingFormatAndOrder()
 {
     MainWindow &w = *m_window;
-    w.updateClock();
-    w.writeHeading(QStringLiteral("Write Tag Block:"));
+    w.session().tickClock();
+    emit w.session().heading(QStringLiteral("Write Tag Block:"));
     Report second;
     second.separator = true;
     second.heading = QStringLiteral("Read Tag Block:");
     second.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
-    w.writeReport(second);
+    emit w.session().report(second);
     auto &pane = control<ResponsePane>(w, "memoResponse");
     const QStringList lines = pane.lines();
     QCOMPARE(lines.size(), 5);
-    QCOMPARE(lines[0], w.clockText() + QStringLiteral(" -  Read Tag Block:"));
+    QCOMPARE(lines[0], w.session().clockText() + QStringLiteral(" -  Read Tag Block:"));
     QCOMPARE(lines[1], QStringLiteral("    Block Number: 7"));
     QCOMPARE(lines[2], QStringLiteral("    Block Data: 11223344"));
     QCOMPARE(lines[3], QString());
-    QCOMPARE(lines[4], w.clockText() + QStringLiteral(" -  Write Tag Block:"));
+    QCOMPARE(lines[4], w.session().clockText() + QStringLiteral(" -  Write Tag Block:"));
     // Headings in bold italics, detail lines plain.
     QCOMPARE(pane.store().style(0), LineStyle::Heading);
     QCOMPARE(pane.store().style(1), LineStyle::Detail);
@@ -389,8 +389,8 @@ void tst_MainWindow::headingFormatAndOrder()
 void tst_MainWindow::clearEmptiesBothViews()
 {
     MainWindow &w = *m_window;
-    w.writeHeading(QStringLiteral("x"));
-    w.logMessage(QStringLiteral("y"));
+    emit w.session().heading(QStringLiteral("x"));
+    emit w.session().messageLine(QStringLiteral("y"));
     control<QToolButton>(w, "ToolButton2").click();
     QVERIFY(control<ResponsePane>(w, "memoResponse").lines().isEmpty());
     QVERIFY(control<LinePane>(w, "rchEditAPDLog").lines().isEmpty());
@@ -401,12 +401,12 @@ void tst_MainWindow::messageViewEmptiedWhenShown()
     MainWindow &w = *m_window;
     auto &messages = control<LinePane>(w, "rchEditAPDLog");
     auto &viewMessages = control<QAction>(w, "DebugMode1");
-    w.logMessage(QStringLiteral("USB Disconnected")); // written while hidden
+    emit w.session().messageLine(QStringLiteral("USB Disconnected")); // written while hidden
     QCOMPARE(messages.lines(), QStringList{QStringLiteral("USB Disconnected")});
     viewMessages.trigger();
     QVERIFY(messages.lines().isEmpty());
-    w.logMessage(QStringLiteral("first"));
-    w.logMessage(QStringLiteral("second"));
+    emit w.session().messageLine(QStringLiteral("first"));
+    emit w.session().messageLine(QStringLiteral("second"));
     QCOMPARE(messages.lines(), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
     QCOMPARE(messages.lineFont(LineStyle::Detail).pixelSize(), 11);
     viewMessages.trigger();

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 
+#include "app/responseprint.h"
 #include "app/mainwindow.h"
 #include "app/reportprinter.h"
 #include "app/responsepane.h"
@@ -115,8 +116,8 @@ void tst_Printing::init()
     m_window = new MainWindow(&m_prompt);
     m_pdf = m_dir.filePath(QStringLiteral("report.pdf"));
     QFile::remove(m_pdf);
-    m_window->printerAvailable = [] { return false; };
-    m_window->chooseReportFile = [this] { return m_pdf; };
+    control<ResponsePrint>(*m_window, "ResponsePrint").printerAvailable = [] { return false; };
+    control<ResponsePrint>(*m_window, "ResponsePrint").chooseReportFile = [this] { return m_pdf; };
 }
 
 void tst_Printing::cleanup()
@@ -278,7 +279,7 @@ void tst_Printing::unwritableFileNamesTheReason()
     const QString bad = m_dir.filePath(unwritable);
     QStringList answers{bad, thenSaved ? m_pdf : QString()};
     int asked = 0;
-    m_window->chooseReportFile = [&] { return answers.value(asked++); };
+    control<ResponsePrint>(*m_window, "ResponsePrint").chooseReportFile = [&] { return answers.value(asked++); };
     control<QAction>(*m_window, "Print1").trigger();
     QCOMPARE(asked, 2);
     QCOMPARE(m_prompt.messages.size(), thenSaved ? 2 : 1);

@@ -89,9 +89,9 @@ void tst_UsbLibrary::missingLibrary()
     QVERIFY(control<QAction>(w, "USB1").isChecked());
     QCOMPARE(statusPanel(w, 0).text(), QStringLiteral("USB"));
     QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
-    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(!w.session().usb().isLoaded());
     // A notification without the library changes only the panel text.
-    w.onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, AtUsbHidDeviceRecord{});
+    w.session().onUsbDeviceChange(ATUSBHID_DEVICE_ARRIVAL, AtUsbHidDeviceRecord{});
     QCOMPARE(statusPanel(w, 1).text(), QStringLiteral("Device arrival"));
     control<QAction>(w, "ComPort1").trigger();
     QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
@@ -104,12 +104,12 @@ void tst_UsbLibrary::missingEntryPoint()
     const QByteArray errors = captureStandardError([&w] { control<QAction>(w, "USB1").trigger(); });
     QCOMPARE(errors, QByteArray("Error: Cannot get address of function.\n"));
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Could not get USB HID library functions addresses")});
-    QVERIFY(!w.usb().isLoaded());
-    QVERIFY(!w.usb().isOpen());
+    QVERIFY(!w.session().usb().isLoaded());
+    QVERIFY(!w.session().usb().isOpen());
     QVERIFY(statusPanel(w, 1).text() != QLatin1String("Device ready"));
     QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
     const QByteArray later = captureStandardError([&w] {
-        w.onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, AtUsbHidDeviceRecord{});
+        w.session().onUsbDeviceChange(ATUSBHID_DEVICE_REMOVE_COMPLETE, AtUsbHidDeviceRecord{});
         control<QAction>(w, "ComPort1").trigger();
     });
     QCOMPARE(later, QByteArray()); // nothing of the library was called
@@ -120,16 +120,16 @@ void tst_UsbLibrary::hidapiWithoutReader()
     MainWindow &w = *m_window;
     control<QAction>(w, "USB1").trigger();
     QCOMPARE(m_prompt->messages, QStringList{});
-    QVERIFY(w.usb().isLoaded());
-    QVERIFY2(w.usb().libraryPath().endsWith(QLatin1String("/src/usb/libAtUsbHid.so")), qPrintable(w.usb().libraryPath()));
-    QCOMPARE(statusPanel(w, 0).toolTip(), w.usb().libraryPath());
-    if (w.usb().isOpen())
+    QVERIFY(w.session().usb().isLoaded());
+    QVERIFY2(w.session().usb().libraryPath().endsWith(QLatin1String("/src/usb/libAtUsbHid.so")), qPrintable(w.session().usb().libraryPath()));
+    QCOMPARE(statusPanel(w, 0).toolTip(), w.session().usb().libraryPath());
+    if (w.session().usb().isOpen())
         QSKIP("a reader is plugged into this machine");
     QCOMPARE(statusPanel(w, 1).text(), QStringLiteral("Device not found"));
     QVERIFY(!control<QToolButton>(w, "btnSend").isEnabled());
-    QVERIFY(!w.usb().pollTimer().isActive());
+    QVERIFY(!w.session().usb().pollTimer().isActive());
     control<QAction>(w, "ComPort1").trigger();
-    QVERIFY(!w.usb().isLoaded());
+    QVERIFY(!w.session().usb().isLoaded());
     QVERIFY(control<QToolButton>(w, "btnSend").isEnabled());
 }
 
