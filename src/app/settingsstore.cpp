@@ -133,10 +133,10 @@ SettingsValues settingsToValues(const StoredSettings &s)
         {kIso, QStringLiteral("ISO Blk Len"), number(o.isoBlockLength)},
         {kIso, QStringLiteral("use AFI"), flag(o.useAfi)},
         {kTagLog, QStringLiteral("Visible"), flag(s.tagLog.visible)},
-        {kTagLog, QStringLiteral("Left"), number(s.tagLog.left)},
-        {kTagLog, QStringLiteral("Top"), number(s.tagLog.top)},
-        {kTagLog, QStringLiteral("Width"), number(s.tagLog.width)},
-        {kTagLog, QStringLiteral("Height"), number(s.tagLog.height)},
+        {kTagLog, QStringLiteral("Window Left"), number(s.tagLog.left)},
+        {kTagLog, QStringLiteral("Window Top"), number(s.tagLog.top)},
+        {kTagLog, QStringLiteral("Window Width"), number(s.tagLog.width)},
+        {kTagLog, QStringLiteral("Window Height"), number(s.tagLog.height)},
         {kTagLog, QStringLiteral("Column Widths"), widthsText(s.tagLog.columnWidths)},
     };
 }
@@ -165,10 +165,10 @@ StoredSettings settingsFromValues(const SettingsValues &values, const StoredSett
     v.readText(kSettings, QStringLiteral("rdr serial number"), o.readerSerialNumber);
     TagLogPlacement &t = s.tagLog;
     v.readBool(kTagLog, QStringLiteral("Visible"), t.visible);
-    v.readInt(kTagLog, QStringLiteral("Left"), t.left);
-    v.readInt(kTagLog, QStringLiteral("Top"), t.top);
-    v.readInt(kTagLog, QStringLiteral("Width"), t.width);
-    v.readInt(kTagLog, QStringLiteral("Height"), t.height);
+    v.readInt(kTagLog, QStringLiteral("Window Left"), t.left);
+    v.readInt(kTagLog, QStringLiteral("Window Top"), t.top);
+    v.readInt(kTagLog, QStringLiteral("Window Width"), t.width);
+    v.readInt(kTagLog, QStringLiteral("Window Height"), t.height);
     QString widths = widthsText(t.columnWidths);
     v.readText(kTagLog, QStringLiteral("Column Widths"), widths);
     t.columnWidths = widthsFromText(widths);

@@ -7,8 +7,9 @@
 //   [Settings]  DebugOn, Left, Top, AudioOn, LEDOn, address rdr,
 //               rdr serial number, Height, Width
 //   [Iso Cgf]   ISO Config, ISO AFI Val, ISO AFI Cat, ISO Blk Len, use AFI
-//   [Tag Log]   Visible, Left, Top, Width, Height, Column Widths (the
-//               table's widths in pixels, comma separated)
+//   [Tag Log]   Visible, Window Left, Window Top, Window Width, Window
+//               Height, Column Widths (the table's, in pixels, comma
+//               separated)
 // On Windows the store is the registry key HKCU\SOFTWARE\Kestrune\VexaHost
 // through QSettings. Elsewhere it is the text file
 // $XDG_CONFIG_HOME/Kestrune/VexaHost.conf, read and written here (QSettings'
