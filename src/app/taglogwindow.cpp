@@ -174,9 +174,14 @@ QString TagLogWindow::askExportFile()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    QFileDialog dialog(this, QStringLiteral("Export Tag Log"), folder, QStringLiteral("CSV files (*.csv)"));
+    const QString csv = QStringLiteral("CSV files (*.csv)");
+    QFileDialog dialog(this, QStringLiteral("Export Tag Log"), folder,
+                       csv + QStringLiteral(";;Excel workbooks (*.xlsx)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString &filter) {
+        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+    });
     dialog.selectFile(QStringLiteral("VexaHost Tag Log.csv"));
     fitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -9,3 +9,7 @@ target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/taglog.cpp ${CMAKE_CURRENT_LIST_DIR}/taglog.h
     ${CMAKE_CURRENT_LIST_DIR}/taglogmodel.cpp ${CMAKE_CURRENT_LIST_DIR}/taglogmodel.h
     ${CMAKE_CURRENT_LIST_DIR}/taglogexport.cpp ${CMAKE_CURRENT_LIST_DIR}/taglogexport.h)
+# The spreadsheet export's library (Debian's libxlsxwriter).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
+target_link_libraries(vexacore PRIVATE PkgConfig::XLSXWRITER)

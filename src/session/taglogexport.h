@@ -1,16 +1,21 @@
 // VexaHost - the tag log as CSV (RFC 4180: a header row, one row per tag,
 // CRLF line ends, fields quoted where they must be; UTF-8; ISO 8601 times
-// with their offset from UTC), and a file export that never holds the event
-// loop long: the text is made a slice of rows at a time from a timer, then
+// with their offset from UTC) or as a spreadsheet (.xlsx, the same columns
+// and texts, counts and rates as numbers), and a file export that never
+// holds the event loop long: rows go out a slice at a time from a timer,
+// the spreadsheet is packed on a thread of its own, and the result
 // replaces the file as a whole, so an export cut short or failed leaves the
 // old file as it was.
 #pragma once
 
+#include <memory>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimeZone>
 #include <QTimer>
+
+class QThread;
 
 #include "session/taglog.h"
 
@@ -27,6 +32,8 @@ QByteArray field(const QString &text);
 QByteArray text(const TagLog &log, qint64 nowMs, const QTimeZone &zone);
 } // namespace tagcsv
 
+class SpreadsheetWriter;
+
 class TagLogExport : public QObject
 {
     Q_OBJECT
@@ -34,13 +41,18 @@ public:
     // Longest a slice of rows may take; the loop gets its turn between.
     static constexpr int kSliceMs = 20;
 
-    explicit TagLogExport(const TagLog &log, QObject *parent = nullptr);
+    enum class Format { Csv, Spreadsheet };
 
+    explicit TagLogExport(const TagLog &log, QObject *parent = nullptr);
+    ~TagLogExport() override;
+
+    // A spreadsheet for a name ending in ".xlsx" (any case), else CSV.
+    static Format formatFor(const QString &path);
     // Exports the rows there now to `path`; rows that come later wait for the
     // next export. False (and nothing started) while one runs.
     bool start(const QString &path, qint64 nowMs, const QTimeZone &zone = QTimeZone::systemTimeZone());
     void cancel();
-    bool running() const { return m_timer.isActive(); }
+    bool running() const { return m_timer.isActive() || m_packer; }
     // Rows written so far of those to write.
     qint64 done() const { return m_next - m_fromId; }
     qint64 total() const { return m_endId - m_fromId; }
@@ -60,6 +72,10 @@ private:
     QString m_path;
     QTimeZone m_zone;
     QByteArray m_text;
+    std::unique_ptr<SpreadsheetWriter> m_sheet; // while a spreadsheet is made
+    QThread *m_packer = nullptr;
+    QByteArray m_packed; // written by the packing thread until it ends
+    QString m_packProblem;
     qint64 m_nowMs = 0;
     qint64 m_fromId = 0, m_next = 0, m_endId = 0;
     qint64 m_longestSliceMs = 0;

@@ -4,12 +4,21 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <zlib.h>
 
 #include "frames.h"
 #include "session/taglog.h"
 #include "session/taglogexport.h"
 #include "session/taglogmodel.h"
 #include "util/regularfile.h"
+
+namespace {
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+} // namespace
 
 using namespace vexa;
 using vexa::test::answerFrame;
@@ -86,6 +95,34 @@ void readAt(TagLog &log, const QString &tag, std::initializer_list<qint64> times
         log.record(Iso, {TagSighting{tag, {}}}, kT0 + t);
 }
 
+// One member of a zip file (stored or deflated), found by its local header.
+QByteArray zipMember(const QByteArray &zip, const QByteArray &name)
+{
+    const auto u16 = [&](qsizetype at) { return uint(uint8_t(zip[at])) | uint(uint8_t(zip[at + 1])) << 8; };
+    const auto u32 = [&](qsizetype at) { return u16(at) | u16(at + 2) << 16; };
+    for (qsizetype at = zip.indexOf("PK\x03\x04"); at >= 0 && at + 30 <= zip.size();
+         at = zip.indexOf("PK\x03\x04", at + 4)) {
+        const uint method = u16(at + 8), packed = u32(at + 18), size = u32(at + 22);
+        const uint nameLength = u16(at + 26), extra = u16(at + 28);
+        if (zip.mid(at + 30, nameLength) != name)
+            continue;
+        const QByteArray data = zip.mid(at + 30 + nameLength + extra, packed);
+        if (method == 0)
+            return data;
+        QByteArray out(qsizetype(size), '\0');
+        z_stream z{};
+        inflateInit2(&z, -MAX_WBITS);
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        z.avail_in = uInt(data.size());
+        z.next_out = reinterpret_cast<Bytef *>(out.data());
+        z.avail_out = uInt(out.size());
+        const int result = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        return result == Z_STREAM_END ? out : QByteArray();
+    }
+    return {};
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
@@ -102,6 +139,7 @@ private slots:
     void csvText();
     void exportWritesTheCsvInSlices();
     void exportFailureKeepsTheOldFile();
+    void exportAsSpreadsheet();
     void tableFollowsInBatches();
 };
 
@@ -306,6 +344,38 @@ void TestTagLog::exportFailureKeepsTheOldFile()
     QVERIFY(finished.wait(10'000));
     QVERIFY(!finished.first().first().toString().isEmpty());
     QVERIFY(QFileInfo(dir.path()).isDir());
+}
+
+void TestTagLog::exportAsSpreadsheet()
+{
+    QCOMPARE(TagLogExport::formatFor(QStringLiteral("a/tags.XLSX")), TagLogExport::Format::Spreadsheet);
+    QCOMPARE(TagLogExport::formatFor(QStringLiteral("tags.xlsx.csv")), TagLogExport::Format::Csv);
+    TagLog log;
+    log.record(Iso, {TagSighting{QStringLiteral("E0040100A1B2C3D4"), {{3, "11223344"}}}}, kT0 + 5);
+    log.record(Iso, {TagSighting{QStringLiteral("E0040100A1B2C3D4"), {}}}, kT0 + 1'250);
+    log.record(Tagit, {TagSighting{QStringLiteral("<12&34>"), {}}}, kT0 + 2'000);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tags.xlsx"));
+    QVERIFY(writeBytes(path, "old"));
+    TagLogExport out(log);
+    QSignalSpy finished(&out, &TagLogExport::finished);
+    QVERIFY(out.start(path, kT0 + 2'500, QTimeZone::utc()));
+    QVERIFY(finished.wait(30'000));
+    QCOMPARE(finished.first().first().toString(), QString());
+    QVERIFY(!out.running());
+
+    const RegularFileRead written = readRegularFile(path, 16 << 20);
+    QVERIFY(written.bytes.startsWith("PK"));
+    const QByteArray sheet = zipMember(written.bytes, "xl/worksheets/sheet1.xml");
+    QVERIFY2(!sheet.isEmpty(), "no sheet");
+    // Header, then the rows: texts as in the CSV, counts and rates as numbers.
+    const QList<QByteArray> cells = {"Reads per Second (10 s)", "E0040100A1B2C3D4", "2025-12-06T05:46:40.005+00:00",
+                                     "<v>2</v>", "<v>0.7</v>", "3: 11223344", "&lt;12&amp;34&gt;", "<v>1</v>"};
+    qsizetype at = 0;
+    for (const QByteArray &cell : cells) {
+        at = sheet.indexOf(cell, at);
+        QVERIFY2(at >= 0, cell.constData());
+    }
 }
 
 void TestTagLog::tableFollowsInBatches()
