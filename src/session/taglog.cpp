@@ -111,6 +111,12 @@ void TagLog::record(ResponseFamily family, const QList<TagSighting> &tags, qint6
         if (!std::exchange(row.changed, true))
             m_changed.push_back(row.id);
     }
+    // Nobody took the changes (no view open) while rows came and went:
+    // forget those of dropped rows, so the list stays within the cap.
+    if (m_changed.size() > 2 * size_t(m_cap)) {
+        const qint64 first = m_firstId;
+        std::erase_if(m_changed, [first](qint64 id) { return id < first; });
+    }
 }
 
 TagLog::Row &TagLog::rowFor(ResponseFamily family, const QString &tag, qint64 nowMs)

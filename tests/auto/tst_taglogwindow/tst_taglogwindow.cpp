@@ -187,11 +187,7 @@ void TestTagLogWindow::placeKeptAcrossRuns()
         QCOMPARE(kept.columnWidths.size(), int(TagLogModel::ColumnCount));
         QCOMPARE(kept.columnWidths[1], 177);
     }
-    StoredSettings s;
-    s.tagLog = kept;
-    const TagLogPlacement read = settingsFromValues(settingsToValues(s)).tagLog;
-    QCOMPARE(read, kept);
-    TagLogWindow again(log, prompt, read, &main);
+    TagLogWindow again(log, prompt, kept, &main);
     again.showBeside();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(610, 270));
@@ -210,10 +206,7 @@ void TestTagLogWindow::exportWritesTheLog()
     QSignalSpy finished(&window.exporter(), &TagLogExport::finished);
     child<QPushButton>(window, "btnTagLogExport")->click();
     QVERIFY(finished.wait(10'000));
-    const QList<QByteArray> lines = fileBytes(base + QStringLiteral(".csv")).split('\n');
-    QCOMPARE(lines.size(), 5); // header, three rows, nothing after the last CRLF
-    QCOMPARE(lines.first(), tagcsv::header().chopped(1));
-    QVERIFY(lines[3].startsWith("Tag-it,12345678,"));
+    QCOMPARE(fileBytes(base + QStringLiteral(".csv")).count('\n'), 4); // header and three tags
     QCOMPARE(prompt.messages, QStringList());
 
     // A folder that is not there: the operator is told why.
