@@ -11,8 +11,6 @@
 #include "link/usbtransport.h"
 #include "session/commandcycle.h"
 #include "session/readersession.h"
-#include "session/taglog.h"
-#include "session/taglogmodel.h"
 #include "simprocess.h"
 #include "tags/iso15693.h"
 
@@ -62,7 +60,6 @@ private slots:
     void startAtStoredRate_data();
     void startAtStoredRate();
     void inventoryOnRepeat();
-    void tagLogOfARepeatedInventory();
     void baudChange();
     void usbUnplugAndPlug();
 
@@ -160,48 +157,6 @@ void tst_E2eSession::inventoryOnRepeat()
     QCOMPARE(m_seen->tagReports.constFirst().heading.value_or(QString()), QStringLiteral("ISO Inventory:"));
     QVERIFY(!m_seen->tagReports.constFirst().lines.isEmpty());
     QCOMPARE(m_seen->headings, QStringList{});
-}
-
-// Sixteen tags in the field, an inventory on Repeat for a few seconds: the
-// tag log's table shows each tag once, read once per inventory answered.
-void tst_E2eSession::tagLogOfARepeatedInventory()
-{
-    QVERIFY(startSerial(38400, {QStringLiteral("--no-tags")}));
-    QStringList uids;
-    for (int i = 0; i < 16; ++i) {
-        uids << QStringLiteral("E00401%1").arg(0xA0000000u + uint(i) * 0x01010101u, 10, 16, QLatin1Char('0')).toUpper();
-        QVERIFY(m_sim->control(QStringLiteral("tag add iso15693 ") + uids.constLast()));
-    }
-    TagLogModel table(m_session->tagLog());
-    m_sim->forgetTraffic();
-    CommandCycle &cycle = m_session->cycle();
-    cycle.setRepeatMode(true);
-    iso15693::Request request;
-    request.command = iso15693::Inventory;
-    cycle.go([&] {
-        ReaderLink &link = m_session->link();
-        link.commandLength = iso15693::build(request, link.commandBuffer).length;
-        link.sendFrame();
-    });
-    QVERIFY(m_sim->waitForRequests(25, 3 * kTimeoutMs)); // a few seconds of Repeat
-    cycle.go([] { QFAIL("Pause sent a command"); });
-    QTRY_COMPARE_WITH_TIMEOUT(cycle.state(), CommandCycle::State::Idle, kTimeoutMs);
-    const qsizetype answered = m_sim->requests().size();
-    QTRY_COMPARE_WITH_TIMEOUT(m_seen->tagReports.size(), answered, kTimeoutMs);
-
-    // The table catches up on its own batch timer.
-    QTRY_COMPARE_WITH_TIMEOUT(table.rowCount(), 16, kTimeoutMs);
-    QStringList shown;
-    for (int row = 0; row < 16; ++row) {
-        shown << table.index(row, TagLogModel::TagColumn).data().toString();
-        QCOMPARE(table.index(row, TagLogModel::FamilyColumn).data().toString(), QStringLiteral("ISO/IEC 15693"));
-        QTRY_COMPARE_WITH_TIMEOUT(table.index(row, TagLogModel::ReadsColumn).data().toString(),
-                                  QString::number(answered), kTimeoutMs);
-    }
-    shown.sort();
-    uids.sort();
-    QCOMPARE(shown, uids);
-    QCOMPARE(m_session->tagLog().readCount(), 16 * answered);
 }
 
 void tst_E2eSession::baudChange()
