@@ -11,6 +11,11 @@
 
 namespace vexa {
 
+namespace {
+const char *const kColumnNames[] = {"Family", "UID / Address", "First Seen", "Last Seen", "Reads",
+                                    "Reads per Second (10 s)", "Last Block Values"};
+} // namespace
+
 namespace tagcsv {
 
 QByteArray field(const QString &text)
@@ -26,7 +31,10 @@ QByteArray field(const QString &text)
 
 QByteArray header()
 {
-    return QByteArrayLiteral("Family,UID / Address,First Seen,Last Seen,Reads,Reads per Second (10 s),Last Block Values\r\n");
+    QByteArray line;
+    for (const char *name : kColumnNames)
+        line += (line.isEmpty() ? "" : ",") + field(QString::fromLatin1(name));
+    return line + "\r\n";
 }
 
 namespace {
@@ -117,9 +125,6 @@ private:
 };
 
 namespace {
-
-const char *const kColumnNames[] = {"Family", "UID / Address", "First Seen", "Last Seen", "Reads",
-                                    "Reads per Second (10 s)", "Last Block Values"};
 
 void spreadsheetRow(SpreadsheetWriter &sheet, const TagLog::Row &r, qint64 nowMs, const QTimeZone &zone)
 {
