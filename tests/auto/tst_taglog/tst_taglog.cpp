@@ -315,24 +315,18 @@ void TestTagLog::exportWritesTheCsvInSlices()
     TagLog log;
     for (int i = 0; i < 20'000; ++i)
         log.record(Tagit, {TagSighting{QString::asprintf("%08X", i), {{1, "00000000"}}}}, kT0 + i);
+    const QByteArray expected = tagcsv::text(log, kT0 + 30'000, QTimeZone::utc());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tags.csv"));
     TagLogExport out(log);
     QSignalSpy finished(&out, &TagLogExport::finished);
-    QSignalSpy progress(&out, &TagLogExport::progress);
     QVERIFY(out.start(path, kT0 + 30'000, QTimeZone::utc()));
     QVERIFY(!out.start(path, kT0, QTimeZone::utc())); // one at a time
     // Rows that come meanwhile wait for the next export.
     log.record(Tagit, {TagSighting{QStringLiteral("LATE"), {}}}, kT0 + 40'000);
     QVERIFY(finished.wait(30'000));
     QCOMPARE(finished.first().first().toString(), QString());
-    QVERIFY(progress.size() >= 1);
-    TagLog expected;
-    for (int i = 0; i < 20'000; ++i)
-        expected.record(Tagit, {TagSighting{QString::asprintf("%08X", i), {{1, "00000000"}}}}, kT0 + i);
-    const RegularFileRead written = readRegularFile(path, 64 << 20);
-    QCOMPARE(written.status, RegularFileRead::Status::Read);
-    QCOMPARE(written.bytes, tagcsv::text(expected, kT0 + 30'000, QTimeZone::utc()));
+    QCOMPARE(readRegularFile(path, 64 << 20).bytes, expected);
 }
 
 void TestTagLog::exportAsSpreadsheet()
