@@ -482,8 +482,10 @@ void MainWindow::onClose()
     s.height = height() - (s.debugOn ? kMessageViewHeight : 0);
     s.width = width();
     // Kept as stored when the window was not opened this run.
-    s.tagLog = m_startSettings ? tagLogWindow()->placement() : TagLogPlacement{};
-    tagLogWindow()->hide();
+    s.tagLog = m_tagLogWindow ? m_tagLogWindow->placement()
+                              : (m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{});
+    if (m_tagLogWindow)
+        m_tagLogWindow->hide();
     if (m_settingsNotAFile)
         return; // a named pipe stays one; the start has said why nothing is kept
     const QString problem = saveSettings(s);
