@@ -26,6 +26,7 @@
 #include "app/responsepane.h"
 #include "app/responseprint.h"
 #include "app/settingsstore.h"
+#include "app/taglogwindow.h"
 #include "app/sessionstatus.h"
 #include "config/dialogrunner.h"
 #include "config/wieganddialog.h"
@@ -145,6 +146,8 @@ void MainWindow::buildMenus()
             &MainWindow::clearResponse);
     QAction *print = addItem(file, "Print1", QStringLiteral("&Print"), Qt::CTRL | Qt::Key_P);
     connect(print, &QAction::triggered, this, [this] { m_print->printResponse(); });
+    connect(addItem(file, "SaveReportAs1", QStringLiteral("&Save Report As...")), &QAction::triggered, this,
+            [this] { m_print->saveReportAs(); });
     file->addSeparator();
     m_goAction = addItem(file, "Send1", QStringLiteral("&Go"), Qt::Key_F5);
     m_goAction->setIcon(toolIcon(0));
@@ -214,6 +217,8 @@ void MainWindow::buildMenus()
     m_autoReadAction = addItem(tools, "viewAutoread1", QStringLiteral("&View auto read..."));
     connect(m_autoReadAction, &QAction::triggered, this, &MainWindow::viewAutoRead);
     setControlEnabled(m_autoReadAction, false);
+    connect(addItem(tools, "TagLog1", QStringLiteral("&Tag Log"), Qt::Key_F7), &QAction::triggered, this,
+            [this] { tagLogWindow()->showBeside(); });
     tools->addSeparator();
     m_upgradeAction = addItem(tools, "UpgradeFirmware1", QStringLiteral("&Upgrade firmware..."));
     connect(m_upgradeAction, &QAction::triggered, this, [this] { m_firmwareUpgrade->start(); });
@@ -428,6 +433,16 @@ void MainWindow::onFirstShow()
         QTimer::singleShot(kStartupUnpaintedMs, this, &MainWindow::runStartupExchange);
     m_isoPage->applyBlockLength();
     m_wiegandDialog->selectMode(0);
+    if (s.tagLog.visible)
+        tagLogWindow()->showBeside();
+}
+
+TagLogWindow *MainWindow::tagLogWindow()
+{
+    if (!m_tagLogWindow)
+        m_tagLogWindow = new TagLogWindow(m_session->tagLog(), m_session->prompt(),
+                                          m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{}, this);
+    return m_tagLogWindow;
 }
 
 bool MainWindow::event(QEvent *event)
@@ -466,6 +481,11 @@ void MainWindow::onClose()
     s.top = y();
     s.height = height() - (s.debugOn ? kMessageViewHeight : 0);
     s.width = width();
+    // Kept as stored when the window was not opened this run.
+    s.tagLog = m_tagLogWindow ? m_tagLogWindow->placement()
+                              : (m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{});
+    if (m_tagLogWindow)
+        m_tagLogWindow->hide();
     if (m_settingsNotAFile)
         return; // a named pipe stays one; the start has said why nothing is kept
     const QString problem = saveSettings(s);

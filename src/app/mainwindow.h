@@ -34,6 +34,7 @@ class LinePane;
 class ResponsePane;
 class ResponsePrint;
 class TagitPage;
+class TagLogWindow;
 class WiegandDialog;
 struct LoadedSettings;
 
@@ -105,6 +106,8 @@ private:
     void activateAudio();
     void setRfTransmitter(bool on);
     void viewAutoRead();
+    // Made when first asked for, placed as the settings say.
+    TagLogWindow *tagLogWindow();
     void showAbout();
 
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
@@ -128,6 +131,7 @@ private:
     ResponsePane *m_responsePane = nullptr;
     LinePane *m_messageView = nullptr;
     AutoReadWindow *m_autoReadWindow = nullptr;
+    TagLogWindow *m_tagLogWindow = nullptr;
     WiegandDialog *m_wiegandDialog = nullptr;
     IsoOptionsDialog *m_isoOptionsDialog = nullptr;
     EncryptionDialog *m_encryptionDialog = nullptr;

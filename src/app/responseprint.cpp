@@ -16,6 +16,7 @@
 #include "app/responsepane.h"
 #include "ui/messageboxprompt.h"
 #include "ui/windowframe.h"
+#include "util/regularfile.h"
 
 namespace vexa {
 
@@ -69,6 +70,47 @@ QString ResponsePrint::askReportFile()
     return dialog.selectedFiles().first();
 }
 
+QString ResponsePrint::askTextFile()
+{
+    if (chooseTextFile)
+        return chooseTextFile();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    QFileDialog dialog(m_window, QStringLiteral("Save Report As"), folder, QStringLiteral("Text files (*.txt)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("VexaHost Response Report.txt"));
+    fitFileDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+QByteArray responseReportText(const QStringList &newestFirst)
+{
+    QByteArray text;
+    for (qsizetype i = newestFirst.size() - 1; i >= 0; --i)
+        text += newestFirst[i].toUtf8() + '\n';
+    return text;
+}
+
+bool ResponsePrint::saveReportAs()
+{
+    // As with Print, a file that cannot be written is named with the reason
+    // and the operator picks another; the old file stays as it was.
+    for (;;) {
+        QString path = askTextFile();
+        if (path.isEmpty())
+            return false;
+        if (QFileInfo(path).suffix().isEmpty())
+            path += QStringLiteral(".txt");
+        const QString problem = replaceFile(path, responseReportText(m_pane.lines()));
+        if (problem.isEmpty())
+            return true;
+        m_prompt.error(QStringLiteral("The response report could not be saved as %1: %2. Choose another file.")
+                           .arg(QDir::toNativeSeparators(path), problem));
+    }
+}
 
 bool ResponsePrint::printResponse()
 {

@@ -25,20 +25,29 @@ public:
     // The whole pane, from its stored lines: its selection and scroll
     // position are left as they are. False when nothing was printed.
     bool printResponse();
+    // "Save Report As...": the pane's lines as UTF-8 text, oldest first.
+    // False when nothing was saved.
+    bool saveReportAs();
 
     // Where printing asks the system and the operator; tests put in their
     // own answers. Unset: the default printer, and a file dialog.
     std::function<bool()> printerAvailable;
     std::function<QString()> chooseReportFile;
+    std::function<QString()> chooseTextFile;
 
 private:
     bool hasPrinter() const;
     QString askReportFile();
+    QString askTextFile();
     bool runPrintJob(QPrinter &printer, const QString &pdfFile);
 
     ResponsePane &m_pane;
     OperatorPrompt &m_prompt;
     QWidget *m_window;
 };
+
+// The lines of a pane (newest first, as the pane holds them) as the text
+// file Save Report As writes: oldest first, each ended by a line feed.
+QByteArray responseReportText(const QStringList &newestFirst);
 
 } // namespace vexa

@@ -19,6 +19,30 @@ const QString kCom = QStringLiteral("Com");
 const QString kBaud = QStringLiteral("Baud");
 const QString kSettings = QStringLiteral("Settings");
 const QString kIso = QStringLiteral("Iso Cgf");
+const QString kTagLog = QStringLiteral("Tag Log");
+
+QString widthsText(const QList<int> &widths)
+{
+    QStringList parts;
+    for (int w : widths)
+        parts << QString::number(w);
+    return parts.join(QLatin1Char(','));
+}
+
+// Widths that are not all small positive numbers are not used at all: a
+// table of zero-width or giant columns is worse than the default one.
+QList<int> widthsFromText(const QString &text)
+{
+    QList<int> widths;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int w = part.trimmed().toInt(&ok);
+        if (!ok || w < 1 || w > 10000 || widths.size() >= 32)
+            return {};
+        widths << w;
+    }
+    return widths;
+}
 
 // A hand-edited file may hold far more, but never this much of settings.
 constexpr qint64 kLargestFile = 64 * 1024;
@@ -108,6 +132,12 @@ SettingsValues settingsToValues(const StoredSettings &s)
         {kIso, QStringLiteral("ISO AFI Cat"), number(o.isoAfiCategory)},
         {kIso, QStringLiteral("ISO Blk Len"), number(o.isoBlockLength)},
         {kIso, QStringLiteral("use AFI"), flag(o.useAfi)},
+        {kTagLog, QStringLiteral("Visible"), flag(s.tagLog.visible)},
+        {kTagLog, QStringLiteral("Window Left"), number(s.tagLog.left)},
+        {kTagLog, QStringLiteral("Window Top"), number(s.tagLog.top)},
+        {kTagLog, QStringLiteral("Window Width"), number(s.tagLog.width)},
+        {kTagLog, QStringLiteral("Window Height"), number(s.tagLog.height)},
+        {kTagLog, QStringLiteral("Column Widths"), widthsText(s.tagLog.columnWidths)},
     };
 }
 
@@ -133,6 +163,15 @@ StoredSettings settingsFromValues(const SettingsValues &values, const StoredSett
     v.readBool(kSettings, QStringLiteral("LEDOn"), o.ledOn);
     v.readBool(kSettings, QStringLiteral("address rdr"), o.addressReader);
     v.readText(kSettings, QStringLiteral("rdr serial number"), o.readerSerialNumber);
+    TagLogPlacement &t = s.tagLog;
+    v.readBool(kTagLog, QStringLiteral("Visible"), t.visible);
+    v.readInt(kTagLog, QStringLiteral("Window Left"), t.left);
+    v.readInt(kTagLog, QStringLiteral("Window Top"), t.top);
+    v.readInt(kTagLog, QStringLiteral("Window Width"), t.width);
+    v.readInt(kTagLog, QStringLiteral("Window Height"), t.height);
+    QString widths = widthsText(t.columnWidths);
+    v.readText(kTagLog, QStringLiteral("Column Widths"), widths);
+    t.columnWidths = widthsFromText(widths);
     // The AFI halves are nibbles: a larger value would spill into the other
     // half of the AFI byte and has no item in the family list.
     o.isoAfiValue &= 0x0F;

@@ -7,6 +7,9 @@
 //   [Settings]  DebugOn, Left, Top, AudioOn, LEDOn, address rdr,
 //               rdr serial number, Height, Width
 //   [Iso Cgf]   ISO Config, ISO AFI Val, ISO AFI Cat, ISO Blk Len, use AFI
+//   [Tag Log]   Visible, Window Left, Window Top, Window Width, Window
+//               Height, Column Widths (the table's, in pixels, comma
+//               separated)
 // On Windows the store is the registry key HKCU\SOFTWARE\Kestrune\VexaHost
 // through QSettings. Elsewhere it is the text file
 // $XDG_CONFIG_HOME/Kestrune/VexaHost.conf, read and written here (QSettings'
@@ -30,6 +33,20 @@ class QSettings;
 
 namespace vexa {
 
+// Where the Tag Log window was and how it looked; a width of 0 means it
+// was never placed (it then opens beside the main window).
+struct TagLogPlacement
+{
+    bool visible = false;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    QList<int> columnWidths;
+
+    bool operator==(const TagLogPlacement &) const = default;
+};
+
 struct StoredSettings
 {
     static constexpr int kDesignWidth = 678;
@@ -44,6 +61,7 @@ struct StoredSettings
     int height = kDesignHeight; // without the message view
     int width = kDesignWidth;
     ReaderOptions options;
+    TagLogPlacement tagLog;
 };
 
 struct SettingsValue

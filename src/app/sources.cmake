@@ -11,6 +11,7 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/windowcommands.cpp
     ${CMAKE_CURRENT_LIST_DIR}/responseprint.cpp ${CMAKE_CURRENT_LIST_DIR}/responseprint.h
+    ${CMAKE_CURRENT_LIST_DIR}/taglogwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/taglogwindow.h
     ${CMAKE_CURRENT_LIST_DIR}/signalclose.cpp ${CMAKE_CURRENT_LIST_DIR}/signalclose.h
     ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
 

@@ -1,6 +1,7 @@
 // VexaHost - the reader session.
 #include "readersession.h"
 
+#include <QDateTime>
 #include <QTime>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "link/usbtransport.h"
 #include "session/commandcycle.h"
 #include "session/operatorprompt.h"
+#include "session/taglog.h"
 #include "util/hextext.h"
 
 namespace vexa {
@@ -39,7 +41,13 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     m_status[int(StatusField::Led)][0] = QStringLiteral("LED: On");
     m_status[int(StatusField::Audio)][0] = QStringLiteral("Audio: On");
 
+    m_tagLog = new TagLog(TagLog::kDefaultCap, this);
+
     connect(m_link, &ReaderLink::frameSent, this, [this](const QByteArray &wire) {
+        // The answer names its tag only through the request (a block read
+        // by UID): kept as sent, whatever a page builds meanwhile.
+        m_sentRequest = m_link->commandBuffer;
+        m_sentLength = m_link->commandLength;
         if (m_traceFrames)
             emit messageLine(QStringLiteral("Host --") + m_clockText + QStringLiteral("->") + hexBytes(wire));
     });
@@ -424,6 +432,7 @@ void ReaderSession::onResponse(const FrameView &frame)
 {
     const ResponseFamily family = routeResponse(frame.code(), m_visiblePage);
     if (family != ResponseFamily::Management) {
+        logTags(family, frame);
         emit tagResponse(family, frame);
         return;
     }
@@ -439,6 +448,14 @@ void ReaderSession::onResponse(const FrameView &frame)
     }
     if (outcome.bootLoaderComType)
         m_bootLoaderComType = *outcome.bootLoaderComType;
+}
+
+void ReaderSession::logTags(ResponseFamily family, const FrameView &frame)
+{
+    const QList<TagSighting> tags =
+        tagsNamed(family, frame, FrameView(m_sentRequest.data(), m_sentLength), m_options.isoBlockLength);
+    if (!tags.isEmpty())
+        m_tagLog->record(family, tags, QDateTime::currentMSecsSinceEpoch());
 }
 
 // --- reader management

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "config/readeroptions.h"
+#include "link/frame.h"
 #include "link/frameview.h"
 #include "link/reception.h"
 
@@ -27,6 +28,7 @@ class DeviceWatch;
 class OperatorPrompt;
 class ReaderLink;
 class SerialTransport;
+class TagLog;
 class UsbTransport;
 struct Report;
 enum class LedColour : uint8_t;
@@ -70,6 +72,8 @@ public:
     UsbTransport &usb() { return *m_usb; }
     OperatorPrompt &prompt() { return m_prompt; }
     CommandCycle &cycle() { return *m_cycle; }
+    // Every tag the answers named since the start (or the last clear).
+    TagLog &tagLog() { return *m_tagLog; }
     Interface interface() const { return m_interface; }
 
     QString statusText(StatusField field) const;
@@ -173,6 +177,7 @@ private:
     QString chosenPortToolTip() const;
     const PortEntry *portEntry(int number) const;
     void onResponse(const FrameView &frame);
+    void logTags(ResponseFamily family, const FrameView &frame);
     void sendManagementCommand(uint8_t code);
     void sendBuilt(int length);
 
@@ -183,6 +188,9 @@ private:
     ReaderLink *m_link = nullptr;
     CommandCycle *m_cycle = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
+    TagLog *m_tagLog = nullptr;
+    CommandBuffer m_sentRequest{};
+    int m_sentLength = 0;
     QTimer m_clock;
     QTimer m_baudSettle;
     Interface m_interface = Interface::Serial;

@@ -21,6 +21,19 @@ int build(int command, CommandBuffer &buffer)
     return w.finish(0x60, kReadUidCode);
 }
 
+namespace {
+
+QString uidDigits(const FrameView &f)
+{
+    const int length = std::clamp(payloadEnd(f) - 8, 0, int(f[7]));
+    QString digits;
+    for (int i = 0; i < length; ++i)
+        digits += QString::asprintf("%02X", f[8 + i]);
+    return digits;
+}
+
+} // namespace
+
 Report reportResponse(const FrameView &f)
 {
     Report r;
@@ -36,12 +49,18 @@ Report reportResponse(const FrameView &f)
         appendStatusError(r, f);
         return r;
     }
-    const int length = std::clamp(payloadEnd(f) - 8, 0, int(f[7]));
-    QString digits;
-    for (int i = 0; i < length; ++i)
-        digits += QString::asprintf("%02X", f[8 + i]);
-    r.lines << tagtext::kIndent + QStringLiteral("UID: ") + digits;
+    r.lines << tagtext::kIndent + QStringLiteral("UID: ") + uidDigits(f);
     return r;
+}
+
+QList<TagSighting> tagsNamed(const FrameView &f)
+{
+    if (f.code() != kReadUidCode || f[6] != 0)
+        return {};
+    const QString uid = uidDigits(f);
+    if (uid.isEmpty())
+        return {};
+    return {TagSighting{uid, {}}};
 }
 
 } // namespace vexa::iso14443

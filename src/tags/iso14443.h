@@ -16,6 +16,7 @@
 
 #include "link/frame.h"
 #include "link/report.h"
+#include "tags/tagcodec.h"
 
 namespace vexa::iso14443 {
 
@@ -29,5 +30,8 @@ QStringList commandNames();
 int build(int command, CommandBuffer &buffer);
 
 Report reportResponse(const FrameView &frame);
+
+// The card a successful "Read UID" answer names; none otherwise.
+QList<TagSighting> tagsNamed(const FrameView &answer);
 
 } // namespace vexa::iso14443

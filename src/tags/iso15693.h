@@ -118,4 +118,10 @@ std::optional<QStringList> writeGridBlockNumbers(const QString &blockNumber, con
 // The report of an answer; `isoBlockLength` as at the time of the report.
 Report reportResponse(const FrameView &frame, int isoBlockLength);
 
+// The tags an answer names: the UIDs of an inventory or of the factory data,
+// else the UID the request carried when the answer reports success (with
+// the blocks a read returned). `request` is the frame as built, the answer's
+// command or not; errors and unaddressed answers name none.
+QList<TagSighting> tagsNamed(const FrameView &answer, const FrameView &request, int isoBlockLength);
+
 } // namespace vexa::iso15693

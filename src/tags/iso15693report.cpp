@@ -149,4 +149,43 @@ Report reportResponse(const FrameView &f, int isoBlockLength)
     return r;
 }
 
+QList<TagSighting> tagsNamed(const FrameView &f, const FrameView &request, int isoBlockLength)
+{
+    QList<TagSighting> tags;
+    const uint8_t code = f.code();
+    if (code == 0x01) {
+        if (f[6] != 0)
+            return tags;
+        const int n = recordsInFrame(f, 8, 8, f[7]);
+        for (int k = 0; k < n; ++k)
+            tags.append({hexLowFirst(f, 8 + 8 * k, 8), {}});
+        return tags;
+    }
+    if (f.status() != 0)
+        return tags;
+    if (code == 0x2B) {
+        if (f.lengthLow() >= 15)
+            tags.append({hexLowFirst(f, 7, 8), {}});
+        return tags;
+    }
+    // Only the request says which tag answered; one for another command
+    // (a page changed meanwhile) says nothing about this answer.
+    const bool addressed = request.code() == code && (request[4] & 0x10) != 0;
+    if (!addressed || code == 0x26)
+        return tags;
+    TagSighting tag{hexLowFirst(request, 6, 8), {}};
+    if (code == 0x20) {
+        if (f.lengthLow() < 13)
+            return tags; // no transponder
+        const bool wide = isoBlockLength != 0;
+        tag.blocks.append({wide ? f[15] : f[11], hexLowFirst(f, 6, wide ? 8 : 4)});
+    } else if (code == 0x23) {
+        const int n = recordsInFrame(f, 8, 5, f[7]);
+        for (int k = 0; k < n; ++k)
+            tag.blocks.append({f[8 + 5 * k], hexLowFirst(f, 8 + 5 * k + 1, 4)});
+    }
+    tags.append(tag);
+    return tags;
+}
+
 } // namespace vexa::iso15693

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <QList>
 #include <QString>
+#include <utility>
 
 #include "link/frame.h"
 #include "link/frameview.h"
@@ -87,6 +89,16 @@ int payloadEnd(const FrameView &frame);
 // count - 1`, most significant (highest offset) first: the form of a value
 // that travels low byte first.
 QString hexLowFirst(const FrameView &frame, int first, int count);
+
+// A tag an answer names, by its UID or address as the report shows it, and
+// the blocks the answer read from it (number, value as the report shows it).
+struct TagSighting
+{
+    QString id;
+    QList<std::pair<int, QString>> blocks;
+
+    bool operator==(const TagSighting &) const = default;
+};
 
 namespace tagtext {
 inline const QString kIndent = QStringLiteral("    ");

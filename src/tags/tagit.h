@@ -104,4 +104,10 @@ Built<Field> build(const Request &request, CommandBuffer &buffer);
 // the answer's first byte on.
 Report reportResponse(const FrameView &frame, int received);
 
+// The tags an answer names: the addresses of an inventory, a block SID read
+// or a version read, else the address the request carried when the answer
+// reports success (with the blocks a read returned). Answers that fail the
+// response check name none.
+QList<TagSighting> tagsNamed(const FrameView &answer, const FrameView &request);
+
 } // namespace vexa::tagit

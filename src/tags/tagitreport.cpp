@@ -132,4 +132,46 @@ Report reportResponse(const FrameView &f, int received)
     return r;
 }
 
+QList<TagSighting> tagsNamed(const FrameView &f, const FrameView &request)
+{
+    QList<TagSighting> tags;
+    const uint8_t code = f.code();
+    if (code != kReadBlockSid && !responseCheck(f, f.available() & 0xFF))
+        return tags;
+    if (f.status() != 0)
+        return tags;
+    switch (code) {
+    case 0x0D: {
+        const int n = recordsInFrame(f, 7, 4, f[6]);
+        for (int k = 0; k < n; ++k)
+            tags.append({hex32(f.u32(7 + 4 * k)), {}});
+        return tags;
+    }
+    case kReadBlockSid: {
+        const int n = recordsInFrame(f, 7, 10, f[6]);
+        for (int k = 0; k < n; ++k) {
+            const int at = 7 + 10 * k;
+            tags.append({hex32(f.u32(at)), {{f[at + 5], hex32(f.u32(at + 6))}}});
+        }
+        return tags;
+    }
+    case 0x05: tags.append({hex32(f.u32(6)), {}}); return tags;
+    default: break;
+    }
+    // Only the request says which tag answered; one for another command
+    // says nothing about this answer.
+    if (request.code() != code || (request[4] & 0x10) == 0)
+        return tags;
+    TagSighting tag{hex32(request.u32(6)), {}};
+    if (code == 0x07) {
+        tag.blocks.append({f[11], hex32(f.u32(6))});
+    } else if (code == 0x0A) {
+        const int n = recordsInFrame(f, 8, 6, f[7]);
+        for (int k = 0; k < n; ++k)
+            tag.blocks.append({f[8 + 6 * k + 1], hex32(f.u32(8 + 6 * k + 2))});
+    }
+    tags.append(tag);
+    return tags;
+}
+
 } // namespace vexa::tagit

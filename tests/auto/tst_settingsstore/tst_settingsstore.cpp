@@ -33,6 +33,7 @@ StoredSettings unusual()
     s.options.ledOn = false;
     s.options.addressReader = true;
     s.options.readerSerialNumber = QStringLiteral("4000123");
+    s.tagLog = {true, -30, 25, 800, 400, {90, 150, 60}};
     return s;
 }
 
@@ -113,7 +114,15 @@ void tst_SettingsStore::fileTextUsesExactNames()
                                 "ISO AFI Val=0\n"
                                 "ISO AFI Cat=0\n"
                                 "ISO Blk Len=0\n"
-                                "use AFI=0\n";
+                                "use AFI=0\n"
+                                "\n"
+                                "[Tag Log]\n"
+                                "Visible=0\n"
+                                "Window Left=0\n"
+                                "Window Top=0\n"
+                                "Window Width=0\n"
+                                "Window Height=0\n"
+                                "Column Widths=\n";
     QCOMPARE(settingsText(settingsToValues(StoredSettings{})), expected);
 }
 
@@ -178,6 +187,10 @@ void tst_SettingsStore::nonNumericValuesGiveDefaults_data()
     QTest::newRow("Height fraction") << QByteArray("[Settings]\nHeight=500.5\n") << "Height" << "583";
     QTest::newRow("Left too big") << QByteArray("[Settings]\nLeft=99999999999\n") << "Left" << "0";
     QTest::newRow("a number still counts") << QByteArray("[Com]\nPort Number=4\n") << "Port Number" << "4";
+    QTest::newRow("column widths not numbers") << QByteArray("[Tag Log]\nColumn Widths=90,wide\n") << "Column Widths" << "";
+    QTest::newRow("zero column width") << QByteArray("[Tag Log]\nColumn Widths=90,0,80\n") << "Column Widths" << "";
+    QTest::newRow("column widths with blanks") << QByteArray("[Tag Log]\nColumn Widths= 90 , 80\n") << "Column Widths"
+                                               << "90,80";
     QTest::newRow("boolean any non-zero") << QByteArray("[Settings]\nLEDOn=0\nDebugOn=7\n") << "DebugOn" << "1";
 }
 

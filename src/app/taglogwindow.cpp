@@ -1,0 +1,214 @@
+// VexaHost - the Tag Log window (see taglogwindow.h).
+#include "taglogwindow.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "session/operatorprompt.h"
+#include "session/taglog.h"
+#include "session/taglogexport.h"
+#include "session/taglogmodel.h"
+#include "ui/windowframe.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr int kDefaultWidth = 640;
+constexpr int kDefaultHeight = 320;
+constexpr int kGap = 8; // between the main window's frame and this one
+
+const ResponseFamily kFamilies[] = {ResponseFamily::Management, ResponseFamily::Iso15693, ResponseFamily::Tagit,
+                                    ResponseFamily::Iso14443};
+
+bool onSomeScreen(const QRect &frame)
+{
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlacement &placement,
+                           QWidget *mainWindow)
+    : QWidget(mainWindow, Qt::Window), m_log(log), m_prompt(prompt), m_placement(placement)
+{
+    setObjectName(QStringLiteral("TagLogWindow"));
+    setWindowTitle(QStringLiteral("Tag Log"));
+
+    m_model = new TagLogModel(log, this);
+    m_filter = new TagLogFilter(this);
+    m_filter->setSourceModel(m_model);
+    m_export = new TagLogExport(log, this);
+
+    auto *familyLabel = new QLabel(QStringLiteral("&Family:"), this);
+    m_familyBox = new QComboBox(this);
+    m_familyBox->setObjectName(QStringLiteral("tagLogFamily"));
+    m_familyBox->addItem(QStringLiteral("All"));
+    for (ResponseFamily f : kFamilies)
+        if (f != ResponseFamily::Management)
+            m_familyBox->addItem(tagFamilyName(f));
+    familyLabel->setBuddy(m_familyBox);
+    connect(m_familyBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_filter->setFamily(kFamilies[std::clamp(index, 0, 3)]);
+        updateStatus();
+    });
+
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("tagLogTable"));
+    m_table->setAccessibleName(QStringLiteral("Tag Log"));
+    m_table->setModel(m_filter);
+    m_table->setSortingEnabled(true);
+    m_table->sortByColumn(TagLogModel::FirstSeenColumn, Qt::AscendingOrder);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTabKeyNavigation(false); // Tab leaves the table for the buttons
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    for (int c = 0; c < m_placement.columnWidths.size() && c < TagLogModel::ColumnCount; ++c)
+        m_table->setColumnWidth(c, m_placement.columnWidths[c]);
+
+    m_clearButton = new QPushButton(QStringLiteral("&Clear"), this);
+    m_clearButton->setObjectName(QStringLiteral("btnTagLogClear"));
+    connect(m_clearButton, &QPushButton::clicked, &log, &TagLog::clear);
+    m_exportButton = new QPushButton(QStringLiteral("&Export..."), this);
+    m_exportButton->setObjectName(QStringLiteral("btnTagLogExport"));
+    connect(m_exportButton, &QPushButton::clicked, this, &TagLogWindow::exportLog);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("tagLogStatus"));
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("tagLogNote"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(familyLabel);
+    top->addWidget(m_familyBox);
+    top->addStretch();
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_status);
+    bottom->addWidget(m_note, 1);
+    bottom->addWidget(m_clearButton);
+    bottom->addWidget(m_exportButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(bottom);
+    setTabOrder(m_familyBox, m_table);
+    setTabOrder(m_table, m_clearButton);
+    setTabOrder(m_clearButton, m_exportButton);
+
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    // The status follows the table's batches, never each answer.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &TagLogWindow::updateStatus);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &TagLogWindow::updateStatus);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &TagLogWindow::updateStatus);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TagLogWindow::updateStatus);
+    connect(m_export, &TagLogExport::progress, this, [this](qint64 done, qint64 total) {
+        m_note->setText(QStringLiteral("Exporting: %1 of %2 tags").arg(done).arg(total));
+    });
+    connect(m_export, &TagLogExport::finished, this, &TagLogWindow::exportFinished);
+    updateStatus();
+}
+
+void TagLogWindow::updateStatus()
+{
+    const ResponseFamily family = m_filter->family();
+    m_status->setText(QStringLiteral("%1 tags, %2 reads").arg(m_log.tagCount(family)).arg(m_log.readCount(family)));
+    if (!m_export->running())
+        m_note->setText(m_log.dropNote());
+}
+
+void TagLogWindow::showBeside()
+{
+    if (!std::exchange(m_placed, true)) {
+        const QRect stored(m_placement.left, m_placement.top, m_placement.width, m_placement.height);
+        if (m_placement.width > 0 && m_placement.height > 0 && onSomeScreen(stored)) {
+            resize(stored.size());
+            move(stored.topLeft());
+        } else {
+            resize(kDefaultWidth, kDefaultHeight);
+            if (const QWidget *main = parentWidget())
+                move(main->frameGeometry().right() + kGap, main->frameGeometry().top());
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+TagLogPlacement TagLogWindow::placement() const
+{
+    if (!m_placed)
+        return m_placement; // never shown this run: as it was stored
+    TagLogPlacement p;
+    p.visible = isVisible();
+    p.left = x();
+    p.top = y();
+    p.width = width();
+    p.height = height();
+    for (int c = 0; c < TagLogModel::ColumnCount; ++c)
+        p.columnWidths << m_table->columnWidth(c);
+    return p;
+}
+
+QString TagLogWindow::askExportFile()
+{
+    if (chooseExportFile)
+        return chooseExportFile();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString csv = QStringLiteral("CSV files (*.csv)");
+    QFileDialog dialog(this, QStringLiteral("Export Tag Log"), folder,
+                       csv + QStringLiteral(";;Excel workbooks (*.xlsx)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString &filter) {
+        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+    });
+    dialog.selectFile(QStringLiteral("VexaHost Tag Log.csv"));
+    fitFileDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void TagLogWindow::exportLog()
+{
+    if (m_export->running())
+        return;
+    m_exportPath = askExportFile();
+    if (m_exportPath.isEmpty())
+        return;
+    if (QFileInfo(m_exportPath).suffix().isEmpty())
+        m_exportPath += QStringLiteral(".csv");
+    m_exportButton->setEnabled(false);
+    m_export->start(m_exportPath, QDateTime::currentMSecsSinceEpoch());
+}
+
+void TagLogWindow::exportFinished(const QString &reason)
+{
+    m_exportButton->setEnabled(true);
+    updateStatus();
+    if (!reason.isEmpty())
+        m_prompt.error(QStringLiteral("The tag log could not be saved as %1: %2.")
+                           .arg(QDir::toNativeSeparators(m_exportPath), reason));
+}
+
+} // namespace vexa

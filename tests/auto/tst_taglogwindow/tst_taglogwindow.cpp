@@ -1,0 +1,278 @@
+// The Tag Log window from the keyboard and assistive technology, its place
+// kept across runs, Export through it, and Save Report As against the pane.
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/mainwindow.h"
+#include "app/responsepane.h"
+#include "app/responseprint.h"
+#include "app/taglogwindow.h"
+#include "fakes.h"
+#include "session/taglog.h"
+#include "session/taglogexport.h"
+#include "session/taglogmodel.h"
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+template <typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qWarning("no %s", name);
+    return found;
+}
+
+// Two ISO tags, one read twice, and one Tag-it tag.
+void fill(TagLog &log)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    log.record(ResponseFamily::Iso15693, {{QStringLiteral("E0040100A1B2C3D4"), {}}, {QStringLiteral("E002030405060708"), {}}}, now);
+    log.record(ResponseFamily::Iso15693, {{QStringLiteral("E0040100A1B2C3D4"), {}}}, now);
+    log.record(ResponseFamily::Tagit, {{QStringLiteral("12345678"), {{1, QStringLiteral("00000001")}}}}, now);
+}
+
+} // namespace
+
+class TestTagLogWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void mainWindowOpensItAndKeepsItOpen();
+    void keyboardAndAssistiveTechnology();
+    void statusFilterAndClear_data();
+    void statusFilterAndClear();
+    void placeKeptAcrossRuns();
+    void exportWritesTheLog();
+    void saveReportAs_data();
+    void saveReportAs();
+    void saveReportAsAsksAgainOnFailure();
+};
+
+void TestTagLogWindow::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", QDir::tempPath().toLocal8Bit() + "/tst_taglogwindow_config");
+    isolateWindowTests();
+}
+
+// F7 opens it beside the main window; open at the close, it opens again at
+// the next start.
+void TestTagLogWindow::mainWindowOpensItAndKeepsItOpen()
+{
+    ScriptedPrompt prompt;
+    {
+        MainWindow w(&prompt);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(!w.findChild<TagLogWindow *>());
+        QTest::keyClick(&w, Qt::Key_F7);
+        auto *log = w.findChild<TagLogWindow *>();
+        QVERIFY(log);
+        QTRY_VERIFY(log->isVisible());
+        QVERIFY(w.findChild<QAction *>(QStringLiteral("SaveReportAs1")));
+        w.close();
+    }
+    QVERIFY(QString::fromUtf8(fileBytes(settingsFilePath())).contains(QStringLiteral("[Tag Log]\nVisible=1\n")));
+    MainWindow again(&prompt);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    auto *log = again.findChild<TagLogWindow *>();
+    QVERIFY(log);
+    QTRY_VERIFY(log->isVisible());
+    again.close();
+}
+
+void TestTagLogWindow::keyboardAndAssistiveTechnology()
+{
+    TagLog log;
+    ScriptedPrompt prompt;
+    QWidget main;
+    TagLogWindow window(log, prompt, {}, &main);
+    window.showBeside();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *family = child<QComboBox>(window, "tagLogFamily");
+    auto *table = child<QTableView>(window, "tagLogTable");
+    auto *clear = child<QPushButton>(window, "btnTagLogClear");
+    auto *exportButton = child<QPushButton>(window, "btnTagLogExport");
+    QVERIFY(family && table && clear && exportButton);
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(table);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Tag Log"));
+    QCOMPARE(iface->role(), QAccessible::Table);
+
+    // Alt+F reaches the family list; Tab walks list, table, Clear, Export.
+    QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
+    QTRY_COMPARE(QApplication::focusWidget(), family);
+    for (QWidget *next : {static_cast<QWidget *>(table), static_cast<QWidget *>(clear),
+                          static_cast<QWidget *>(exportButton)}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), next);
+    }
+    // Escape puts it away; the log is not touched.
+    fill(log);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(log.count(), 3);
+}
+
+void TestTagLogWindow::statusFilterAndClear_data()
+{
+    QTest::addColumn<int>("familyItem");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("All") << 0 << "3 tags, 4 reads" << 3;
+    QTest::newRow("ISO/IEC 15693") << 1 << "2 tags, 3 reads" << 2;
+    QTest::newRow("Tag-it") << 2 << "1 tags, 1 reads" << 1;
+    QTest::newRow("ISO/IEC 14443-A") << 3 << "0 tags, 0 reads" << 0;
+}
+
+void TestTagLogWindow::statusFilterAndClear()
+{
+    QFETCH(int, familyItem);
+    QFETCH(QString, status);
+    QFETCH(int, rows);
+    TagLog log;
+    ScriptedPrompt prompt;
+    TagLogWindow window(log, prompt, {}, nullptr);
+    auto *statusLine = child<QLabel>(window, "tagLogStatus");
+    auto *table = child<QTableView>(window, "tagLogTable");
+    QCOMPARE(statusLine->text(), QStringLiteral("0 tags, 0 reads"));
+    fill(log);
+    child<QComboBox>(window, "tagLogFamily")->setCurrentIndex(familyItem);
+    QTRY_COMPARE(statusLine->text(), status); // after the next batch
+    QTRY_COMPARE(table->model()->rowCount(), rows);
+    child<QPushButton>(window, "btnTagLogClear")->click();
+    QCOMPARE(log.count(), 0);
+    QCOMPARE(table->model()->rowCount(), 0);
+    QCOMPARE(statusLine->text(), QStringLiteral("0 tags, 0 reads"));
+}
+
+void TestTagLogWindow::placeKeptAcrossRuns()
+{
+    TagLog log;
+    ScriptedPrompt prompt;
+    QWidget main;
+    main.setGeometry(40, 40, 300, 200);
+    main.show();
+    TagLogPlacement kept;
+    {
+        TagLogWindow window(log, prompt, {}, &main);
+        // Never opened this run: what was stored stays as it was.
+        const TagLogPlacement stored{false, 5, 6, 700, 300, {10, 20}};
+        QCOMPARE(TagLogWindow(log, prompt, stored, &main).placement(), stored);
+        window.showBeside();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.x() > main.x()); // beside the main window the first time
+        window.resize(610, 270);
+        child<QTableView>(window, "tagLogTable")->setColumnWidth(1, 177);
+        kept = window.placement();
+        QVERIFY(kept.visible);
+        QCOMPARE(kept.width, 610);
+        QCOMPARE(kept.columnWidths.size(), int(TagLogModel::ColumnCount));
+        QCOMPARE(kept.columnWidths[1], 177);
+    }
+    TagLogWindow again(log, prompt, kept, &main);
+    again.showBeside();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.size(), QSize(610, 270));
+    QCOMPARE(child<QTableView>(again, "tagLogTable")->columnWidth(1), 177);
+}
+
+void TestTagLogWindow::exportWritesTheLog()
+{
+    TagLog log;
+    fill(log);
+    ScriptedPrompt prompt;
+    TagLogWindow window(log, prompt, {}, nullptr);
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("tags"));
+    window.chooseExportFile = [&] { return base; };
+    QSignalSpy finished(&window.exporter(), &TagLogExport::finished);
+    child<QPushButton>(window, "btnTagLogExport")->click();
+    QVERIFY(finished.wait(10'000));
+    QCOMPARE(fileBytes(base + QStringLiteral(".csv")).count('\n'), 4); // header and three tags
+    QCOMPARE(prompt.messages, QStringList());
+
+    // A folder that is not there: the operator is told why.
+    window.chooseExportFile = [&] { return dir.filePath(QStringLiteral("missing/tags.csv")); };
+    child<QPushButton>(window, "btnTagLogExport")->click();
+    QVERIFY(finished.wait(10'000));
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY(prompt.messages.first().startsWith(QStringLiteral("The tag log could not be saved as ")));
+}
+
+void TestTagLogWindow::saveReportAs_data()
+{
+    QTest::addColumn<int>("lineCap"); // of the pane; 0: the default
+    QTest::addColumn<int>("reports");
+    QTest::newRow("empty pane") << 0 << 0;
+    QTest::newRow("three reports") << 0 << 3;
+    QTest::newRow("older lines dropped: the note first") << 12 << 8;
+}
+
+void TestTagLogWindow::saveReportAs()
+{
+    QFETCH(int, lineCap);
+    QFETCH(int, reports);
+    ScriptedPrompt prompt;
+    QWidget window;
+    auto *pane = new ResponsePane(&window);
+    if (lineCap)
+        pane->setCaps(lineCap);
+    for (int i = 0; i < reports; ++i) {
+        Report r;
+        r.separator = true;
+        r.heading = QStringLiteral("ISO Inventory: %1").arg(i);
+        r.lines << QStringLiteral("    01   E0040100A1B2C3D4") << QStringLiteral("    Größe µ");
+        pane->writeReport(r, QStringLiteral(" 12:00:0%1 ").arg(i));
+    }
+    ResponsePrint print(*pane, prompt, &window);
+    QTemporaryDir dir;
+    print.chooseTextFile = [&] { return dir.filePath(QStringLiteral("report")); };
+    QVERIFY(print.saveReportAs());
+
+    QStringList oldestFirst = pane->lines();
+    std::reverse(oldestFirst.begin(), oldestFirst.end());
+    const QString written = QString::fromUtf8(fileBytes(dir.filePath(QStringLiteral("report.txt"))));
+    QCOMPARE(written, oldestFirst.isEmpty() ? QString() : oldestFirst.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    if (lineCap)
+        QVERIFY(written.startsWith(QStringLiteral("    ... ")));
+}
+
+void TestTagLogWindow::saveReportAsAsksAgainOnFailure()
+{
+    ScriptedPrompt prompt;
+    QWidget window;
+    auto *pane = new ResponsePane(&window);
+    pane->writeHeading(QStringLiteral("Error: Message timeout"), QStringLiteral(" 12:00:00 "));
+    ResponsePrint print(*pane, prompt, &window);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.txt")));
+    QStringList answers = {dir.filePath(QStringLiteral("folder.txt")), dir.filePath(QStringLiteral("ok.txt"))};
+    print.chooseTextFile = [&] { return answers.takeFirst(); };
+    QVERIFY(print.saveReportAs());
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY(prompt.messages.first().endsWith(QStringLiteral("Choose another file.")));
+    QVERIFY(fileBytes(dir.filePath(QStringLiteral("ok.txt"))).endsWith("Error: Message timeout\n"));
+    print.chooseTextFile = [] { return QString(); }; // cancelled
+    QVERIFY(!print.saveReportAs());
+}
+
+QTEST_MAIN(TestTagLogWindow)
+#include "tst_taglogwindow.moc"
