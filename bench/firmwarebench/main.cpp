@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -22,7 +23,7 @@
 #include "fakes.h"
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
-#include "firmware/loaderwindow.h"
+#include "firmware/firmwareloader.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "link/usbtransport.h"
@@ -61,17 +62,29 @@ Upgrade upgrade(MainWindow &window, test::ScriptedPrompt &prompt, test::SimProce
     Upgrade result;
     window.firmwareUpgrade().chooseFile = [&](const FirmwareFileRequest &) { return path; };
     window.upgradeFirmwareAction->trigger();
-    LoaderWindow *loader = window.firmwareUpgrade().loaderWindow();
-    if (!test::waitUntil([&] { return loader->programButton->isEnabled(); }, 30000)) {
+    FirmwareLoader &loader = window.firmwareUpgrade().loader();
+    auto *loaderWindow = window.findChild<QDialog *>(QStringLiteral("frmLdr"));
+    auto *programButton = loaderWindow->findChild<QPushButton *>(QStringLiteral("btnProgram"));
+    if (!test::waitUntil([&] { return programButton->isEnabled(); }, 30000)) {
         std::fprintf(stderr, "%s: the loader was not captured\n", label);
         return result;
     }
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
+    // The transfer's end is taken as it happens, not when the wait notices.
+    QEventLoop ended;
+    const auto connection = QObject::connect(&loader, &FirmwareLoader::busyChanged, &ended, [&](bool busy) {
+        if (busy)
+            return;
+        result.seconds = double(clock.nsecsElapsed()) / 1e9;
+        result.cpu = cpuSeconds() - cpuBefore;
+        ended.quit();
+    });
     clock.start();
-    loader->programButton->click();
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
-    result.cpu = cpuSeconds() - cpuBefore;
+    programButton->click();
+    if (loader.busy())
+        ended.exec();
+    QObject::disconnect(connection);
     if (!prompt.messages.contains(QStringLiteral("Firmware load complete."))) {
         std::fprintf(stderr, "%s: the transfer failed: %s\n", label, qPrintable(prompt.messages.join(" / ")));
         return result;
@@ -83,7 +96,8 @@ Upgrade upgrade(MainWindow &window, test::ScriptedPrompt &prompt, test::SimProce
     for (const QString &line : sim.output())
         if (line.startsWith(QLatin1String("loader: mode=")))
             result.exact = line.contains(QStringLiteral("sha256=") + expected);
-    loader->close();
+    loaderWindow->close();
+    test::waitUntil([&] { return !loaderWindow->isVisible(); }, 10000);
     return result;
 }
 

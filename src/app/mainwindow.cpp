@@ -29,7 +29,9 @@
 #include "app/settingsstore.h"
 #include "app/statuslight.h"
 #include "app/statusrow.h"
+#include "app/windowfirmwarehost.h"
 #include "firmware/firmwareupgrade.h"
+#include "firmware/loaderwindow.h"
 #include "link/devicewatch.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
@@ -87,7 +89,8 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
     // A chosen port whose device went away: offer what the ports stand for now.
     connect(m_serial, &SerialTransport::deviceLost, this, &MainWindow::rebuildPortMenu);
 
-    m_firmwareUpgrade = new FirmwareUpgrade(*this);
+    m_firmwareUpgrade = new FirmwareUpgrade(*new WindowFirmwareHost(*this), this);
+    new LoaderWindow(*m_firmwareUpgrade, this);
 
     isoPage->showCommandOptions();
 }

@@ -14,6 +14,7 @@ target_sources(vexaui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/startclose.cpp
     ${CMAKE_CURRENT_LIST_DIR}/signalclose.cpp ${CMAKE_CURRENT_LIST_DIR}/signalclose.h
     ${CMAKE_CURRENT_LIST_DIR}/usbchoice.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/windowfirmwarehost.cpp ${CMAKE_CURRENT_LIST_DIR}/windowfirmwarehost.h
     ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.cpp ${CMAKE_CURRENT_LIST_DIR}/autoreadwindow.h)
 
 # The settings store needs only Qt Core: unit tests and fuzzing use it alone.
