@@ -635,10 +635,18 @@ void tst_E2eFirmware::usbUpgrade()
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("49"));
     QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 
-    // Closing sends the go report; the application comes back over USB and
-    // answers the version request.
+    // Closing sends the go report; the window stays, refusing another
+    // close, until its exchange is over. The application comes back over
+    // USB and answers the version request.
     const int before = int(m_sim->requests().size());
-    closeLoaderWindow();
+    QSignalSpy finished(&m_window->firmwareUpgrade(), &FirmwareUpgrade::finished);
+    m_doneButton->click();
+    QVERIFY(loader().busy());
+    m_loader->close();
+    QVERIFY(m_loader->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_loader->isVisible(), kAnswerMs);
+    QVERIFY(finished.count() == 1 || finished.wait(kAnswerMs));
+    QCOMPARE(loaderTraceCount(QStringLiteral("go")), 1);
     QVERIFY(!m_window->usb().usbPollSuspended);
     state = loaderState();
     QCOMPARE(state.value(QStringLiteral("mode")), QStringLiteral("off"));
