@@ -75,8 +75,6 @@ public:
     const QString &status() const { return m_status; }
     int progress() const { return m_progress; }
     int progressMaximum() const { return m_progressMaximum; }
-    // The loader's last answer (a USB answer's first three bytes).
-    const QByteArray &lastReply() const { return m_reply; }
 
 signals:
     void statusChanged(const QString &text);
@@ -147,7 +145,7 @@ private:
     QString m_path;
     QString m_status;
     QString m_lineError;
-    QByteArray m_reply;
+    QByteArray m_reply; // the loader's last answer (a USB answer's first three bytes)
     int m_comType = 1;
     int m_upgradeInterface = 1;
     int m_progress = 0;

@@ -102,7 +102,8 @@ LoaderWindow::LoaderWindow(FirmwareUpgrade &upgrade, QWidget *parent)
         m_statusBar->showMessage(text);
     });
     connect(&m_loader, &FirmwareLoader::progressChanged, m_progressBar, [this](int value, int maximum) {
-        m_progressBar->setRange(0, maximum);
+        if (m_progressBar->maximum() != maximum)
+            m_progressBar->setRange(0, maximum);
         m_progressBar->setValue(value);
     });
     connect(&m_loader, &FirmwareLoader::programAvailableChanged, m_programButton, &QPushButton::setEnabled);
