@@ -71,9 +71,12 @@ FirmwareLoader::FirmwareLoader(SerialTransport &serial, LoaderUsbLink &usb, Oper
     connect(&m_quietLimitTimer, &QTimer::timeout, this, &FirmwareLoader::onQuietLineOver);
     connect(&serial, &Transport::bytesArrived, this, &FirmwareLoader::onLineBytes);
 
+    // Queued: a reply's step may ask the operator, and a box opened while
+    // the port is still handing out its data would hold back every byte
+    // that arrives until it closes, the reader link's included.
     m_watcher = new PacketWatcher(serial, this);
-    connect(m_watcher, &PacketWatcher::packetReceived, this, &FirmwareLoader::onPacket);
-    connect(m_watcher, &PacketWatcher::packetTimedOut, this, &FirmwareLoader::onPacketTimeout);
+    connect(m_watcher, &PacketWatcher::packetReceived, this, &FirmwareLoader::onPacket, Qt::QueuedConnection);
+    connect(m_watcher, &PacketWatcher::packetTimedOut, this, &FirmwareLoader::onPacketTimeout, Qt::QueuedConnection);
 }
 
 FirmwareLoader::~FirmwareLoader() = default;
@@ -150,7 +153,6 @@ void FirmwareLoader::onReplyTimeout()
 void FirmwareLoader::onPacket(const QByteArray &packet)
 {
     m_reply = packet;
-    m_packetTimedOut = false;
     m_packetReceived = true;
     if (m_state == State::SerialCapture)
         serialCaptureEnded();
@@ -161,7 +163,6 @@ void FirmwareLoader::onPacket(const QByteArray &packet)
 void FirmwareLoader::onPacketTimeout()
 {
     m_packetReceived = false;
-    m_packetTimedOut = true;
     if (m_state == State::SerialTransfer)
         onTransferReply(LoaderReply::None);
 }
@@ -266,7 +267,6 @@ void FirmwareLoader::sendCaptureCharacter()
         return;
     }
     m_captureTickTimer.start(kCaptureTickMs);
-    m_packetTimedOut = false;
     m_packetReceived = false;
     m_serial.clearInput();
     m_watcher->disarm();
@@ -533,7 +533,6 @@ void FirmwareLoader::sendPacket()
     }
     m_serial.clearInput();
     m_watcher->arm();
-    m_packetTimedOut = false;
     m_packetReceived = false;
     m_replyTimedOut = false;
     QString error;

@@ -157,7 +157,6 @@ private:
     bool m_goPending = false;
     bool m_replyTimedOut = false;
     bool m_packetReceived = false;
-    bool m_packetTimedOut = false;
 
     Exchange m_exchange = Exchange::None;
     bool m_exchangeUntilGone = false;
