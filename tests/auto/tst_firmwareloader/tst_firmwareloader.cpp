@@ -45,7 +45,7 @@ public:
     {
         // The application's device leaves; the loader's arrives shortly.
         open = false;
-        QTimer::singleShot(30, [this] { open = true; });
+        QTimer::singleShot(30, &serialPort, [this] { open = true; });
     }
     SerialTransport &serial() override { return serialPort; }
     LoaderUsbLink &usbLink() override { return *this; }
@@ -66,7 +66,7 @@ public:
         m_answer = answer == QLatin1String("ack") ? kAckReport : answer.endsWith(QLatin1String("nak")) ? kNakReport : QByteArray();
         m_readsUntilAnswer = answer == QLatin1String("late-nak") ? 40 : 0;
         if (leaveAfterWriteMs >= 0)
-            QTimer::singleShot(leaveAfterWriteMs, [this] { open = false; });
+            QTimer::singleShot(leaveAfterWriteMs, &serialPort, [this] { open = false; });
         return true;
     }
     QByteArray readReport() override
