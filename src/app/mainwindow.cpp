@@ -31,6 +31,7 @@
 #include "config/dialogrunner.h"
 #include "config/wieganddialog.h"
 #include "firmware/firmwareupgrade.h"
+#include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "session/commandcycle.h"
@@ -103,7 +104,8 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
     resize(StoredSettings::kDesignWidth, StoredSettings::kDesignHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    m_firmwareUpgrade = new FirmwareUpgrade(*this);
+    m_firmwareUpgrade = new FirmwareUpgrade(m_session->firmwareHost(), this);
+    new LoaderWindow(*m_firmwareUpgrade, this);
     m_isoPage->showCommandOptions();
 }
 
