@@ -111,9 +111,7 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
 MainWindow::~MainWindow()
 {
-    // The pages refer to the session's link and the prompt; the session goes
-    // first, while the prompt it was given is still there.
-    delete m_session;
+    delete m_session; // first, while the prompt it was given is still there
 }
 
 QAction *MainWindow::addItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &key)
