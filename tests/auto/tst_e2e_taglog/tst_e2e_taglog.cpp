@@ -1,84 +1,67 @@
 // Sixteen tags in the field and an inventory on Repeat for a few seconds:
 // the Tag Log window of the real main window shows each tag once, read once
 // per inventory answered.
-#include <QAction>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QtTest>
 
-#include "app/mainwindow.h"
-#include "app/taglogwindow.h"
-#include "fakes.h"
-#include "link/readerlink.h"
+#include "e2efixture.h"
 #include "session/taglogmodel.h"
-#include "simprocess.h"
 #include "tags/iso15693.h"
 
 using namespace vexa;
 using namespace vexa::test;
 
-namespace {
-constexpr int kTimeoutMs = 10'000;
-}
-
-class tst_E2eTagLog : public QObject
+class tst_E2eTagLog : public QObject, public E2eFixture
 {
     Q_OBJECT
 private slots:
+    void cleanup() { closeAll(); }
     void repeatedInventoryOfSixteenTags();
 };
 
 void tst_E2eTagLog::repeatedInventoryOfSixteenTags()
 {
-    SimProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--no-tags")}));
+    QVERIFY(startSim({QStringLiteral("--no-tags")}));
     QStringList uids;
     for (int i = 0; i < 16; ++i) {
         uids << QStringLiteral("E00401%1").arg(0xA0000000u + uint(i) * 0x01010101u, 10, 16, QLatin1Char('0')).toUpper();
-        QVERIFY(sim.control(QStringLiteral("tag add iso15693 ") + uids.constLast()));
+        QVERIFY(m_sim->control(QStringLiteral("tag add iso15693 ") + uids.constLast()));
     }
-    ScriptedPrompt prompt;
-    MainWindow w(&prompt);
-    w.show();
-    QVERIFY(sim.waitForRequests(2, kTimeoutMs)); // the start's rate and setup
-    QTRY_VERIFY_WITH_TIMEOUT(!w.startingUp() && !w.session().link().busy(), kTimeoutMs);
+    MainWindow &w = makeWindow();
+    QVERIFY(showWindow());
+    QVERIFY(waitForStartExchange());
 
     QTest::keyClick(&w, Qt::Key_F7);
-    auto *table = w.findChild<QTableView *>(QStringLiteral("tagLogTable"));
-    QVERIFY(table);
-    QTRY_VERIFY(table->isVisible());
+    auto &table = control<QTableView>(w, QStringLiteral("tagLogTable"));
+    QTRY_VERIFY(table.isVisible());
 
-    w.findChild<QTabWidget *>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
-    w.findChild<QWidget *>(QStringLiteral("grpBxIsoCmd"))
-        ->findChildren<QRadioButton *>()
-        .at(iso15693::Inventory)
-        ->click();
-    sim.forgetTraffic();
-    w.findChild<QAction *>(QStringLiteral("ContinuousMode1"))->trigger();
-    QAction *go = w.findChild<QAction *>(QStringLiteral("Send1"));
-    go->trigger();
-    QVERIFY(sim.waitForRequests(25, 3 * kTimeoutMs)); // a few seconds of Repeat
-    go->trigger(); // Pause: the answer in flight is still reported
-    QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
-    const int answered = int(sim.requests().size());
+    control<QTabWidget>(w, QStringLiteral("PageControl1")).setCurrentIndex(0);
+    control<QWidget>(w, QStringLiteral("grpBxIsoCmd")).findChildren<QRadioButton *>().at(iso15693::Inventory)->click();
+    m_sim->forgetTraffic();
+    control<QAction>(w, QStringLiteral("ContinuousMode1")).trigger();
+    auto &go = control<QAction>(w, QStringLiteral("Send1"));
+    go.trigger();
+    QVERIFY(m_sim->waitForRequests(25, 3 * kTimeoutMs)); // a few seconds of Repeat
+    go.trigger(); // Pause: the answer in flight is still reported
+    QVERIFY(waitUntilIdle());
+    const int answered = int(m_sim->requests().size());
 
-    QTRY_COMPARE_WITH_TIMEOUT(table->model()->rowCount(), 16, kTimeoutMs);
+    QAbstractItemModel &model = *table.model();
+    QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 16, kTimeoutMs);
     QStringList shown;
     for (int row = 0; row < 16; ++row) {
-        const QModelIndex reads = table->model()->index(row, TagLogModel::ReadsColumn);
-        QTRY_COMPARE_WITH_TIMEOUT(reads.data().toString(), QString::number(answered), kTimeoutMs);
-        shown << table->model()->index(row, TagLogModel::TagColumn).data().toString();
-        QCOMPARE(table->model()->index(row, TagLogModel::FamilyColumn).data().toString(),
-                 QStringLiteral("ISO/IEC 15693"));
+        QTRY_COMPARE_WITH_TIMEOUT(model.index(row, TagLogModel::ReadsColumn).data().toString(), QString::number(answered),
+                                  kTimeoutMs);
+        shown << model.index(row, TagLogModel::TagColumn).data().toString();
+        QCOMPARE(model.index(row, TagLogModel::FamilyColumn).data().toString(), QStringLiteral("ISO/IEC 15693"));
     }
     shown.sort();
     uids.sort();
     QCOMPARE(shown, uids);
-    QTRY_COMPARE(w.findChild<QLabel *>(QStringLiteral("tagLogStatus"))->text(),
+    QTRY_COMPARE(control<QLabel>(w, QStringLiteral("tagLogStatus")).text(),
                  QStringLiteral("16 tags, %1 reads").arg(16 * answered));
-    w.close();
 }
 
 QTEST_MAIN(tst_E2eTagLog)

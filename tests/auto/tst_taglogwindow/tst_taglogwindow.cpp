@@ -12,6 +12,7 @@
 #include "app/responsepane.h"
 #include "app/responseprint.h"
 #include "app/taglogwindow.h"
+#include "controls.h"
 #include "fakes.h"
 #include "session/taglog.h"
 #include "session/taglogexport.h"
@@ -26,15 +27,6 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-template <typename T>
-T *child(QWidget &window, const char *name)
-{
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no %s", name);
-    return found;
 }
 
 // Two ISO tags, one read twice, and one Tag-it tag.
@@ -105,10 +97,10 @@ void TestTagLogWindow::keyboardAndAssistiveTechnology()
     TagLogWindow window(log, prompt, {}, &main);
     window.showBeside();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    auto *family = child<QComboBox>(window, "tagLogFamily");
-    auto *table = child<QTableView>(window, "tagLogTable");
-    auto *clear = child<QPushButton>(window, "btnTagLogClear");
-    auto *exportButton = child<QPushButton>(window, "btnTagLogExport");
+    auto *family = &control<QComboBox>(window, QStringLiteral("tagLogFamily"));
+    auto *table = &control<QTableView>(window, QStringLiteral("tagLogTable"));
+    auto *clear = &control<QPushButton>(window, QStringLiteral("btnTagLogClear"));
+    auto *exportButton = &control<QPushButton>(window, QStringLiteral("btnTagLogExport"));
     QVERIFY(family && table && clear && exportButton);
 
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(table);
@@ -150,14 +142,14 @@ void TestTagLogWindow::statusFilterAndClear()
     TagLog log;
     ScriptedPrompt prompt;
     TagLogWindow window(log, prompt, {}, nullptr);
-    auto *statusLine = child<QLabel>(window, "tagLogStatus");
-    auto *table = child<QTableView>(window, "tagLogTable");
+    auto *statusLine = &control<QLabel>(window, QStringLiteral("tagLogStatus"));
+    auto *table = &control<QTableView>(window, QStringLiteral("tagLogTable"));
     QCOMPARE(statusLine->text(), QStringLiteral("0 tags, 0 reads"));
     fill(log);
-    child<QComboBox>(window, "tagLogFamily")->setCurrentIndex(familyItem);
+    control<QComboBox>(window, QStringLiteral("tagLogFamily")).setCurrentIndex(familyItem);
     QTRY_COMPARE(statusLine->text(), status); // after the next batch
     QTRY_COMPARE(table->model()->rowCount(), rows);
-    child<QPushButton>(window, "btnTagLogClear")->click();
+    control<QPushButton>(window, QStringLiteral("btnTagLogClear")).click();
     QCOMPARE(log.count(), 0);
     QCOMPARE(table->model()->rowCount(), 0);
     QCOMPARE(statusLine->text(), QStringLiteral("0 tags, 0 reads"));
@@ -180,7 +172,7 @@ void TestTagLogWindow::placeKeptAcrossRuns()
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.x() > main.x()); // beside the main window the first time
         window.resize(610, 270);
-        child<QTableView>(window, "tagLogTable")->setColumnWidth(1, 177);
+        control<QTableView>(window, QStringLiteral("tagLogTable")).setColumnWidth(1, 177);
         kept = window.placement();
         QVERIFY(kept.visible);
         QCOMPARE(kept.width, 610);
@@ -191,7 +183,7 @@ void TestTagLogWindow::placeKeptAcrossRuns()
     again.showBeside();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(610, 270));
-    QCOMPARE(child<QTableView>(again, "tagLogTable")->columnWidth(1), 177);
+    QCOMPARE(control<QTableView>(again, QStringLiteral("tagLogTable")).columnWidth(1), 177);
 }
 
 void TestTagLogWindow::exportWritesTheLog()
@@ -204,14 +196,14 @@ void TestTagLogWindow::exportWritesTheLog()
     const QString base = dir.filePath(QStringLiteral("tags"));
     window.chooseExportFile = [&] { return base; };
     QSignalSpy finished(&window.exporter(), &TagLogExport::finished);
-    child<QPushButton>(window, "btnTagLogExport")->click();
+    control<QPushButton>(window, QStringLiteral("btnTagLogExport")).click();
     QVERIFY(finished.wait(10'000));
     QCOMPARE(fileBytes(base + QStringLiteral(".csv")).count('\n'), 4); // header and three tags
     QCOMPARE(prompt.messages, QStringList());
 
     // A folder that is not there: the operator is told why.
     window.chooseExportFile = [&] { return dir.filePath(QStringLiteral("missing/tags.csv")); };
-    child<QPushButton>(window, "btnTagLogExport")->click();
+    control<QPushButton>(window, QStringLiteral("btnTagLogExport")).click();
     QVERIFY(finished.wait(10'000));
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY(prompt.messages.first().startsWith(QStringLiteral("The tag log could not be saved as ")));
