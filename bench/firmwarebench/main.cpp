@@ -33,6 +33,7 @@
 
 using namespace vexa;
 using vexa::test::control;
+using vexa::test::cpuSeconds;
 
 namespace {
 
@@ -41,13 +42,6 @@ constexpr double kLimitRatio = 1.05;
 // The loader answers each report after the host's first 50 ms wait.
 constexpr int kUsbReplyWaitMs = 50;
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct Upgrade
 {

@@ -44,18 +44,12 @@ private:
 };
 
 using vexa::test::control;
+using vexa::test::cpuSeconds;
 using vexa::test::runFor;
 using vexa::test::waitUntil;
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double percentile(std::vector<double> values, double p)
 {

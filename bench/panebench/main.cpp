@@ -35,19 +35,13 @@
 using namespace vexa;
 
 using vexa::test::control;
+using vexa::test::cpuSeconds;
 using vexa::test::runFor;
 using vexa::test::statusPanel;
 using vexa::test::waitUntil;
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 size_t heapInUse()
 {
@@ -166,28 +160,6 @@ double bytesPerLine(const std::function<void(LinePane &, int)> &add, bool respon
     return result;
 }
 
-struct RepeatPhase
-{
-    double perSecond = 0;
-    double cpuPercent = 0;
-};
-
-RepeatPhase measureRepeat(ReaderLink &link, int seconds)
-{
-    int answers = 0;
-    const auto counter = QObject::connect(&link, &ReaderLink::responseReady, [&] { ++answers; });
-    runFor(2000); // settle into the cycle
-    answers = 0;
-    const double cpu = cpuSeconds();
-    QElapsedTimer span;
-    span.start();
-    runFor(seconds * 1000);
-    RepeatPhase phase;
-    phase.perSecond = answers * 1000.0 / double(span.elapsed());
-    phase.cpuPercent = (cpuSeconds() - cpu) * 100.0 / (double(span.elapsed()) / 1000.0);
-    QObject::disconnect(counter);
-    return phase;
-}
 
 int frameBytes(const QString &traced)
 {
@@ -220,7 +192,7 @@ int repeatRun(qsizetype prefill, int seconds)
 
     control<QAction>(window, "ContinuousMode1").trigger();
     go.click();
-    const RepeatPhase early = measureRepeat(link, seconds);
+    const test::RepeatPhase early = test::measureRepeat(link, seconds);
     const qsizetype earlyLines = pane.store().count();
 
     // Pause, fill the pane as hours of Repeat would, go on.
@@ -232,7 +204,7 @@ int repeatRun(qsizetype prefill, int seconds)
         pane.writeReport(sampleReport(n), window.session().clockText());
     const double fillSeconds = double(fill.elapsed()) / 1000.0;
     go.click();
-    const RepeatPhase late = measureRepeat(link, seconds);
+    const test::RepeatPhase late = test::measureRepeat(link, seconds);
     const qsizetype lateLines = pane.store().count();
     go.click();
     waitUntil([&] { return !link.busy(); }, 5000, 5);

@@ -29,18 +29,12 @@
 #include "tags/iso15693.h"
 
 using namespace vexa;
+using vexa::test::cpuSeconds;
 using vexa::test::runFor;
 using vexa::test::waitUntil;
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 size_t heapInUse()
 {
@@ -86,28 +80,6 @@ QByteArray inventoryAnswer(int tags)
     return f;
 }
 
-struct Phase
-{
-    double perSecond = 0;
-    double cpuPercent = 0;
-};
-
-Phase measureRepeat(ReaderLink &link, int seconds)
-{
-    int answers = 0;
-    const auto counter = QObject::connect(&link, &ReaderLink::responseReady, [&] { ++answers; });
-    runFor(2000); // settle into the cycle
-    answers = 0;
-    const double cpu = cpuSeconds();
-    QElapsedTimer span;
-    span.start();
-    runFor(seconds * 1000);
-    Phase phase;
-    phase.perSecond = answers * 1000.0 / double(span.elapsed());
-    phase.cpuPercent = (cpuSeconds() - cpu) * 100.0 / (double(span.elapsed()) / 1000.0);
-    QObject::disconnect(counter);
-    return phase;
-}
 
 // Microseconds per 16-tag inventory answer: which tags it names, and the log.
 double answerCost(const QByteArray &answer, int rounds)
@@ -221,7 +193,7 @@ int repeatRun(int seconds, qint64 reads, int tags)
     };
     cycle.setRepeatMode(true);
     cycle.go(send);
-    const Phase early = measureRepeat(link, seconds);
+    const test::RepeatPhase early = test::measureRepeat(link, seconds);
 
     // Pause, let the log count as many reads as hours of Repeat would, go on.
     cycle.go([] {});
@@ -241,7 +213,7 @@ int repeatRun(int seconds, qint64 reads, int tags)
     const double fillSeconds = double(fill.elapsed()) / 1000.0;
     runFor(500);
     cycle.go(send);
-    const Phase late = measureRepeat(link, seconds);
+    const test::RepeatPhase late = test::measureRepeat(link, seconds);
     cycle.go([] {});
     waitUntil([&] { return cycle.state() == CommandCycle::State::Idle; }, 10'000, 5);
 

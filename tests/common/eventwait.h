@@ -3,9 +3,13 @@
 // exchanges a benchmark is measuring).
 #pragma once
 
+#include <sys/resource.h>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include "link/readerlink.h"
 
 namespace vexa::test {
 
@@ -26,6 +30,40 @@ bool waitUntil(F done, int timeoutMs, int stepMs = 1)
     while (!done() && t.elapsed() < timeoutMs)
         runFor(stepMs);
     return done();
+}
+
+// The process's CPU time so far, user and system.
+inline double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A Repeat cycle that is already running, measured for `seconds` after two
+// seconds of settling: answers per second and the CPU it takes.
+struct RepeatPhase
+{
+    double perSecond = 0;
+    double cpuPercent = 0;
+};
+
+inline RepeatPhase measureRepeat(ReaderLink &link, int seconds)
+{
+    int answers = 0;
+    const auto counter = QObject::connect(&link, &ReaderLink::responseReady, [&] { ++answers; });
+    runFor(2000);
+    answers = 0;
+    const double cpu = cpuSeconds();
+    QElapsedTimer span;
+    span.start();
+    runFor(seconds * 1000);
+    RepeatPhase phase;
+    phase.perSecond = answers * 1000.0 / double(span.elapsed());
+    phase.cpuPercent = (cpuSeconds() - cpu) * 100.0 / (double(span.elapsed()) / 1000.0);
+    QObject::disconnect(counter);
+    return phase;
 }
 
 } // namespace vexa::test
