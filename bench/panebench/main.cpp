@@ -36,18 +36,14 @@ using namespace vexa;
 
 using vexa::test::control;
 using vexa::test::cpuSeconds;
+using vexa::test::heapInUse;
+using vexa::test::infoLine;
+using vexa::test::ratioLine;
 using vexa::test::runFor;
 using vexa::test::statusPanel;
 using vexa::test::waitUntil;
 
 namespace {
-
-
-size_t heapInUse()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-}
 
 // The lower quartile: on a shared machine other programs only ever add
 // time, so the quicker batches show the pane's own cost best.
@@ -55,20 +51,6 @@ double lowerQuartile(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 4];
-}
-
-void ratioLine(const QString &what, double value, double limit, bool below)
-{
-    const bool ok = below ? value <= limit : value >= limit;
-    std::printf("%-58s %8.3f  limit %s %5.2f  %s\n", qPrintable(what), value, below ? "<=" : ">=", limit,
-                ok ? "ok" : "OVER LIMIT");
-    std::fflush(stdout);
-}
-
-void infoLine(const QString &what, double value, const char *unit)
-{
-    std::printf("%-58s %8.3f  %s\n", qPrintable(what), value, unit);
-    std::fflush(stdout);
 }
 
 // Reports shaped like the ones Repeat writes: "View One Block" (heading,
@@ -159,7 +141,6 @@ double bytesPerLine(const std::function<void(LinePane &, int)> &add, bool respon
     }
     return result;
 }
-
 
 int frameBytes(const QString &traced)
 {

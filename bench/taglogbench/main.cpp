@@ -30,31 +30,13 @@
 
 using namespace vexa;
 using vexa::test::cpuSeconds;
+using vexa::test::heapInUse;
+using vexa::test::infoLine;
+using vexa::test::ratioLine;
 using vexa::test::runFor;
 using vexa::test::waitUntil;
 
 namespace {
-
-
-size_t heapInUse()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-}
-
-void ratioLine(const QString &what, double value, double limit, bool below)
-{
-    const bool ok = below ? value <= limit : value >= limit;
-    std::printf("%-62s %9.3f  limit %s %5.2f  %s\n", qPrintable(what), value, below ? "<=" : ">=", limit,
-                ok ? "ok" : "OVER LIMIT");
-    std::fflush(stdout);
-}
-
-void infoLine(const QString &what, double value, const char *unit)
-{
-    std::printf("%-62s %9.3f  %s\n", qPrintable(what), value, unit);
-    std::fflush(stdout);
-}
 
 QString uid(int n)
 {
@@ -79,7 +61,6 @@ QByteArray inventoryAnswer(int tags)
     writeFrameCheck(b, int(f.size()));
     return f;
 }
-
 
 // Microseconds per 16-tag inventory answer: which tags it names, and the log.
 double answerCost(const QByteArray &answer, int rounds)

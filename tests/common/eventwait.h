@@ -1,11 +1,15 @@
 // VexaHost benchmark helpers: waits that let the event loop run without
 // polling it (QTest::qWait naps between its turns, which would slow the
-// exchanges a benchmark is measuring).
+// exchanges a benchmark is measuring), CPU and heap figures, and the lines
+// every benchmark prints.
 #pragma once
 
+#include <cstdio>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -64,6 +68,29 @@ inline RepeatPhase measureRepeat(ReaderLink &link, int seconds)
     phase.cpuPercent = (cpuSeconds() - cpu) * 100.0 / (double(span.elapsed()) / 1000.0);
     QObject::disconnect(counter);
     return phase;
+}
+
+// Bytes of heap in use: what the allocator has handed out, mapped blocks too.
+inline size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// One figure against its limit, and one figure alone, in the columns every
+// benchmark prints.
+inline void ratioLine(const QString &what, double value, double limit, bool below)
+{
+    const bool ok = below ? value <= limit : value >= limit;
+    std::printf("%-62s %9.3f  limit %s %5.2f  %s\n", qPrintable(what), value, below ? "<=" : ">=", limit,
+                ok ? "ok" : "OVER LIMIT");
+    std::fflush(stdout);
+}
+
+inline void infoLine(const QString &what, double value, const char *unit)
+{
+    std::printf("%-62s %9.3f  %s\n", qPrintable(what), value, unit);
+    std::fflush(stdout);
 }
 
 } // namespace vexa::test
