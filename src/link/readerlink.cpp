@@ -43,7 +43,7 @@ void ReaderLink::sendFrame()
 
 bool ReaderLink::writeFrame(bool fromRepeat)
 {
-    m_timer.start(kResponseTimeoutMs);
+    m_timer.start(m_responseTimeoutMs);
     m_receive.clear();
 
     const QByteArray wire =

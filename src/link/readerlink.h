@@ -42,6 +42,8 @@ public:
     void setTransport(Transport *transport);
     Transport *transport() const { return m_transport; }
     void setRepeat(bool on) { m_repeat = on; }
+    // How long a send waits for the first byte of its answer.
+    void setResponseTimeout(int ms) { m_responseTimeoutMs = ms; }
     bool repeat() const { return m_repeat; }
 
     const ReceiveBuffer &receiveBuffer() const { return m_receive; }
@@ -77,6 +79,7 @@ private:
     ReceiveBuffer m_receive;
     QTimer m_timer;
     bool m_repeat = false;
+    int m_responseTimeoutMs = kResponseTimeoutMs;
 };
 
 } // namespace vexa

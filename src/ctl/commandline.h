@@ -1,0 +1,75 @@
+// vexactl - what a command line asks for: the connection, the output and
+// one reader command, as plain values. Nothing here talks to a reader, so
+// every refusal of a command line is decided (and tested) without one.
+#pragma once
+
+#include <optional>
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include "link/reception.h"
+#include "tags/iso15693.h"
+
+namespace vexa::ctl {
+
+// The meaning of every exit status, as --help and the manual list them.
+enum ExitCode {
+    ExitOk = 0,
+    ExitReaderError = 1,
+    ExitUsage = 2,
+    ExitNoAnswer = 3,
+    ExitNoDevice = 4,
+    ExitFirmware = 5
+};
+
+struct Connection
+{
+    std::optional<int> port;   // COMn
+    QString device;            // a device path instead of a COM port
+    bool usb = false;
+    std::optional<int> baud;   // the rate to talk at
+    QString address;           // the reader's serial number for addressed frames
+    std::optional<int> timeoutMs;
+};
+
+// One reader command, ready for the session.
+struct Action
+{
+    enum class Kind { Management, Test, Iso15693, Raw };
+    Kind kind = Kind::Management;
+    QString name;             // the command words, as typed ("iso15693 read")
+    uint8_t code = 0;         // management code
+    iso15693::Request iso;    // Kind::Iso15693: the page's fields, options still to fill in
+    QByteArray rawBody;       // Kind::Raw: flags, code and parameters
+};
+
+struct Invocation
+{
+    Connection connection;
+    bool json = false;
+    bool frames = false;
+    bool yes = false;
+    // --help: the program's (empty) or a command's synopsis.
+    bool help = false;
+    QString helpTopic;
+    std::optional<Action> action;
+};
+
+struct Parsed
+{
+    Invocation invocation;
+    QString error; // usage error for standard error (exit 2); empty when sound
+};
+
+// Parses the arguments after the program name.
+Parsed parseCommandLine(const QStringList &arguments);
+
+// The text of --help: the program's, or a command's for `topic`.
+QString helpText(const QString &topic = {});
+
+// The rates the reader and the window know.
+bool isKnownBaudRate(int rate);
+
+} // namespace vexa::ctl

@@ -1,0 +1,278 @@
+// vexactl - the reader from the shell: one command on the reader session,
+// its report on standard output, an exit status that says how it went.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+#include "app/settingsstore.h"
+#include "app/version.h"
+#include "config/management.h"
+#include "ctl/commandline.h"
+#include "ctl/output.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "link/framecheck.h"
+#include "link/usbtransport.h"
+#include "session/operatorprompt.h"
+#include "session/readersession.h"
+#include "tags/iso14443.h"
+#include "tags/iso15693.h"
+#include "tags/tagit.h"
+
+using namespace vexa;
+using namespace vexa::ctl;
+
+namespace {
+
+void printError(const QString &text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
+
+void printOut(const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fflush(stdout);
+}
+
+// Nobody is there to answer: messages go to standard error and a question
+// is answered by --yes, given or not.
+class TerminalPrompt : public OperatorPrompt
+{
+public:
+    explicit TerminalPrompt(bool yes) : m_yes(yes) {}
+    void message(Kind, const QString &text) override { printError(QStringLiteral("vexactl: ") + text); }
+    bool confirm(const QString &) override { return m_yes; }
+
+private:
+    bool m_yes;
+};
+
+// Runs one command against the session and ends the event loop with its
+// exit status.
+class CommandRun : public QObject
+{
+public:
+    CommandRun(ReaderSession &session, const Invocation &invocation)
+        : m_session(session), m_invocation(invocation)
+    {
+        ReaderLink &link = session.link();
+        connect(&session, &ReaderSession::report, this, [this](const Report &report) { m_answer.report = report; });
+        connect(&session, &ReaderSession::tagResponse, this, &CommandRun::onTagResponse);
+        connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
+        connect(&link, &ReaderLink::responseReady, this, [this](const FrameView &frame) {
+            m_answered = true;
+            m_answer.statusByte = frame.status();
+            // The test command's answer carries no status to judge.
+            if (frame.status() != 0 && m_invocation.action->kind != Action::Kind::Test) {
+                m_answer.status = Answer::Status::ReaderError;
+                m_answer.error = statusErrorText(frame.status(), frame.code());
+            }
+        });
+        connect(&link, &ReaderLink::timedOut, this, [this] {
+            m_answer.status = Answer::Status::NoAnswer;
+            m_answer.error = QStringLiteral("Message timeout");
+            m_answer.report = Report{};
+            m_answer.report.heading = QStringLiteral("Error: Message timeout");
+        });
+        connect(&link, &ReaderLink::sendFailed, this, [this](const QString &) { m_sendFailed = true; });
+        connect(&link, &ReaderLink::exchangeEnded, this, &CommandRun::finish);
+    }
+
+    // Sends the command; false with the exit status when nothing was sent.
+    bool send(int *exitCode)
+    {
+        const Action &action = *m_invocation.action;
+        m_answer.command = action.name;
+        ReaderLink &link = m_session.link();
+        switch (action.kind) {
+        case Action::Kind::Management:
+            m_session.setVisiblePage(TagPage::Iso15693);
+            link.clearCommandBuffer();
+            link.sendSimpleCommand(flagsFor(action.code), action.code);
+            break;
+        case Action::Kind::Test:
+            m_session.setVisiblePage(TagPage::Iso15693);
+            m_session.runTest();
+            break;
+        case Action::Kind::Iso15693: {
+            m_session.setVisiblePage(TagPage::Iso15693);
+            iso15693::Request request = action.iso;
+            request.isoConfig = m_session.options().isoConfig;
+            request.isoBlockLength = m_session.options().isoBlockLength;
+            if (const auto refusal = iso15693::checkFields(request)) {
+                printError(refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            const QString question = iso15693::confirmation(request.command);
+            if (!question.isEmpty() && !m_invocation.yes) {
+                printError(question);
+                printError(QStringLiteral("vexactl: not sent; give --yes to confirm."));
+                *exitCode = ExitUsage;
+                return false;
+            }
+            CommandBuffer frame{};
+            const Built<iso15693::Field> built = iso15693::build(request, frame);
+            if (!built.ok()) {
+                printError(built.refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            link.commandBuffer = frame;
+            link.commandLength = built.length;
+            link.sendFrame();
+            break;
+        }
+        case Action::Kind::Raw: {
+            const QByteArray &body = action.rawBody;
+            link.clearCommandBuffer();
+            const int n = int(body.size()) + 6;
+            writeHeader(link.commandBuffer.data(), n, uint8_t(body.at(0)), uint8_t(body.at(1)));
+            for (qsizetype i = 2; i < body.size(); ++i)
+                link.commandBuffer[size_t(4 + i)] = uint8_t(body.at(i));
+            writeFrameCheck(link.commandBuffer.data(), n);
+            link.commandLength = n;
+            // The reader's answer is reported as the page in view would.
+            m_session.setVisiblePage(TagPage::Iso15693);
+            link.sendFrame();
+            break;
+        }
+        }
+        if (m_sendFailed) {
+            link.responseTimer().stop();
+            *exitCode = ExitNoDevice;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void onTagResponse(ResponseFamily family, const FrameView &frame)
+    {
+        const ReaderLink &link = m_session.link();
+        const FrameView request(link.commandBuffer.data(), link.commandLength);
+        switch (family) {
+        case ResponseFamily::Iso15693:
+            m_answer.report = iso15693::reportResponse(frame, m_session.options().isoBlockLength);
+            m_answer.tags = iso15693::tagsNamed(frame, request, m_session.options().isoBlockLength);
+            break;
+        case ResponseFamily::Tagit: m_answer.report = tagit::reportResponse(frame, frame.available()); break;
+        case ResponseFamily::Iso14443: m_answer.report = iso14443::reportResponse(frame); break;
+        case ResponseFamily::Management: break;
+        }
+    }
+
+    void finish()
+    {
+        if (!m_answered && m_answer.status == Answer::Status::Ok) {
+            // A block came but was no sound answer: the message lines show it.
+            m_answer.status = Answer::Status::BadAnswer;
+            m_answer.error = QStringLiteral("no valid answer");
+        }
+        if (m_invocation.json) {
+            printOut(answerJson(m_answer) + '\n');
+        } else {
+            const QStringList lines = reportTextLines(m_answer.report, m_session.clockText());
+            if (!lines.isEmpty())
+                printOut((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        }
+        QCoreApplication::exit(exitCodeFor(m_answer.status));
+    }
+
+    ReaderSession &m_session;
+    const Invocation &m_invocation;
+    Answer m_answer;
+    bool m_answered = false;
+    bool m_sendFailed = false;
+};
+
+// Opens the interface the command line or the stored settings name; false
+// (with the reason on standard error) when it is not there.
+bool connectReader(ReaderSession &session, const Connection &c, const StoredSettings &stored)
+{
+    const bool usb = c.usb || (!c.port && c.device.isEmpty() && stored.comMethod != 0);
+    if (usb) {
+        ReaderSession::Settings settings;
+        settings.usb = true;
+        settings.options = session.options();
+        session.begin(settings);
+        if (!session.usb().isOpen()) {
+            printError(QStringLiteral("vexactl: no USB reader is connected."));
+            return false;
+        }
+        return true;
+    }
+    session.tickClock();
+    SerialTransport &serial = session.serial();
+    serial.setBaudRate(c.baud.value_or(isKnownBaudRate(stored.baudRate) ? stored.baudRate : 38400));
+    if (!c.device.isEmpty()) {
+        if (!QFileInfo::exists(c.device)) {
+            printError(QStringLiteral("vexactl: %1: no such device.").arg(c.device));
+            return false;
+        }
+        serial.setDevicePath(c.device);
+    } else {
+        serial.setPortNumber(c.port.value_or(stored.portNumber));
+    }
+    QString error;
+    if (!serial.open(&error)) {
+        printError(QStringLiteral("vexactl: ") + error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexactl"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        printOut(QStringLiteral("vexactl %1\n").arg(QString::fromLatin1(kVersionText)).toUtf8());
+        return ExitOk;
+    }
+    const Parsed parsed = parseCommandLine(arguments);
+    if (!parsed.error.isEmpty()) {
+        printError(QStringLiteral("vexactl: ") + parsed.error);
+        return ExitUsage;
+    }
+    const Invocation &invocation = parsed.invocation;
+    if (invocation.help) {
+        printOut(helpText(invocation.helpTopic).toUtf8());
+        return ExitOk;
+    }
+
+    // The window's settings are read, never written.
+    const LoadedSettings loaded = loadSettings();
+    if (!loaded.problem.isEmpty())
+        printError(loaded.problem);
+    TerminalPrompt prompt(invocation.yes);
+    ReaderSession session(prompt);
+    session.options() = loaded.settings.options;
+    if (!invocation.connection.address.isEmpty()) {
+        session.options().addressReader = true;
+        session.options().readerSerialNumber = invocation.connection.address;
+    }
+    if (invocation.connection.timeoutMs)
+        session.link().setResponseTimeout(*invocation.connection.timeoutMs);
+    session.setTraceFrames(invocation.frames);
+
+    if (!connectReader(session, invocation.connection, loaded.settings)) {
+        session.end();
+        return ExitNoDevice;
+    }
+    CommandRun run(session, invocation);
+    int code = ExitOk;
+    if (run.send(&code))
+        code = QCoreApplication::exec();
+    session.end();
+    return code;
+}
