@@ -62,7 +62,9 @@ public:
         ReaderLink &link = session.link();
         connect(&session, &ReaderSession::report, this, [this](const Report &report) { m_answer.report = report; });
         connect(&session, &ReaderSession::tagResponse, this, &CommandRun::onTagResponse);
-        connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
+        // The message view's lines: the frames and the USB connection notes.
+        if (invocation.frames)
+            connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
         connect(&link, &ReaderLink::responseReady, this, [this](const FrameView &frame) {
             m_answered = true;
             m_answer.statusByte = frame.status();

@@ -1,0 +1,175 @@
+// vexactl against vexa-sim: the frames the simulator receives are the ones
+// the window sends for the same options (the same hex as tst_e2e_tags),
+// and the program's output and exit status say what came back.
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include "frames.h"
+#include "simprocess.h"
+
+using namespace vexa::test;
+
+namespace {
+constexpr int kRunMs = 20000;
+const QString kIso4 = QStringLiteral("E00401501C6A93F2");
+const QString kIso8 = QStringLiteral("E0080112C4D5E6F7");
+const QString kIso8Wire = QStringLiteral("F7 E6 D5 C4 12 01 08 E0");
+const QString kVersion = QStringLiteral("01 08 00 10 80 E0");
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out; // the time stamp of each heading replaced by "-"
+    QString err;
+};
+
+Run runCtl(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH), args);
+    Run run;
+    if (!process.waitForFinished(kRunMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  - "));
+    for (QString line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n')))
+        run.out << line.replace(stamp, QStringLiteral("-"));
+    if (!run.out.isEmpty() && run.out.constLast().isEmpty())
+        run.out.removeLast();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+} // namespace
+
+class tst_E2eCtl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void command_data();
+    void command();
+    void linksNoWidgets();
+};
+
+void tst_E2eCtl::command_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("wire");  // the request without its check; empty: nothing sent
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("out"); // text lines, or one JSON object compared as an object
+    QTest::addColumn<QString>("err");     // what standard error holds
+
+    const QStringList com1{"--port", "COM1"};
+    const QStringList usb{"--usb"};
+    const QStringList serialSim, usbSim{"--usb"};
+    const QStringList version{"- Reader Version: VexaIII", "    Serial number: 4000123",
+                              "    4.07 -- Loaded Reader Version", ""};
+
+    QTest::newRow("version") << serialSim << com1 + QStringList{"version"} << kVersion << 0 << version << "";
+    QTest::newRow("raw version") << serialSim << com1 + QStringList{"raw", "00", "E0"} << kVersion << 0 << version
+                                 << "";
+    QTest::newRow("version over USB") << usbSim << usb + QStringList{"version"} << kVersion << 0 << version << "";
+    QTest::newRow("inventory over USB, JSON")
+        << usbSim << usb + QStringList{"iso15693", "inventory", "--json"} << "01 09 00 10 82 01 00" << 0
+        << QStringList{QStringLiteral(R"({"command":"iso15693 inventory","status":"ok","statusByte":0,)"
+                                      R"("heading":"ISO Inventory:","lines":["    #    UID    ","    01   %1",)"
+                                      R"("    02   %2"],"tags":[{"uid":"%1"},{"uid":"%2"}]})")
+                           .arg(kIso4, kIso8)}
+        << "";
+    QTest::newRow("inventory by AFI")
+        << serialSim << com1 + QStringList{"iso15693", "inventory", "--afi", "30"} << "01 09 00 10 82 01 30" << 0
+        << QStringList{"- ISO Inventory:", "    #    UID    ", "    01   " + kIso8, ""} << "";
+    QTest::newRow("write a block")
+        << serialSim << com1 + QStringList{"iso15693", "write", "5", "11223344"} << "01 0D 00 10 82 21 05 44 33 22 11"
+        << 0 << QStringList{"- Write Tag Block:", "    Block written", ""} << "";
+    QTest::newRow("read by UID, JSON")
+        << serialSim << com1 + QStringList{"iso15693", "read", "1", "--uid", kIso4.toLower(), "--json"}
+        << "01 11 00 10 92 20 F2 93 6A 1C 50 01 04 E0 01" << 0
+        << QStringList{QStringLiteral(R"({"command":"iso15693 read","status":"ok","statusByte":0,)"
+                                      R"("heading":"Read Tag Block:","lines":["    Block Number: 1",)"
+                                      R"("    Block Data: 20312E30"],"tags":[{"uid":"%1","blocks":{"1":"20312E30"}}]})")
+                           .arg(kIso4)}
+        << "";
+    QTest::newRow("write many blocks")
+        << serialSim << com1 + QStringList{"iso15693", "write", "10", "1", "2", "abcdef01"}
+        << "01 16 00 10 82 24 0A 03 01 00 00 00 02 00 00 00 01 EF CD AB" << 0
+        << QStringList{"- Write Tag Multi-Block:", "    Block(s) written", ""} << "";
+    QTest::newRow("security status")
+        << serialSim << com1 + QStringList{"iso15693", "security", "5", "--count", "3"} << "01 0A 00 10 82 2C 05 03" << 0
+        << QStringList{"- Read Tag Multi-Block Security Status:", "  Block    Status", "    05      Unlocked",
+                       "    06      Unlocked", "    07      Unlocked", ""}
+        << "";
+    QTest::newRow("AFI write") << serialSim << com1 + QStringList{"iso15693", "afi", "write", "9a"}
+                               << "01 09 00 10 82 27 9A" << 0 << QStringList{"- Write Tag AFI:", "    AFI written", ""}
+                               << "";
+    QTest::newRow("DSFID write by UID")
+        << serialSim << com1 + QStringList{"iso15693", "dsfid", "write", "3f", "--uid", kIso8}
+        << "01 11 00 10 92 29 " + kIso8Wire + " 3F" << 0
+        << QStringList{"- Write Tag DSFID:", "    DSFID written", ""} << "";
+    QTest::newRow("lock confirmed") << serialSim << com1 + QStringList{"iso15693", "lock", "6", "--yes"}
+                                    << "01 09 00 10 82 22 06" << 0
+                                    << QStringList{"- Lock Tag Block:", "    Block Locked", ""} << "";
+    // Exit statuses 1 to 4.
+    QTest::newRow("reader error: 1")
+        << serialSim << com1 + QStringList{"iso15693", "read", "28"} << "01 09 00 10 82 20 1C" << 1
+        << QStringList{"- Read Tag Block:", "    Specified block not available", "", ""} << "";
+    QTest::newRow("lock not confirmed: 2")
+        << serialSim << com1 + QStringList{"iso15693", "lock", "6"} << "" << 2 << QStringList{}
+        << "Locked blocks can not be 'Unlocked', continue?\nvexactl: not sent; give --yes to confirm.\n";
+    QTest::newRow("33 blocks: 2") << serialSim << com1 + QStringList{"iso15693", "read", "0", "--count", "33"} << ""
+                                  << 2 << QStringList{} << "Number of blocks must be less than or equal to 32.\n";
+    QTest::newRow("no answer at another rate: 3")
+        << serialSim << com1 + QStringList{"--baud", "9600", "--timeout", "500", "version"} << "" << 3
+        << QStringList{"- Error: Message timeout"} << "";
+    QTest::newRow("no such device: 4") << serialSim << QStringList{"--device", "/dev/vexactl-none", "version"} << ""
+                                       << 4 << QStringList{} << "vexactl: /dev/vexactl-none: no such device.\n";
+}
+
+void tst_E2eCtl::command()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, args);
+    QFETCH(QString, wire);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+
+    SimProcess sim;
+    QVERIFY(sim.start(simArgs));
+    if (simArgs.contains(QStringLiteral("--usb")))
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    const Run run = runCtl(args);
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.exitCode, exitCode);
+    if (out.size() == 1 && out.constFirst().startsWith(QLatin1Char('{'))) {
+        QCOMPARE(run.out.size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(run.out.constFirst().toUtf8()), QJsonDocument::fromJson(out.constFirst().toUtf8()));
+    } else {
+        QCOMPARE(run.out, out);
+    }
+    if (wire.isEmpty()) {
+        QCOMPARE(sim.requests().filter(QStringLiteral("01")).size(), 0);
+    } else {
+        QVERIFY(sim.waitForRequests(1));
+        QCOMPARE(sim.requests(), QStringList{withCheck(wire)});
+    }
+}
+
+void tst_E2eCtl::linksNoWidgets()
+{
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(VEXACTL_PATH)});
+    QVERIFY(ldd.waitForFinished(kRunMs));
+    const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+    QVERIFY(libraries.contains(QStringLiteral("libQt6Core")));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Widgets")), qPrintable(libraries));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Gui")), qPrintable(libraries));
+}
+
+QTEST_GUILESS_MAIN(tst_E2eCtl)
+#include "tst_e2e_ctl.moc"
