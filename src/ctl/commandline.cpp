@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "config/configframes.h"
 #include "config/management.h"
 #include "util/hextext.h"
 
@@ -28,7 +29,7 @@ struct CommandSpec
 // Options of the program that take a value; every other "--name" is a switch.
 const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("baud"),
                                    QStringLiteral("address"), QStringLiteral("timeout"), QStringLiteral("afi"),
-                                   QStringLiteral("count"), QStringLiteral("uid")};
+                                   QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag")};
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
                                QStringLiteral("yes"), QStringLiteral("help")};
 
@@ -71,10 +72,56 @@ Build iso(int command, std::function<QString(const QStringList &, iso15693::Requ
     };
 }
 
+// A Tag-it command; --count makes the multi-block command of a block command.
+Build tagitCommand(int command, int multiCommand = -1)
+{
+    return [command, multiCommand](const QStringList &args, const QMap<QString, QString> &options, Action &action) {
+        action.kind = Action::Kind::Tagit;
+        tagit::Request &r = action.tagit;
+        r.command = command;
+        if (options.contains(QStringLiteral("tag"))) {
+            r.useAddress = true;
+            r.address = options.value(QStringLiteral("tag"));
+        }
+        if (!args.isEmpty())
+            r.blockNumber = args.constFirst();
+        const QStringList data = args.mid(1);
+        if (data.size() > tagit::kDataFields)
+            return QStringLiteral("At most %1 blocks are written at once.").arg(tagit::kDataFields);
+        for (int i = 0; i < data.size(); ++i)
+            r.blockData[size_t(i)] = data.at(i);
+        if (options.contains(QStringLiteral("count")) && multiCommand >= 0) {
+            r.command = multiCommand;
+            r.numBlocks = options.value(QStringLiteral("count"));
+        } else if (data.size() > 1 && multiCommand >= 0) {
+            r.command = multiCommand;
+            r.numBlocks = QString::number(data.size());
+        }
+        return QString();
+    };
+}
+
 QString takeBlock(const QStringList &args, iso15693::Request &r)
 {
     r.blockNumber = args.value(0);
     return {};
+}
+
+std::optional<bool> onOff(const QString &text)
+{
+    if (text == QLatin1String("on"))
+        return true;
+    if (text == QLatin1String("off"))
+        return false;
+    return std::nullopt;
+}
+
+Build configCommand(Action::Kind kind, std::function<QString(const QStringList &, Action &)> fill)
+{
+    return [kind, fill](const QStringList &args, const QMap<QString, QString> &, Action &action) {
+        action.kind = kind;
+        return fill(args, action);
+    };
 }
 
 const QList<CommandSpec> &commands()
@@ -135,6 +182,85 @@ const QList<CommandSpec> &commands()
          })},
         {"iso15693 dsfid lock", "", "locks the tag's DSFID for good (asks for --yes)", {QStringLiteral("uid")}, 0, 0,
          iso(LockDsfid)},
+        {"tagit version", "", "the transponder's details", {QStringLiteral("tag")}, 0, 0,
+         tagitCommand(tagit::ReadTagVersion)},
+        {"tagit inventory", "", "the addresses of the tags in the field", {}, 0, 0, tagitCommand(tagit::Inventory)},
+        {"tagit read", "BLOCK", "one block, or --count blocks from BLOCK",
+         {QStringLiteral("count"), QStringLiteral("tag")}, 1, 1,
+         tagitCommand(tagit::ReadBlock, tagit::ReadMultiBlock)},
+        {"tagit write", "BLOCK DATA...", "one block, or one block per DATA from BLOCK on", {QStringLiteral("tag")}, 2,
+         -1, tagitCommand(tagit::WriteBlock, tagit::WriteMultiBlock)},
+        {"tagit lock", "BLOCK", "locks a block, or --count blocks, for good (asks for --yes)",
+         {QStringLiteral("count"), QStringLiteral("tag")}, 1, 1,
+         tagitCommand(tagit::LockBlock, tagit::LockMultiBlock)},
+        {"tagit write-lock", "BLOCK DATA", "writes a block and locks it for good (asks for --yes)",
+         {QStringLiteral("tag")}, 2, 2, tagitCommand(tagit::WriteAndLockBlock)},
+        {"tagit sid", "BLOCK", "a block, or --count blocks, of every tag with its address",
+         {QStringLiteral("count")}, 1, 1, tagitCommand(tagit::ReadBlockSid, tagit::ReadMultiBlockSid)},
+        {"iso14443a uid", "", "the UID of the card in the field", {}, 0, 0,
+         [](const QStringList &, const QMap<QString, QString> &, Action &action) {
+             action.kind = Action::Kind::Iso14443;
+             return QString();
+         }},
+        {"wiegand", "MODE", "the Wiegand output: a mode's number or name (vexactl wiegand --help)", {}, 1, 1,
+         configCommand(Action::Kind::Wiegand, [](const QStringList &args, Action &action) {
+             const QStringList captions = wiegandModeCaptions();
+             bool isNumber = false;
+             const int number = args.constFirst().toInt(&isNumber);
+             action.number = isNumber ? number : int(captions.indexOf(args.constFirst()));
+             if (action.number < 0 || action.number >= captions.size())
+                 return QStringLiteral("wiegand: no mode \"%1\"; see vexactl wiegand --help.").arg(args.constFirst());
+             return QString();
+         })},
+        {"encryption", "default|KEY [plain]", "the encryption key (16 hexadecimal digits) and plain text", {}, 1, 2,
+         configCommand(Action::Kind::Encryption, [](const QStringList &args, Action &action) {
+             action.first = args.constFirst() != QLatin1String("default");
+             action.text = action.first ? args.constFirst() : QString();
+             if (args.size() == 2 && args.at(1) != QLatin1String("plain"))
+                 return QStringLiteral("encryption: \"%1\" is not \"plain\".").arg(args.at(1));
+             action.second = args.size() == 2;
+             return QString();
+         })},
+        {"feedback", "on|off on|off", "the reader's audio and LED feedback", {}, 2, 2,
+         configCommand(Action::Kind::Feedback, [](const QStringList &args, Action &action) {
+             const auto audio = onOff(args.at(0)), led = onOff(args.at(1));
+             if (!audio || !led)
+                 return QStringLiteral("feedback takes \"on\" or \"off\" for audio, then for the LED.");
+             action.first = *audio;
+             action.second = *led;
+             return QString();
+         })},
+        {"rf", "on|off", "the RF transmitter", {}, 1, 1,
+         configCommand(Action::Kind::Rf, [](const QStringList &args, Action &action) {
+             const auto on = onOff(args.constFirst());
+             if (!on)
+                 return QStringLiteral("rf takes \"on\" or \"off\".");
+             action.first = *on;
+             return QString();
+         })},
+        {"led", "red|green|amber MS", "lights the LED for MS milliseconds", {}, 2, 2,
+         configCommand(Action::Kind::Led, [](const QStringList &args, Action &action) {
+             const QStringList colours{QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("amber")};
+             const int colour = int(colours.indexOf(args.at(0)));
+             if (colour < 0)
+                 return QStringLiteral("led takes red, green or amber.");
+             action.number = colour + 1;
+             action.text = args.at(1);
+             return QString();
+         })},
+        {"audio", "MS", "sounds the buzzer for MS milliseconds", {}, 1, 1,
+         configCommand(Action::Kind::Audio, [](const QStringList &args, Action &action) {
+             action.text = args.constFirst();
+             return QString();
+         })},
+        {"baud", "RATE", "changes the rate of reader and host, then reads the setup at the new rate", {}, 1, 1,
+         configCommand(Action::Kind::Baud, [](const QStringList &args, Action &action) {
+             bool ok = false;
+             action.number = args.constFirst().toInt(&ok);
+             if (!ok || !isKnownBaudRate(action.number))
+                 return QStringLiteral("baud takes 9600, 19200, 38400 or 57600.");
+             return QString();
+         })},
         {"raw", "FLAGS CODE [BYTE...]", "sends a frame body; the start, length, type and check are added", {}, 2,
          kCommandBufferSize - 8, [](const QStringList &args, const QMap<QString, QString> &, Action &action) {
              action.kind = Action::Kind::Raw;
@@ -288,7 +414,8 @@ Parsed parseCommandLine(const QStringList &arguments)
         return out;
     }
     QMap<QString, QString> commandOptions;
-    for (const QString &name : {QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid")}) {
+    for (const QString &name :
+         {QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag")}) {
         if (!options.contains(name))
             continue;
         if (!spec->options.contains(name)) {
@@ -308,8 +435,16 @@ Parsed parseCommandLine(const QStringList &arguments)
 QString helpText(const QString &topic)
 {
     for (const CommandSpec &spec : commands()) {
-        if (!topic.isEmpty() && topic == QLatin1String(spec.words))
-            return QStringLiteral("Usage: %1\n\n%2.\n").arg(usageLine(spec), QString::fromLatin1(spec.summary));
+        if (topic.isEmpty() || topic != QLatin1String(spec.words))
+            continue;
+        QString text = QStringLiteral("Usage: %1\n\n%2.\n").arg(usageLine(spec), QString::fromLatin1(spec.summary));
+        if (topic == QLatin1String("wiegand")) {
+            text += QStringLiteral("\nModes:\n");
+            const QStringList captions = wiegandModeCaptions();
+            for (int i = 0; i < captions.size(); ++i)
+                text += QStringLiteral("  %1  %2\n").arg(i).arg(captions.at(i));
+        }
+        return text;
     }
     QString text = QStringLiteral(
         "Usage: vexactl [OPTIONS] COMMAND [ARGUMENTS]\n"

@@ -11,6 +11,7 @@
 
 #include "link/reception.h"
 #include "tags/iso15693.h"
+#include "tags/tagit.h"
 
 namespace vexa::ctl {
 
@@ -37,12 +38,22 @@ struct Connection
 // One reader command, ready for the session.
 struct Action
 {
-    enum class Kind { Management, Test, Iso15693, Raw };
+    enum class Kind {
+        Management, Test, Iso15693, Tagit, Iso14443, Raw,
+        Wiegand, Encryption, Feedback, Rf, Led, Audio, Baud
+    };
     Kind kind = Kind::Management;
     QString name;             // the command words, as typed ("iso15693 read")
     uint8_t code = 0;         // management code
     iso15693::Request iso;    // Kind::Iso15693: the page's fields, options still to fill in
+    tagit::Request tagit;     // Kind::Tagit: the page's fields
     QByteArray rawBody;       // Kind::Raw: flags, code and parameters
+    // Configuration: the Wiegand mode, LED colour or rate; the user key or
+    // on-time as typed; RF/audio on, plain text or LED on.
+    int number = 0;
+    QString text;
+    bool first = false;
+    bool second = false;
 };
 
 struct Invocation

@@ -4,10 +4,12 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/settingsstore.h"
 #include "app/version.h"
+#include "config/configframes.h"
 #include "config/management.h"
 #include "ctl/commandline.h"
 #include "ctl/output.h"
@@ -44,7 +46,8 @@ class TerminalPrompt : public OperatorPrompt
 {
 public:
     explicit TerminalPrompt(bool yes) : m_yes(yes) {}
-    void message(Kind, const QString &text) override { printError(QStringLiteral("vexactl: ") + text); }
+    // The window's own texts, as its message boxes show them.
+    void message(Kind, const QString &text) override { printError(text); }
     bool confirm(const QString &) override { return m_yes; }
 
 private:
@@ -110,13 +113,8 @@ public:
                 *exitCode = ExitUsage;
                 return false;
             }
-            const QString question = iso15693::confirmation(request.command);
-            if (!question.isEmpty() && !m_invocation.yes) {
-                printError(question);
-                printError(QStringLiteral("vexactl: not sent; give --yes to confirm."));
-                *exitCode = ExitUsage;
+            if (!confirmed(iso15693::confirmation(request.command), exitCode))
                 return false;
-            }
             CommandBuffer frame{};
             const Built<iso15693::Field> built = iso15693::build(request, frame);
             if (!built.ok()) {
@@ -129,6 +127,45 @@ public:
             link.sendFrame();
             break;
         }
+        case Action::Kind::Tagit: {
+            m_session.setVisiblePage(TagPage::Tagit);
+            const tagit::Request &request = action.tagit;
+            if (const auto refusal = tagit::checkFields(request)) {
+                printError(refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            if (!confirmed(tagit::confirmation(request.command), exitCode))
+                return false;
+            CommandBuffer frame{};
+            const Built<tagit::Field> built = tagit::build(request, frame);
+            if (!built.ok()) {
+                printError(built.refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            link.commandBuffer = frame;
+            link.commandLength = built.length;
+            link.sendFrame();
+            break;
+        }
+        case Action::Kind::Iso14443:
+            m_session.setVisiblePage(TagPage::Iso14443);
+            link.clearCommandBuffer();
+            link.commandLength = iso14443::build(iso14443::ReadUid, link.commandBuffer);
+            link.sendFrame();
+            break;
+        case Action::Kind::Wiegand: m_session.sendWiegandMode(action.number); break;
+        case Action::Kind::Encryption: m_session.sendEncryption(action.first, action.text, action.second); break;
+        case Action::Kind::Feedback:
+            m_session.options().audioOn = action.first;
+            m_session.options().ledOn = action.second;
+            m_session.sendFeedback();
+            break;
+        case Action::Kind::Rf: m_session.setRfTransmitter(action.first); break;
+        case Action::Kind::Led: m_session.activateLed(LedColour(action.number), action.text); break;
+        case Action::Kind::Audio: m_session.activateAudio(action.text); break;
+        case Action::Kind::Baud: m_session.changeBaudRate(action.number); break;
         case Action::Kind::Raw: {
             const QByteArray &body = action.rawBody;
             link.clearCommandBuffer();
@@ -149,10 +186,26 @@ public:
             *exitCode = ExitNoDevice;
             return false;
         }
+        // The session refused the input (its message is out) and sent nothing.
+        if (!link.busy() && !m_session.changingBaud()) {
+            *exitCode = ExitUsage;
+            return false;
+        }
         return true;
     }
 
 private:
+    // A lock asks first; --yes is the only answer that sends it.
+    bool confirmed(const QString &question, int *exitCode)
+    {
+        if (question.isEmpty() || m_invocation.yes)
+            return true;
+        printError(question);
+        printError(QStringLiteral("vexactl: not sent; give --yes to confirm."));
+        *exitCode = ExitUsage;
+        return false;
+    }
+
     void onTagResponse(ResponseFamily family, const FrameView &frame)
     {
         const ReaderLink &link = m_session.link();
@@ -162,14 +215,23 @@ private:
             m_answer.report = iso15693::reportResponse(frame, m_session.options().isoBlockLength);
             m_answer.tags = iso15693::tagsNamed(frame, request, m_session.options().isoBlockLength);
             break;
-        case ResponseFamily::Tagit: m_answer.report = tagit::reportResponse(frame, frame.available()); break;
-        case ResponseFamily::Iso14443: m_answer.report = iso14443::reportResponse(frame); break;
+        case ResponseFamily::Tagit:
+            m_answer.report = tagit::reportResponse(frame, frame.available());
+            m_answer.tags = tagit::tagsNamed(frame, request);
+            break;
+        case ResponseFamily::Iso14443:
+            m_answer.report = iso14443::reportResponse(frame);
+            m_answer.tags = iso14443::tagsNamed(frame);
+            break;
         case ResponseFamily::Management: break;
         }
     }
 
     void finish()
     {
+        // A rate change is two exchanges with a pause between: the rate
+        // command, then the setup read at the new rate.
+        const bool more = m_session.changingBaud() || m_session.link().busy();
         if (!m_answered && m_answer.status == Answer::Status::Ok) {
             // A block came but was no sound answer: the message lines show it.
             m_answer.status = Answer::Status::BadAnswer;
@@ -182,7 +244,15 @@ private:
             if (!lines.isEmpty())
                 printOut((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         }
-        QCoreApplication::exit(exitCodeFor(m_answer.status));
+        m_exitCode = std::max(m_exitCode, exitCodeFor(m_answer.status));
+        if (more) {
+            const QString command = m_answer.command;
+            m_answer = Answer();
+            m_answer.command = command;
+            m_answered = false;
+            return;
+        }
+        QCoreApplication::exit(m_exitCode);
     }
 
     ReaderSession &m_session;
@@ -190,6 +260,7 @@ private:
     Answer m_answer;
     bool m_answered = false;
     bool m_sendFailed = false;
+    int m_exitCode = ExitOk;
 };
 
 // Opens the interface the command line or the stored settings name; false
