@@ -4,6 +4,7 @@
 #include "commandline.h"
 
 #include <functional>
+#include <QRegularExpression>
 
 #include "config/configframes.h"
 #include "config/management.h"
@@ -29,9 +30,11 @@ struct CommandSpec
 // Options of the program that take a value; every other "--name" is a switch.
 const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("baud"),
                                    QStringLiteral("address"), QStringLiteral("timeout"), QStringLiteral("afi"),
-                                   QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag")};
+                                   QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag"),
+                                   QStringLiteral("repeat"), QStringLiteral("interval")};
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
-                               QStringLiteral("yes"), QStringLiteral("help")};
+                               QStringLiteral("yes"), QStringLiteral("help"), QStringLiteral("fast"),
+                               QStringLiteral("keep-going")};
 
 Build management(uint8_t code)
 {
@@ -261,6 +264,12 @@ const QList<CommandSpec> &commands()
                  return QStringLiteral("baud takes 9600, 19200, 38400 or 57600.");
              return QString();
          })},
+        {"run", "FILE|-", "one command per line (# comments); stops at the first failure unless --keep-going", {}, 1,
+         1, [](const QStringList &args, const QMap<QString, QString> &, Action &action) {
+             action.kind = Action::Kind::Run;
+             action.text = args.constFirst();
+             return QString();
+         }},
         {"raw", "FLAGS CODE [BYTE...]", "sends a frame body; the start, length, type and check are added", {}, 2,
          kCommandBufferSize - 8, [](const QStringList &args, const QMap<QString, QString> &, Action &action) {
              action.kind = Action::Kind::Raw;
@@ -310,6 +319,14 @@ QString usageLine(const CommandSpec &spec)
 
 } // namespace
 
+QStringList scriptLineWords(const QString &line)
+{
+    const QString text = line.trimmed();
+    if (text.startsWith(QLatin1Char('#')))
+        return {};
+    return text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
 bool isKnownBaudRate(int rate)
 {
     return rate == 9600 || rate == 19200 || rate == 38400 || rate == 57600;
@@ -353,6 +370,34 @@ Parsed parseCommandLine(const QStringList &arguments)
     }
 
     inv.json = options.contains(QStringLiteral("json"));
+    inv.fast = options.contains(QStringLiteral("fast"));
+    inv.keepGoing = options.contains(QStringLiteral("keep-going"));
+    for (auto it = options.cbegin(); it != options.cend(); ++it) {
+        if (kSwitches.contains(it.key()))
+            inv.options << QStringLiteral("--") + it.key();
+        else
+            inv.options << QStringLiteral("--%1=%2").arg(it.key(), it.value());
+    }
+    if (options.contains(QStringLiteral("repeat"))) {
+        const QString repeat = options.value(QStringLiteral("repeat"));
+        const auto count = numberOption(repeat);
+        if (repeat == QLatin1String("forever")) {
+            inv.repeat = 0;
+        } else if (!count || *count < 1) {
+            out.error = QStringLiteral("--repeat takes a number of exchanges or \"forever\".");
+            return out;
+        } else {
+            inv.repeat = *count;
+        }
+    }
+    if (options.contains(QStringLiteral("interval"))) {
+        const auto interval = numberOption(options.value(QStringLiteral("interval")));
+        if (!interval || *interval < 0 || *interval > 3600000) {
+            out.error = QStringLiteral("--interval takes milliseconds from 0 to 3600000.");
+            return out;
+        }
+        inv.intervalMs = *interval;
+    }
     inv.frames = options.contains(QStringLiteral("frames"));
     inv.yes = options.contains(QStringLiteral("yes"));
     Connection &c = inv.connection;
@@ -464,6 +509,12 @@ QString helpText(const QString &topic)
         "  --json            one JSON object per answer (JSON Lines)\n"
         "  --frames          the frames sent and received, on standard error\n"
         "  --yes             confirms a lock command\n"
+        "  --repeat N|forever  sends the command N times, or until Ctrl-C or SIGTERM;\n"
+        "                    a summary line goes to standard error at the end\n"
+        "  --interval MS     the pause between the end of one exchange and the next\n"
+        "  --fast            an answer is complete once its length is reached and its check\n"
+        "                    passes, instead of after 100 ms of silence\n"
+        "  --keep-going      run: goes on after a failing line\n"
         "  --help            this text, or a command's (vexactl COMMAND --help)\n"
         "\n"
         "Commands:\n");

@@ -40,7 +40,8 @@ struct Action
 {
     enum class Kind {
         Management, Test, Iso15693, Tagit, Iso14443, Raw,
-        Wiegand, Encryption, Feedback, Rf, Led, Audio, Baud
+        Wiegand, Encryption, Feedback, Rf, Led, Audio, Baud,
+        Run // text: the script's file, "-" for standard input
     };
     Kind kind = Kind::Management;
     QString name;             // the command words, as typed ("iso15693 read")
@@ -62,6 +63,14 @@ struct Invocation
     bool json = false;
     bool frames = false;
     bool yes = false;
+    bool fast = false;
+    bool keepGoing = false;
+    // How often the command goes out: 1, a number, or until stopped (0).
+    int repeat = 1;
+    int intervalMs = 0;
+    // The options of the command line without the command: what every line
+    // of a script is run with.
+    QStringList options;
     // --help: the program's (empty) or a command's synopsis.
     bool help = false;
     QString helpTopic;
@@ -76,6 +85,10 @@ struct Parsed
 
 // Parses the arguments after the program name.
 Parsed parseCommandLine(const QStringList &arguments);
+
+// The words of one script line: blanks separate them; a line that is
+// empty or starts with "#" has none.
+QStringList scriptLineWords(const QString &line);
 
 // The text of --help: the program's, or a command's for `topic`.
 QString helpText(const QString &topic = {});

@@ -1,11 +1,19 @@
 // vexactl - the reader from the shell: one command on the reader session,
 // its report on standard output, an exit status that says how it went.
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
 
 #include "app/settingsstore.h"
 #include "app/version.h"
@@ -59,9 +67,14 @@ private:
 class CommandRun : public QObject
 {
 public:
-    CommandRun(ReaderSession &session, const Invocation &invocation)
-        : m_session(session), m_invocation(invocation)
+    // `done` is called once with the exit status, when the last exchange
+    // has ended or a stop was asked for.
+    CommandRun(ReaderSession &session, const Invocation &invocation, std::function<void(int)> done)
+        : m_session(session), m_invocation(invocation), m_done(std::move(done))
     {
+        m_clock.start();
+        m_pause.setSingleShot(true);
+        connect(&m_pause, &QTimer::timeout, this, &CommandRun::sendNext);
         ReaderLink &link = session.link();
         connect(&session, &ReaderSession::report, this, [this](const Report &report) { m_answer.report = report; });
         connect(&session, &ReaderSession::tagResponse, this, &CommandRun::onTagResponse);
@@ -87,6 +100,26 @@ public:
         connect(&link, &ReaderLink::exchangeEnded, this, &CommandRun::finish);
     }
 
+    // Sends the first exchange; false with the exit status when nothing was sent.
+    bool start(int *exitCode)
+    {
+        if (!send(exitCode))
+            return false;
+        m_inFlight = true;
+        return true;
+    }
+
+    // Ctrl-C or SIGTERM: the exchange in flight ends first.
+    void requestStop()
+    {
+        m_stopRequested = true;
+        if (!m_inFlight) {
+            m_pause.stop();
+            end();
+        }
+    }
+
+private:
     // Sends the command; false with the exit status when nothing was sent.
     bool send(int *exitCode)
     {
@@ -166,6 +199,7 @@ public:
         case Action::Kind::Led: m_session.activateLed(LedColour(action.number), action.text); break;
         case Action::Kind::Audio: m_session.activateAudio(action.text); break;
         case Action::Kind::Baud: m_session.changeBaudRate(action.number); break;
+        case Action::Kind::Run: return false; // a script runs its lines, never itself
         case Action::Kind::Raw: {
             const QByteArray &body = action.rawBody;
             link.clearCommandBuffer();
@@ -194,7 +228,6 @@ public:
         return true;
     }
 
-private:
     // A lock asks first; --yes is the only answer that sends it.
     bool confirmed(const QString &question, int *exitCode)
     {
@@ -245,23 +278,172 @@ private:
                 printOut((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         }
         m_exitCode = std::max(m_exitCode, exitCodeFor(m_answer.status));
-        if (more) {
-            const QString command = m_answer.command;
-            m_answer = Answer();
-            m_answer.command = command;
-            m_answered = false;
+        switch (m_answer.status) {
+        case Answer::Status::Ok: break;
+        case Answer::Status::ReaderError:
+        case Answer::Status::BadAnswer: ++m_errors; break;
+        case Answer::Status::NoAnswer: ++m_timeouts; break;
+        }
+        m_answers += m_answered ? 1 : 0;
+        const QString command = m_answer.command;
+        m_answer = Answer();
+        m_answer.command = command;
+        m_answered = false;
+        if (more)
+            return;
+        ++m_exchanges;
+        m_inFlight = false;
+        if (m_stopRequested || (m_invocation.repeat > 0 && m_exchanges >= m_invocation.repeat)) {
+            end();
             return;
         }
-        QCoreApplication::exit(m_exitCode);
+        m_pause.start(m_invocation.intervalMs);
+    }
+
+    void sendNext()
+    {
+        int code = ExitOk;
+        if (send(&code)) {
+            m_inFlight = true;
+        } else {
+            m_exitCode = std::max(m_exitCode, code);
+            end();
+        }
+    }
+
+    void end()
+    {
+        if (m_ended)
+            return;
+        m_ended = true;
+        if (m_invocation.repeat != 1) {
+            const double seconds = std::max(1e-3, m_clock.elapsed() / 1000.0);
+            printError(QStringLiteral("%1 exchanges, %2 answers, %3 errors, %4 time-outs, %5 per second")
+                           .arg(m_exchanges)
+                           .arg(m_answers)
+                           .arg(m_errors)
+                           .arg(m_timeouts)
+                           .arg(m_exchanges / seconds, 0, 'f', 2));
+        }
+        m_done(m_exitCode);
     }
 
     ReaderSession &m_session;
     const Invocation &m_invocation;
     Answer m_answer;
+    std::function<void(int)> m_done;
+    QElapsedTimer m_clock;
+    QTimer m_pause;
     bool m_answered = false;
     bool m_sendFailed = false;
+    bool m_inFlight = false;
+    bool m_stopRequested = false;
+    bool m_ended = false;
     int m_exitCode = ExitOk;
+    int m_exchanges = 0;
+    int m_answers = 0;
+    int m_errors = 0;
+    int m_timeouts = 0;
 };
+
+// Ctrl-C and SIGTERM, brought into the event loop through a pipe.
+class StopSignal : public QObject
+{
+    Q_OBJECT
+public:
+    StopSignal()
+    {
+        if (::pipe(s_pipe) != 0)
+            return;
+        m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+            char byte;
+            if (::read(s_pipe[0], &byte, 1) == 1) {
+                m_raised = true;
+                emit raised();
+            }
+        });
+        struct sigaction action = {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const auto written = ::write(s_pipe[1], &byte, 1);
+        };
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+
+    bool wasRaised() const { return m_raised; }
+
+signals:
+    void raised();
+
+private:
+    bool m_raised = false;
+    static inline int s_pipe[2] = {-1, -1};
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+StopSignal *g_stopper = nullptr;
+
+// The lines of a script, from a file or standard input; false when it
+// cannot be read.
+bool readScript(const QString &name, QStringList *lines)
+{
+    QFile file;
+    const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        printError(QStringLiteral("vexactl: %1: %2").arg(name, file.errorString()));
+        return false;
+    }
+    *lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    return true;
+}
+
+// Runs a script line by line on one session; the exit status of the first
+// failing line (of the worst with --keep-going).
+int runScript(ReaderSession &session, const Invocation &invocation)
+{
+    const QString name = invocation.action->text;
+    QStringList lines;
+    if (!readScript(name, &lines))
+        return ExitUsage;
+    const QString where = name == QLatin1String("-") ? QStringLiteral("standard input") : name;
+    int worst = ExitOk;
+    std::unique_ptr<Parsed> parsed;
+    std::unique_ptr<CommandRun> run;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList words = scriptLineWords(lines.at(i));
+        if (words.isEmpty())
+            continue;
+        parsed = std::make_unique<Parsed>(parseCommandLine(invocation.options + words));
+        int code = ExitOk;
+        if (!parsed->error.isEmpty()) {
+            printError(QStringLiteral("vexactl: ") + parsed->error);
+            code = ExitUsage;
+        } else if (parsed->invocation.help || parsed->invocation.action->kind == Action::Kind::Run) {
+            printError(QStringLiteral("vexactl: a script line holds one reader command."));
+            code = ExitUsage;
+        } else {
+            run.reset();
+            run = std::make_unique<CommandRun>(session, parsed->invocation,
+                                               [](int status) { QCoreApplication::exit(status); });
+            QObject::connect(g_stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
+            if (run->start(&code))
+                code = QCoreApplication::exec();
+        }
+        if (g_stopper->wasRaised())
+            break;
+        if (code != ExitOk) {
+            printError(QStringLiteral("vexactl: %1:%2: failed with exit status %3").arg(where).arg(i + 1).arg(code));
+            worst = std::max(worst, code);
+            if (!invocation.keepGoing)
+                break;
+        }
+    }
+    return worst;
+}
 
 // Opens the interface the command line or the stored settings name; false
 // (with the reason on standard error) when it is not there.
@@ -338,14 +520,26 @@ int main(int argc, char *argv[])
         session.link().setResponseTimeout(*invocation.connection.timeoutMs);
     session.setTraceFrames(invocation.frames);
 
+    session.link().setFastCompletion(invocation.fast);
+    StopSignal stopper;
+    g_stopper = &stopper;
+
     if (!connectReader(session, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;
     }
-    CommandRun run(session, invocation);
     int code = ExitOk;
-    if (run.send(&code))
-        code = QCoreApplication::exec();
+    if (invocation.action->kind == Action::Kind::Run) {
+        code = runScript(session, invocation);
+    } else {
+        std::unique_ptr<CommandRun> run;
+        run = std::make_unique<CommandRun>(session, invocation, [](int status) { QCoreApplication::exit(status); });
+        QObject::connect(&stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
+        if (run->start(&code))
+            code = QCoreApplication::exec();
+    }
     session.end();
     return code;
 }
+
+#include "main.moc"
