@@ -372,7 +372,12 @@ Parsed parseCommandLine(const QStringList &arguments)
     inv.json = options.contains(QStringLiteral("json"));
     inv.fast = options.contains(QStringLiteral("fast"));
     inv.keepGoing = options.contains(QStringLiteral("keep-going"));
+    // A script's lines take the program's options, not a command's.
+    const QStringList commandOptionNames{QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"),
+                                         QStringLiteral("tag")};
     for (auto it = options.cbegin(); it != options.cend(); ++it) {
+        if (commandOptionNames.contains(it.key()))
+            continue;
         if (kSwitches.contains(it.key()))
             inv.options << QStringLiteral("--") + it.key();
         else

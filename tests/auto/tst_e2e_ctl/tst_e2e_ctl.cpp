@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include <csignal>
+
 #include "frames.h"
 #include "simprocess.h"
 
@@ -25,10 +27,12 @@ struct Run
     QString err;
 };
 
-Run runCtl(const QStringList &args)
+Run runCtl(const QStringList &args, const QByteArray &input = {})
 {
     QProcess process;
     process.start(QStringLiteral(VEXACTL_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(kRunMs)) {
         process.kill();
@@ -52,6 +56,9 @@ class tst_E2eCtl : public QObject
 private slots:
     void command_data();
     void command();
+    void scriptStopsAtFailingLine();
+    void stopDuringRepeat_data();
+    void stopDuringRepeat();
     void linksNoWidgets();
 };
 
@@ -195,6 +202,56 @@ void tst_E2eCtl::command()
     for (const QString &wire : wires)
         expected << withCheck(wire);
     QCOMPARE(sim.requests(), expected);
+}
+
+void tst_E2eCtl::scriptStopsAtFailingLine()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const QByteArray script = "# encode and check\n"
+                              "\n"
+                              "iso15693 write 5 11223344\n"
+                              "iso15693 read 28\n"
+                              "iso15693 read 5\n";
+    const Run run = runCtl({"--port", "COM1", "--json", "run", "-"}, script);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("vexactl: standard input:4: failed with exit status 1\n"));
+    QCOMPARE(run.out.size(), 2);
+    QVERIFY(sim.waitForRequests(2));
+    QCOMPARE(sim.requests(), (QStringList{withCheck("01 0D 00 10 82 21 05 44 33 22 11"),
+                                          withCheck("01 09 00 10 82 20 1C")}));
+}
+
+void tst_E2eCtl::stopDuringRepeat_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_E2eCtl::stopDuringRepeat()
+{
+    QFETCH(int, signal);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH), {"--port", "COM1", "iso15693", "inventory", "--repeat", "forever"});
+    QVERIFY(sim.waitForRequests(3));
+    QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+    QVERIFY(process.waitForFinished(kRunMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QRegularExpressionMatch summary =
+        QRegularExpression(QStringLiteral("^(\\d+) exchanges, (\\d+) answers, 0 errors, 0 time-outs, [0-9.]+ per second\n$"))
+            .match(err);
+    QVERIFY2(summary.hasMatch(), qPrintable(err));
+    // The exchange in flight was finished: every request has its answer.
+    QCOMPARE(summary.captured(1), summary.captured(2));
+    const int exchanges = summary.captured(1).toInt();
+    QVERIFY(sim.waitForRequests(exchanges));
+    QCOMPARE(sim.requests().size(), exchanges);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(QStringLiteral("ISO Inventory:")), exchanges);
 }
 
 void tst_E2eCtl::linksNoWidgets()
