@@ -521,6 +521,7 @@ QString helpText(const QString &topic)
         "                    passes, instead of after 100 ms of silence\n"
         "  --keep-going      run: goes on after a failing line\n"
         "  --help            this text, or a command's (vexactl COMMAND --help)\n"
+        "  --version         the program's name and version\n"
         "\n"
         "Commands:\n");
     for (const CommandSpec &spec : commands()) {
