@@ -31,6 +31,7 @@
 #include "config/dialogrunner.h"
 #include "config/wieganddialog.h"
 #include "firmware/firmwareupgrade.h"
+#include "firmware/loaderwindow.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "session/commandcycle.h"
@@ -103,15 +104,14 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
     resize(StoredSettings::kDesignWidth, StoredSettings::kDesignHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    m_firmwareUpgrade = new FirmwareUpgrade(*this);
+    m_firmwareUpgrade = new FirmwareUpgrade(m_session->firmwareHost(), this);
+    new LoaderWindow(*m_firmwareUpgrade, this);
     m_isoPage->showCommandOptions();
 }
 
 MainWindow::~MainWindow()
 {
-    // The pages refer to the session's link and the prompt; the session goes
-    // first, while the prompt it was given is still there.
-    delete m_session;
+    delete m_session; // first, while the prompt it was given is still there
 }
 
 QAction *MainWindow::addItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &key)

@@ -1,52 +1,77 @@
 // VexaHost - "Upgrade firmware...": the loader query, the warning, the file
-// choice, the loader window, and what the main window does once the loader
-// window has closed.
+// choice, the loader, and what follows once the loader is left: the new
+// firmware's interface and its version.
+//
+// It talks to whoever owns the reader link through FirmwareHost only, and
+// waits in states ended by timers: the link going idle after the loader
+// query, the system making a new port, the USB reader coming back.
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "firmware/firmwarefile.h"
 
 namespace vexa {
 
-class LoaderUsbLink;
-class LoaderWindow;
-class MainWindow;
+class FirmwareHost;
+class FirmwareLoader;
 
 class FirmwareUpgrade : public QObject
 {
     Q_OBJECT
 public:
-    explicit FirmwareUpgrade(MainWindow &window);
+    enum class State {
+        Idle,
+        LoaderQuery,  // the loader query's answer (or time-out) is awaited
+        Loader,       // the loader is the operator's until loaderLeft()
+        PortSettle,   // the system makes the new virtual COM port
+        UsbSettle,    // the reader leaves its loader
+        UsbReturn,    // the application's USB device is awaited
+    };
+
+    explicit FirmwareUpgrade(FirmwareHost &host, QObject *parent = nullptr);
     ~FirmwareUpgrade() override;
 
-    // The handler of "Upgrade firmware...".
+    // The handler of "Upgrade firmware...". Nothing while an upgrade runs.
     void start();
+    // The operator has left the loader (its go command is done).
+    void loaderLeft();
 
-    // Shows the file dialog; an empty text means it was cancelled. Tests
-    // put their own answer here.
+    // Asks for the firmware file; an empty text means cancelled. A view puts
+    // its file dialog here, tests their own answer; unset, nothing is chosen.
     std::function<QString(const FirmwareFileRequest &)> chooseFile;
-    // Where the file dialog starts.
+    // Where the file choice starts.
     QString firmwareFolder;
     // 2 when "USB" was the interface as the upgrade began, 1 otherwise.
     int upgradeInterface = 1;
 
-    LoaderWindow *loaderWindow() const { return m_loaderWindow; }
+    FirmwareLoader &loader() { return *m_loader; }
+    State state() const { return m_state; }
 
 signals:
-    // The loader window has closed and what follows it is done.
+    // The loader is prepared: show it to the operator now.
+    void loaderReady();
+    // The operator is kept waiting (the hour-glass), or no longer.
+    void waitCursorChanged(bool waiting);
+    // The loader was left and what follows it is done.
     void finished();
 
 private:
-    void afterLoaderWindow();
-    void waitMs(int ms);
+    void onStep();
+    void chooseAndPrepare();
+    void checkUsbReturn();
+    void finish();
+    void setWaitCursor(bool waiting);
 
-    MainWindow &m_window;
-    std::unique_ptr<LoaderUsbLink> m_usbLink;
-    LoaderWindow *m_loaderWindow = nullptr;
+    FirmwareHost &m_host;
+    FirmwareLoader *m_loader = nullptr;
+    QTimer m_step;
+    State m_state = State::Idle;
+    int m_usbChecks = 0;
+    bool m_waitCursor = false;
 };
 
 } // namespace vexa

@@ -14,6 +14,7 @@
 #include "link/usbtransport.h"
 #include "session/commandcycle.h"
 #include "session/operatorprompt.h"
+#include "session/sessionfirmwarehost.h"
 #include "session/taglog.h"
 #include "util/hextext.h"
 
@@ -95,6 +96,13 @@ ReaderSession::~ReaderSession()
 {
     // The transports' notifications must not reach a link half torn down.
     m_link->setTransport(nullptr);
+}
+
+FirmwareHost &ReaderSession::firmwareHost()
+{
+    if (!m_firmwareHost)
+        m_firmwareHost = std::make_unique<SessionFirmwareHost>(*this);
+    return *m_firmwareHost;
 }
 
 QString ReaderSession::statusText(StatusField field) const

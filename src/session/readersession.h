@@ -9,6 +9,7 @@
 // OperatorPrompt it is given. Waits are timers, never nested event loops.
 #pragma once
 
+#include <memory>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -25,6 +26,8 @@ namespace vexa {
 
 class CommandCycle;
 class DeviceWatch;
+class FirmwareHost;
+class SessionFirmwareHost;
 class OperatorPrompt;
 class ReaderLink;
 class SerialTransport;
@@ -72,6 +75,8 @@ public:
     UsbTransport &usb() { return *m_usb; }
     OperatorPrompt &prompt() { return m_prompt; }
     CommandCycle &cycle() { return *m_cycle; }
+    // What the firmware upgrade may ask of the link and the interface.
+    FirmwareHost &firmwareHost();
     // Every tag the answers named since the start (or the last clear).
     TagLog &tagLog() { return *m_tagLog; }
     Interface interface() const { return m_interface; }
@@ -188,6 +193,7 @@ private:
     ReaderLink *m_link = nullptr;
     CommandCycle *m_cycle = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
+    std::unique_ptr<SessionFirmwareHost> m_firmwareHost;
     TagLog *m_tagLog = nullptr;
     CommandBuffer m_sentRequest{};
     int m_sentLength = 0;

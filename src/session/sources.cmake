@@ -3,7 +3,8 @@
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/operatorprompt.h
     ${CMAKE_CURRENT_LIST_DIR}/commandcycle.cpp ${CMAKE_CURRENT_LIST_DIR}/commandcycle.h
-    ${CMAKE_CURRENT_LIST_DIR}/readersession.cpp ${CMAKE_CURRENT_LIST_DIR}/readersession.h)
+    ${CMAKE_CURRENT_LIST_DIR}/readersession.cpp ${CMAKE_CURRENT_LIST_DIR}/readersession.h
+    ${CMAKE_CURRENT_LIST_DIR}/sessionfirmwarehost.cpp ${CMAKE_CURRENT_LIST_DIR}/sessionfirmwarehost.h)
 # The tag log of the session, and its table for any view.
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/taglog.cpp ${CMAKE_CURRENT_LIST_DIR}/taglog.h

@@ -5,6 +5,8 @@
 #include <QtTest>
 
 #include <QCryptographicHash>
+#include <QDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -20,7 +22,7 @@
 #include "firmware/firmwarefile.h"
 #include "firmware/firmwareupgrade.h"
 #include "firmware/loaderprotocol.h"
-#include "firmware/loaderwindow.h"
+#include "firmware/firmwareloader.h"
 #include "link/usbtransport.h"
 
 using namespace vexa;
@@ -34,6 +36,7 @@ namespace {
 constexpr int kRate = 57600;
 constexpr int kCaptureMs = 30000; // up to three silent attempts of 4 s, with margin
 constexpr int kAnswerMs = 10000;
+constexpr int kTransferMs = 300000; // the longest transfer here takes about 15 s
 
 // Answers each question from a script, then with `confirmAnswer`, and keeps
 // the captions of titled messages (in `dismissable` too for those with OK
@@ -127,7 +130,8 @@ private:
     // window is shown.
     bool startUpgrade(const QString &path);
     bool waitForCapture(int timeoutMs = kCaptureMs);
-    void program();
+    // Presses "&Program"; true once the transfer has ended.
+    bool program();
     void closeLoaderWindow();
     // The simulator's "loader state" fields.
     QMap<QString, QString> loaderState();
@@ -135,7 +139,14 @@ private:
 
     QTemporaryDir m_files;
     std::unique_ptr<LoaderPrompt> m_prompt; // the loader's questions, in place of the fixture's prompt
-    LoaderWindow *m_loader = nullptr;
+    FirmwareLoader &loader() { return m_window->firmwareUpgrade().loader(); }
+
+    // The loader window and its controls, found by their object names.
+    QDialog *m_loader = nullptr;
+    QPushButton *m_programButton = nullptr, *m_doneButton = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QStatusBar *m_statusBar = nullptr;
+    QLabel *m_fileLabel = nullptr;
     QList<FirmwareFileRequest> m_requests;
 };
 
@@ -157,13 +168,20 @@ void tst_E2eFirmware::init()
     QVERIFY(showWindow());
     QVERIFY(waitForStartExchange());
     m_sim->forgetTraffic();
-    m_loader = m_window->firmwareUpgrade().loaderWindow();
+    m_loader = m_window->findChild<QDialog *>(QStringLiteral("frmLdr"));
+    QVERIFY(m_loader);
+    m_programButton = m_loader->findChild<QPushButton *>(QStringLiteral("btnProgram"));
+    m_doneButton = m_loader->findChild<QPushButton *>(QStringLiteral("Button3"));
+    m_progressBar = m_loader->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"));
+    m_statusBar = m_loader->findChild<QStatusBar *>(QStringLiteral("StatusBar1"));
+    m_fileLabel = m_loader->findChild<QLabel *>(QStringLiteral("FirmwareFile"));
+    QVERIFY(m_programButton && m_doneButton && m_progressBar && m_statusBar && m_fileLabel);
     m_requests.clear();
 }
 
 void tst_E2eFirmware::cleanup()
 {
-    if (m_loader && m_loader->isVisible() && !m_loader->busy())
+    if (m_loader && m_loader->isVisible() && !loader().busy())
         m_loader->close();
     closeAll();
     m_loader = nullptr;
@@ -183,28 +201,32 @@ bool tst_E2eFirmware::startUpgrade(const QString &path)
         return path;
     };
     control<QAction>(*m_window, "UpgradeFirmware1").trigger();
+    // The loader query's answer comes first.
+    if (!QTest::qWaitFor([this] { return m_window->firmwareUpgrade().state() != FirmwareUpgrade::State::LoaderQuery; },
+                         kAnswerMs))
+        return false;
     // The window names the file it is about to program.
-    return m_loader->isVisible() && m_loader->fileLabel->toolTip() == QDir::toNativeSeparators(path)
-        && m_loader->fileLabel->text().contains(QFileInfo(path).fileName());
+    return m_loader->isVisible() && m_fileLabel->toolTip() == QDir::toNativeSeparators(path)
+        && m_fileLabel->text().contains(QFileInfo(path).fileName());
 }
 
 bool tst_E2eFirmware::waitForCapture(int timeoutMs)
 {
-    return QTest::qWaitFor([this] { return m_loader->programButton->isEnabled(); }, timeoutMs);
+    return QTest::qWaitFor([this] { return m_programButton->isEnabled(); }, timeoutMs);
 }
 
-void tst_E2eFirmware::program()
+bool tst_E2eFirmware::program()
 {
-    // The click returns when the transfer has ended: it waits in a nested
-    // event loop.
-    m_loader->programButton->click();
+    m_programButton->click();
+    return QTest::qWaitFor([this] { return !loader().busy(); }, kTransferMs);
 }
 
 void tst_E2eFirmware::closeLoaderWindow()
 {
     QSignalSpy finished(&m_window->firmwareUpgrade(), &FirmwareUpgrade::finished);
-    m_loader->doneButton->click();
-    QVERIFY(!m_loader->isVisible());
+    m_doneButton->click();
+    // Over USB the window closes once the go report's exchange is over.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_loader->isVisible(), kAnswerMs);
     QVERIFY(finished.count() == 1 || finished.wait(kAnswerMs));
 }
 
@@ -247,28 +269,28 @@ void tst_E2eFirmware::cleanUpgrade()
     QCOMPARE(m_requests[0].selectedFilter, 0); // the serial loader's files
     QCOMPARE(m_window->session().bootLoaderComType(), 1);
     QCOMPARE(m_loader->windowTitle(), QStringLiteral("Upgrade firmware"));
-    QVERIFY(!m_loader->programButton->isEnabled());
+    QVERIFY(!m_programButton->isEnabled());
 
     QVERIFY(waitForCapture());
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
+    QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("Loader captured"));
     QCOMPARE(loaderState().value(QStringLiteral("mode")), QStringLiteral("captured"));
 
     // The window keeps working while the transfer waits.
     QList<int> progress;
-    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+    connect(m_progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
     QTimer ticker;
     int ticks = 0;
     connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
     ticker.start(20);
-    program();
+    QVERIFY(program());
     ticker.stop();
     QVERIFY2(ticks > 5, "the event loop did not run during the transfer");
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Firmware load complete"));
-    QCOMPARE(m_loader->progressBar->value(), 0);
-    QCOMPARE(m_loader->progressBar->maximum(), 3000);
+    QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("Firmware load complete"));
+    QCOMPARE(m_progressBar->value(), 0);
+    QCOMPARE(m_progressBar->maximum(), 3000);
     QVERIFY(progress.contains(128) && progress.contains(2944));
-    QVERIFY(m_loader->programButton->isEnabled());
+    QVERIFY(m_programButton->isEnabled());
 
     QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("24"));
@@ -296,7 +318,7 @@ void tst_E2eFirmware::captureRetries()
     QVERIFY(waitForCapture(4 * kCaptureMs));
     QCOMPARE(m_prompt->confirmations, QStringList{QStringLiteral("Could not capture loader, retry?")});
     QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 4);
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
 }
@@ -310,8 +332,8 @@ void tst_E2eFirmware::refusedCaptureAnsweredNo()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), firmwareBytes(100, 3))));
     QTRY_COMPARE_WITH_TIMEOUT(m_prompt->confirmations.size(), 1, kCaptureMs);
     QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_loader->busy(), kAnswerMs);
-    QVERIFY(!m_loader->programButton->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!loader().busy(), kAnswerMs);
+    QVERIFY(!m_programButton->isEnabled());
     // Once the reader is back in its application, a go command would reach
     // the line before the version request that follows the window.
     QTRY_COMPARE_WITH_TIMEOUT(loaderTraceCount(QStringLiteral("not captured")), 1, kAnswerMs);
@@ -333,7 +355,7 @@ void tst_E2eFirmware::refusedPackets()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("loader refuse 4")));
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QCOMPARE(loaderTraceCount(QStringLiteral("packet 00 refused (fault)")), 4);
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
@@ -345,15 +367,15 @@ void tst_E2eFirmware::tooManyRefusals()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("loader refuse 5")));
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Too many retries")});
     QCOMPARE(m_prompt->dismissable, m_prompt->captions);
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Communication error"));
+    QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("Communication error"));
     QCOMPARE(loaderTraceCount(QStringLiteral("refused (fault)")), 5);
     // The reader stays in its loader: "&Program" starts again and succeeds.
-    QVERIFY(m_loader->programButton->isEnabled());
-    program();
+    QVERIFY(m_programButton->isEnabled());
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages.last(), QStringLiteral("Firmware load complete."));
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
 }
@@ -364,11 +386,11 @@ void tst_E2eFirmware::droppedReplyFailsThenProgramAgain()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), image)));
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("loader drop 1")));
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Communication error")});
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("Communication timeout")});
     QCOMPARE(m_prompt->dismissable, m_prompt->captions);
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages.last(), QStringLiteral("Firmware load complete."));
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Serial)));
 }
@@ -402,8 +424,8 @@ void tst_E2eFirmware::randomFaultsNeverReportAWrongImage()
     int complete = 0;
     for (int run = 0; run < 12 && complete < completions; ++run) {
         m_prompt->messages.clear();
-        QVERIFY(m_loader->programButton->isEnabled());
-        program();
+        QVERIFY(m_programButton->isEnabled());
+        QVERIFY(program());
         QCOMPARE(m_prompt->messages.size(), 1);
         if (m_prompt->messages.first() == QLatin1String("Firmware load complete.")) {
             ++complete;
@@ -435,14 +457,14 @@ void tst_E2eFirmware::fileDisappears()
     QVERIFY(startUpgrade(path));
     QVERIFY(waitForCapture());
     QVERIFY(QFile::remove(path));
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(QStringLiteral("No such file")),
              qPrintable(m_prompt->messages[0]));
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("File read error"));
+    QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("File read error"));
     QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
-    QVERIFY(m_loader->programButton->isEnabled());
+    QVERIFY(m_programButton->isEnabled());
 }
 
 void tst_E2eFirmware::emptyFileSendsNothing()
@@ -450,7 +472,7 @@ void tst_E2eFirmware::emptyFileSendsNothing()
     const QString path = writeFile(QStringLiteral("empty.enc"), QByteArray());
     QVERIFY(startUpgrade(path));
     QVERIFY(waitForCapture());
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(QStringLiteral("empty")),
              qPrintable(m_prompt->messages[0]));
@@ -484,13 +506,13 @@ void tst_E2eFirmware::oddFileRefused()
         QVERIFY(QFile::link(kind, path));
     QVERIFY(startUpgrade(path));
     QVERIFY(waitForCapture());
-    program(); // returns: the window never waits on the file
+    QVERIFY(program()); // ends: the file is never waited on
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY2(m_prompt->messages[0].contains(path) && m_prompt->messages[0].contains(reason),
              qPrintable(m_prompt->messages[0]));
     QCOMPARE(m_prompt->captions, QStringList{QStringLiteral("File Error")});
     QCOMPARE(loaderTraceCount(QStringLiteral("packet")), 0);
-    QVERIFY(m_loader->programButton->isEnabled());
+    QVERIFY(m_programButton->isEnabled());
 }
 
 void tst_E2eFirmware::signalDuringTransfer()
@@ -502,12 +524,12 @@ void tst_E2eFirmware::signalDuringTransfer()
     QFile::remove(settingsFilePath());
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.enc"), firmwareBytes(20000, 7))));
     QVERIFY(waitForCapture());
-    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [](int value) {
+    connect(m_progressBar, &QProgressBar::valueChanged, this, [](int value) {
         static bool raised = false;
         if (value > 0 && !std::exchange(raised, true))
             std::raise(SIGTERM);
     });
-    program();
+    QVERIFY(program());
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible() && !m_loader->isVisible(), kAnswerMs);
     QVERIFY(!m_prompt->messages.contains(QStringLiteral("Firmware load complete.")));
     QVERIFY(!m_window->session().serial().isOpen());
@@ -542,7 +564,7 @@ void tst_E2eFirmware::sequenceNumberWraps()
     const QByteArray image = usb ? firmwareBytes(258 * 62 - 20, 26) : firmwareBytes(258 * 128 - 77, 10);
     QVERIFY(startUpgrade(writeFile(usb ? QStringLiteral("big.eud") : QStringLiteral("big.enc"), image)));
     QVERIFY(waitForCapture());
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     const QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("258"));
@@ -592,7 +614,7 @@ void tst_E2eFirmware::usbUpgrade()
     QCOMPARE(m_window->firmwareUpgrade().upgradeInterface, fromUsb ? 2 : 1);
 
     QVERIFY(waitForCapture());
-    QCOMPARE(m_loader->statusBar->currentMessage(), QStringLiteral("Loader captured"));
+    QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("Loader captured"));
     QVERIFY(control<QAction>(*m_window, "USB1").isChecked());
     QVERIFY(m_window->session().usb().usbPollSuspended);
     QVERIFY(control<LinePane>(*m_window, "rchEditAPDLog").lines().contains(QStringLiteral("USB Reconnected")));
@@ -600,25 +622,33 @@ void tst_E2eFirmware::usbUpgrade()
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: device back as boot-loader")));
 
     QList<int> progress;
-    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+    connect(m_progressBar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
     QTimer ticker;
     int ticks = 0;
     connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
     ticker.start(20);
-    program();
+    QVERIFY(program());
     ticker.stop();
     QVERIFY2(ticks > 5, "the event loop did not run during the transfer");
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
-    QCOMPARE(m_loader->progressBar->maximum(), 3000);
+    QCOMPARE(m_progressBar->maximum(), 3000);
     QVERIFY(progress.contains(62) && progress.contains(48 * 62));
     QMap<QString, QString> state = loaderState();
     QCOMPARE(state.value(QStringLiteral("packets")), QStringLiteral("49"));
     QCOMPARE(state.value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 
-    // Closing sends the go report; the application comes back over USB and
-    // answers the version request.
+    // Closing sends the go report; the window stays, refusing another
+    // close, until its exchange is over. The application comes back over
+    // USB and answers the version request.
     const int before = int(m_sim->requests().size());
-    closeLoaderWindow();
+    QSignalSpy finished(&m_window->firmwareUpgrade(), &FirmwareUpgrade::finished);
+    m_doneButton->click();
+    QVERIFY(loader().busy());
+    m_loader->close();
+    QVERIFY(m_loader->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_loader->isVisible(), kAnswerMs);
+    QVERIFY(finished.count() == 1 || finished.wait(kAnswerMs));
+    QCOMPARE(loaderTraceCount(QStringLiteral("go")), 1);
     QVERIFY(!m_window->session().usb().usbPollSuspended);
     state = loaderState();
     QCOMPARE(state.value(QStringLiteral("mode")), QStringLiteral("off"));
@@ -644,7 +674,7 @@ void tst_E2eFirmware::usbCaptureRetry()
     QCOMPARE(m_prompt->confirmations, QStringList{QStringLiteral("Could not capture loader, retry?")});
     QCOMPARE(loaderTraceCount(QStringLiteral("listening")), 2);
     QCOMPARE(loaderTraceCount(QStringLiteral("not captured")), 1);
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QCOMPARE(loaderState().value(QStringLiteral("sha256")), sha256(paddedImage(image, LoaderFraming::Usb)));
 }
@@ -680,8 +710,8 @@ void tst_E2eFirmware::usbPacketFaults()
     for (const QString &fault : faults)
         QVERIFY(m_sim->control(QStringLiteral("loader ") + fault));
     for (qsizetype press = 0; press < messages.size(); ++press) {
-        QVERIFY(m_loader->programButton->isEnabled());
-        program();
+        QVERIFY(m_programButton->isEnabled());
+        QVERIFY(program());
     }
     QCOMPARE(m_prompt->messages, messages);
     QCOMPARE(m_prompt->captions, captions);
@@ -716,11 +746,11 @@ void tst_E2eFirmware::usbLoaderLeavesDuringTransfer()
     QVERIFY(startUpgrade(writeFile(QStringLiteral("reader.eud"), image)));
     QVERIFY(waitForCapture());
     bool replugged = false;
-    connect(m_loader->progressBar, &QProgressBar::valueChanged, this, [&](int value) {
+    connect(m_progressBar, &QProgressBar::valueChanged, this, [&](int value) {
         if (value >= 10 * 62 && !replugged)
             replugged = m_sim->control(QStringLiteral("usb replug"));
     });
-    program();
+    QVERIFY(program());
     QVERIFY(replugged);
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QVERIFY(m_sim->output().contains(QStringLiteral("usb: device left")));
@@ -745,7 +775,7 @@ void tst_E2eFirmware::usbLateAnswerIsNotTheNextPackets()
     QVERIFY(waitForCapture());
     QVERIFY(m_sim->control(QStringLiteral("loader refuse 1")));
     QVERIFY(m_sim->control(QStringLiteral("loader late 4000 1")));
-    program();
+    QVERIFY(program());
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Firmware load complete.")});
     QCOMPARE(loaderTraceCount(QStringLiteral("ms late (fault)")), 1);
     QVERIFY(loaderTraceCount(QStringLiteral("stored again")) <= 1);

@@ -1,0 +1,251 @@
+// The firmware loader and the upgrade procedure without a window, against a
+// host and a USB boot loader made here: what arrives in a state that no
+// longer waits for it, and the waits that end in timers.
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+#include "fakes.h"
+#include "firmware/firmwarehost.h"
+#include "firmware/firmwareloader.h"
+#include "firmware/firmwareupgrade.h"
+#include "firmware/loaderprotocol.h"
+#include "firmware/loaderusblink.h"
+#include "link/serialtransport.h"
+
+using namespace vexa;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+const QByteArray kAckReport = QByteArray("\n!\r").leftJustified(loader::kUsbReportBytes, '\0');
+const QByteArray kNakReport = QByteArray("\n?\r").leftJustified(loader::kUsbReportBytes, '\0');
+
+// A host whose USB device is a boot loader that answers each report by a
+// script: "ack", "nak", "none", or "late-nak" (a refusal that can only be
+// read once the exchange has given up: after its 40 reads).
+class FakeHost final : public FirmwareHost, public LoaderUsbLink
+{
+public:
+    void stopRepeat() override { ++repeatStops; }
+    void requestLoaderInfo() override { ++loaderQueries; }
+    bool linkBusy() const override
+    {
+        ++linkChecks;
+        return busyLink;
+    }
+    int bootLoaderComType() const override { return 2; }
+    bool usbChosen() const override { return true; }
+    void chooseUsb() override {}
+    void chooseSerial() override {}
+    void refreshPorts() override {}
+    void requestVersion() override { ++versionRequests; }
+    void resetReader() override
+    {
+        // The application's device leaves; the loader's arrives shortly.
+        open = false;
+        QTimer::singleShot(30, &serialPort, [this] { open = true; });
+    }
+    SerialTransport &serial() override { return serialPort; }
+    LoaderUsbLink &usbLink() override { return *this; }
+    OperatorPrompt &prompt() override { return operatorPrompt; }
+
+    bool isOpen() const override { return open; }
+    bool deviceLost() const override { return false; }
+    void clearDeviceLost() override {}
+    void selectUsb() override {}
+    void openDevice() override {}
+    void setPollSuspended(bool suspended) override { pollSuspended = suspended; }
+    void stopResponseTimer() override {}
+    void noteReconnected() override {}
+    bool writeReport(QByteArrayView block) override
+    {
+        written << block.toByteArray();
+        const QString answer = script.isEmpty() ? QStringLiteral("none") : script.takeFirst();
+        m_answer = answer == QLatin1String("ack") ? kAckReport : answer.endsWith(QLatin1String("nak")) ? kNakReport : QByteArray();
+        m_readsUntilAnswer = answer == QLatin1String("late-nak") ? 40 : 0;
+        if (leaveAfterWriteMs >= 0)
+            QTimer::singleShot(leaveAfterWriteMs, &serialPort, [this] { open = false; });
+        return true;
+    }
+    QByteArray readReport() override
+    {
+        if (m_readsUntilAnswer-- > 0 || m_answer.isEmpty())
+            return {};
+        return std::exchange(m_answer, {});
+    }
+
+    SerialTransport serialPort;
+    test::ScriptedPrompt operatorPrompt;
+    QStringList script;
+    QList<QByteArray> written;
+    bool open = true;
+    bool busyLink = false;
+    bool pollSuspended = false;
+    int leaveAfterWriteMs = -1;
+    int repeatStops = 0, loaderQueries = 0, versionRequests = 0;
+    mutable int linkChecks = 0;
+
+private:
+    QByteArray m_answer;
+    int m_readsUntilAnswer = 0;
+};
+
+QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("reader.eud"));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+
+QByteArray image(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(i * 7 + 3);
+    return bytes;
+}
+
+} // namespace
+
+class tst_FirmwareLoader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void usbTransfer_data();
+    void usbTransfer();
+    void usbGo_data();
+    void usbGo();
+    void upgradeWaitsForTheLink();
+
+private:
+    // A captured USB loader with `bytes` as its file.
+    void captureWith(FirmwareLoader &loader, const QByteArray &bytes);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeHost> m_host;
+};
+
+void tst_FirmwareLoader::init()
+{
+    m_host = std::make_unique<FakeHost>();
+}
+
+void tst_FirmwareLoader::captureWith(FirmwareLoader &loader, const QByteArray &bytes)
+{
+    const QString path = writeFile(m_dir, bytes);
+    QVERIFY(!path.isEmpty());
+    loader.prepare(path, 2, 2);
+    loader.begin();
+    m_host->script = {QStringLiteral("ack")}; // the probe
+    QTRY_VERIFY_WITH_TIMEOUT(loader.programAvailable(), kWaitMs);
+    QVERIFY(!loader.busy());
+    m_host->written.clear();
+}
+
+void tst_FirmwareLoader::usbTransfer_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QList<int>>("packets"); // the packet numbers sent, in order
+    QTest::newRow("answered in time") << QStringList{"ack", "ack", "ack"} << QList<int>{0, 1, 2};
+    // Read for the packet sent again, the late refusal would cost a third try.
+    QTest::newRow("refusal after the exchange gave up")
+        << QStringList{"late-nak", "ack", "ack", "ack"} << QList<int>{0, 0, 1, 2};
+}
+
+void tst_FirmwareLoader::usbTransfer()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QList<int>, packets);
+    FirmwareLoader loader(m_host->serialPort, *m_host, m_host->operatorPrompt, [this] { m_host->resetReader(); });
+    const QByteArray bytes = image(3 * loader::kUsbDataBytes - 10);
+    captureWith(loader, bytes);
+    QSignalSpy busy(&loader, &FirmwareLoader::busyChanged);
+    m_host->script = answers;
+    loader.program();
+    loader.capture(); // nothing while the transfer runs
+    loader.go();
+    QTRY_VERIFY_WITH_TIMEOUT(!loader.busy(), kWaitMs);
+    QCOMPARE(busy.count(), 2);
+    QCOMPARE(m_host->operatorPrompt.messages, QStringList{QStringLiteral("Firmware load complete.")});
+    QCOMPARE(m_host->written.size(), packets.size());
+    for (int i = 0; i < packets.size(); ++i)
+        QCOMPARE(m_host->written[i], usbWritePacket(uint8_t(packets[i]), bytes, packets[i] * loader::kUsbDataBytes));
+}
+
+void tst_FirmwareLoader::usbGo_data()
+{
+    QTest::addColumn<int>("leaveMs"); // the loader's device leaves this long after the go report; -1 never
+    QTest::newRow("the loader leaves") << 120;
+    QTest::newRow("the loader stays and says nothing") << -1;
+}
+
+void tst_FirmwareLoader::usbGo()
+{
+    // The go report's exchange is a state: the loader is busy, and a second
+    // go, a capture or "&Program" send nothing until it is over.
+    QFETCH(int, leaveMs);
+    FirmwareLoader loader(m_host->serialPort, *m_host, m_host->operatorPrompt, [this] { m_host->resetReader(); });
+    captureWith(loader, image(100));
+    QSignalSpy done(&loader, &FirmwareLoader::goDone);
+    m_host->leaveAfterWriteMs = leaveMs;
+    QElapsedTimer clock;
+    clock.start();
+    loader.go();
+    QVERIFY(loader.busy());
+    loader.go();
+    loader.capture();
+    loader.program();
+    QCOMPARE(m_host->written, QList<QByteArray>{goCommand(LoaderFraming::Usb)});
+    QVERIFY(done.wait(kWaitMs));
+    // Gone is gone: no waiting out the 40 reads for an answer.
+    if (leaveMs >= 0)
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!loader.busy());
+    QVERIFY(!loader.programAvailable());
+    // Once per showing.
+    loader.go();
+    QCOMPARE(done.count(), 2);
+    QCOMPARE(m_host->written.size(), 1);
+}
+
+void tst_FirmwareLoader::upgradeWaitsForTheLink()
+{
+    // The loader query's answer decides the file type: the file is asked for
+    // only once the link is idle, and a second start meanwhile is ignored.
+    FirmwareUpgrade upgrade(*m_host);
+    const QString path = writeFile(m_dir, image(10));
+    QVERIFY(!path.isEmpty());
+    QList<FirmwareFileRequest> requests;
+    upgrade.chooseFile = [&](const FirmwareFileRequest &request) {
+        requests << request;
+        return path;
+    };
+    QSignalSpy ready(&upgrade, &FirmwareUpgrade::loaderReady);
+    QSignalSpy finished(&upgrade, &FirmwareUpgrade::finished);
+    m_host->busyLink = true;
+    upgrade.start();
+    upgrade.start();
+    QCOMPARE(m_host->loaderQueries, 1);
+    QCOMPARE(m_host->operatorPrompt.confirmations.size(), 1); // the warning
+    QTRY_VERIFY_WITH_TIMEOUT(m_host->linkChecks > 5, kWaitMs);
+    QVERIFY(requests.isEmpty());
+    m_host->busyLink = false;
+    QVERIFY(ready.wait(kWaitMs));
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests[0].selectedFilter, 1);
+    QCOMPARE(upgrade.loader().firmwarePath(), path);
+    upgrade.start(); // the loader is the operator's now
+    QCOMPARE(m_host->loaderQueries, 1);
+
+    m_host->pollSuspended = true;
+    upgrade.loaderLeft();
+    QVERIFY(!m_host->pollSuspended);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(m_host->versionRequests, 1);
+}
+
+QTEST_GUILESS_MAIN(tst_FirmwareLoader)
+#include "tst_firmwareloader.moc"
