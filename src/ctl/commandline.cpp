@@ -264,6 +264,12 @@ const QList<CommandSpec> &commands()
                  return QStringLiteral("baud takes 9600, 19200, 38400 or 57600.");
              return QString();
          })},
+        {"firmware", "FILE", "upgrades the reader's firmware with FILE (asks for --yes)", {}, 1, 1,
+         [](const QStringList &args, const QMap<QString, QString> &, Action &action) {
+             action.kind = Action::Kind::Firmware;
+             action.text = args.constFirst();
+             return QString();
+         }},
         {"run", "FILE|-", "one command per line (# comments); stops at the first failure unless --keep-going", {}, 1,
          1, [](const QStringList &args, const QMap<QString, QString> &, Action &action) {
              action.kind = Action::Kind::Run;
@@ -537,7 +543,8 @@ QString helpText(const QString &topic)
         "  1  the reader answered with an error status\n"
         "  2  usage or input error\n"
         "  3  no answer\n"
-        "  4  port or device not available\n");
+        "  4  port or device not available\n"
+        "  5  firmware upgrade failed\n");
     return text;
 }
 

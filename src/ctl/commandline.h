@@ -41,7 +41,8 @@ struct Action
     enum class Kind {
         Management, Test, Iso15693, Tagit, Iso14443, Raw,
         Wiegand, Encryption, Feedback, Rf, Led, Audio, Baud,
-        Run // text: the script's file, "-" for standard input
+        Run,     // text: the script's file, "-" for standard input
+        Firmware // text: the firmware file
     };
     Kind kind = Kind::Management;
     QString name;             // the command words, as typed ("iso15693 read")

@@ -8,6 +8,7 @@
 
 #include <csignal>
 
+#include "firmware/loaderprotocol.h"
 #include "frames.h"
 #include "simprocess.h"
 
@@ -59,6 +60,8 @@ private slots:
     void scriptStopsAtFailingLine();
     void stopDuringRepeat_data();
     void stopDuringRepeat();
+    void firmware_data();
+    void firmware();
     void linksNoWidgets();
 };
 
@@ -252,6 +255,62 @@ void tst_E2eCtl::stopDuringRepeat()
     QVERIFY(sim.waitForRequests(exchanges));
     QCOMPARE(sim.requests().size(), exchanges);
     QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(QStringLiteral("ISO Inventory:")), exchanges);
+}
+
+void tst_E2eCtl::firmware_data()
+{
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("lastError"); // the last line on standard error
+    QTest::newRow("serial") << false << "reader.enc" << QStringList{"--yes"} << 0 << "Firmware load complete.";
+    QTest::newRow("USB") << true << "reader.eud" << QStringList{"--yes"} << 0 << "Firmware load complete.";
+    QTest::newRow("not confirmed") << false << "reader.enc" << QStringList{} << 2
+                                   << "vexactl: not upgraded; give --yes to confirm.";
+    QTest::newRow("not a firmware file")
+        << false << "reader.bin" << QStringList{"--yes"} << 2
+        << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum)).";
+}
+
+void tst_E2eCtl::firmware()
+{
+    QFETCH(bool, usb);
+    QFETCH(QString, fileName);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, lastError);
+    SimProcess sim;
+    QVERIFY(sim.start(usb ? QStringList{"--usb"} : QStringList{}));
+    if (usb)
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+    QByteArray image;
+    for (int i = 0; i < 3000; ++i)
+        image.append(char((i * 7 + 3) & 0xFF));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH),
+                  (usb ? QStringList{"--usb"} : QStringList{"--port", "COM1"}) + options + QStringList{"firmware", path});
+    // The simulator's trace is read while the upgrade runs.
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 60000);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QStringList err = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!err.isEmpty());
+    QCOMPARE(err.constLast(), lastError.arg(path));
+    if (exitCode != 0)
+        return;
+    QVERIFY(sim.control(QStringLiteral("loader state")));
+    const QStringList state = sim.output().filter(QStringLiteral("loader: mode="));
+    QVERIFY(!state.isEmpty());
+    const QByteArray padded = vexa::paddedImage(image, usb ? vexa::LoaderFraming::Usb : vexa::LoaderFraming::Serial);
+    QVERIFY2(state.constLast().contains(
+                 QStringLiteral("sha256=") + QCryptographicHash::hash(padded, QCryptographicHash::Sha256).toHex()),
+             qPrintable(state.constLast()));
 }
 
 void tst_E2eCtl::linksNoWidgets()
