@@ -1,6 +1,6 @@
 # Installs the programs like any desktop application and describes the two
 # Debian packages that cpack builds from it:
-#   vexahost      (component main) the program, the hidapi build of the USB
+#   vexahost      (component main) the program and vexactl, the hidapi build of the USB
 #                 library, the udev rule, desktop entry, icon, AppStream
 #                 metadata and the manual
 #   vexahost-sim  (component sim) the simulator, its build of the USB
@@ -13,6 +13,9 @@ set(VEXA_METAINFO_ID com.kestrune.vexahost)
 set(VEXA_MAINTAINER "VexaHost developers <dev@vexahost.invalid>")
 
 vexa_install_binary(vexahost ${CMAKE_INSTALL_BINDIR} main maindbg)
+vexa_install_binary(vexactl ${CMAKE_INSTALL_BINDIR} main maindbg)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/vexactl.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vexactl COMPONENT main)
 if(TARGET vexa-sim)
     vexa_install_binary(vexa-sim ${CMAKE_INSTALL_BINDIR} sim simdbg)
 endif()
@@ -38,7 +41,7 @@ install(FILES ${dist_out}/${VEXA_METAINFO_ID}.metainfo.xml
 # In man, "\-" is the "-" one types; a bare "-" may print as a hyphen.
 string(REPLACE "-" "\\-" VEXA_MAN_LIBDIR ${VEXA_PRIVATE_LIBDIR})
 set(dist_files)
-foreach(page vexahost.1 vexa-sim.1)
+foreach(page vexahost.1 vexactl.1 vexa-sim.1)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/man/${page}.in ${dist_out}/${page} @ONLY)
     list(APPEND dist_files ${dist_out}/${page})
 endforeach()
@@ -53,7 +56,7 @@ foreach(file ${dist_files})
 endforeach()
 add_custom_target(vexa-dist-docs ALL DEPENDS ${dist_gz})
 
-install(FILES ${dist_out}/vexahost.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
+install(FILES ${dist_out}/vexahost.1.gz ${dist_out}/vexactl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
 install(FILES ${dist_out}/vexa-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 foreach(pair main:vexahost sim:vexahost-sim maindbg:vexahost-dbgsym simdbg:vexahost-sim-dbgsym)
     string(REPLACE ":" ";" pair ${pair})

@@ -43,7 +43,7 @@ void ReaderLink::sendFrame()
 
 bool ReaderLink::writeFrame(bool fromRepeat)
 {
-    m_timer.start(kResponseTimeoutMs);
+    m_timer.start(m_responseTimeoutMs);
     m_receive.clear();
 
     const QByteArray wire =
@@ -74,6 +74,10 @@ void ReaderLink::onBytesAvailable(const QByteArray &bytes)
     m_timer.stop();
     m_receive.append(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
     m_timer.start(kCompletionGapMs);
+    // Fast completion: a block that is already one sound frame needs no
+    // silence after it. Anything else waits for the gap as always.
+    if (m_fastCompletion && m_receive.dropped() == 0 && blockCheck(m_receive.data(), m_receive.count()))
+        onResponseTimer();
 }
 
 void ReaderLink::onPieceAvailable(const QByteArray &bytes)

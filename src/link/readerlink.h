@@ -42,6 +42,11 @@ public:
     void setTransport(Transport *transport);
     Transport *transport() const { return m_transport; }
     void setRepeat(bool on) { m_repeat = on; }
+    // How long a send waits for the first byte of its answer.
+    void setResponseTimeout(int ms) { m_responseTimeoutMs = ms; }
+    // An answer ends as soon as its length is reached and its check passes,
+    // instead of after the completion gap. Off unless asked for.
+    void setFastCompletion(bool on) { m_fastCompletion = on; }
     bool repeat() const { return m_repeat; }
 
     const ReceiveBuffer &receiveBuffer() const { return m_receive; }
@@ -77,6 +82,8 @@ private:
     ReceiveBuffer m_receive;
     QTimer m_timer;
     bool m_repeat = false;
+    int m_responseTimeoutMs = kResponseTimeoutMs;
+    bool m_fastCompletion = false;
 };
 
 } // namespace vexa

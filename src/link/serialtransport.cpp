@@ -45,6 +45,12 @@ void SerialTransport::setPortNumber(int number)
     }
 }
 
+void SerialTransport::setDevicePath(const QString &path)
+{
+    m_port.close();
+    m_binding = PortBinding{0, PortBinding::Source::BuiltIn, path, path};
+}
+
 void SerialTransport::followBinding()
 {
     if (!m_port.isOpen())
@@ -76,8 +82,9 @@ bool SerialTransport::open(QString *error)
     if (m_port.isOpen())
         return true;
     m_accessDenied = false;
-    const QString com = QStringLiteral("COM%1").arg(m_binding.number);
-    if (m_binding.number <= 0) {
+    // A device named by its path has no COM number.
+    const QString com = m_binding.number > 0 ? QStringLiteral("COM%1").arg(m_binding.number) : m_binding.path;
+    if (m_binding.number <= 0 && m_binding.source == PortBinding::Source::None) {
         *error = tr("No COM port is chosen. Choose one in Settings > Port.");
         return false;
     }

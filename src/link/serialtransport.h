@@ -31,6 +31,8 @@ public:
     int portNumber() const { return m_binding.number; }
     // Chooses COMn, binding it anew even when the number is the same.
     void setPortNumber(int number);
+    // Binds to a device path named directly, outside the COM port names.
+    void setDevicePath(const QString &path);
     int baudRate() const { return m_baud; }
     void setBaudRate(int rate);
     bool isOpen() const { return m_port.isOpen(); }

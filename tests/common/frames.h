@@ -6,6 +6,8 @@
 #include <QByteArray>
 
 #include "link/frame.h"
+#include "link/framecheck.h"
+#include <QString>
 
 namespace vexa::test {
 
@@ -13,6 +15,16 @@ namespace vexa::test {
 inline QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// The traced form of a frame body with its frame check appended.
+inline QString withCheck(const QString &body)
+{
+    QByteArray bytes = QByteArray::fromHex(body.toLatin1());
+    const uint16_t check = computeFrameCheck(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
+    bytes.append(char(check & 0xFF));
+    bytes.append(char(check >> 8));
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
 // A sound answer frame: status, command code and payload, check included.

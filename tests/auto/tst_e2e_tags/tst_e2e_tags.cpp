@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "e2efixture.h"
+#include "frames.h"
 #include "link/frame.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
@@ -49,16 +50,6 @@ struct Step
 };
 
 using Steps = QList<Step>;
-
-// The traced form of a frame body with its frame check appended.
-QString withCheck(const QString &body)
-{
-    QByteArray bytes = QByteArray::fromHex(body.toLatin1());
-    const uint16_t check = computeFrameCheck(reinterpret_cast<const uint8_t *>(bytes.constData()), int(bytes.size()));
-    bytes.append(char(check & 0xFF));
-    bytes.append(char(check >> 8));
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
 
 void choose(CommandList *list, int index)
 {

@@ -33,6 +33,8 @@ private slots:
     void unsolicitedFrameIsEvaluated();
     void overflowingBurstIsDropped();
     void addressedModeFollowsOptions();
+    void fastCompletion_data();
+    void fastCompletion();
 
 private:
     void sendReset();
@@ -107,6 +109,39 @@ void tst_ReaderLink::gapSplitsResponse()
     QTest::qWait(250);
     QCOMPARE(m_ready->size(), 0);
     QCOMPARE(m_timeouts->size(), 0); // bytes came, so no time-out either
+}
+
+void tst_ReaderLink::fastCompletion_data()
+{
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<bool>("endsAtOnce"); // with the last piece, before any gap
+    QTest::newRow("off: a whole frame waits for the gap") << false << QList<QByteArray>{kResetAnswer} << false;
+    QTest::newRow("on: a whole frame") << true << QList<QByteArray>{kResetAnswer} << true;
+    QTest::newRow("on: a frame in pieces ends with its last")
+        << true << QList<QByteArray>{kResetAnswer.left(2), kResetAnswer.mid(2, 3), kResetAnswer.mid(5)} << true;
+    QTest::newRow("on: bad check waits") << true << QList<QByteArray>{hex("01 08 00 10 00 E5 FC 04")} << false;
+    QTest::newRow("on: stray bytes first wait") << true << QList<QByteArray>{hex("FF") + kResetAnswer} << false;
+}
+
+void tst_ReaderLink::fastCompletion()
+{
+    QFETCH(bool, fast);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(bool, endsAtOnce);
+    m_link->setFastCompletion(fast);
+    QSignalSpy ended(m_link, &ReaderLink::exchangeEnded);
+    sendReset();
+    for (int i = 0; i + 1 < pieces.size(); ++i) {
+        m_transport->feed(pieces.at(i));
+        QCOMPARE(ended.size(), 0);
+    }
+    m_transport->feed(pieces.constLast());
+    QCOMPARE(ended.size(), endsAtOnce ? 1 : 0);
+    QCOMPARE(m_link->busy(), !endsAtOnce);
+    // Either way the block is judged as before: by the gap when not at once.
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 2000);
+    QCOMPARE(m_ready->size(), endsAtOnce || !fast ? 1 : 0);
 }
 
 void tst_ReaderLink::invalidBlocksAreDroppedButTraced_data()

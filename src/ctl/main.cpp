@@ -1,0 +1,712 @@
+// vexactl - the reader from the shell: one command on the reader session,
+// its report on standard output, an exit status that says how it went.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+#include "app/settingsstore.h"
+#include "app/version.h"
+#include "config/configframes.h"
+#include "config/management.h"
+#include "ctl/commandline.h"
+#include "ctl/output.h"
+#include "link/readerlink.h"
+#include "link/serialtransport.h"
+#include "link/framecheck.h"
+#include "link/usbtransport.h"
+#include "session/operatorprompt.h"
+#include "session/readersession.h"
+#include "session/sessionfirmwarehost.h"
+#include "firmware/firmwareloader.h"
+#include "firmware/firmwareupgrade.h"
+#include "tags/iso14443.h"
+#include "tags/iso15693.h"
+#include "tags/tagit.h"
+
+using namespace vexa;
+using namespace vexa::ctl;
+
+namespace {
+
+void printError(const QString &text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
+
+void printOut(const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fflush(stdout);
+}
+
+// Nobody is there to answer: messages go to standard error and a question
+// is answered by --yes, given or not.
+class TerminalPrompt : public OperatorPrompt
+{
+public:
+    explicit TerminalPrompt(bool yes) : m_yes(yes) {}
+    // The window's own texts, as its message boxes show them.
+    void message(Kind kind, const QString &text) override
+    {
+        if (kind == Kind::Error)
+            ++errors;
+        if (kind == Kind::Information)
+            ++informations;
+        printError(text);
+    }
+    void titledMessage(Kind kind, const QString &caption, const QString &text) override
+    {
+        message(kind, caption + QStringLiteral(": ") + text);
+    }
+    bool confirm(const QString &text) override
+    {
+        // --yes answers the first question; any later one (capture again?)
+        // is answered No, so that nobody waits on a loop nobody watches.
+        if (m_asked && m_onlyFirstQuestion) {
+            printError(text + QStringLiteral(" No"));
+            return false;
+        }
+        m_asked = true;
+        if (!m_yes)
+            printError(text);
+        return m_yes;
+    }
+    void answerOnlyFirstQuestion() { m_onlyFirstQuestion = true; }
+    bool asked() const { return m_asked; }
+    int errors = 0;
+    int informations = 0;
+
+private:
+    bool m_yes;
+    bool m_asked = false;
+    bool m_onlyFirstQuestion = false;
+};
+
+// The firmware upgrade as the loader window runs it, with nobody at it:
+// the loader is captured, the file programmed as soon as it may be, and
+// the loader told to go; progress on standard error.
+class FirmwareRun : public QObject
+{
+public:
+    FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const QString &path)
+        : m_host(session), m_upgrade(m_host), m_prompt(prompt), m_path(path), m_terminal(::isatty(2) == 1)
+    {
+        FirmwareLoader &loader = m_upgrade.loader();
+        m_upgrade.chooseFile = [this](const FirmwareFileRequest &request) { return chooseFile(request); };
+        connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] { m_upgrade.loader().begin(); });
+        connect(&loader, &FirmwareLoader::statusChanged, this, [this](const QString &text) {
+            if (!text.isEmpty())
+                printError(text);
+        });
+        connect(&loader, &FirmwareLoader::programAvailableChanged, this, [this](bool available) {
+            if (!available || m_programmed)
+                return;
+            m_programmed = true;
+            // Once the capture has handed over, as the operator's button would.
+            QTimer::singleShot(0, this, [this] {
+                m_errorsBefore = m_prompt.errors;
+                m_informationsBefore = m_prompt.informations;
+                m_programStarted = true;
+                m_upgrade.loader().program();
+                if (!m_upgrade.loader().busy())
+                    leaveLoader();
+            });
+        });
+        connect(&loader, &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
+        connect(&loader, &FirmwareLoader::busyChanged, this, [this](bool busy) {
+            // A capture that handed over to the transfer is not the end.
+            if (!busy && (!m_programmed || m_programStarted))
+                leaveLoader();
+        });
+        connect(&loader, &FirmwareLoader::goDone, this, [this] { m_upgrade.loaderLeft(); });
+        connect(&m_upgrade, &FirmwareUpgrade::finished, this, [this] {
+            if (m_terminal && m_lastPercent >= 0)
+                printError(QString());
+            QCoreApplication::exit(m_failed ? ExitFirmware : ExitOk);
+        });
+    }
+
+    // False with the exit status when the upgrade did not begin.
+    bool start(int *exitCode)
+    {
+        m_upgrade.start();
+        m_prompt.answerOnlyFirstQuestion();
+        if (m_upgrade.state() != FirmwareUpgrade::State::Idle)
+            return true;
+        if (m_refused || !m_prompt.asked()) {
+            *exitCode = ExitUsage;
+        } else {
+            printError(QStringLiteral("vexactl: not upgraded; give --yes to confirm."));
+            *exitCode = ExitUsage;
+        }
+        return false;
+    }
+
+private:
+    // The capture or the transfer is over: leave the loader.
+    void leaveLoader()
+    {
+        if (m_going)
+            return;
+        m_going = true;
+        // The transfer says "complete" as an information, a failure as an error.
+        m_failed = !m_programStarted || m_prompt.errors != m_errorsBefore
+                   || m_prompt.informations == m_informationsBefore;
+        QTimer::singleShot(0, this, [this] { m_upgrade.loader().go(); });
+    }
+
+    // The file dialog's filters decide which files are taken; a file that
+    // is not there is the upgrade's to report.
+    QString chooseFile(const FirmwareFileRequest &request)
+    {
+        if (!QFileInfo::exists(m_path)) {
+            QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
+            return m_path;
+        }
+        QStringList patterns;
+        for (const QString &filter : request.filters) {
+            const qsizetype open = filter.indexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
+            patterns << filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        }
+        for (const QString &pattern : patterns) {
+            if (QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive).match(QFileInfo(m_path).fileName()).hasMatch())
+                return m_path;
+        }
+        printError(QStringLiteral("vexactl: %1: not a firmware file (%2).")
+                       .arg(m_path, request.filters.join(QStringLiteral(", "))));
+        m_refused = true;
+        QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
+        return QString();
+    }
+
+    void showProgress(int value, int maximum)
+    {
+        if (maximum <= 0 || (value == 0 && m_lastPercent < 0))
+            return;
+        const int percent = value * 100 / maximum;
+        if (m_terminal) {
+            const int filled = percent / 5;
+            std::fprintf(stderr, "\r[%s%s] %3d%%", QByteArray(filled, '#').constData(),
+                         QByteArray(20 - filled, ' ').constData(), percent);
+            std::fflush(stderr);
+        } else if (percent / 10 > m_lastPercent / 10) {
+            printError(QStringLiteral("%1%").arg(percent / 10 * 10));
+        }
+        m_lastPercent = std::max(m_lastPercent, percent);
+    }
+
+    SessionFirmwareHost m_host;
+    FirmwareUpgrade m_upgrade;
+    TerminalPrompt &m_prompt;
+    QString m_path;
+    bool m_terminal;
+    bool m_programmed = false;
+    bool m_programStarted = false;
+    bool m_going = false;
+    bool m_failed = false;
+    bool m_refused = false;
+    int m_errorsBefore = 0;
+    int m_informationsBefore = 0;
+    int m_lastPercent = -1;
+};
+
+// Runs one command against the session and ends the event loop with its
+// exit status.
+class CommandRun : public QObject
+{
+public:
+    // `done` is called once with the exit status, when the last exchange
+    // has ended or a stop was asked for.
+    CommandRun(ReaderSession &session, const Invocation &invocation, std::function<void(int)> done)
+        : m_session(session), m_invocation(invocation), m_done(std::move(done))
+    {
+        m_clock.start();
+        m_pause.setSingleShot(true);
+        connect(&m_pause, &QTimer::timeout, this, &CommandRun::sendNext);
+        ReaderLink &link = session.link();
+        connect(&session, &ReaderSession::report, this, [this](const Report &report) { m_answer.report = report; });
+        connect(&session, &ReaderSession::tagResponse, this, &CommandRun::onTagResponse);
+        // The message view's lines: the frames and the USB connection notes.
+        if (invocation.frames)
+            connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
+        connect(&link, &ReaderLink::responseReady, this, [this](const FrameView &frame) {
+            m_answered = true;
+            m_answer.statusByte = frame.status();
+            // The test command's answer carries no status to judge.
+            if (frame.status() != 0 && m_invocation.action->kind != Action::Kind::Test) {
+                m_answer.status = Answer::Status::ReaderError;
+                m_answer.error = statusErrorText(frame.status(), frame.code());
+            }
+        });
+        connect(&link, &ReaderLink::timedOut, this, [this] {
+            m_answer.status = Answer::Status::NoAnswer;
+            m_answer.error = QStringLiteral("Message timeout");
+            m_answer.report = Report{};
+            m_answer.report.heading = QStringLiteral("Error: Message timeout");
+        });
+        connect(&link, &ReaderLink::sendFailed, this, [this](const QString &) { m_sendFailed = true; });
+        connect(&link, &ReaderLink::exchangeEnded, this, &CommandRun::finish);
+    }
+
+    // Sends the first exchange; false with the exit status when nothing was sent.
+    bool start(int *exitCode)
+    {
+        if (!send(exitCode))
+            return false;
+        m_inFlight = true;
+        return true;
+    }
+
+    // Ctrl-C or SIGTERM: the exchange in flight ends first.
+    void requestStop()
+    {
+        m_stopRequested = true;
+        if (!m_inFlight) {
+            m_pause.stop();
+            end();
+        }
+    }
+
+private:
+    // Sends the command; false with the exit status when nothing was sent.
+    bool send(int *exitCode)
+    {
+        const Action &action = *m_invocation.action;
+        m_answer.command = action.name;
+        ReaderLink &link = m_session.link();
+        switch (action.kind) {
+        case Action::Kind::Management:
+            m_session.setVisiblePage(TagPage::Iso15693);
+            link.clearCommandBuffer();
+            link.sendSimpleCommand(flagsFor(action.code), action.code);
+            break;
+        case Action::Kind::Test:
+            m_session.setVisiblePage(TagPage::Iso15693);
+            m_session.runTest();
+            break;
+        case Action::Kind::Iso15693: {
+            m_session.setVisiblePage(TagPage::Iso15693);
+            iso15693::Request request = action.iso;
+            request.isoConfig = m_session.options().isoConfig;
+            request.isoBlockLength = m_session.options().isoBlockLength;
+            if (const auto refusal = iso15693::checkFields(request)) {
+                printError(refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            if (!confirmed(iso15693::confirmation(request.command), exitCode))
+                return false;
+            CommandBuffer frame{};
+            const Built<iso15693::Field> built = iso15693::build(request, frame);
+            if (!built.ok()) {
+                printError(built.refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            link.commandBuffer = frame;
+            link.commandLength = built.length;
+            link.sendFrame();
+            break;
+        }
+        case Action::Kind::Tagit: {
+            m_session.setVisiblePage(TagPage::Tagit);
+            const tagit::Request &request = action.tagit;
+            if (const auto refusal = tagit::checkFields(request)) {
+                printError(refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            if (!confirmed(tagit::confirmation(request.command), exitCode))
+                return false;
+            CommandBuffer frame{};
+            const Built<tagit::Field> built = tagit::build(request, frame);
+            if (!built.ok()) {
+                printError(built.refusal->message);
+                *exitCode = ExitUsage;
+                return false;
+            }
+            link.commandBuffer = frame;
+            link.commandLength = built.length;
+            link.sendFrame();
+            break;
+        }
+        case Action::Kind::Iso14443:
+            m_session.setVisiblePage(TagPage::Iso14443);
+            link.clearCommandBuffer();
+            link.commandLength = iso14443::build(iso14443::ReadUid, link.commandBuffer);
+            link.sendFrame();
+            break;
+        case Action::Kind::Wiegand: m_session.sendWiegandMode(action.number); break;
+        case Action::Kind::Encryption: m_session.sendEncryption(action.first, action.text, action.second); break;
+        case Action::Kind::Feedback:
+            m_session.options().audioOn = action.first;
+            m_session.options().ledOn = action.second;
+            m_session.sendFeedback();
+            break;
+        case Action::Kind::Rf: m_session.setRfTransmitter(action.first); break;
+        case Action::Kind::Led: m_session.activateLed(LedColour(action.number), action.text); break;
+        case Action::Kind::Audio: m_session.activateAudio(action.text); break;
+        case Action::Kind::Baud: m_session.changeBaudRate(action.number); break;
+        case Action::Kind::Run: // a script runs its lines, never itself
+        case Action::Kind::Firmware: return false;
+        case Action::Kind::Raw: {
+            const QByteArray &body = action.rawBody;
+            link.clearCommandBuffer();
+            const int n = int(body.size()) + 6;
+            writeHeader(link.commandBuffer.data(), n, uint8_t(body.at(0)), uint8_t(body.at(1)));
+            for (qsizetype i = 2; i < body.size(); ++i)
+                link.commandBuffer[size_t(4 + i)] = uint8_t(body.at(i));
+            writeFrameCheck(link.commandBuffer.data(), n);
+            link.commandLength = n;
+            // The reader's answer is reported as the page in view would.
+            m_session.setVisiblePage(TagPage::Iso15693);
+            link.sendFrame();
+            break;
+        }
+        }
+        if (m_sendFailed) {
+            link.responseTimer().stop();
+            *exitCode = ExitNoDevice;
+            return false;
+        }
+        // The session refused the input (its message is out) and sent nothing.
+        if (!link.busy() && !m_session.changingBaud()) {
+            *exitCode = ExitUsage;
+            return false;
+        }
+        return true;
+    }
+
+    // A lock asks first; --yes is the only answer that sends it.
+    bool confirmed(const QString &question, int *exitCode)
+    {
+        if (question.isEmpty() || m_invocation.yes)
+            return true;
+        printError(question);
+        printError(QStringLiteral("vexactl: not sent; give --yes to confirm."));
+        *exitCode = ExitUsage;
+        return false;
+    }
+
+    void onTagResponse(ResponseFamily family, const FrameView &frame)
+    {
+        const ReaderLink &link = m_session.link();
+        const FrameView request(link.commandBuffer.data(), link.commandLength);
+        switch (family) {
+        case ResponseFamily::Iso15693:
+            m_answer.report = iso15693::reportResponse(frame, m_session.options().isoBlockLength);
+            m_answer.tags = iso15693::tagsNamed(frame, request, m_session.options().isoBlockLength);
+            break;
+        case ResponseFamily::Tagit:
+            m_answer.report = tagit::reportResponse(frame, frame.available());
+            m_answer.tags = tagit::tagsNamed(frame, request);
+            break;
+        case ResponseFamily::Iso14443:
+            m_answer.report = iso14443::reportResponse(frame);
+            m_answer.tags = iso14443::tagsNamed(frame);
+            break;
+        case ResponseFamily::Management: break;
+        }
+    }
+
+    void finish()
+    {
+        // A rate change is two exchanges with a pause between: the rate
+        // command, then the setup read at the new rate.
+        const bool more = m_session.changingBaud() || m_session.link().busy();
+        if (!m_answered && m_answer.status == Answer::Status::Ok) {
+            // A block came but was no sound answer: the message lines show it.
+            m_answer.status = Answer::Status::BadAnswer;
+            m_answer.error = QStringLiteral("no valid answer");
+        }
+        if (m_invocation.json) {
+            printOut(answerJson(m_answer) + '\n');
+        } else {
+            const QStringList lines = reportTextLines(m_answer.report, m_session.clockText());
+            if (!lines.isEmpty())
+                printOut((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        }
+        m_exitCode = std::max(m_exitCode, exitCodeFor(m_answer.status));
+        switch (m_answer.status) {
+        case Answer::Status::Ok: break;
+        case Answer::Status::ReaderError:
+        case Answer::Status::BadAnswer: ++m_errors; break;
+        case Answer::Status::NoAnswer: ++m_timeouts; break;
+        }
+        m_answers += m_answered ? 1 : 0;
+        const QString command = m_answer.command;
+        m_answer = Answer();
+        m_answer.command = command;
+        m_answered = false;
+        if (more)
+            return;
+        ++m_exchanges;
+        m_inFlight = false;
+        if (m_stopRequested || (m_invocation.repeat > 0 && m_exchanges >= m_invocation.repeat)) {
+            end();
+            return;
+        }
+        m_pause.start(m_invocation.intervalMs);
+    }
+
+    void sendNext()
+    {
+        int code = ExitOk;
+        if (send(&code)) {
+            m_inFlight = true;
+        } else {
+            m_exitCode = std::max(m_exitCode, code);
+            end();
+        }
+    }
+
+    void end()
+    {
+        if (m_ended)
+            return;
+        m_ended = true;
+        if (m_invocation.repeat != 1) {
+            const double seconds = std::max(1e-3, m_clock.elapsed() / 1000.0);
+            printError(QStringLiteral("%1 exchanges, %2 answers, %3 errors, %4 time-outs, %5 per second")
+                           .arg(m_exchanges)
+                           .arg(m_answers)
+                           .arg(m_errors)
+                           .arg(m_timeouts)
+                           .arg(m_exchanges / seconds, 0, 'f', 2));
+        }
+        m_done(m_exitCode);
+    }
+
+    ReaderSession &m_session;
+    const Invocation &m_invocation;
+    Answer m_answer;
+    std::function<void(int)> m_done;
+    QElapsedTimer m_clock;
+    QTimer m_pause;
+    bool m_answered = false;
+    bool m_sendFailed = false;
+    bool m_inFlight = false;
+    bool m_stopRequested = false;
+    bool m_ended = false;
+    int m_exitCode = ExitOk;
+    int m_exchanges = 0;
+    int m_answers = 0;
+    int m_errors = 0;
+    int m_timeouts = 0;
+};
+
+// Ctrl-C and SIGTERM, brought into the event loop through a pipe.
+class StopSignal : public QObject
+{
+    Q_OBJECT
+public:
+    StopSignal()
+    {
+        if (::pipe(s_pipe) != 0)
+            return;
+        m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+            char byte;
+            if (::read(s_pipe[0], &byte, 1) == 1) {
+                m_raised = true;
+                emit raised();
+            }
+        });
+        struct sigaction action = {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const auto written = ::write(s_pipe[1], &byte, 1);
+        };
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+
+    bool wasRaised() const { return m_raised; }
+
+signals:
+    void raised();
+
+private:
+    bool m_raised = false;
+    static inline int s_pipe[2] = {-1, -1};
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+StopSignal *g_stopper = nullptr;
+
+// The lines of a script, from a file or standard input; false when it
+// cannot be read.
+bool readScript(const QString &name, QStringList *lines)
+{
+    QFile file;
+    const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        printError(QStringLiteral("vexactl: %1: %2").arg(name, file.errorString()));
+        return false;
+    }
+    *lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    return true;
+}
+
+// Runs a script line by line on one session; the exit status of the first
+// failing line (of the worst with --keep-going).
+int runScript(ReaderSession &session, const Invocation &invocation)
+{
+    const QString name = invocation.action->text;
+    QStringList lines;
+    if (!readScript(name, &lines))
+        return ExitUsage;
+    const QString where = name == QLatin1String("-") ? QStringLiteral("standard input") : name;
+    int worst = ExitOk;
+    std::unique_ptr<Parsed> parsed;
+    std::unique_ptr<CommandRun> run;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList words = scriptLineWords(lines.at(i));
+        if (words.isEmpty())
+            continue;
+        parsed = std::make_unique<Parsed>(parseCommandLine(invocation.options + words));
+        int code = ExitOk;
+        if (!parsed->error.isEmpty()) {
+            printError(QStringLiteral("vexactl: ") + parsed->error);
+            code = ExitUsage;
+        } else if (parsed->invocation.help || parsed->invocation.action->kind == Action::Kind::Run
+                   || parsed->invocation.action->kind == Action::Kind::Firmware) {
+            printError(QStringLiteral("vexactl: a script line holds one reader command."));
+            code = ExitUsage;
+        } else {
+            run.reset();
+            run = std::make_unique<CommandRun>(session, parsed->invocation,
+                                               [](int status) { QCoreApplication::exit(status); });
+            QObject::connect(g_stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
+            if (run->start(&code))
+                code = QCoreApplication::exec();
+        }
+        if (g_stopper->wasRaised())
+            break;
+        if (code != ExitOk) {
+            printError(QStringLiteral("vexactl: %1:%2: failed with exit status %3").arg(where).arg(i + 1).arg(code));
+            worst = std::max(worst, code);
+            if (!invocation.keepGoing)
+                break;
+        }
+    }
+    return worst;
+}
+
+// Opens the interface the command line or the stored settings name; false
+// (with the reason on standard error) when it is not there.
+bool connectReader(ReaderSession &session, const Connection &c, const StoredSettings &stored)
+{
+    const bool usb = c.usb || (!c.port && c.device.isEmpty() && stored.comMethod != 0);
+    if (usb) {
+        ReaderSession::Settings settings;
+        settings.usb = true;
+        settings.options = session.options();
+        session.begin(settings);
+        if (!session.usb().isOpen()) {
+            printError(QStringLiteral("vexactl: no USB reader is connected."));
+            return false;
+        }
+        return true;
+    }
+    session.tickClock();
+    SerialTransport &serial = session.serial();
+    serial.setBaudRate(c.baud.value_or(isKnownBaudRate(stored.baudRate) ? stored.baudRate : 38400));
+    if (!c.device.isEmpty()) {
+        if (!QFileInfo::exists(c.device)) {
+            printError(QStringLiteral("vexactl: %1: no such device.").arg(c.device));
+            return false;
+        }
+        serial.setDevicePath(c.device);
+    } else {
+        serial.setPortNumber(c.port.value_or(stored.portNumber));
+    }
+    QString error;
+    if (!serial.open(&error)) {
+        printError(QStringLiteral("vexactl: ") + error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexactl"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        printOut(QStringLiteral("vexactl %1\n").arg(QString::fromLatin1(kVersionText)).toUtf8());
+        return ExitOk;
+    }
+    const Parsed parsed = parseCommandLine(arguments);
+    if (!parsed.error.isEmpty()) {
+        printError(QStringLiteral("vexactl: ") + parsed.error);
+        return ExitUsage;
+    }
+    const Invocation &invocation = parsed.invocation;
+    if (invocation.help) {
+        printOut(helpText(invocation.helpTopic).toUtf8());
+        return ExitOk;
+    }
+
+    // The window's settings are read, never written.
+    const LoadedSettings loaded = loadSettings();
+    if (!loaded.problem.isEmpty())
+        printError(loaded.problem);
+    TerminalPrompt prompt(invocation.yes);
+    ReaderSession session(prompt);
+    session.options() = loaded.settings.options;
+    if (!invocation.connection.address.isEmpty()) {
+        session.options().addressReader = true;
+        session.options().readerSerialNumber = invocation.connection.address;
+    }
+    if (invocation.connection.timeoutMs)
+        session.link().setResponseTimeout(*invocation.connection.timeoutMs);
+    session.setTraceFrames(invocation.frames);
+
+    session.link().setFastCompletion(invocation.fast);
+    StopSignal stopper;
+    g_stopper = &stopper;
+
+    if (!connectReader(session, invocation.connection, loaded.settings)) {
+        session.end();
+        return ExitNoDevice;
+    }
+    int code = ExitOk;
+    if (invocation.action->kind == Action::Kind::Run) {
+        code = runScript(session, invocation);
+    } else if (invocation.action->kind == Action::Kind::Firmware) {
+        FirmwareRun firmware(session, prompt, invocation.action->text);
+        if (firmware.start(&code))
+            code = QCoreApplication::exec();
+    } else {
+        std::unique_ptr<CommandRun> run;
+        run = std::make_unique<CommandRun>(session, invocation, [](int status) { QCoreApplication::exit(status); });
+        QObject::connect(&stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
+        if (run->start(&code))
+            code = QCoreApplication::exec();
+    }
+    session.end();
+    return code;
+}
+
+#include "main.moc"

@@ -1,0 +1,9 @@
+# vexactl: the reader from the shell, on vexacore alone (no widgets, no GUI).
+# Its command line and output are a library of their own so tests reach them.
+add_library(vexactllib STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/commandline.cpp ${CMAKE_CURRENT_LIST_DIR}/commandline.h
+    ${CMAKE_CURRENT_LIST_DIR}/output.cpp ${CMAKE_CURRENT_LIST_DIR}/output.h)
+target_link_libraries(vexactllib PUBLIC vexacore)
+
+qt_add_executable(vexactl ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(vexactl PRIVATE vexactllib)

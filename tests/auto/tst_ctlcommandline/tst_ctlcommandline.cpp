@@ -1,0 +1,125 @@
+// vexactl's command line: what it refuses (and with which words), how the
+// arguments fill in the pages' requests, and what a script line holds.
+#include <QtTest>
+
+#include "ctl/commandline.h"
+
+using namespace vexa;
+using namespace vexa::ctl;
+
+class tst_CtlCommandLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void refused_data();
+    void refused();
+    void requests_data();
+    void requests();
+    void scriptLines_data();
+    void scriptLines();
+};
+
+void tst_CtlCommandLine::refused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("nothing") << QStringList{} << "No command given; see vexactl --help.";
+    QTest::newRow("unknown command") << QStringList{"iso15693", "erase"}
+                                     << "Unknown command \"iso15693 erase\"; see vexactl --help.";
+    QTest::newRow("unknown option") << QStringList{"--speed", "version"} << "Unknown option --speed.";
+    QTest::newRow("value missing") << QStringList{"version", "--port"} << "--port needs a value.";
+    QTest::newRow("port out of range") << QStringList{"--port", "COM9", "version"} << "--port takes COM1 to COM8.";
+    QTest::newRow("port and USB") << QStringList{"--port", "COM1", "--usb", "version"}
+                                  << "--port, --device and --usb choose the interface: give one of them.";
+    QTest::newRow("rate unknown") << QStringList{"--baud", "115200", "version"}
+                                  << "--baud takes 9600, 19200, 38400 or 57600.";
+    QTest::newRow("time-out within the gap") << QStringList{"--timeout", "100", "version"}
+                                             << "--timeout takes milliseconds from 200 to 600000.";
+    QTest::newRow("repeat zero") << QStringList{"--repeat", "0", "version"}
+                                 << "--repeat takes a number of exchanges or \"forever\".";
+    QTest::newRow("too few arguments") << QStringList{"iso15693", "read"}
+                                       << "Usage: vexactl [OPTIONS] iso15693 read BLOCK [--count COUNT] [--uid UID]";
+    QTest::newRow("option of another command") << QStringList{"version", "--uid", "E0"} << "version takes no --uid.";
+    QTest::newRow("AFI of one digit") << QStringList{"iso15693", "inventory", "--afi", "3"}
+                                      << "--afi takes two hexadecimal digits: the family, then the subcategory.";
+    QTest::newRow("raw byte of three digits") << QStringList{"raw", "00", "E00"}
+                                              << "raw: \"E00\" is not a byte of two hexadecimal digits.";
+    QTest::newRow("RF neither on nor off") << QStringList{"rf", "1"} << "rf takes \"on\" or \"off\".";
+    QTest::newRow("Wiegand mode past the list") << QStringList{"wiegand", "10"}
+                                                << "wiegand: no mode \"10\"; see vexactl wiegand --help.";
+    QTest::newRow("nine Tag-it blocks") << QStringList{"tagit", "write", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}
+                                        << "At most 8 blocks are written at once.";
+}
+
+void tst_CtlCommandLine::refused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    const Parsed parsed = parseCommandLine(args);
+    QCOMPARE(parsed.error, error);
+    QVERIFY(!parsed.invocation.action);
+}
+
+// The request is checked through the frame it builds: that is what the
+// reader gets, and the window builds the same from the same fields.
+void tst_CtlCommandLine::requests_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("frame"); // without the check
+    QTest::newRow("inventory, AFI in lower case") << QStringList{"iso15693", "inventory", "--afi", "9a"}
+                                                  << "01 09 00 10 22 01 9A";
+    QTest::newRow("read becomes multi-block with --count") << QStringList{"iso15693", "read", "3", "--count", "2"}
+                                                           << "01 0A 00 10 22 23 03 02";
+    QTest::newRow("one DATA writes one block") << QStringList{"iso15693", "write", "1", "0A0B0C0D"}
+                                               << "01 0D 00 10 22 21 01 0D 0C 0B 0A";
+    QTest::newRow("options before the command") << QStringList{"--uid", "E00401501C6A93F2", "iso15693", "sysinfo"}
+                                                << "01 10 00 10 32 2B F2 93 6A 1C 50 01 04 E0";
+    QTest::newRow("Tag-it lock of --count blocks") << QStringList{"tagit", "lock", "2", "--count", "3"}
+                                                   << "01 0A 00 10 00 09 02 03";
+    QTest::newRow("Tag-it SID of --count blocks") << QStringList{"tagit", "sid", "0", "--count", "2"}
+                                                  << "01 0A 00 10 00 0B 00 02";
+}
+
+void tst_CtlCommandLine::requests()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, frame);
+    const Parsed parsed = parseCommandLine(args);
+    QCOMPARE(parsed.error, QString());
+    QVERIFY(parsed.invocation.action);
+    const Action &action = *parsed.invocation.action;
+    CommandBuffer buffer{};
+    int length = 0;
+    if (action.kind == Action::Kind::Iso15693) {
+        const auto built = iso15693::build(action.iso, buffer);
+        QVERIFY(built.ok());
+        length = built.length;
+    } else {
+        QCOMPARE(action.kind, Action::Kind::Tagit);
+        const auto built = tagit::build(action.tagit, buffer);
+        QVERIFY(built.ok());
+        length = built.length;
+    }
+    const QByteArray bytes(reinterpret_cast<const char *>(buffer.data()), length - 2);
+    QCOMPARE(QString::fromLatin1(bytes.toHex(' ').toUpper()), frame);
+}
+
+void tst_CtlCommandLine::scriptLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("blank") << "   \t" << QStringList{};
+    QTest::newRow("comment after blanks") << "  # iso15693 read 1" << QStringList{};
+    QTest::newRow("tabs and runs of blanks") << "iso15693\twrite  5 11223344\r"
+                                             << QStringList{"iso15693", "write", "5", "11223344"};
+}
+
+void tst_CtlCommandLine::scriptLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, words);
+    QCOMPARE(scriptLineWords(line), words);
+}
+
+QTEST_GUILESS_MAIN(tst_CtlCommandLine)
+#include "tst_ctlcommandline.moc"

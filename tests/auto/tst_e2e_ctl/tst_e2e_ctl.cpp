@@ -1,0 +1,328 @@
+// vexactl against vexa-sim: the frames the simulator receives are the ones
+// the window sends for the same options (the same hex as tst_e2e_tags),
+// and the program's output and exit status say what came back.
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include <csignal>
+
+#include "firmware/loaderprotocol.h"
+#include "frames.h"
+#include "simprocess.h"
+
+using namespace vexa::test;
+
+namespace {
+constexpr int kRunMs = 20000;
+const QString kIso4 = QStringLiteral("E00401501C6A93F2");
+const QString kIso8 = QStringLiteral("E0080112C4D5E6F7");
+const QString kIso8Wire = QStringLiteral("F7 E6 D5 C4 12 01 08 E0");
+const QString kVersion = QStringLiteral("01 08 00 10 80 E0");
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList out; // the time stamp of each heading replaced by "-"
+    QString err;
+};
+
+Run runCtl(const QStringList &args, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
+    Run run;
+    if (!process.waitForFinished(kRunMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d  - "));
+    for (QString line : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n')))
+        run.out << line.replace(stamp, QStringLiteral("-"));
+    if (!run.out.isEmpty() && run.out.constLast().isEmpty())
+        run.out.removeLast();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+} // namespace
+
+class tst_E2eCtl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void command_data();
+    void command();
+    void scriptStopsAtFailingLine();
+    void stopDuringRepeat_data();
+    void stopDuringRepeat();
+    void firmware_data();
+    void firmware();
+    void linksNoWidgets();
+};
+
+void tst_E2eCtl::command_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("wires"); // the requests without their checks
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("out"); // text lines, or one JSON object compared as an object
+    QTest::addColumn<QString>("err");     // what standard error holds
+
+    const QStringList com1{"--port", "COM1"};
+    const QStringList usb{"--usb"};
+    const QStringList serialSim, usbSim{"--usb"};
+    const QStringList version{"- Reader Version: VexaIII", "    Serial number: 4000123",
+                              "    4.07 -- Loaded Reader Version", ""};
+
+    QTest::newRow("version") << serialSim << com1 + QStringList{"version"} << QStringList{kVersion} << 0 << version << "";
+    QTest::newRow("raw version") << serialSim << com1 + QStringList{"raw", "00", "E0"} << QStringList{kVersion} << 0 << version
+                                 << "";
+    QTest::newRow("version over USB") << usbSim << usb + QStringList{"version"} << QStringList{kVersion} << 0 << version << "";
+    QTest::newRow("inventory over USB, JSON")
+        << usbSim << usb + QStringList{"iso15693", "inventory", "--json"} << QStringList{"01 09 00 10 82 01 00"} << 0
+        << QStringList{QStringLiteral(R"({"command":"iso15693 inventory","status":"ok","statusByte":0,)"
+                                      R"("heading":"ISO Inventory:","lines":["    #    UID    ","    01   %1",)"
+                                      R"("    02   %2"],"tags":[{"uid":"%1"},{"uid":"%2"}]})")
+                           .arg(kIso4, kIso8)}
+        << "";
+    QTest::newRow("inventory by AFI")
+        << serialSim << com1 + QStringList{"iso15693", "inventory", "--afi", "30"} << QStringList{"01 09 00 10 82 01 30"} << 0
+        << QStringList{"- ISO Inventory:", "    #    UID    ", "    01   " + kIso8, ""} << "";
+    QTest::newRow("write a block")
+        << serialSim << com1 + QStringList{"iso15693", "write", "5", "11223344"} << QStringList{"01 0D 00 10 82 21 05 44 33 22 11"}
+        << 0 << QStringList{"- Write Tag Block:", "    Block written", ""} << "";
+    QTest::newRow("read by UID, JSON")
+        << serialSim << com1 + QStringList{"iso15693", "read", "1", "--uid", kIso4.toLower(), "--json"}
+        << QStringList{"01 11 00 10 92 20 F2 93 6A 1C 50 01 04 E0 01"} << 0
+        << QStringList{QStringLiteral(R"({"command":"iso15693 read","status":"ok","statusByte":0,)"
+                                      R"("heading":"Read Tag Block:","lines":["    Block Number: 1",)"
+                                      R"("    Block Data: 20312E30"],"tags":[{"uid":"%1","blocks":{"1":"20312E30"}}]})")
+                           .arg(kIso4)}
+        << "";
+    QTest::newRow("write many blocks")
+        << serialSim << com1 + QStringList{"iso15693", "write", "10", "1", "2", "abcdef01"}
+        << QStringList{"01 16 00 10 82 24 0A 03 01 00 00 00 02 00 00 00 01 EF CD AB"} << 0
+        << QStringList{"- Write Tag Multi-Block:", "    Block(s) written", ""} << "";
+    QTest::newRow("security status")
+        << serialSim << com1 + QStringList{"iso15693", "security", "5", "--count", "3"} << QStringList{"01 0A 00 10 82 2C 05 03"} << 0
+        << QStringList{"- Read Tag Multi-Block Security Status:", "  Block    Status", "    05      Unlocked",
+                       "    06      Unlocked", "    07      Unlocked", ""}
+        << "";
+    QTest::newRow("AFI write") << serialSim << com1 + QStringList{"iso15693", "afi", "write", "9a"}
+                               << QStringList{"01 09 00 10 82 27 9A"} << 0 << QStringList{"- Write Tag AFI:", "    AFI written", ""}
+                               << "";
+    QTest::newRow("DSFID write by UID")
+        << serialSim << com1 + QStringList{"iso15693", "dsfid", "write", "3f", "--uid", kIso8}
+        << QStringList{"01 11 00 10 92 29 " + kIso8Wire + " 3F"} << 0
+        << QStringList{"- Write Tag DSFID:", "    DSFID written", ""} << "";
+    QTest::newRow("lock confirmed") << serialSim << com1 + QStringList{"iso15693", "lock", "6", "--yes"}
+                                    << QStringList{"01 09 00 10 82 22 06"} << 0
+                                    << QStringList{"- Lock Tag Block:", "    Block Locked", ""} << "";
+    QTest::newRow("Tag-it write")
+        << serialSim << com1 + QStringList{"tagit", "write", "2", "12345678"}
+        << QStringList{"01 0D 00 10 80 03 02 78 56 34 12"} << 0
+        << QStringList{"- Write Tag Block:", "    Block written", ""} << "";
+    QTest::newRow("Tag-it multi-block write")
+        << serialSim << com1 + QStringList{"tagit", "write", "4", "A", "B", "C"}
+        << QStringList{"01 16 00 10 80 08 04 03 0A 00 00 00 0B 00 00 00 0C 00 00 00"} << 0
+        << QStringList{"- Write Multi-Block:", "    Block(s) written", ""} << "";
+    QTest::newRow("Tag-it version by address, JSON")
+        << serialSim << com1 + QStringList{"tagit", "version", "--tag", "5d2e9a41", "--json"}
+        << QStringList{"01 0C 00 10 90 05 41 9A 2E 5D"} << 0
+        << QStringList{QStringLiteral(R"({"command":"tagit version","status":"ok","statusByte":0,)"
+                                      R"("heading":"Read Transponder Details:","lines":[)"
+                                      R"("    Transponder ID:      5D2E9A41 hex","    Manufacturer Number: 07",)"
+                                      R"("    Version Number:      0101","    Number of blocks:    08",)"
+                                      R"("    Bytes per block:     04"],"tags":[{"uid":"5D2E9A41"}]})")}
+        << "";
+    QTest::newRow("ISO/IEC 14443-A UID")
+        << serialSim << com1 + QStringList{"iso14443a", "uid"} << QStringList{"01 09 00 10 80 40 00"} << 0
+        << QStringList{"- Read UID ISO 14443-A:", "    UID: 04A2C8F21B6E80", ""} << "";
+    QTest::newRow("RF off") << serialSim << com1 + QStringList{"rf", "off"} << QStringList{"01 0A 00 10 80 ED 03 00"}
+                            << 0 << QStringList{""} << "";
+    QTest::newRow("Wiegand mode 3")
+        << serialSim << com1 + QStringList{"wiegand", "3"} << QStringList{"01 0B 00 10 80 ED 0A 02 00"} << 0
+        << QStringList{""} << "";
+    QTest::newRow("activate LED")
+        << serialSim << com1 + QStringList{"led", "green", "100"} << QStringList{"01 0C 00 10 80 EE 00 02 14 00"} << 0
+        << QStringList{"- Activate Reader LED:", "    Command successful", ""} << "";
+    QTest::newRow("baud change, then the setup at the new rate")
+        << serialSim << com1 + QStringList{"baud", "57600"}
+        << QStringList{"01 0A 00 10 80 ED 11 00", "01 08 00 10 80 E7"} << 0
+        << QStringList{"", "- Reader Setup:", "    Baud: 38400", "    LED ON", "    Audio ON", "    RF Transmitter ON",
+                       "    Wiegand mode OFF", ""}
+        << "";
+    QTest::newRow("audio time refused: 2") << serialSim << com1 + QStringList{"audio", "1.5"} << QStringList{} << 2
+                                           << QStringList{} << "'1.5' is not a valid integer value\n";
+    // Exit statuses 1 to 4.
+    QTest::newRow("reader error: 1")
+        << serialSim << com1 + QStringList{"iso15693", "read", "28"} << QStringList{"01 09 00 10 82 20 1C"} << 1
+        << QStringList{"- Read Tag Block:", "    Specified block not available", "", ""} << "";
+    QTest::newRow("lock not confirmed: 2")
+        << serialSim << com1 + QStringList{"iso15693", "lock", "6"} << QStringList{} << 2 << QStringList{}
+        << "Locked blocks can not be 'Unlocked', continue?\nvexactl: not sent; give --yes to confirm.\n";
+    QTest::newRow("33 blocks: 2") << serialSim << com1 + QStringList{"iso15693", "read", "0", "--count", "33"} << QStringList{}
+                                  << 2 << QStringList{} << "Number of blocks must be less than or equal to 32.\n";
+    QTest::newRow("no answer at another rate: 3")
+        << serialSim << com1 + QStringList{"--baud", "9600", "--timeout", "500", "version"} << QStringList{} << 3
+        << QStringList{"- Error: Message timeout"} << "";
+    QTest::newRow("no such device: 4") << serialSim << QStringList{"--device", "/dev/vexactl-none", "version"} << QStringList{}
+                                       << 4 << QStringList{} << "vexactl: /dev/vexactl-none: no such device.\n";
+}
+
+void tst_E2eCtl::command()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, wires);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+
+    SimProcess sim;
+    QVERIFY(sim.start(simArgs));
+    if (simArgs.contains(QStringLiteral("--usb")))
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    const Run run = runCtl(args);
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.exitCode, exitCode);
+    if (out.size() == 1 && out.constFirst().startsWith(QLatin1Char('{'))) {
+        QCOMPARE(run.out.size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(run.out.constFirst().toUtf8()), QJsonDocument::fromJson(out.constFirst().toUtf8()));
+    } else {
+        QCOMPARE(run.out, out);
+    }
+    // The program has ended: whatever it sent is in the simulator's trace
+    // (nothing-sent rows only give a stray frame a moment to show).
+    QCOMPARE(sim.waitForRequests(std::max(1, int(wires.size())), wires.isEmpty() ? 500 : 10000), !wires.isEmpty());
+    QStringList expected;
+    for (const QString &wire : wires)
+        expected << withCheck(wire);
+    QCOMPARE(sim.requests(), expected);
+}
+
+void tst_E2eCtl::scriptStopsAtFailingLine()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const QByteArray script = "# encode and check\n"
+                              "\n"
+                              "iso15693 write 5 11223344\n"
+                              "iso15693 read 28\n"
+                              "iso15693 read 5\n";
+    const Run run = runCtl({"--port", "COM1", "--json", "run", "-"}, script);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("vexactl: standard input:4: failed with exit status 1\n"));
+    QCOMPARE(run.out.size(), 2);
+    QVERIFY(sim.waitForRequests(2));
+    QCOMPARE(sim.requests(), (QStringList{withCheck("01 0D 00 10 82 21 05 44 33 22 11"),
+                                          withCheck("01 09 00 10 82 20 1C")}));
+}
+
+void tst_E2eCtl::stopDuringRepeat_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_E2eCtl::stopDuringRepeat()
+{
+    QFETCH(int, signal);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH), {"--port", "COM1", "iso15693", "inventory", "--repeat", "forever"});
+    QVERIFY(sim.waitForRequests(3));
+    QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+    QVERIFY(process.waitForFinished(kRunMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QRegularExpressionMatch summary =
+        QRegularExpression(QStringLiteral("^(\\d+) exchanges, (\\d+) answers, 0 errors, 0 time-outs, [0-9.]+ per second\n$"))
+            .match(err);
+    QVERIFY2(summary.hasMatch(), qPrintable(err));
+    // The exchange in flight was finished: every request has its answer.
+    QCOMPARE(summary.captured(1), summary.captured(2));
+    const int exchanges = summary.captured(1).toInt();
+    QVERIFY(sim.waitForRequests(exchanges));
+    QCOMPARE(sim.requests().size(), exchanges);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(QStringLiteral("ISO Inventory:")), exchanges);
+}
+
+void tst_E2eCtl::firmware_data()
+{
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("lastError"); // the last line on standard error
+    QTest::newRow("serial") << false << "reader.enc" << QStringList{"--yes"} << 0 << "Firmware load complete.";
+    QTest::newRow("USB") << true << "reader.eud" << QStringList{"--yes"} << 0 << "Firmware load complete.";
+    QTest::newRow("not confirmed") << false << "reader.enc" << QStringList{} << 2
+                                   << "vexactl: not upgraded; give --yes to confirm.";
+    QTest::newRow("not a firmware file")
+        << false << "reader.bin" << QStringList{"--yes"} << 2
+        << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum)).";
+}
+
+void tst_E2eCtl::firmware()
+{
+    QFETCH(bool, usb);
+    QFETCH(QString, fileName);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QString, lastError);
+    SimProcess sim;
+    QVERIFY(sim.start(usb ? QStringList{"--usb"} : QStringList{}));
+    if (usb)
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+    QByteArray image;
+    for (int i = 0; i < 3000; ++i)
+        image.append(char((i * 7 + 3) & 0xFF));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH),
+                  (usb ? QStringList{"--usb"} : QStringList{"--port", "COM1"}) + options + QStringList{"firmware", path});
+    // The simulator's trace is read while the upgrade runs.
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 60000);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QStringList err = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!err.isEmpty());
+    QCOMPARE(err.constLast(), lastError.arg(path));
+    if (exitCode != 0)
+        return;
+    QVERIFY(sim.control(QStringLiteral("loader state")));
+    const QStringList state = sim.output().filter(QStringLiteral("loader: mode="));
+    QVERIFY(!state.isEmpty());
+    const QByteArray padded = vexa::paddedImage(image, usb ? vexa::LoaderFraming::Usb : vexa::LoaderFraming::Serial);
+    QVERIFY2(state.constLast().contains(
+                 QStringLiteral("sha256=") + QCryptographicHash::hash(padded, QCryptographicHash::Sha256).toHex()),
+             qPrintable(state.constLast()));
+}
+
+void tst_E2eCtl::linksNoWidgets()
+{
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(VEXACTL_PATH)});
+    QVERIFY(ldd.waitForFinished(kRunMs));
+    const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+    QVERIFY(libraries.contains(QStringLiteral("libQt6Core")));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Widgets")), qPrintable(libraries));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Gui")), qPrintable(libraries));
+}
+
+QTEST_GUILESS_MAIN(tst_E2eCtl)
+#include "tst_e2e_ctl.moc"
