@@ -31,7 +31,7 @@ struct CommandSpec
 const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("baud"),
                                    QStringLiteral("address"), QStringLiteral("timeout"), QStringLiteral("afi"),
                                    QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag"),
-                                   QStringLiteral("repeat"), QStringLiteral("interval")};
+                                   QStringLiteral("repeat"), QStringLiteral("interval"), QStringLiteral("log")};
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
                                QStringLiteral("yes"), QStringLiteral("help"), QStringLiteral("fast"),
                                QStringLiteral("keep-going")};
@@ -380,7 +380,7 @@ Parsed parseCommandLine(const QStringList &arguments)
     inv.keepGoing = options.contains(QStringLiteral("keep-going"));
     // A script's lines take the program's options, not a command's.
     const QStringList commandOptionNames{QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"),
-                                         QStringLiteral("tag")};
+                                         QStringLiteral("tag"), QStringLiteral("log")};
     for (auto it = options.cbegin(); it != options.cend(); ++it) {
         if (commandOptionNames.contains(it.key()))
             continue;
@@ -410,6 +410,11 @@ Parsed parseCommandLine(const QStringList &arguments)
         inv.intervalMs = *interval;
     }
     inv.frames = options.contains(QStringLiteral("frames"));
+    inv.logFile = options.value(QStringLiteral("log"));
+    if (options.contains(QStringLiteral("log")) && inv.logFile.isEmpty()) {
+        out.error = QStringLiteral("--log takes the name of a CSV file.");
+        return out;
+    }
     inv.yes = options.contains(QStringLiteral("yes"));
     Connection &c = inv.connection;
     c.usb = options.contains(QStringLiteral("usb"));
@@ -519,6 +524,7 @@ QString helpText(const QString &topic)
         "Output:\n"
         "  --json            one JSON object per answer (JSON Lines)\n"
         "  --frames          the frames sent and received, on standard error\n"
+        "  --log FILE.csv    every tag the answers named, as CSV, written when the run ends\n"
         "  --yes             confirms a lock command\n"
         "  --repeat N|forever  sends the command N times, or until Ctrl-C or SIGTERM;\n"
         "                    a summary line goes to standard error at the end\n"

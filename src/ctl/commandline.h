@@ -63,6 +63,8 @@ struct Invocation
     Connection connection;
     bool json = false;
     bool frames = false;
+    // The tag log's CSV, written once the run (or Repeat) has ended.
+    QString logFile;
     bool yes = false;
     bool fast = false;
     bool keepGoing = false;

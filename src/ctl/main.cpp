@@ -28,6 +28,8 @@
 #include "link/usbtransport.h"
 #include "session/operatorprompt.h"
 #include "session/readersession.h"
+#include "session/taglogexport.h"
+#include "util/regularfile.h"
 #include "session/sessionfirmwarehost.h"
 #include "firmware/firmwareloader.h"
 #include "firmware/firmwareupgrade.h"
@@ -706,6 +708,15 @@ int main(int argc, char *argv[])
             code = QCoreApplication::exec();
     }
     session.end();
+    if (!invocation.logFile.isEmpty()) {
+        const QByteArray csv =
+            tagcsv::text(session.tagLog(), QDateTime::currentMSecsSinceEpoch(), QTimeZone::systemTimeZone());
+        const QString problem = replaceFile(invocation.logFile, csv);
+        if (!problem.isEmpty()) {
+            printError(QStringLiteral("vexactl: the tag log could not be written to %1: %2").arg(invocation.logFile, problem));
+            code = std::max(code, int(ExitUsage));
+        }
+    }
     return code;
 }
 

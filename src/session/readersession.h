@@ -142,8 +142,8 @@ public:
     void runTest();
     void requestLoaderInfo();
     void sendWiegandMode(int modeIndex);
-    // Refuses (with the operator's warning) a user key that is not 16
-    // hexadecimal digits.
+    // Refuses (with the operator's warning) a user key holding anything but
+    // hexadecimal digits; a shorter key goes out padded with zero bytes.
     void sendEncryption(bool userKey, const QString &keyText, bool plainText);
     void setAddressing(const ReaderAddressing &addressing);
     void sendFeedback();

@@ -2,6 +2,7 @@
 // the window sends for the same options (the same hex as tst_e2e_tags),
 // and the program's output and exit status say what came back.
 #include <QtTest>
+#include <QTemporaryDir>
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -58,6 +59,7 @@ private slots:
     void command_data();
     void command();
     void scriptStopsAtFailingLine();
+    void logOfARepeat();
     void stopDuringRepeat_data();
     void stopDuringRepeat();
     void firmware_data();
@@ -223,6 +225,32 @@ void tst_E2eCtl::scriptStopsAtFailingLine()
     QVERIFY(sim.waitForRequests(2));
     QCOMPARE(sim.requests(), (QStringList{withCheck("01 0D 00 10 82 21 05 44 33 22 11"),
                                           withCheck("01 09 00 10 82 20 1C")}));
+}
+
+void tst_E2eCtl::logOfARepeat()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--no-tags")}));
+    const QStringList uids{QStringLiteral("E00401501C6A93F2"), QStringLiteral("E004015000000001")};
+    for (const QString &uid : uids)
+        QVERIFY(sim.control(QStringLiteral("tag add iso15693 ") + uid));
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("tags.csv"));
+    const Run run = runCtl({"--port", "COM1", "--repeat", "3", "--log", csv, "iso15693", "inventory"});
+    QCOMPARE(run.exitCode, 0);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 1 + uids.size()); // the header, a row per tag
+    for (const QString &uid : uids) {
+        const QStringList fields = rows.filter(uid).value(0).split(QLatin1Char(','));
+        QCOMPARE(fields.value(0), QStringLiteral("ISO/IEC 15693"));
+        QCOMPARE(fields.value(4), QStringLiteral("3")); // read once per inventory
+    }
+    // A file that cannot be written is named, and the run says so.
+    const Run refused = runCtl({"--port", "COM1", "--log", dir.filePath(QStringLiteral("no/such/tags.csv")), "iso15693", "inventory"});
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(refused.err.contains(QStringLiteral("no/such/tags.csv")), qPrintable(refused.err));
 }
 
 void tst_E2eCtl::stopDuringRepeat_data()
