@@ -1,6 +1,8 @@
 // VexaHost - "ISO 15693 Configuration".
 #include "isooptionsdialog.h"
 
+#include "config/isooptions.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -10,30 +12,6 @@
 
 namespace vexa {
 
-namespace {
-// Item 0 of each list, and whether item 0 means the bit set.
-struct BitList
-{
-    uint8_t bit;
-    bool setAtItem0;
-};
-constexpr BitList kDownlink{0x01, true};
-constexpr BitList kReadSpeed{0x02, true};
-constexpr BitList kTxModulation{0x04, false};
-constexpr BitList kRxModulation{0x08, false};
-
-int itemFor(const BitList &list, uint8_t config)
-{
-    const bool set = (config & list.bit) != 0;
-    return set == list.setAtItem0 ? 0 : 1;
-}
-
-bool bitFor(const BitList &list, int item)
-{
-    return (item == 0) == list.setAtItem0;
-}
-} // namespace
-
 IsoOptionsDialog::IsoOptionsDialog(ReaderOptions &options, QWidget *parent)
     : ConfigDialog(QStringLiteral("frmISOCfg"), QStringLiteral("ISO 15693 Configuration"), parent),
       m_options(options)
@@ -41,34 +19,39 @@ IsoOptionsDialog::IsoOptionsDialog(ReaderOptions &options, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     auto *group = new QGroupBox(QStringLiteral("Transponder Communication Options"), this);
     auto *form = new QFormLayout(group);
-    auto list = [group, form](const char *name, const char *caption, QStringList items) {
+    auto list = [group, form](const char *name, IsoOption option) {
         auto *combo = new QComboBox(group);
         combo->setObjectName(QString::fromLatin1(name));
-        combo->addItems(items);
+        combo->addItems(isoOptionItems(option));
         combo->setCurrentIndex(0);
-        auto *label = new QLabel(QString::fromLatin1(caption), group);
+        auto *label = new QLabel(isoOptionCaption(option), group);
         label->setBuddy(combo);
         form->addRow(label, combo);
         return combo;
     };
-    downlinkCombo = list("cboxDlinkMode", "Downlink Mode", {QStringLiteral("1 of 4"), QStringLiteral("1 of 256")});
-    readSpeedCombo = list("cboxReadSpeed", "Read Speed", {QStringLiteral("Fast"), QStringLiteral("Slow")});
-    txModulationCombo = list("cboxTxMod", "Tx Modulation", {QStringLiteral("100%"), QStringLiteral("10%")});
-    rxModulationCombo = list("cboxRxMod", "Rx Modulation", {QStringLiteral("FSK"), QStringLiteral("ASK")});
-    blockLengthCombo = list("cBoxBlockLength", "Block Length", {QStringLiteral("32 Bits"), QStringLiteral("64 Bits")});
+    downlinkCombo = list("cboxDlinkMode", IsoOption::Downlink);
+    readSpeedCombo = list("cboxReadSpeed", IsoOption::ReadSpeed);
+    txModulationCombo = list("cboxTxMod", IsoOption::TxModulation);
+    rxModulationCombo = list("cboxRxMod", IsoOption::RxModulation);
+    blockLengthCombo = list("cBoxBlockLength", IsoOption::BlockLength);
     layout->addWidget(group);
     addButtons(layout, true);
     connect(defaultsButton, &QPushButton::clicked, this, &IsoOptionsDialog::restoreDefaults);
 }
 
+std::array<std::pair<IsoOption, QComboBox *>, 5> IsoOptionsDialog::combos() const
+{
+    return {{{IsoOption::Downlink, downlinkCombo},
+             {IsoOption::ReadSpeed, readSpeedCombo},
+             {IsoOption::TxModulation, txModulationCombo},
+             {IsoOption::RxModulation, rxModulationCombo},
+             {IsoOption::BlockLength, blockLengthCombo}}};
+}
+
 void IsoOptionsDialog::prepare()
 {
-    const uint8_t c = m_options.isoConfig;
-    downlinkCombo->setCurrentIndex(itemFor(kDownlink, c));
-    readSpeedCombo->setCurrentIndex(itemFor(kReadSpeed, c));
-    txModulationCombo->setCurrentIndex(itemFor(kTxModulation, c));
-    rxModulationCombo->setCurrentIndex(itemFor(kRxModulation, c));
-    blockLengthCombo->setCurrentIndex(m_options.isoBlockLength == 0 ? 0 : 1);
+    for (const auto &[option, combo] : combos())
+        combo->setCurrentIndex(isoOptionItem(m_options, option));
 }
 
 void IsoOptionsDialog::showEvent(QShowEvent *event)
@@ -93,18 +76,8 @@ void IsoOptionsDialog::cancel()
 
 void IsoOptionsDialog::accept()
 {
-    uint8_t c = m_options.isoConfig & 0xF0;
-    const std::pair<const BitList &, QComboBox *> lists[] = {
-        {kDownlink, downlinkCombo},
-        {kReadSpeed, readSpeedCombo},
-        {kTxModulation, txModulationCombo},
-        {kRxModulation, rxModulationCombo},
-    };
-    for (const auto &[list, combo] : lists)
-        if (bitFor(list, combo->currentIndex()))
-            c |= list.bit;
-    m_options.isoConfig = c;
-    m_options.isoBlockLength = blockLengthCombo->currentIndex();
+    for (const auto &[option, combo] : combos())
+        setIsoOptionItem(m_options, option, combo->currentIndex());
     ConfigDialog::accept();
 }
 

@@ -9,7 +9,11 @@
 //   bit 3  "Rx Modulation"  set "ASK",     clear "FSK"
 #pragma once
 
+#include <array>
+#include <utility>
+
 #include "config/configdialog.h"
+#include "config/isooptions.h"
 #include "config/readeroptions.h"
 
 class QComboBox;
@@ -39,6 +43,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    std::array<std::pair<IsoOption, QComboBox *>, 5> combos() const;
+
     ReaderOptions &m_options;
     uint8_t m_notedIsoConfig = 2;
 };

@@ -2,6 +2,7 @@
 target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/readeroptions.h
     ${CMAKE_CURRENT_LIST_DIR}/management.cpp ${CMAKE_CURRENT_LIST_DIR}/management.h
+    ${CMAKE_CURRENT_LIST_DIR}/isooptions.cpp ${CMAKE_CURRENT_LIST_DIR}/isooptions.h
     ${CMAKE_CURRENT_LIST_DIR}/configframes.cpp ${CMAKE_CURRENT_LIST_DIR}/configframes.h)
 
 # The configuration dialogs: they read and write the options they are handed
