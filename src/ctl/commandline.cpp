@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "config/configframes.h"
+#include "config/isooptions.h"
 #include "config/management.h"
 #include "util/hextext.h"
 
@@ -31,7 +32,31 @@ struct CommandSpec
 const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("baud"),
                                    QStringLiteral("address"), QStringLiteral("timeout"), QStringLiteral("afi"),
                                    QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag"),
-                                   QStringLiteral("repeat"), QStringLiteral("interval"), QStringLiteral("log")};
+                                   QStringLiteral("repeat"), QStringLiteral("interval"), QStringLiteral("log"),
+                                   QStringLiteral("downlink"), QStringLiteral("speed"), QStringLiteral("tx"),
+                                   QStringLiteral("rx"), QStringLiteral("block-length")};
+
+// iso-options: the option naming each list (in kIsoOptions order) and the
+// words for its two items.
+struct IsoOptionWords
+{
+    const char *option;
+    const char *item0;
+    const char *item1;
+};
+constexpr std::array<IsoOptionWords, 5> kIsoOptionWords{{{"downlink", "1of4", "1of256"},
+                                                         {"speed", "fast", "slow"},
+                                                         {"tx", "100", "10"},
+                                                         {"rx", "fsk", "ask"},
+                                                         {"block-length", "32", "64"}}};
+
+QStringList isoOptionNames()
+{
+    QStringList names;
+    for (const IsoOptionWords &words : kIsoOptionWords)
+        names << QString::fromLatin1(words.option);
+    return names;
+}
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
                                QStringLiteral("yes"), QStringLiteral("help"), QStringLiteral("fast"),
                                QStringLiteral("keep-going")};
@@ -215,6 +240,26 @@ const QList<CommandSpec> &commands()
                  return QStringLiteral("wiegand: no mode \"%1\"; see vexactl wiegand --help.").arg(args.constFirst());
              return QString();
          })},
+        {"iso-options", "", "the ISO 15693 options of the following commands; prints them, sends nothing",
+         isoOptionNames(), 0, 0,
+         [](const QStringList &, const QMap<QString, QString> &options, Action &action) {
+             action.kind = Action::Kind::IsoOptions;
+             for (size_t i = 0; i < kIsoOptionWords.size(); ++i) {
+                 const IsoOptionWords &words = kIsoOptionWords[i];
+                 const QString name = QString::fromLatin1(words.option);
+                 if (!options.contains(name))
+                     continue;
+                 const QString value = options.value(name);
+                 if (value == QLatin1String(words.item0))
+                     action.isoItems[i] = 0;
+                 else if (value == QLatin1String(words.item1))
+                     action.isoItems[i] = 1;
+                 else
+                     return QStringLiteral("iso-options: --%1 takes %2 or %3.").arg(name, QLatin1String(words.item0),
+                                                                                   QLatin1String(words.item1));
+             }
+             return QString();
+         }},
         {"encryption", "default|KEY [plain]", "the encryption key (16 hexadecimal digits) and plain text", {}, 1, 2,
          configCommand(Action::Kind::Encryption, [](const QStringList &args, Action &action) {
              action.first = args.constFirst() != QLatin1String("default");
@@ -318,8 +363,13 @@ QString usageLine(const CommandSpec &spec)
     QString line = QStringLiteral("vexactl [OPTIONS] ") + QString::fromLatin1(spec.words);
     if (*spec.arguments)
         line += QLatin1Char(' ') + QString::fromLatin1(spec.arguments);
-    for (const QString &option : spec.options)
-        line += QStringLiteral(" [--%1 %2]").arg(option, option.toUpper());
+    for (const QString &option : spec.options) {
+        QString value = option.toUpper();
+        for (const IsoOptionWords &words : kIsoOptionWords)
+            if (option == QLatin1String(words.option))
+                value = QStringLiteral("%1|%2").arg(QLatin1String(words.item0), QLatin1String(words.item1));
+        line += QStringLiteral(" [--%1 %2]").arg(option, value);
+    }
     return line;
 }
 
@@ -331,6 +381,13 @@ QStringList scriptLineWords(const QString &line)
     if (text.startsWith(QLatin1Char('#')))
         return {};
     return text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+void applyIsoOptions(const Action &action, ReaderOptions &options)
+{
+    for (size_t i = 0; i < kIsoOptions.size(); ++i)
+        if (action.isoItems[i] >= 0)
+            setIsoOptionItem(options, kIsoOptions[i], action.isoItems[i]);
 }
 
 bool isKnownBaudRate(int rate)
@@ -379,8 +436,10 @@ Parsed parseCommandLine(const QStringList &arguments)
     inv.fast = options.contains(QStringLiteral("fast"));
     inv.keepGoing = options.contains(QStringLiteral("keep-going"));
     // A script's lines take the program's options, not a command's.
-    const QStringList commandOptionNames{QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"),
-                                         QStringLiteral("tag"), QStringLiteral("log")};
+    const QStringList commandOptionNames = QStringList{QStringLiteral("afi"), QStringLiteral("count"),
+                                                       QStringLiteral("uid"), QStringLiteral("tag"),
+                                                       QStringLiteral("log")}
+                                           + isoOptionNames();
     for (auto it = options.cbegin(); it != options.cend(); ++it) {
         if (commandOptionNames.contains(it.key()))
             continue;
@@ -475,8 +534,9 @@ Parsed parseCommandLine(const QStringList &arguments)
         return out;
     }
     QMap<QString, QString> commandOptions;
-    for (const QString &name :
-         {QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag")}) {
+    for (const QString &name : QStringList{QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"),
+                                           QStringLiteral("tag")}
+                                   + isoOptionNames()) {
         if (!options.contains(name))
             continue;
         if (!spec->options.contains(name)) {
@@ -488,6 +548,9 @@ Parsed parseCommandLine(const QStringList &arguments)
     Action action;
     action.name = QString::fromLatin1(spec->words);
     out.error = spec->build(args, commandOptions, action);
+    // A wrong iso-options value shows what the command takes.
+    if (!out.error.isEmpty() && action.kind == Action::Kind::IsoOptions)
+        out.error += QStringLiteral("\nUsage: ") + usageLine(*spec);
     if (out.error.isEmpty())
         inv.action = action;
     return out;

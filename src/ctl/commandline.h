@@ -3,12 +3,14 @@
 // every refusal of a command line is decided (and tested) without one.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include "config/readeroptions.h"
 #include "link/reception.h"
 #include "tags/iso15693.h"
 #include "tags/tagit.h"
@@ -40,7 +42,7 @@ struct Action
 {
     enum class Kind {
         Management, Test, Iso15693, Tagit, Iso14443, Raw,
-        Wiegand, Encryption, Feedback, Rf, Led, Audio, Baud,
+        Wiegand, IsoOptions, Encryption, Feedback, Rf, Led, Audio, Baud,
         Run,     // text: the script's file, "-" for standard input
         Firmware // text: the firmware file
     };
@@ -56,6 +58,8 @@ struct Action
     QString text;
     bool first = false;
     bool second = false;
+    // Kind::IsoOptions: the item chosen per list (in kIsoOptions order), -1 to keep it.
+    std::array<int, 5> isoItems{-1, -1, -1, -1, -1};
 };
 
 struct Invocation
@@ -95,6 +99,9 @@ QStringList scriptLineWords(const QString &line);
 
 // The text of --help: the program's, or a command's for `topic`.
 QString helpText(const QString &topic = {});
+
+// iso-options: the session's options with the chosen items set.
+void applyIsoOptions(const Action &action, ReaderOptions &options);
 
 // The rates the reader and the window know.
 bool isKnownBaudRate(int rate);

@@ -362,6 +362,7 @@ private:
         case Action::Kind::Led: m_session.activateLed(LedColour(action.number), action.text); break;
         case Action::Kind::Audio: m_session.activateAudio(action.text); break;
         case Action::Kind::Baud: m_session.changeBaudRate(action.number); break;
+        case Action::Kind::IsoOptions: // changed before, never sent
         case Action::Kind::Run: // a script runs its lines, never itself
         case Action::Kind::Firmware: return false;
         case Action::Kind::Raw: {
@@ -565,6 +566,17 @@ bool readScript(const QString &name, QStringList *lines)
     return true;
 }
 
+// iso-options: changes the options of the commands that follow in this run
+// (never the window's settings) and prints them; nothing goes to the reader.
+void changeIsoOptions(ReaderOptions &options, const Invocation &invocation)
+{
+    applyIsoOptions(*invocation.action, options);
+    if (invocation.json)
+        printOut(isoOptionsJson(options) + '\n');
+    else
+        printOut((isoOptionsTextLines(options).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
 // Runs a script line by line on one session; the exit status of the first
 // failing line (of the worst with --keep-going).
 int runScript(ReaderSession &session, const Invocation &invocation)
@@ -590,6 +602,8 @@ int runScript(ReaderSession &session, const Invocation &invocation)
                    || parsed->invocation.action->kind == Action::Kind::Firmware) {
             printError(QStringLiteral("vexactl: a script line holds one reader command."));
             code = ExitUsage;
+        } else if (parsed->invocation.action->kind == Action::Kind::IsoOptions) {
+            changeIsoOptions(session.options(), parsed->invocation);
         } else {
             run.reset();
             run = std::make_unique<CommandRun>(session, parsed->invocation,
@@ -689,6 +703,12 @@ int main(int argc, char *argv[])
     StopSignal stopper;
     g_stopper = &stopper;
 
+    // Options alone need no reader: they would only last for this run.
+    if (invocation.action->kind == Action::Kind::IsoOptions) {
+        changeIsoOptions(session.options(), invocation);
+        session.end();
+        return ExitOk;
+    }
     if (!connectReader(session, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;

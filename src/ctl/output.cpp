@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "config/isooptions.h"
 #include "ctl/commandline.h"
 
 namespace vexa::ctl {
@@ -33,6 +34,25 @@ int exitCodeFor(Answer::Status status)
     case Answer::Status::BadAnswer: return ExitNoAnswer;
     }
     return ExitNoAnswer;
+}
+
+QStringList isoOptionsTextLines(const ReaderOptions &options)
+{
+    return isoOptionLines(options);
+}
+
+QByteArray isoOptionsJson(const ReaderOptions &options)
+{
+    static const char *const keys[] = {"downlinkMode", "readSpeed", "txModulation", "rxModulation", "blockLength"};
+    QJsonObject values;
+    for (size_t i = 0; i < kIsoOptions.size(); ++i)
+        values.insert(QLatin1String(keys[i]), isoOptionItems(kIsoOptions[i]).value(isoOptionItem(options, kIsoOptions[i])));
+    QJsonObject o;
+    o.insert(QStringLiteral("command"), QStringLiteral("iso-options"));
+    o.insert(QStringLiteral("status"), QStringLiteral("ok"));
+    o.insert(QStringLiteral("lines"), QJsonArray::fromStringList(isoOptionLines(options)));
+    o.insert(QStringLiteral("isoOptions"), values);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 QByteArray answerJson(const Answer &answer)

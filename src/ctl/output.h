@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "config/readeroptions.h"
 #include "link/report.h"
 #include "tags/tagcodec.h"
 
@@ -28,6 +29,11 @@ struct Answer
 
 // The exit status an answer gives.
 int exitCodeFor(Answer::Status status);
+
+// iso-options: the options in the dialog's words, as text lines or one
+// line of JSON without its newline.
+QStringList isoOptionsTextLines(const ReaderOptions &options);
+QByteArray isoOptionsJson(const ReaderOptions &options);
 
 // One line of JSON, without its newline.
 QByteArray answerJson(const Answer &answer);

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "ctl/commandline.h"
+#include "ctl/output.h"
 
 using namespace vexa;
 using namespace vexa::ctl;
@@ -15,6 +16,8 @@ private slots:
     void refused();
     void requests_data();
     void requests();
+    void isoOptions_data();
+    void isoOptions();
     void scriptLines_data();
     void scriptLines();
 };
@@ -26,7 +29,7 @@ void tst_CtlCommandLine::refused_data()
     QTest::newRow("nothing") << QStringList{} << "No command given; see vexactl --help.";
     QTest::newRow("unknown command") << QStringList{"iso15693", "erase"}
                                      << "Unknown command \"iso15693 erase\"; see vexactl --help.";
-    QTest::newRow("unknown option") << QStringList{"--speed", "version"} << "Unknown option --speed.";
+    QTest::newRow("unknown option") << QStringList{"--verbose", "version"} << "Unknown option --verbose.";
     QTest::newRow("value missing") << QStringList{"version", "--port"} << "--port needs a value.";
     QTest::newRow("port out of range") << QStringList{"--port", "COM9", "version"} << "--port takes COM1 to COM8.";
     QTest::newRow("port and USB") << QStringList{"--port", "COM1", "--usb", "version"}
@@ -47,6 +50,12 @@ void tst_CtlCommandLine::refused_data()
     QTest::newRow("RF neither on nor off") << QStringList{"rf", "1"} << "rf takes \"on\" or \"off\".";
     QTest::newRow("Wiegand mode past the list") << QStringList{"wiegand", "10"}
                                                 << "wiegand: no mode \"10\"; see vexactl wiegand --help.";
+    QTest::newRow("ISO option of another command") << QStringList{"--speed", "slow", "version"}
+                                                   << "version takes no --speed.";
+    QTest::newRow("ISO option value unknown")
+        << QStringList{"iso-options", "--tx", "50"}
+        << "iso-options: --tx takes 100 or 10.\nUsage: vexactl [OPTIONS] iso-options [--downlink 1of4|1of256] "
+           "[--speed fast|slow] [--tx 100|10] [--rx fsk|ask] [--block-length 32|64]";
     QTest::newRow("nine Tag-it blocks") << QStringList{"tagit", "write", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}
                                         << "At most 8 blocks are written at once.";
 }
@@ -102,6 +111,48 @@ void tst_CtlCommandLine::requests()
     }
     const QByteArray bytes(reinterpret_cast<const char *>(buffer.data()), length - 2);
     QCOMPARE(QString::fromLatin1(bytes.toHex(' ').toUpper()), frame);
+}
+
+// Only the lists named change; the bits above the four and the lists not
+// named stay as the session had them.
+void tst_CtlCommandLine::isoOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("isoConfig");
+    QTest::addColumn<int>("blockLength");
+    QTest::addColumn<QStringList>("lines");
+    const auto row = [](const char *name, QStringList args, int config, int length, QStringList lines = {}) {
+        QTest::newRow(name) << (QStringList{"iso-options"} + args) << config << length << lines;
+    };
+    row("nothing named", {}, 0xF2, 0, {"Downlink Mode: 1 of 256", "Read Speed: Fast", "Tx Modulation: 100%",
+                                      "Rx Modulation: FSK", "Block Length: 32 Bits"});
+    row("all the second items", {"--downlink", "1of256", "--speed", "slow", "--tx", "10", "--rx", "ask",
+                                 "--block-length", "64"},
+        0xFC, 1, {"Downlink Mode: 1 of 256", "Read Speed: Slow", "Tx Modulation: 10%", "Rx Modulation: ASK",
+                  "Block Length: 64 Bits"});
+    row("all the first items", {"--downlink=1of4", "--speed=fast", "--tx=100", "--rx=fsk", "--block-length=32"},
+        0xF3, 0);
+    row("slow alone", {"--speed", "slow"}, 0xF0, 0);
+}
+
+void tst_CtlCommandLine::isoOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, isoConfig);
+    QFETCH(int, blockLength);
+    QFETCH(QStringList, lines);
+    const Parsed parsed = parseCommandLine(args);
+    QCOMPARE(parsed.error, QString());
+    QVERIFY(parsed.invocation.action);
+    // A script's later lines must not take the options as their own.
+    QCOMPARE(parsed.invocation.options, QStringList{});
+    ReaderOptions options;
+    options.isoConfig = 0xF2;
+    applyIsoOptions(*parsed.invocation.action, options);
+    QCOMPARE(int(options.isoConfig), isoConfig);
+    QCOMPARE(options.isoBlockLength, blockLength);
+    if (!lines.isEmpty())
+        QCOMPARE(isoOptionsTextLines(options), lines);
 }
 
 void tst_CtlCommandLine::scriptLines_data()
