@@ -59,6 +59,7 @@ private slots:
     void command_data();
     void command();
     void scriptStopsAtFailingLine();
+    void isoOptionsLastForTheRun();
     void logOfARepeat();
     void stopDuringRepeat_data();
     void stopDuringRepeat();
@@ -225,6 +226,24 @@ void tst_E2eCtl::scriptStopsAtFailingLine()
     QVERIFY(sim.waitForRequests(2));
     QCOMPARE(sim.requests(), (QStringList{withCheck("01 0D 00 10 82 21 05 44 33 22 11"),
                                           withCheck("01 09 00 10 82 20 1C")}));
+}
+
+// iso-options lasts for the rest of its script and no further: the next
+// run starts from the stored options again.
+void tst_E2eCtl::isoOptionsLastForTheRun()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const Run script = runCtl({"--port", "COM1", "run", "-"}, "iso15693 read 5\n"
+                                                            "iso-options --speed slow --tx 10\n"
+                                                            "iso15693 read 5\n");
+    QCOMPARE(script.exitCode, 0);
+    QVERIFY(script.out.contains(QStringLiteral("Read Speed: Slow")));
+    const Run next = runCtl({"--port", "COM1", "iso15693", "read", "5"});
+    QCOMPARE(next.exitCode, 0);
+    QVERIFY(sim.waitForRequests(3));
+    QCOMPARE(sim.requests(), (QStringList{withCheck("01 09 00 10 82 20 05"), withCheck("01 09 00 10 84 20 05"),
+                                          withCheck("01 09 00 10 82 20 05")}));
 }
 
 void tst_E2eCtl::logOfARepeat()
