@@ -24,6 +24,14 @@ QString textField(const FrameView &frame, int first, int maxLength)
 
 void versionReport(const FrameView &f, Report &r)
 {
+    const QString serial = textField(f, 10, 8);
+    r.fields.insert(QStringLiteral("version"),
+                    QVariantMap{{QStringLiteral("major"), f[7]},
+                                {QStringLiteral("minor"), f[6]},
+                                {QStringLiteral("image"), f[8]},
+                                {QStringLiteral("cardEncodingEdition"), (f[9] & 0x80) != 0},
+                                {QStringLiteral("generation"), f[9] & 0x7F},
+                                {QStringLiteral("serialNumber"), serial}});
     r.heading = (f[9] & 0x7F) == 1 ? QStringLiteral("Reader Version: VexaIII")
                                    : QStringLiteral("Reader Version: Vexa Pelion");
     QString suffix;
@@ -33,15 +41,20 @@ void versionReport(const FrameView &f, Report &r)
         suffix = QStringLiteral(" -- Loaded Boot Version");
     if (f[9] & 0x80)
         r.lines << kIndent + QStringLiteral("Card encoding edition");
-    r.lines << kIndent + QStringLiteral("Serial number: ") + textField(f, 10, 8);
+    r.lines << kIndent + QStringLiteral("Serial number: ") + serial;
     r.lines << kIndent + QString::asprintf("%d.%02d", f[7], f[6]) + suffix;
 }
 
 void informationReport(const FrameView &f, Report &r)
 {
+    const QString serial = textField(f, 6, 12);
+    const QString version = QString::asprintf("%.2f", f.u16(16) * 0.01);
+    r.fields.insert(QStringLiteral("readerInfo"), QVariantMap{{QStringLiteral("serialNumber"), serial},
+                                                             {QStringLiteral("lifetime"), f.u16(14)},
+                                                             {QStringLiteral("version"), version}});
     r.heading = QStringLiteral("Reader Version: Vexa ");
-    r.lines << kIndent + QStringLiteral("Serial number: ") + textField(f, 6, 12);
-    r.lines << kIndent + QString::asprintf("%.2f", f.u16(16) * 0.01) + QStringLiteral(" -- Loaded Reader Version");
+    r.lines << kIndent + QStringLiteral("Serial number: ") + serial;
+    r.lines << kIndent + version + QStringLiteral(" -- Loaded Reader Version");
     r.lines << kIndent + QStringLiteral("Reader lifetime: ") + QString::number(f.u16(14));
 }
 
@@ -58,20 +71,22 @@ void loaderReport(const FrameView &f, ManagementOutcome &out)
         asic = QStringLiteral("Melexis 90121");
     r.lines << kIndent + QStringLiteral("Reader ASIC Type = ") + asic;
 
-    QString comType = QStringLiteral(" -- Com Type = USB Virtual Com Port");
+    QString comType = QStringLiteral("USB Virtual Com Port");
     if (f[9] == 1)
-        comType = QStringLiteral(" -- Com Type = Com Port");
+        comType = QStringLiteral("Com Port");
     else if (f[9] == 2)
-        comType = QStringLiteral(" -- Com Type = USB");
-    r.lines << kIndent + QString::asprintf("Reader Ver: %d.%02d", f[7], f[6]) + comType;
+        comType = QStringLiteral("USB");
+    r.lines << kIndent + QString::asprintf("Reader Ver: %d.%02d", f[7], f[6]) + QStringLiteral(" -- Com Type = ")
+                   + comType;
 
-    if (f[8] == 1) {
-        r.lines << kIndent + QStringLiteral("Boot Loader Com Type = Com Port");
-        out.bootLoaderComType = 1;
-    } else {
-        r.lines << kIndent + QStringLiteral("Boot Loader Com Type = USB");
-        out.bootLoaderComType = 2;
-    }
+    out.bootLoaderComType = f[8] == 1 ? 1 : 2;
+    const QString bootComType = f[8] == 1 ? QStringLiteral("Com Port") : QStringLiteral("USB");
+    r.lines << kIndent + QStringLiteral("Boot Loader Com Type = ") + bootComType;
+    r.fields.insert(QStringLiteral("loader"), QVariantMap{{QStringLiteral("major"), f[7]},
+                                                         {QStringLiteral("minor"), f[6]},
+                                                         {QStringLiteral("asic"), asic},
+                                                         {QStringLiteral("comType"), comType},
+                                                         {QStringLiteral("bootLoaderComType"), bootComType}});
 }
 
 void setupReport(const FrameView &f, ManagementOutcome &out)
@@ -79,37 +94,55 @@ void setupReport(const FrameView &f, ManagementOutcome &out)
     Report &r = out.report;
     r.heading = QStringLiteral("Reader Setup:");
     const uint8_t flags = f[7];
-
-    switch (f[8]) {
-    case 0: r.lines << kIndent + QStringLiteral("Baud: 9600"); break;
-    case 1: r.lines << kIndent + QStringLiteral("Baud: 19200"); break;
-    default: r.lines << kIndent + QStringLiteral("Baud: 38400"); break;
+    const uint8_t wiegand = f[6];
+    const int baud = f[8] == 0 ? 9600 : f[8] == 1 ? 19200 : 38400;
+    QString family = QStringLiteral("all");
+    switch (flags & 0x70) {
+    case 0x20: family = QStringLiteral("iso15693"); break;
+    case 0x40: family = QStringLiteral("tagit"); break;
+    case 0x10: family = QStringLiteral("iso14443a"); break;
+    default: break;
     }
+    const QString encryption = f[10] == 0 ? QStringLiteral("default") : f[10] == 2 ? QStringLiteral("plain")
+                                                                                   : QStringLiteral("user");
+    r.fields.insert(QStringLiteral("setup"),
+                    QVariantMap{{QStringLiteral("wiegand"), wiegand == 0x40   ? QStringLiteral("uid")
+                                                            : wiegand == 0x80 ? QStringLiteral("data")
+                                                                              : QStringLiteral("off")},
+                                {QStringLiteral("rf"), (flags & 0x01) != 0},
+                                {QStringLiteral("led"), (flags & 0x04) != 0},
+                                {QStringLiteral("audio"), (flags & 0x08) != 0},
+                                {QStringLiteral("family"), family},
+                                {QStringLiteral("baud"), baud},
+                                {QStringLiteral("afi"), QString::asprintf("%02X", f[9])},
+                                {QStringLiteral("encryption"), encryption}});
+
+    r.lines << kIndent + QStringLiteral("Baud: ") + QString::number(baud);
     out.ledOn = (flags & 0x04) != 0;
     r.lines << kIndent + (*out.ledOn ? QStringLiteral("LED ON") : QStringLiteral("LED OFF"));
     out.audioOn = (flags & 0x08) != 0;
     r.lines << kIndent + (*out.audioOn ? QStringLiteral("Audio ON") : QStringLiteral("Audio OFF"));
     r.lines << kIndent + ((flags & 0x01) ? QStringLiteral("RF Transmitter ON") : QStringLiteral("RF Transmitter OFF"));
 
-    const uint8_t wiegand = f[6];
     if (wiegand != 0x40 && wiegand != 0x80) {
         r.lines << kIndent + QStringLiteral("Wiegand mode OFF");
         return;
     }
     QString afiLine;
-    switch (flags & 0x70) {
-    case 0x20:
+    if (family == QLatin1String("iso15693")) {
         r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read ISO 15693 tags");
         afiLine = kIndent + QString::asprintf("AFI: %02X - ", f[9]) + afiFamilyName(f[9]);
-        break;
-    case 0x40: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read TAG-IT tags"); break;
-    case 0x10: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read ISO 14443-A tags"); break;
-    default: r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read all tags"); break;
+    } else if (family == QLatin1String("tagit")) {
+        r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read TAG-IT tags");
+    } else if (family == QLatin1String("iso14443a")) {
+        r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read ISO 14443-A tags");
+    } else {
+        r.lines << kIndent + QStringLiteral("Wiegand mode ON - Read all tags");
     }
     r.lines << kIndent + (wiegand == 0x40 ? QStringLiteral("Report UID") : QStringLiteral("Report tag data"));
-    if (f[10] == 0)
+    if (encryption == QLatin1String("default"))
         r.lines << kIndent + QStringLiteral("Encryption - Default Key");
-    else if (f[10] == 2)
+    else if (encryption == QLatin1String("plain"))
         r.lines << kIndent + QStringLiteral("Encryption - Plain text");
     else
         r.lines << kIndent + QStringLiteral("Encryption - User key");

@@ -68,6 +68,10 @@ QByteArray answerJson(const Answer &answer)
     if (answer.report.heading)
         o.insert(QStringLiteral("heading"), *answer.report.heading);
     o.insert(QStringLiteral("lines"), QJsonArray::fromStringList(answer.report.lines));
+    // The decoded values, beside the names above.
+    const QJsonObject fields = QJsonObject::fromVariantMap(answer.report.fields);
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        o.insert(it.key(), it.value());
     if (!answer.tags.isEmpty()) {
         QJsonArray tags;
         for (const TagSighting &tag : answer.tags) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include "frameview.h"
 
@@ -21,6 +22,10 @@ struct Report
     bool separator = false;           // empty line put at the top before the heading
     std::optional<QString> heading;   // text after the time stamp
     QStringList lines;                // detail lines, top to bottom
+    // The values the lines were written from, under stable names, for
+    // callers that want them as data (vexactl's JSON). Filled by the same
+    // code that writes the lines.
+    QVariantMap fields;
 
     bool operator==(const Report &) const = default;
 };

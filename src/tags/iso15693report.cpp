@@ -64,9 +64,14 @@ void securityStatus(const FrameView &f, Report &r)
     r.lines << QStringLiteral("  Block    Status");
     const int first = f[7];
     const int n = recordsInFrame(f, 9, 1, f[8]);
-    for (int i = 0; i < n; ++i)
+    QVariantList locks;
+    for (int i = 0; i < n; ++i) {
+        const bool locked = f[9 + i] != 0;
+        locks << QVariantMap{{QStringLiteral("block"), first + i}, {QStringLiteral("locked"), locked}};
         r.lines << kIndent + QString::asprintf("%02d", first + i) + QStringLiteral("     ")
-                + (f[9 + i] ? tagtext::kLocked : tagtext::kUnlocked);
+                + (locked ? tagtext::kLocked : tagtext::kUnlocked);
+    }
+    r.fields.insert(QStringLiteral("locks"), locks);
 }
 
 void tagInformation(const FrameView &f, Report &r)
@@ -76,12 +81,17 @@ void tagInformation(const FrameView &f, Report &r)
         return;
     }
     const uint8_t flags = f[6];
-    r.lines << kIndent + QStringLiteral("UID:              ") + hexLowFirst(f, 7, 8);
+    QVariantMap info{{QStringLiteral("uid"), hexLowFirst(f, 7, 8)}};
+    r.lines << kIndent + QStringLiteral("UID:              ") + info.value(QStringLiteral("uid")).toString();
     int at = 15;
-    if (flags & 0x01)
-        r.lines << kIndent + QStringLiteral("DSFID:            ") + QString::asprintf("%02X", f[at++]);
+    if (flags & 0x01) {
+        const QString dsfid = QString::asprintf("%02X", f[at++]);
+        info.insert(QStringLiteral("dsfid"), dsfid);
+        r.lines << kIndent + QStringLiteral("DSFID:            ") + dsfid;
+    }
     if (flags & 0x02) {
         const uint8_t afi = f[at++];
+        info.insert(QStringLiteral("afi"), QString::asprintf("%02X", afi));
         r.lines << kIndent + QStringLiteral("AFI:              ") + QString::asprintf("%02X: ", afi)
                 + afiFamilyName(afi);
     }
@@ -89,11 +99,16 @@ void tagInformation(const FrameView &f, Report &r)
         const int blocks = f[at] + 1;
         const int blockSize = (f[at + 1] & 0x3F) + 1;
         at += 2;
+        info.insert(QStringLiteral("blockSize"), blockSize);
+        info.insert(QStringLiteral("blockCount"), blocks);
         r.lines << kIndent + QStringLiteral("Block Size:       ") + QString::number(blockSize);
         r.lines << kIndent + QStringLiteral("Number of Blocks: ") + QString::number(blocks);
     }
-    if (flags & 0x08)
+    if (flags & 0x08) {
+        info.insert(QStringLiteral("icReference"), f[at]);
         r.lines << kIndent + QStringLiteral("IC Reference:     ") + QString::asprintf("%02d", f[at]);
+    }
+    r.fields.insert(QStringLiteral("systemInfo"), info);
 }
 
 // Answers that carry nothing but success: heading and one line.

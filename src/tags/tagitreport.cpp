@@ -29,8 +29,18 @@ int recordsInFrame(const FrameView &f, int first, int size, int claimed)
     return std::clamp((payloadEnd(f) - first) / size, 0, claimed);
 }
 
+QVariantMap lockEntry(int block, uint8_t flag)
+{
+    return {{QStringLiteral("block"), block}, {QStringLiteral("locked"), flag != 0}};
+}
+
 void transponderDetails(const FrameView &f, Report &r)
 {
+    r.fields.insert(QStringLiteral("tagitVersion"), QVariantMap{{QStringLiteral("transponderId"), hex32(f.u32(6))},
+                                                               {QStringLiteral("manufacturer"), f[10]},
+                                                               {QStringLiteral("version"), f.u16(11)},
+                                                               {QStringLiteral("blockCount"), f[13]},
+                                                               {QStringLiteral("bytesPerBlock"), f[14]}});
     r.lines << kIndent + QStringLiteral("Transponder ID:      ") + hex32(f.u32(6)) + QStringLiteral(" hex")
             << kIndent + QStringLiteral("Manufacturer Number: ") + QString::asprintf("%02X", f[10])
             << kIndent + QStringLiteral("Version Number:      ") + QString::asprintf("%04X", f.u16(11))
@@ -40,6 +50,7 @@ void transponderDetails(const FrameView &f, Report &r)
 
 void readBlock(const FrameView &f, Report &r)
 {
+    r.fields.insert(QStringLiteral("locks"), QVariantList{lockEntry(f[11], f[10])});
     r.lines << kIndent + QStringLiteral("Block Number: ") + QString::number(f[11])
             << (f[10] ? kIndent + QStringLiteral("Locked ") : kIndent + QStringLiteral("Unlocked "))
             << kIndent + QStringLiteral("Block Data: ") + hex32(f.u32(6));
@@ -49,11 +60,14 @@ void readMultiBlock(const FrameView &f, Report &r)
 {
     r.lines << QStringLiteral("  Block    Value        Lock Status");
     const int n = recordsInFrame(f, 8, 6, f[7]);
+    QVariantList locks;
     for (int k = 0; k < n; ++k) {
         const int at = 8 + 6 * k;
+        locks << lockEntry(f[at + 1], f[at]);
         r.lines << kIndent + QString::number(f[at + 1]) + QStringLiteral("     ") + hex32(f.u32(at + 2))
                 + QStringLiteral("     ") + lockText(f[at]);
     }
+    r.fields.insert(QStringLiteral("locks"), locks);
 }
 
 void readBlockSid(const FrameView &f, Report &r)
@@ -64,11 +78,16 @@ void readBlockSid(const FrameView &f, Report &r)
     }
     r.lines << QStringLiteral("#   Address   Blk   Value    Lock Status");
     const int n = recordsInFrame(f, 7, 10, f[6]);
+    QVariantList locks;
     for (int k = 0; k < n; ++k) {
         const int at = 7 + 10 * k;
+        QVariantMap lock = lockEntry(f[at + 5], f[at + 4]);
+        lock.insert(QStringLiteral("uid"), hex32(f.u32(at)));
+        locks << lock;
         r.lines << QString::asprintf("%02d  %s   %01d   %s   %s", k + 1, qPrintable(hex32(f.u32(at))), f[at + 5],
                                      qPrintable(hex32(f.u32(at + 6))), qPrintable(lockText(f[at + 4])));
     }
+    r.fields.insert(QStringLiteral("locks"), locks);
 }
 
 void inventory(const FrameView &f, Report &r)

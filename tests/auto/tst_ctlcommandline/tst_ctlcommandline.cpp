@@ -3,10 +3,14 @@
 #include <QtTest>
 
 #include "ctl/commandline.h"
+#include "config/management.h"
 #include "ctl/output.h"
+#include "frames.h"
 
 using namespace vexa;
 using namespace vexa::ctl;
+using vexa::test::answerFrame;
+using vexa::test::hex;
 
 class tst_CtlCommandLine : public QObject
 {
@@ -18,6 +22,8 @@ private slots:
     void requests();
     void isoOptions_data();
     void isoOptions();
+    void decodedFields_data();
+    void decodedFields();
     void scriptLines_data();
     void scriptLines();
 };
@@ -153,6 +159,75 @@ void tst_CtlCommandLine::isoOptions()
     QCOMPARE(options.isoBlockLength, blockLength);
     if (!lines.isEmpty())
         QCOMPARE(isoOptionsTextLines(options), lines);
+}
+
+enum Family { Management, Iso15693, Tagit };
+
+// The names --json adds beside command, status and the report lines.
+void tst_CtlCommandLine::decodedFields_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("fields");
+    const QByteArray uid = hex("F2 93 6A 1C 50 01 04 E0");
+    QTest::newRow("version")
+        << int(Management) << answerFrame(0, 0xE0, hex("03 04 07 81") + QByteArray("4000123\0", 8))
+        << QByteArray(R"({"version":{"major":4,"minor":3,"image":7,"cardEncodingEdition":true,"generation":1,
+                         "serialNumber":"4000123"}})");
+    QTest::newRow("loader") << int(Management) << answerFrame(0, 0xE3, hex("07 04 01 02 02"))
+                            << QByteArray(R"({"loader":{"major":4,"minor":7,"asic":"Melexis 90121","comType":"USB",
+                                              "bootLoaderComType":"Com Port"}})");
+    QTest::newRow("setup, Wiegand UID of ISO 15693 tags")
+        << int(Management) << answerFrame(0, 0xE7, hex("40 2D 01 30 00"))
+        << QByteArray(R"({"setup":{"wiegand":"uid","rf":true,"led":true,"audio":true,"family":"iso15693",
+                         "baud":19200,"afi":"30","encryption":"default"}})");
+    QTest::newRow("setup, Wiegand off, plain")
+        << int(Management) << answerFrame(0, 0xE7, hex("00 00 03 D5 02"))
+        << QByteArray(R"({"setup":{"wiegand":"off","rf":false,"led":false,"audio":false,"family":"all",
+                         "baud":38400,"afi":"D5","encryption":"plain"}})");
+    QTest::newRow("reader information")
+        << int(Management) << answerFrame(0, 0xEB, QByteArray("4000123\0", 8) + hex("10 27 93 01"))
+        << QByteArray(R"({"readerInfo":{"serialNumber":"4000123","lifetime":10000,"version":"4.03"}})");
+    QTest::newRow("an error answer decodes nothing") << int(Management) << answerFrame(2, 0xEC) << QByteArray("{}");
+    QTest::newRow("system information, all of it")
+        << int(Iso15693) << answerFrame(0, 0x2B, hex("0F") + uid + hex("00 31 1B 03 01"))
+        << QByteArray(R"({"systemInfo":{"uid":"E00401501C6A93F2","dsfid":"00","afi":"31","blockCount":28,
+                         "blockSize":4,"icReference":1}})");
+    QTest::newRow("system information, UID only")
+        << int(Iso15693) << answerFrame(0, 0x2B, hex("00") + uid)
+        << QByteArray(R"({"systemInfo":{"uid":"E00401501C6A93F2"}})");
+    QTest::newRow("security status") << int(Iso15693) << answerFrame(0, 0x2C, hex("00 0A 03 01 00 05"))
+                                     << QByteArray(R"({"locks":[{"block":10,"locked":true},
+                                                       {"block":11,"locked":false},{"block":12,"locked":true}]})");
+    QTest::newRow("Tag-it version")
+        << int(Tagit) << answerFrame(0, 0x05, hex("78 56 34 12 07 34 12 08 04"))
+        << QByteArray(R"({"tagitVersion":{"transponderId":"12345678","manufacturer":7,"version":4660,
+                         "blockCount":8,"bytesPerBlock":4}})");
+    QTest::newRow("Tag-it block") << int(Tagit) << answerFrame(0, 0x07, hex("44 33 22 11 01 05"))
+                                  << QByteArray(R"({"locks":[{"block":5,"locked":true}]})");
+    QTest::newRow("Tag-it blocks") << int(Tagit) << answerFrame(0, 0x0A, hex("00 02 00 03 44 33 22 11 01 04 88 77 66 55"))
+                                   << QByteArray(R"({"locks":[{"block":3,"locked":false},{"block":4,"locked":true}]})");
+    QTest::newRow("Tag-it SID") << int(Tagit) << answerFrame(0, 0x0C, hex("01 78 56 34 12 01 02 44 33 22 11"))
+                                << QByteArray(R"({"locks":[{"uid":"12345678","block":2,"locked":true}]})");
+}
+
+void tst_CtlCommandLine::decodedFields()
+{
+    QFETCH(int, family);
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArray, fields);
+    const FrameView view(frame);
+    Answer answer;
+    answer.command = QStringLiteral("any");
+    switch (family) {
+    case Management: answer.report = reportManagementResponse(view).report; break;
+    case Iso15693: answer.report = iso15693::reportResponse(view, 0); break;
+    default: answer.report = tagit::reportResponse(view, int(frame.size())); break;
+    }
+    QJsonObject decoded = QJsonDocument::fromJson(answerJson(answer)).object();
+    for (const char *name : {"command", "status", "statusByte", "error", "heading", "lines", "tags"})
+        decoded.remove(QLatin1String(name));
+    QCOMPARE(decoded, QJsonDocument::fromJson(fields).object());
 }
 
 void tst_CtlCommandLine::scriptLines_data()

@@ -142,7 +142,9 @@ void tst_E2eCtl::command_data()
                                       R"("heading":"Read Transponder Details:","lines":[)"
                                       R"("    Transponder ID:      5D2E9A41 hex","    Manufacturer Number: 07",)"
                                       R"("    Version Number:      0101","    Number of blocks:    08",)"
-                                      R"("    Bytes per block:     04"],"tags":[{"uid":"5D2E9A41"}]})")}
+                                      R"("    Bytes per block:     04"],"tags":[{"uid":"5D2E9A41"}],)"
+                                      R"("tagitVersion":{"transponderId":"5D2E9A41","manufacturer":7,"version":257,)"
+                                      R"("blockCount":8,"bytesPerBlock":4}})")}
         << "";
     QTest::newRow("ISO/IEC 14443-A UID")
         << serialSim << com1 + QStringList{"iso14443a", "uid"} << QStringList{"01 09 00 10 80 40 00"} << 0
