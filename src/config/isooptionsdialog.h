@@ -2,11 +2,7 @@
 // ISO 15693 command carries in its flags byte (isoConfig bits 0-3) and the
 // block length the ISO 15693 commands assume. OK and "Defaults" change the
 // options; Cancel puts isoConfig back (not the block length). Sends nothing.
-//
-//   bit 0  "Downlink Mode"  set "1 of 4",  clear "1 of 256"
-//   bit 1  "Read Speed"     set "Fast",    clear "Slow"
-//   bit 2  "Tx Modulation"  set "10%",     clear "100%"
-//   bit 3  "Rx Modulation"  set "ASK",     clear "FSK"
+// Which bit each list sets is config/isooptions' business.
 #pragma once
 
 #include <array>
