@@ -17,7 +17,7 @@ namespace {
 
 using Build = std::function<QString(const QStringList &args, const QMap<QString, QString> &options, Action &action)>;
 
-struct CommandSpec
+struct CommandForm
 {
     const char *words;
     const char *arguments;
@@ -152,10 +152,10 @@ Build configCommand(Action::Kind kind, std::function<QString(const QStringList &
     };
 }
 
-const QList<CommandSpec> &commands()
+const QList<CommandForm> &commands()
 {
     using namespace iso15693;
-    static const QList<CommandSpec> table = {
+    static const QList<CommandForm> table = {
         {"version", "", "the reader's firmware version, image and serial number", {}, 0, 0,
          management(mgmt::GetVersion)},
         {"info", "", "the reader's serial number, lifetime and version", {}, 0, 0, management(mgmt::ReadInfo)},
@@ -336,14 +336,14 @@ const QList<CommandSpec> &commands()
     return table;
 }
 
-const CommandSpec *findCommand(const QStringList &positional, int *wordCount)
+const CommandForm *findCommand(const QStringList &positional, int *wordCount)
 {
-    const CommandSpec *best = nullptr;
+    const CommandForm *best = nullptr;
     int bestWords = 0;
-    for (const CommandSpec &spec : commands()) {
-        const QStringList words = QString::fromLatin1(spec.words).split(QLatin1Char(' '));
+    for (const CommandForm &form : commands()) {
+        const QStringList words = QString::fromLatin1(form.words).split(QLatin1Char(' '));
         if (words.size() > bestWords && positional.mid(0, words.size()) == words) {
-            best = &spec;
+            best = &form;
             bestWords = int(words.size());
         }
     }
@@ -358,12 +358,12 @@ std::optional<int> numberOption(const QString &text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-QString usageLine(const CommandSpec &spec)
+QString usageLine(const CommandForm &form)
 {
-    QString line = QStringLiteral("vexactl [OPTIONS] ") + QString::fromLatin1(spec.words);
-    if (*spec.arguments)
-        line += QLatin1Char(' ') + QString::fromLatin1(spec.arguments);
-    for (const QString &option : spec.options) {
+    QString line = QStringLiteral("vexactl [OPTIONS] ") + QString::fromLatin1(form.words);
+    if (*form.arguments)
+        line += QLatin1Char(' ') + QString::fromLatin1(form.arguments);
+    for (const QString &option : form.options) {
         QString value = option.toUpper();
         for (const IsoOptionWords &words : kIsoOptionWords)
             if (option == QLatin1String(words.option))
@@ -516,21 +516,21 @@ Parsed parseCommandLine(const QStringList &arguments)
     }
 
     int wordCount = 0;
-    const CommandSpec *spec = findCommand(positional, &wordCount);
+    const CommandForm *form = findCommand(positional, &wordCount);
     if (options.contains(QStringLiteral("help"))) {
         inv.help = true;
-        inv.helpTopic = spec ? QString::fromLatin1(spec->words) : QString();
+        inv.helpTopic = form ? QString::fromLatin1(form->words) : QString();
         return out;
     }
-    if (!spec) {
+    if (!form) {
         out.error = positional.isEmpty() ? QStringLiteral("No command given; see vexactl --help.")
                                          : QStringLiteral("Unknown command \"%1\"; see vexactl --help.")
                                                .arg(positional.join(QLatin1Char(' ')));
         return out;
     }
     const QStringList args = positional.mid(wordCount);
-    if (args.size() < spec->minArgs || (spec->maxArgs >= 0 && args.size() > spec->maxArgs)) {
-        out.error = QStringLiteral("Usage: %1").arg(usageLine(*spec));
+    if (args.size() < form->minArgs || (form->maxArgs >= 0 && args.size() > form->maxArgs)) {
+        out.error = QStringLiteral("Usage: %1").arg(usageLine(*form));
         return out;
     }
     QMap<QString, QString> commandOptions;
@@ -539,18 +539,18 @@ Parsed parseCommandLine(const QStringList &arguments)
                                    + isoOptionNames()) {
         if (!options.contains(name))
             continue;
-        if (!spec->options.contains(name)) {
-            out.error = QStringLiteral("%1 takes no --%2.").arg(QString::fromLatin1(spec->words), name);
+        if (!form->options.contains(name)) {
+            out.error = QStringLiteral("%1 takes no --%2.").arg(QString::fromLatin1(form->words), name);
             return out;
         }
         commandOptions.insert(name, options.value(name));
     }
     Action action;
-    action.name = QString::fromLatin1(spec->words);
-    out.error = spec->build(args, commandOptions, action);
+    action.name = QString::fromLatin1(form->words);
+    out.error = form->build(args, commandOptions, action);
     // A wrong iso-options value shows what the command takes.
     if (!out.error.isEmpty() && action.kind == Action::Kind::IsoOptions)
-        out.error += QStringLiteral("\nUsage: ") + usageLine(*spec);
+        out.error += QStringLiteral("\nUsage: ") + usageLine(*form);
     if (out.error.isEmpty())
         inv.action = action;
     return out;
@@ -558,10 +558,10 @@ Parsed parseCommandLine(const QStringList &arguments)
 
 QString helpText(const QString &topic)
 {
-    for (const CommandSpec &spec : commands()) {
-        if (topic.isEmpty() || topic != QLatin1String(spec.words))
+    for (const CommandForm &form : commands()) {
+        if (topic.isEmpty() || topic != QLatin1String(form.words))
             continue;
-        QString text = QStringLiteral("Usage: %1\n\n%2.\n").arg(usageLine(spec), QString::fromLatin1(spec.summary));
+        QString text = QStringLiteral("Usage: %1\n\n%2.\n").arg(usageLine(form), QString::fromLatin1(form.summary));
         if (topic == QLatin1String("wiegand")) {
             text += QStringLiteral("\nModes:\n");
             const QStringList captions = wiegandModeCaptions();
@@ -599,11 +599,11 @@ QString helpText(const QString &topic)
         "  --version         the program's name and version\n"
         "\n"
         "Commands:\n");
-    for (const CommandSpec &spec : commands()) {
-        QString left = QString::fromLatin1(spec.words);
-        if (*spec.arguments)
-            left += QLatin1Char(' ') + QString::fromLatin1(spec.arguments);
-        text += QStringLiteral("  %1 %2\n").arg(left, -28).arg(QString::fromLatin1(spec.summary));
+    for (const CommandForm &form : commands()) {
+        QString left = QString::fromLatin1(form.words);
+        if (*form.arguments)
+            left += QLatin1Char(' ') + QString::fromLatin1(form.arguments);
+        text += QStringLiteral("  %1 %2\n").arg(left, -28).arg(QString::fromLatin1(form.summary));
     }
     text += QStringLiteral(
         "\n"
