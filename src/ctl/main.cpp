@@ -304,45 +304,15 @@ private:
             iso15693::Request request = action.iso;
             request.isoConfig = m_session.options().isoConfig;
             request.isoBlockLength = m_session.options().isoBlockLength;
-            if (const auto refusal = iso15693::checkFields(request)) {
-                printError(refusal->message);
-                *exitCode = ExitUsage;
+            if (!sendTagRequest(request, iso15693::checkFields, iso15693::confirmation, iso15693::build, exitCode))
                 return false;
-            }
-            if (!confirmed(iso15693::confirmation(request.command), exitCode))
-                return false;
-            CommandBuffer frame{};
-            const Built<iso15693::Field> built = iso15693::build(request, frame);
-            if (!built.ok()) {
-                printError(built.refusal->message);
-                *exitCode = ExitUsage;
-                return false;
-            }
-            link.commandBuffer = frame;
-            link.commandLength = built.length;
-            link.sendFrame();
             break;
         }
         case Action::Kind::Tagit: {
             m_session.setVisiblePage(TagPage::Tagit);
             const tagit::Request &request = action.tagit;
-            if (const auto refusal = tagit::checkFields(request)) {
-                printError(refusal->message);
-                *exitCode = ExitUsage;
+            if (!sendTagRequest(request, tagit::checkFields, tagit::confirmation, tagit::build, exitCode))
                 return false;
-            }
-            if (!confirmed(tagit::confirmation(request.command), exitCode))
-                return false;
-            CommandBuffer frame{};
-            const Built<tagit::Field> built = tagit::build(request, frame);
-            if (!built.ok()) {
-                printError(built.refusal->message);
-                *exitCode = ExitUsage;
-                return false;
-            }
-            link.commandBuffer = frame;
-            link.commandLength = built.length;
-            link.sendFrame();
             break;
         }
         case Action::Kind::Iso14443:
@@ -394,6 +364,32 @@ private:
     }
 
     // A lock asks first; --yes is the only answer that sends it.
+    // A tag page's request: its field checks, its question, its frame, as
+    // the page sends it.
+    template<typename Request, typename Check, typename Confirmation, typename Build>
+    bool sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build, int *exitCode)
+    {
+        if (const auto refusal = check(request)) {
+            printError(refusal->message);
+            *exitCode = ExitUsage;
+            return false;
+        }
+        if (!confirmed(confirmation(request.command), exitCode))
+            return false;
+        CommandBuffer frame{};
+        const auto built = build(request, frame);
+        if (!built.ok()) {
+            printError(built.refusal->message);
+            *exitCode = ExitUsage;
+            return false;
+        }
+        ReaderLink &link = m_session.link();
+        link.commandBuffer = frame;
+        link.commandLength = built.length;
+        link.sendFrame();
+        return true;
+    }
+
     bool confirmed(const QString &question, int *exitCode)
     {
         if (question.isEmpty() || m_invocation.yes)
