@@ -83,6 +83,9 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
 
     m_baudSettle.setParent(this);
     m_baudSettle.setSingleShot(true);
+    // The reader switches its rate during this wait: a coarse timer may end
+    // it up to 5 % early, and the first frame at the new rate would be lost.
+    m_baudSettle.setTimerType(Qt::PreciseTimer);
     m_baudSettle.setInterval(kBaudSettleMs);
     connect(&m_baudSettle, &QTimer::timeout, this, &ReaderSession::finishBaudChange);
 
