@@ -237,6 +237,8 @@ public:
     {
         m_clock.start();
         m_pause.setSingleShot(true);
+        // --interval is a bench's spacing between exchanges: never shorter.
+        m_pause.setTimerType(Qt::PreciseTimer);
         connect(&m_pause, &QTimer::timeout, this, &CommandRun::sendNext);
         ReaderLink &link = session.link();
         connect(&session, &ReaderSession::report, this, [this](const Report &report) { m_answer.report = report; });
