@@ -1,6 +1,8 @@
 // VexaHost - the Tag Log window (see taglogwindow.h).
 #include "taglogwindow.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -26,9 +28,18 @@ namespace vexa {
 
 namespace {
 
-constexpr int kDefaultWidth = 640;
 constexpr int kDefaultHeight = 320;
 constexpr int kGap = 8; // between the main window's frame and this one
+
+// The widest text each column shows, by column, for the first widths; the
+// last column (block values) takes the room left.
+const char *const kWidestTexts[] = {"ISO/IEC 14443-A", "DDDDDDDDDDDDDDDD", "0000-00-00 00:00:00",
+                                    "0000-00-00 00:00:00", "0000000", "000.0"};
+constexpr int kCellPadding = 24; // margins and the sort arrow
+// Room for the block values, the scroll bar and the margins, beside the
+// first columns' widths.
+constexpr int kBesideColumns = 200;
+constexpr int kMinBesideWidth = 400; // narrower than this it goes over the main window
 
 const ResponseFamily kFamilies[] = {ResponseFamily::Management, ResponseFamily::Iso15693, ResponseFamily::Tagit,
                                     ResponseFamily::Iso14443};
@@ -79,8 +90,19 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
     m_table->setTabKeyNavigation(false); // Tab leaves the table for the buttons
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
-    for (int c = 0; c < m_placement.columnWidths.size() && c < TagLogModel::ColumnCount; ++c)
-        m_table->setColumnWidth(c, m_placement.columnWidths[c]);
+    for (int c = 0; c < TagLogModel::ColumnCount; ++c) {
+        if (c < m_placement.columnWidths.size()) {
+            m_table->setColumnWidth(c, m_placement.columnWidths[c]);
+        } else if (c < int(std::size(kWidestTexts))) {
+            // Wide enough for a whole UID and time: the header's default
+            // cut them short, and they are what the operator reads.
+            const QFontMetrics metrics = m_table->fontMetrics();
+            const QString header = m_model->headerData(c, Qt::Horizontal).toString();
+            m_table->setColumnWidth(c, std::max(metrics.horizontalAdvance(QLatin1String(kWidestTexts[c])),
+                                                metrics.horizontalAdvance(header)) +
+                                           kCellPadding);
+        }
+    }
 
     m_clearButton = new QPushButton(QStringLiteral("&Clear"), this);
     m_clearButton->setObjectName(QStringLiteral("btnTagLogClear"));
@@ -142,14 +164,50 @@ void TagLogWindow::showBeside()
             resize(stored.size());
             move(stored.topLeft());
         } else {
-            resize(kDefaultWidth, kDefaultHeight);
-            if (const QWidget *main = parentWidget())
-                move(main->frameGeometry().right() + kGap, main->frameGeometry().top());
+            int width = kBesideColumns;
+            for (int c = 0; c + 1 < TagLogModel::ColumnCount; ++c)
+                width += m_table->columnWidth(c);
+            resize(width, kDefaultHeight);
+            if (const QWidget *main = parentWidget()) {
+                const QRect mainFrame = main->frameGeometry();
+                const QScreen *screen = main->screen();
+                // The frame's decorations are not known before the first show:
+                // the main window's stand in for them.
+                const QSize decorations = mainFrame.size() - main->size();
+                const QRect frame = besideFrame(mainFrame, size() + decorations,
+                                                screen ? screen->availableGeometry() : QRect());
+                resize(frame.size() - decorations);
+                move(frame.topLeft());
+            }
         }
     }
     show();
     raise();
     activateWindow();
+}
+
+QRect TagLogWindow::besideFrame(const QRect &mainFrame, QSize size, const QRect &available)
+{
+    QRect frame(QPoint(mainFrame.right() + 1 + kGap, mainFrame.top()), size);
+    if (!available.isValid())
+        return frame;
+    frame.setSize(size.boundedTo(available.size()));
+    const int roomRight = available.right() - frame.left() + 1;
+    const int roomLeft = mainFrame.left() - kGap - available.left();
+    if (frame.width() > roomRight) {
+        if (frame.width() <= roomLeft) {
+            frame.moveLeft(mainFrame.left() - kGap - frame.width());
+        } else if (std::max(roomLeft, roomRight) >= kMinBesideWidth) {
+            // Beside it and narrower: the table scrolls, the response pane stays in view.
+            frame.setWidth(std::max(roomLeft, roomRight));
+            if (roomLeft > roomRight)
+                frame.moveLeft(available.left());
+        } else {
+            frame.moveLeft(available.right() + 1 - frame.width());
+        }
+    }
+    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
+    return frame;
 }
 
 TagLogPlacement TagLogWindow::placement() const

@@ -32,6 +32,10 @@ public:
     void showBeside();
     // What the settings keep of it now.
     TagLogPlacement placement() const;
+    // The first place of a frame of `size`: right of the main window's frame,
+    // else left of it, else narrower on the side with more room, else over
+    // it at the screen's right edge; always on `available`.
+    static QRect besideFrame(const QRect &mainFrame, QSize size, const QRect &available);
 
     TagLogModel &model() { return *m_model; }
     TagLogExport &exporter() { return *m_export; }

@@ -50,6 +50,8 @@ private slots:
     void statusFilterAndClear_data();
     void statusFilterAndClear();
     void placeKeptAcrossRuns();
+    void firstPlaceIsOnTheScreen_data();
+    void firstPlaceIsOnTheScreen();
     void exportWritesTheLog();
     void saveReportAs_data();
     void saveReportAs();
@@ -184,6 +186,42 @@ void TestTagLogWindow::placeKeptAcrossRuns()
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(610, 270));
     QCOMPARE(control<QTableView>(again, QStringLiteral("tagLogTable")).columnWidth(1), 177);
+}
+
+void TestTagLogWindow::firstPlaceIsOnTheScreen_data()
+{
+    QTest::addColumn<QRect>("mainFrame");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("frame");
+    const QRect screen(0, 0, 1280, 900);
+    QTest::newRow("room on the right") << QRect(0, 0, 680, 605) << QSize(580, 340) << screen
+                                       << QRect(688, 0, 580, 340);
+    QTest::newRow("no room right: left of it") << QRect(600, 100, 680, 605) << QSize(580, 340) << screen
+                                               << QRect(12, 100, 580, 340);
+    QTest::newRow("no room either side: narrower on the wider") << QRect(0, 0, 680, 605) << QSize(660, 340)
+                                                                << screen << QRect(688, 0, 592, 340);
+    QTest::newRow("narrower on the left") << QRect(700, 0, 500, 605) << QSize(900, 340) << screen
+                                          << QRect(0, 0, 692, 340);
+    QTest::newRow("too little room beside: over it at the right edge")
+        << QRect(0, 0, 1000, 605) << QSize(660, 340) << screen << QRect(620, 0, 660, 340);
+    QTest::newRow("low main window: pulled up") << QRect(0, 700, 680, 605) << QSize(580, 340) << screen
+                                                << QRect(688, 560, 580, 340);
+    QTest::newRow("larger than the screen: shrunk") << QRect(0, 0, 1000, 605) << QSize(1600, 1000) << screen
+                                                    << screen;
+    QTest::newRow("second screen's origin") << QRect(1300, 50, 680, 605) << QSize(660, 340)
+                                            << QRect(1280, 0, 1280, 1024) << QRect(1988, 50, 572, 340);
+    QTest::newRow("no screen known: right of it") << QRect(0, 0, 680, 605) << QSize(660, 340) << QRect()
+                                                  << QRect(688, 0, 660, 340);
+}
+
+void TestTagLogWindow::firstPlaceIsOnTheScreen()
+{
+    QFETCH(QRect, mainFrame);
+    QFETCH(QSize, size);
+    QFETCH(QRect, available);
+    QFETCH(QRect, frame);
+    QCOMPARE(TagLogWindow::besideFrame(mainFrame, size, available), frame);
 }
 
 void TestTagLogWindow::exportWritesTheLog()
