@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -104,6 +105,31 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
         }
     }
 
+    // The header sorts with the mouse only: the same choice from the
+    // keyboard and for assistive technology, kept in step with the header.
+    auto *sortLabel = new QLabel(QStringLiteral("&Sort by:"), this);
+    m_sortBox = new QComboBox(this);
+    m_sortBox->setObjectName(QStringLiteral("tagLogSort"));
+    for (int c = 0; c < TagLogModel::ColumnCount; ++c)
+        m_sortBox->addItem(m_model->headerData(c, Qt::Horizontal).toString());
+    m_sortBox->setCurrentIndex(TagLogModel::FirstSeenColumn);
+    sortLabel->setBuddy(m_sortBox);
+    m_descending = new QCheckBox(QStringLiteral("&Descending"), this);
+    m_descending->setObjectName(QStringLiteral("tagLogDescending"));
+    const auto sortAsChosen = [this] {
+        m_table->sortByColumn(m_sortBox->currentIndex(),
+                              m_descending->isChecked() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    };
+    connect(m_sortBox, &QComboBox::currentIndexChanged, this, sortAsChosen);
+    connect(m_descending, &QCheckBox::toggled, this, sortAsChosen);
+    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                const QSignalBlocker sortBlocker(m_sortBox);
+                const QSignalBlocker orderBlocker(m_descending);
+                m_sortBox->setCurrentIndex(column);
+                m_descending->setChecked(order == Qt::DescendingOrder);
+            });
+
     m_clearButton = new QPushButton(QStringLiteral("&Clear"), this);
     m_clearButton->setObjectName(QStringLiteral("btnTagLogClear"));
     connect(m_clearButton, &QPushButton::clicked, &log, &TagLog::clear);
@@ -119,6 +145,10 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
     auto *top = new QHBoxLayout;
     top->addWidget(familyLabel);
     top->addWidget(m_familyBox);
+    top->addSpacing(16);
+    top->addWidget(sortLabel);
+    top->addWidget(m_sortBox);
+    top->addWidget(m_descending);
     top->addStretch();
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_status);
@@ -129,7 +159,9 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
     layout->addLayout(top);
     layout->addWidget(m_table, 1);
     layout->addLayout(bottom);
-    setTabOrder(m_familyBox, m_table);
+    setTabOrder(m_familyBox, m_sortBox);
+    setTabOrder(m_sortBox, m_descending);
+    setTabOrder(m_descending, m_table);
     setTabOrder(m_table, m_clearButton);
     setTabOrder(m_clearButton, m_exportButton);
 

@@ -9,6 +9,7 @@
 
 #include "app/settingsstore.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -57,6 +58,8 @@ private:
     TagLogExport *m_export = nullptr;
     QString m_exportPath;
     QComboBox *m_familyBox = nullptr;
+    QComboBox *m_sortBox = nullptr;
+    QCheckBox *m_descending = nullptr;
     QTableView *m_table = nullptr;
     QPushButton *m_clearButton = nullptr, *m_exportButton = nullptr;
     QLabel *m_status = nullptr, *m_note = nullptr;

@@ -1,7 +1,9 @@
 // The Tag Log window from the keyboard and assistive technology, its place
 // kept across runs, Export through it, and Save Report As against the pane.
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -47,6 +49,7 @@ private slots:
     void initTestCase();
     void mainWindowOpensItAndKeepsItOpen();
     void keyboardAndAssistiveTechnology();
+    void sortFromTheKeyboard();
     void statusFilterAndClear_data();
     void statusFilterAndClear();
     void placeKeptAcrossRuns();
@@ -100,6 +103,8 @@ void TestTagLogWindow::keyboardAndAssistiveTechnology()
     window.showBeside();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *family = &control<QComboBox>(window, QStringLiteral("tagLogFamily"));
+    auto *sort = &control<QComboBox>(window, QStringLiteral("tagLogSort"));
+    auto *descending = &control<QCheckBox>(window, QStringLiteral("tagLogDescending"));
     auto *table = &control<QTableView>(window, QStringLiteral("tagLogTable"));
     auto *clear = &control<QPushButton>(window, QStringLiteral("btnTagLogClear"));
     auto *exportButton = &control<QPushButton>(window, QStringLiteral("btnTagLogExport"));
@@ -110,11 +115,10 @@ void TestTagLogWindow::keyboardAndAssistiveTechnology()
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Tag Log"));
     QCOMPARE(iface->role(), QAccessible::Table);
 
-    // Alt+F reaches the family list; Tab walks list, table, Clear, Export.
+    // Alt+F reaches the family list; Tab walks the lists, table, Clear, Export.
     QTest::keyClick(&window, Qt::Key_F, Qt::AltModifier);
     QTRY_COMPARE(QApplication::focusWidget(), family);
-    for (QWidget *next : {static_cast<QWidget *>(table), static_cast<QWidget *>(clear),
-                          static_cast<QWidget *>(exportButton)}) {
+    for (QWidget *next : std::initializer_list<QWidget *>{sort, descending, table, clear, exportButton}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), next);
     }
@@ -123,6 +127,41 @@ void TestTagLogWindow::keyboardAndAssistiveTechnology()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QTRY_VERIFY(!window.isVisible());
     QCOMPARE(log.count(), 3);
+}
+
+// The header sorts with the mouse; "Sort by" and "Descending" do the same
+// from the keyboard and follow the header.
+void TestTagLogWindow::sortFromTheKeyboard()
+{
+    TagLog log;
+    fill(log);
+    ScriptedPrompt prompt;
+    QWidget main;
+    TagLogWindow window(log, prompt, {}, &main);
+    window.showBeside();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto &sort = control<QComboBox>(window, QStringLiteral("tagLogSort"));
+    auto &descending = control<QCheckBox>(window, QStringLiteral("tagLogDescending"));
+    auto &table = control<QTableView>(window, QStringLiteral("tagLogTable"));
+    QTRY_COMPARE(table.model()->rowCount(), 3);
+    const auto firstTag = [&] { return table.model()->index(0, TagLogModel::TagColumn).data().toString(); };
+    QCOMPARE(sort.currentText(), QStringLiteral("First Seen"));
+
+    QTest::keyClick(&window, Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(QApplication::focusWidget(), &sort);
+    QTest::keyClick(&sort, Qt::Key_Home);
+    QTest::keyClick(&sort, Qt::Key_Down);
+    QCOMPARE(table.horizontalHeader()->sortIndicatorSection(), int(TagLogModel::TagColumn));
+    QCOMPARE(firstTag(), QStringLiteral("12345678"));
+    QTest::keyClick(&window, Qt::Key_D, Qt::AltModifier);
+    QTRY_VERIFY(descending.isChecked());
+    QCOMPARE(firstTag(), QStringLiteral("E0040100A1B2C3D4"));
+
+    QHeaderView *header = table.horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(TagLogModel::ReadsColumn) + 5, header->height() / 2));
+    QCOMPARE(sort.currentIndex(), int(TagLogModel::ReadsColumn));
+    QCOMPARE(descending.isChecked(), header->sortIndicatorOrder() == Qt::DescendingOrder);
 }
 
 void TestTagLogWindow::statusFilterAndClear_data()
