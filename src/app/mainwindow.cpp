@@ -7,10 +7,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -40,6 +38,7 @@
 #include "tags/tagitpage.h"
 #include "ui/accessibility.h"
 #include "ui/messageboxprompt.h"
+#include "ui/windowframe.h"
 
 namespace vexa {
 
@@ -74,12 +73,6 @@ void makeExclusive(QObject *owner, std::initializer_list<QAction *> items)
     }
 }
 
-// A window placed where no screen is any more (a monitor removed) would be
-// out of reach; it then keeps the top-left corner.
-bool onSomeScreen(const QPoint &topLeft)
-{
-    return QGuiApplication::screenAt(topLeft + QPoint(20, 20)) != nullptr;
-}
 } // namespace
 
 MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(parent)
@@ -394,7 +387,7 @@ void MainWindow::setVisible(bool visible)
         // the window manager has framed it, places the inside there instead,
         // and every start crept up and left by the frame's width.
         const QPoint place(s.left, s.top);
-        if (onSomeScreen(place)) {
+        if (reachablePlace(place)) {
             if (testAttribute(Qt::WA_WState_Created) && windowHandle())
                 windowHandle()->setFramePosition(place);
             else

@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -44,14 +43,6 @@ constexpr int kMinBesideWidth = 400; // narrower than this it goes over the main
 
 const ResponseFamily kFamilies[] = {ResponseFamily::Management, ResponseFamily::Iso15693, ResponseFamily::Tagit,
                                     ResponseFamily::Iso14443};
-
-bool onSomeScreen(const QRect &frame)
-{
-    for (const QScreen *screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(frame))
-            return true;
-    return false;
-}
 
 } // namespace
 
@@ -192,7 +183,7 @@ void TagLogWindow::showBeside()
 {
     if (!std::exchange(m_placed, true)) {
         const QRect stored(m_placement.left, m_placement.top, m_placement.width, m_placement.height);
-        if (m_placement.width > 0 && m_placement.height > 0 && onSomeScreen(stored)) {
+        if (m_placement.width > 0 && m_placement.height > 0 && reachablePlace(stored.topLeft())) {
             resize(stored.size());
             move(stored.topLeft());
         } else {

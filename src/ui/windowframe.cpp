@@ -6,8 +6,10 @@
 #include <QFontDatabase>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScreen>
 #include <QTreeView>
 #include <QWidget>
 
@@ -61,6 +63,11 @@ void keepTitleWhole(QWidget *dialog)
     dialog->setMinimumWidth(std::max(dialog->minimumWidth(), titleBarWidth(dialog->windowTitle())));
     if (dialog->width() < dialog->minimumWidth())
         dialog->resize(dialog->minimumWidth(), dialog->height());
+}
+
+bool reachablePlace(const QPoint &topLeft)
+{
+    return QGuiApplication::screenAt(topLeft + QPoint(20, 20)) != nullptr;
 }
 
 } // namespace vexa

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QFileDialog;
+class QPoint;
 class QWidget;
 
 namespace vexa {
@@ -26,6 +27,11 @@ void fitFixedSize(QWidget *dialog);
 
 // For a dialog that may be resized: never narrower than its title needs.
 void keepTitleWhole(QWidget *dialog);
+
+// Whether a window whose frame starts at `topLeft` can still be reached: its
+// title bar's corner is on a screen. A place kept from a monitor since
+// removed is not.
+bool reachablePlace(const QPoint &topLeft);
 
 // The toolkit's own file dialog (where the desktop offers none) in detail
 // view, wide enough for long names and dates, its columns fitted to what

@@ -225,6 +225,16 @@ void TestTagLogWindow::placeKeptAcrossRuns()
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(610, 270));
     QCOMPARE(control<QTableView>(again, QStringLiteral("tagLogTable")).columnWidth(1), 177);
+
+    // Kept from a monitor since removed, only its right edge on this one:
+    // beside the main window again, where it can be reached.
+    TagLogPlacement gone = kept;
+    gone.left = 5 - gone.width;
+    gone.top = 100;
+    TagLogWindow lost(log, prompt, gone, &main);
+    lost.showBeside();
+    QVERIFY(QTest::qWaitForWindowExposed(&lost));
+    QVERIFY(QGuiApplication::screenAt(lost.pos() + QPoint(20, 20)));
 }
 
 void TestTagLogWindow::firstPlaceIsOnTheScreen_data()
