@@ -45,18 +45,24 @@ void readBlock(const FrameView &f, int isoBlockLength, Report &r)
     }
     const bool wide = isoBlockLength != 0;
     const int block = wide ? f[15] : f[11];
+    const QString value = hexLowFirst(f, 6, wide ? 8 : 4);
+    r.fields.insert(QStringLiteral("blocks"), QVariantList{blockValue(block, value)});
     r.lines << kIndent + QStringLiteral("Block Number: ") + QString::number(block);
-    r.lines << kIndent + QStringLiteral("Block Data: ") + hexLowFirst(f, 6, wide ? 8 : 4);
+    r.lines << kIndent + QStringLiteral("Block Data: ") + value;
 }
 
 void readMultiBlock(const FrameView &f, Report &r)
 {
     r.lines << QStringLiteral("  Block    Value");
     const int n = recordsInFrame(f, 8, 5, f[7]);
+    QVariantList blocks;
     for (int k = 0; k < n; ++k) {
         const int at = 8 + 5 * k;
-        r.lines << kIndent + QString::asprintf("%02d", f[at]) + QStringLiteral("     ") + hexLowFirst(f, at + 1, 4);
+        const QString value = hexLowFirst(f, at + 1, 4);
+        blocks << blockValue(f[at], value);
+        r.lines << kIndent + QString::asprintf("%02d", f[at]) + QStringLiteral("     ") + value;
     }
+    r.fields.insert(QStringLiteral("blocks"), blocks);
 }
 
 void securityStatus(const FrameView &f, Report &r)

@@ -9,6 +9,7 @@
 #include <optional>
 #include <QList>
 #include <QString>
+#include <QVariantMap>
 #include <utility>
 
 #include "link/frame.h"
@@ -99,6 +100,13 @@ struct TagSighting
 
     bool operator==(const TagSighting &) const = default;
 };
+
+// One block of a read answer among a report's decoded fields ("blocks"):
+// its number and its value in hexadecimal as the report writes it.
+inline QVariantMap blockValue(int block, const QString &value)
+{
+    return {{QStringLiteral("block"), block}, {QStringLiteral("value"), value}};
+}
 
 namespace tagtext {
 inline const QString kIndent = QStringLiteral("    ");

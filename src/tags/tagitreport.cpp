@@ -51,6 +51,7 @@ void transponderDetails(const FrameView &f, Report &r)
 void readBlock(const FrameView &f, Report &r)
 {
     r.fields.insert(QStringLiteral("locks"), QVariantList{lockEntry(f[11], f[10])});
+    r.fields.insert(QStringLiteral("blocks"), QVariantList{blockValue(f[11], hex32(f.u32(6)))});
     r.lines << kIndent + QStringLiteral("Block Number: ") + QString::number(f[11])
             << (f[10] ? kIndent + QStringLiteral("Locked ") : kIndent + QStringLiteral("Unlocked "))
             << kIndent + QStringLiteral("Block Data: ") + hex32(f.u32(6));
@@ -60,14 +61,16 @@ void readMultiBlock(const FrameView &f, Report &r)
 {
     r.lines << QStringLiteral("  Block    Value        Lock Status");
     const int n = recordsInFrame(f, 8, 6, f[7]);
-    QVariantList locks;
+    QVariantList locks, blocks;
     for (int k = 0; k < n; ++k) {
         const int at = 8 + 6 * k;
         locks << lockEntry(f[at + 1], f[at]);
+        blocks << blockValue(f[at + 1], hex32(f.u32(at + 2)));
         r.lines << kIndent + QString::number(f[at + 1]) + QStringLiteral("     ") + hex32(f.u32(at + 2))
                 + QStringLiteral("     ") + lockText(f[at]);
     }
     r.fields.insert(QStringLiteral("locks"), locks);
+    r.fields.insert(QStringLiteral("blocks"), blocks);
 }
 
 void readBlockSid(const FrameView &f, Report &r)
@@ -78,16 +81,20 @@ void readBlockSid(const FrameView &f, Report &r)
     }
     r.lines << QStringLiteral("#   Address   Blk   Value    Lock Status");
     const int n = recordsInFrame(f, 7, 10, f[6]);
-    QVariantList locks;
+    QVariantList locks, blocks;
     for (int k = 0; k < n; ++k) {
         const int at = 7 + 10 * k;
         QVariantMap lock = lockEntry(f[at + 5], f[at + 4]);
         lock.insert(QStringLiteral("uid"), hex32(f.u32(at)));
         locks << lock;
+        QVariantMap block = blockValue(f[at + 5], hex32(f.u32(at + 6)));
+        block.insert(QStringLiteral("uid"), hex32(f.u32(at)));
+        blocks << block;
         r.lines << QString::asprintf("%02d  %s   %01d   %s   %s", k + 1, qPrintable(hex32(f.u32(at))), f[at + 5],
                                      qPrintable(hex32(f.u32(at + 6))), qPrintable(lockText(f[at + 4])));
     }
     r.fields.insert(QStringLiteral("locks"), locks);
+    r.fields.insert(QStringLiteral("blocks"), blocks);
 }
 
 void inventory(const FrameView &f, Report &r)

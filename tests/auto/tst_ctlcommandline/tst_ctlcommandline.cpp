@@ -199,16 +199,25 @@ void tst_CtlCommandLine::decodedFields_data()
     QTest::newRow("security status") << int(Iso15693) << answerFrame(0, 0x2C, hex("00 0A 03 01 00 05"))
                                      << QByteArray(R"({"locks":[{"block":10,"locked":true},
                                                        {"block":11,"locked":false},{"block":12,"locked":true}]})");
+    QTest::newRow("block") << int(Iso15693) << answerFrame(0, 0x20, hex("78 56 34 12 00 07"))
+                           << QByteArray(R"({"blocks":[{"block":7,"value":"12345678"}]})");
+    QTest::newRow("blocks, the count claiming more than came")
+        << int(Iso15693) << answerFrame(0, 0x23, hex("00 03 04 44 33 22 11 05 88 77 66 55"))
+        << QByteArray(R"({"blocks":[{"block":4,"value":"11223344"},{"block":5,"value":"55667788"}]})");
     QTest::newRow("Tag-it version")
         << int(Tagit) << answerFrame(0, 0x05, hex("78 56 34 12 07 34 12 08 04"))
         << QByteArray(R"({"tagitVersion":{"transponderId":"12345678","manufacturer":7,"version":4660,
                          "blockCount":8,"bytesPerBlock":4}})");
     QTest::newRow("Tag-it block") << int(Tagit) << answerFrame(0, 0x07, hex("44 33 22 11 01 05"))
-                                  << QByteArray(R"({"locks":[{"block":5,"locked":true}]})");
+                                  << QByteArray(R"({"locks":[{"block":5,"locked":true}],
+                                                    "blocks":[{"block":5,"value":"11223344"}]})");
     QTest::newRow("Tag-it blocks") << int(Tagit) << answerFrame(0, 0x0A, hex("00 02 00 03 44 33 22 11 01 04 88 77 66 55"))
-                                   << QByteArray(R"({"locks":[{"block":3,"locked":false},{"block":4,"locked":true}]})");
+                                   << QByteArray(R"({"locks":[{"block":3,"locked":false},{"block":4,"locked":true}],
+                                                     "blocks":[{"block":3,"value":"11223344"},
+                                                               {"block":4,"value":"55667788"}]})");
     QTest::newRow("Tag-it SID") << int(Tagit) << answerFrame(0, 0x0C, hex("01 78 56 34 12 01 02 44 33 22 11"))
-                                << QByteArray(R"({"locks":[{"uid":"12345678","block":2,"locked":true}]})");
+                                << QByteArray(R"({"locks":[{"uid":"12345678","block":2,"locked":true}],
+                                                  "blocks":[{"uid":"12345678","block":2,"value":"11223344"}]})");
 }
 
 void tst_CtlCommandLine::decodedFields()

@@ -105,7 +105,8 @@ void tst_E2eCtl::command_data()
         << QStringList{"01 11 00 10 92 20 F2 93 6A 1C 50 01 04 E0 01"} << 0
         << QStringList{QStringLiteral(R"({"command":"iso15693 read","status":"ok","statusByte":0,)"
                                       R"("heading":"Read Tag Block:","lines":["    Block Number: 1",)"
-                                      R"("    Block Data: 20312E30"],"tags":[{"uid":"%1","blocks":{"1":"20312E30"}}]})")
+                                      R"("    Block Data: 20312E30"],"blocks":[{"block":1,"value":"20312E30"}],)"
+                                      R"("tags":[{"uid":"%1","blocks":{"1":"20312E30"}}]})")
                            .arg(kIso4)}
         << "";
     QTest::newRow("write many blocks")
