@@ -138,6 +138,8 @@ SettingsValues settingsToValues(const StoredSettings &s)
         {kTagLog, QStringLiteral("Window Width"), number(s.tagLog.width)},
         {kTagLog, QStringLiteral("Window Height"), number(s.tagLog.height)},
         {kTagLog, QStringLiteral("Column Widths"), widthsText(s.tagLog.columnWidths)},
+        {kTagLog, QStringLiteral("Sort Column"), number(s.tagLog.sortColumn)},
+        {kTagLog, QStringLiteral("Sort Descending"), flag(s.tagLog.sortDescending)},
     };
 }
 
@@ -172,6 +174,8 @@ StoredSettings settingsFromValues(const SettingsValues &values, const StoredSett
     QString widths = widthsText(t.columnWidths);
     v.readText(kTagLog, QStringLiteral("Column Widths"), widths);
     t.columnWidths = widthsFromText(widths);
+    v.readInt(kTagLog, QStringLiteral("Sort Column"), t.sortColumn);
+    v.readBool(kTagLog, QStringLiteral("Sort Descending"), t.sortDescending);
     // The AFI halves are nibbles: a larger value would spill into the other
     // half of the AFI byte and has no item in the family list.
     o.isoAfiValue &= 0x0F;

@@ -9,7 +9,7 @@
 //   [Iso Cgf]   ISO Config, ISO AFI Val, ISO AFI Cat, ISO Blk Len, use AFI
 //   [Tag Log]   Visible, Window Left, Window Top, Window Width, Window
 //               Height, Column Widths (the table's, in pixels, comma
-//               separated)
+//               separated), Sort Column, Sort Descending
 // On Windows the store is the registry key HKCU\SOFTWARE\Kestrune\VexaHost
 // through QSettings. Elsewhere it is the text file
 // $XDG_CONFIG_HOME/Kestrune/VexaHost.conf, read and written here (QSettings'
@@ -43,6 +43,8 @@ struct TagLogPlacement
     int width = 0;
     int height = 0;
     QList<int> columnWidths;
+    int sortColumn = 2; // the table's column, counted from 0: First Seen
+    bool sortDescending = false;
 
     bool operator==(const TagLogPlacement &) const = default;
 };

@@ -76,7 +76,11 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
     m_table->setAccessibleName(QStringLiteral("Tag Log"));
     m_table->setModel(m_filter);
     m_table->setSortingEnabled(true);
-    m_table->sortByColumn(TagLogModel::FirstSeenColumn, Qt::AscendingOrder);
+    const int sortColumn = m_placement.sortColumn >= 0 && m_placement.sortColumn < TagLogModel::ColumnCount
+                               ? m_placement.sortColumn
+                               : int(TagLogModel::FirstSeenColumn);
+    const Qt::SortOrder sortOrder = m_placement.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_table->sortByColumn(sortColumn, sortOrder);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setTabKeyNavigation(false); // Tab leaves the table for the buttons
@@ -103,10 +107,11 @@ TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlac
     m_sortBox->setObjectName(QStringLiteral("tagLogSort"));
     for (int c = 0; c < TagLogModel::ColumnCount; ++c)
         m_sortBox->addItem(m_model->headerData(c, Qt::Horizontal).toString());
-    m_sortBox->setCurrentIndex(TagLogModel::FirstSeenColumn);
+    m_sortBox->setCurrentIndex(sortColumn);
     sortLabel->setBuddy(m_sortBox);
     m_descending = new QCheckBox(QStringLiteral("&Descending"), this);
     m_descending->setObjectName(QStringLiteral("tagLogDescending"));
+    m_descending->setChecked(sortOrder == Qt::DescendingOrder);
     const auto sortAsChosen = [this] {
         m_table->sortByColumn(m_sortBox->currentIndex(),
                               m_descending->isChecked() ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -245,6 +250,8 @@ TagLogPlacement TagLogWindow::placement() const
     p.height = height();
     for (int c = 0; c < TagLogModel::ColumnCount; ++c)
         p.columnWidths << m_table->columnWidth(c);
+    p.sortColumn = m_table->horizontalHeader()->sortIndicatorSection();
+    p.sortDescending = m_table->horizontalHeader()->sortIndicatorOrder() == Qt::DescendingOrder;
     return p;
 }
 

@@ -33,7 +33,7 @@ StoredSettings unusual()
     s.options.ledOn = false;
     s.options.addressReader = true;
     s.options.readerSerialNumber = QStringLiteral("4000123");
-    s.tagLog = {true, -30, 25, 800, 400, {90, 150, 60}};
+    s.tagLog = {true, -30, 25, 800, 400, {90, 150, 60}, 4, true};
     return s;
 }
 
@@ -122,7 +122,9 @@ void tst_SettingsStore::fileTextUsesExactNames()
                                 "Window Top=0\n"
                                 "Window Width=0\n"
                                 "Window Height=0\n"
-                                "Column Widths=\n";
+                                "Column Widths=\n"
+                                "Sort Column=2\n"
+                                "Sort Descending=0\n";
     QCOMPARE(settingsText(settingsToValues(StoredSettings{})), expected);
 }
 

@@ -214,7 +214,11 @@ void TestTagLogWindow::placeKeptAcrossRuns()
         QVERIFY(window.x() > main.x()); // beside the main window the first time
         window.resize(610, 270);
         control<QTableView>(window, QStringLiteral("tagLogTable")).setColumnWidth(1, 177);
+        control<QComboBox>(window, QStringLiteral("tagLogSort")).setCurrentIndex(TagLogModel::ReadsColumn);
+        control<QCheckBox>(window, QStringLiteral("tagLogDescending")).setChecked(true);
         kept = window.placement();
+        QCOMPARE(kept.sortColumn, int(TagLogModel::ReadsColumn));
+        QVERIFY(kept.sortDescending);
         QVERIFY(kept.visible);
         QCOMPARE(kept.width, 610);
         QCOMPARE(kept.columnWidths.size(), int(TagLogModel::ColumnCount));
@@ -225,6 +229,11 @@ void TestTagLogWindow::placeKeptAcrossRuns()
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(610, 270));
     QCOMPARE(control<QTableView>(again, QStringLiteral("tagLogTable")).columnWidth(1), 177);
+    const QHeaderView *header = control<QTableView>(again, QStringLiteral("tagLogTable")).horizontalHeader();
+    QCOMPARE(header->sortIndicatorSection(), int(TagLogModel::ReadsColumn));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(control<QComboBox>(again, QStringLiteral("tagLogSort")).currentIndex(), int(TagLogModel::ReadsColumn));
+    QVERIFY(control<QCheckBox>(again, QStringLiteral("tagLogDescending")).isChecked());
 
     // Kept from a monitor since removed, only its right edge on this one:
     // beside the main window again, where it can be reached.
