@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -24,20 +25,57 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int g_pipe[2] = {-1, -1};
-// Lock-free, so safe in a handler; atomic, because two signals may be
-// handled at once on two threads and exactly one of them must be the first.
-std::atomic<bool> g_received{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+
+// The first signal, as the handler that took it recorded it. `timeout` and
+// some service managers send their one request twice, to the program and
+// then to its process group, so the same signal from the same process
+// shortly after is that request again, not an operator who insists.
+enum FirstState : int { NoneYet, Recording, Recorded };
+std::atomic<int> g_first{NoneYet};
+std::atomic<int> g_firstSignal{0};
+std::atomic<pid_t> g_firstSender{0};
+std::atomic<long long> g_firstNs{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free
+              && std::atomic<long long>::is_always_lock_free);
+constexpr long long kSameRequestNs = 1'000'000'000;
 struct sigaction g_previous[3];
 
-extern "C" void onSignal(int signal)
+long long monotonicNs()
 {
-    if (g_received.exchange(true)) {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now); // safe in a handler
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+pid_t senderOf(const siginfo_t *info)
+{
+    // Only a kill() names its sender; the terminal's Ctrl+C comes from the
+    // kernel, and two of those are the operator pressing twice.
+    return info && info->si_code == SI_USER ? info->si_pid : 0;
+}
+
+extern "C" void onSignal(int signal, siginfo_t *info, void *)
+{
+    const pid_t sender = senderOf(info);
+    int expected = NoneYet;
+    if (!g_first.compare_exchange_strong(expected, Recording)) {
+        // Another thread may be recording the first right now; it takes a
+        // few stores. The handlers mask each other, so it is never this one.
+        while (g_first.load() == Recording) {
+        }
+        const bool sameRequest = sender != 0 && signal == g_firstSignal.load() && sender == g_firstSender.load()
+                                 && monotonicNs() - g_firstNs.load() < kSameRequestNs;
+        if (sameRequest)
+            return;
         // The close is under way or stuck: the operator insists.
         ::signal(signal, SIG_DFL);
         ::raise(signal);
         return;
     }
+    g_firstSignal = signal;
+    g_firstSender = sender;
+    g_firstNs = monotonicNs();
+    g_first = Recorded;
     const int savedErrno = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t ignored = ::write(g_pipe[1], &number, 1);
@@ -55,15 +93,17 @@ SignalClose::SignalClose(QWidget *window, QObject *parent) : QObject(parent), m_
                  g_pipe[0] >= 0 ? "caught elsewhere" : qPrintable(qt_error_string(errno)));
         return;
     }
-    g_received = false;
+    g_first = NoneYet;
     m_retry.setInterval(200);
     connect(&m_retry, &QTimer::timeout, this, &SignalClose::closeWindows);
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalClose::onPipeReadable);
     struct sigaction action = {};
-    action.sa_handler = onSignal;
+    action.sa_sigaction = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    for (int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART | SA_SIGINFO;
     for (int i = 0; i < 3; ++i)
         ::sigaction(kSignals[i], &action, &g_previous[i]);
 #endif
@@ -80,7 +120,7 @@ SignalClose::~SignalClose()
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
-    g_received = false;
+    g_first = NoneYet;
 #endif
 }
 

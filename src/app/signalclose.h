@@ -18,7 +18,8 @@ namespace vexa {
 // every window, `window` first, and again while one refuses. A box opened by
 // the code a close resumes is closed as it shows. A second signal, when the
 // first has not yet ended the program, ends it at once through the signal's
-// default action.
+// default action; the same signal from the same sender within a second is
+// the first one again.
 // On platforms without these signals it does nothing.
 class SignalClose : public QObject
 {

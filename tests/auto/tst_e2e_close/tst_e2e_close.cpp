@@ -22,14 +22,26 @@ using namespace vexa::test;
 namespace {
 constexpr int kExitMs = 20000; // a start and a close on a loaded machine
 
-// The process has its handler for `signal` in place (Linux).
-bool catches(qint64 pid, int signal)
+// `signal` is in one of the process's signal masks in /proc (Linux).
+bool inMask(qint64 pid, const QByteArray &mask, int signal)
 {
     const QByteArray status = fileBytes(QStringLiteral("/proc/%1/status").arg(pid));
     for (const QByteArray &line : status.split('\n'))
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+        if (line.startsWith(mask))
+            return (line.mid(mask.size()).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
     return false;
+}
+
+// The process has its handler for `signal` in place.
+bool catches(qint64 pid, int signal)
+{
+    return inMask(pid, "SigCgt:", signal);
+}
+
+// Sent and not yet taken by any of the process's threads.
+bool pending(qint64 pid, int signal)
+{
+    return inMask(pid, "ShdPnd:", signal) || inMask(pid, "SigPnd:", signal);
 }
 
 bool stopped(qint64 pid)
@@ -103,20 +115,25 @@ void tst_E2eClose::programEnds_data()
     QTest::addColumn<QString>("store");      // what stands at the settings path
     QTest::addColumn<int>("fileSizeLimit");  // bytes, -1 none: a full disk without a mount
     QTest::addColumn<QList<int>>("sent");    // signals delivered together
+    QTest::addColumn<bool>("oneByOne");      // each sent once the one before was taken
     QTest::addColumn<bool>("normalExit");    // exit code 0, else ended by the signal
     QTest::addColumn<QStringList>("lines");  // in the program's lines on standard error, one each
     const QList<int> term{SIGTERM};
     const QStringList full{qt_error_string(EFBIG)};
-    QTest::newRow("SIGTERM") << "file" << -1 << term << true << QStringList{};
-    QTest::newRow("SIGINT") << "file" << -1 << QList<int>{SIGINT} << true << QStringList{};
-    QTest::newRow("SIGHUP") << "file" << -1 << QList<int>{SIGHUP} << true << QStringList{};
-    QTest::newRow("full disk") << "file" << 0 << term << true << full;
-    QTest::newRow("full disk, a part fits") << "file" << 100 << term << true << full;
-    QTest::newRow("full disk, first run") << "none" << 0 << term << true << full;
+    QTest::newRow("SIGTERM") << "file" << -1 << term << false << true << QStringList{};
+    QTest::newRow("SIGINT") << "file" << -1 << QList<int>{SIGINT} << false << true << QStringList{};
+    QTest::newRow("SIGHUP") << "file" << -1 << QList<int>{SIGHUP} << false << true << QStringList{};
+    QTest::newRow("full disk") << "file" << 0 << term << false << true << full;
+    QTest::newRow("full disk, a part fits") << "file" << 100 << term << false << true << full;
+    QTest::newRow("full disk, first run") << "none" << 0 << term << false << true << full;
     QTest::newRow("settings file is a named pipe")
-        << "fifo" << -1 << term << true << QStringList{"cannot read the settings file"};
+        << "fifo" << -1 << term << false << true << QStringList{"cannot read the settings file"};
     QTest::newRow("second signal before the close")
-        << "file" << -1 << QList<int>{SIGTERM, SIGINT} << false << QStringList{};
+        << "file" << -1 << QList<int>{SIGTERM, SIGINT} << false << false << QStringList{};
+    // `timeout` sends its one request to the program and then to its
+    // process group, which the program is in.
+    QTest::newRow("one request sent twice")
+        << "file" << -1 << QList<int>{SIGTERM, SIGTERM} << true << true << QStringList{};
 }
 
 void tst_E2eClose::programEnds()
@@ -124,6 +141,7 @@ void tst_E2eClose::programEnds()
     QFETCH(QString, store);
     QFETCH(int, fileSizeLimit);
     QFETCH(QList<int>, sent);
+    QFETCH(bool, oneByOne);
     QFETCH(bool, normalExit);
     QFETCH(QStringList, lines);
     QTemporaryDir config;
@@ -153,12 +171,23 @@ void tst_E2eClose::programEnds()
         QTest::qWait(20);
     QVERIFY(catches(pid, SIGTERM));
 
-    // Stopped, so that several signals arrive before the event loop runs.
-    ::kill(pid_t(pid), SIGSTOP);
-    QTRY_VERIFY_WITH_TIMEOUT(stopped(pid), kAnswerMs);
-    for (int signal : sent)
-        ::kill(pid_t(pid), signal);
-    ::kill(pid_t(pid), SIGCONT);
+    if (oneByOne) {
+        // No wait in the event loop: the next one must come while the
+        // close is still going.
+        for (int signal : sent) {
+            ::kill(pid_t(pid), signal);
+            const QDeadlineTimer taken(kAnswerMs);
+            while (pending(pid, signal) && !taken.hasExpired()) {
+            }
+        }
+    } else {
+        // Stopped, so that several signals arrive before the event loop runs.
+        ::kill(pid_t(pid), SIGSTOP);
+        QTRY_VERIFY_WITH_TIMEOUT(stopped(pid), kAnswerMs);
+        for (int signal : sent)
+            ::kill(pid_t(pid), signal);
+        ::kill(pid_t(pid), SIGCONT);
+    }
     QVERIFY2(program.waitForFinished(kExitMs), "the program did not end");
 
     const QByteArray errors = program.readAllStandardError();
