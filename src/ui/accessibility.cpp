@@ -335,6 +335,13 @@ QAccessibleInterface *makeInterface(const QString &className, QObject *object)
     } else if (className == QLatin1String("QComboBox")) {
         if (auto *box = qobject_cast<QComboBox *>(object))
             return new ComboBoxAccessible(box);
+    } else if (className == QLatin1String("QWidget")) {
+        // A window built on a plain widget (the Tag Log) is a "client area"
+        // to the toolkit, which a screen reader does not announce as a
+        // window. Dialogs and main windows are answered for their own class
+        // before this one is asked.
+        if (auto *widget = qobject_cast<QWidget *>(object); widget && widget->isWindow())
+            return new QAccessibleWidget(widget, QAccessible::Window);
     }
     return nullptr;
 }

@@ -1,5 +1,5 @@
-// VexaHost - what assistive technology is told about tool buttons and combo
-// boxes, where the toolkit's own description falls short.
+// VexaHost - what assistive technology is told about tool buttons, combo
+// boxes and windows, where the toolkit's own description falls short.
 #pragma once
 
 namespace vexa {
@@ -18,6 +18,7 @@ namespace vexa {
 //   current text (the toolkit's choice on Linux); its current item is its
 //   value and its text (the accessibility bus carries the text, not the
 //   value).
+// - A window made from a plain widget is a window, not a client area.
 void installAccessibility();
 
 } // namespace vexa
