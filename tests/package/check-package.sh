@@ -22,6 +22,7 @@ work="$(mktemp -d)"
 chmod 755 "$work"
 installed=0
 cleanup() {
+    [ -n "${host_pid:-}" ] && kill "$host_pid" 2>/dev/null
     [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
     # A failed check must not leave the packages on the machine.
     [ "$installed" -eq 1 ] && dpkg --purge vexahost-sim vexahost >/dev/null 2>&1
@@ -152,15 +153,29 @@ status=0
     for _ in $(seq 100); do grep -q '^port: COM1' "$work/sim.log" && break; sleep 0.1; done
     grep -q '^port: COM1' "$work/sim.log" || { cat "$work/sim.log"; fail "the simulator did not publish COM1"; }
     [ -L "$home/config/Kestrune/VexaHost/ports/COM1" ] || fail "the simulator's port entry is missing"
-    # The window has no option to quit by itself, so it is stopped after a
-    # few seconds; by then it has talked to the simulator.
-    "${as_user[@]}" "${user_env[@]}" timeout 8 "$root/usr/bin/vexahost" >"$work/run.log" 2>&1 || status=$?
+    # The window has no option to quit by itself: it is stopped as a desktop
+    # would stop it, once its start exchange reached the simulator (the
+    # first start after an install can be slow on a loaded machine), and
+    # `timeout` only ends one that hangs.
+    "${as_user[@]}" "${user_env[@]}" timeout 120 "$root/usr/bin/vexahost" >"$work/run.log" 2>&1 &
+    host_pid=$!
+    for _ in $(seq 600); do
+        grep -q '^rx: ' "$work/sim.log" && break
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    running=0
+    kill -0 "$host_pid" 2>/dev/null && running=1
+    pkill -TERM -xf "$root/usr/bin/vexahost" || true
+    wait "$host_pid" || status=$?
+    host_pid=""
     echo quit >&7
     exec 7>&-
     wait "$sim_pid" || fail "the simulator did not end cleanly after quit: $(cat "$work/sim.log")"
     sim_pid=""
 }
-[ "$status" -eq 124 ] || { cat "$work/run.log"; fail "vexahost ended by itself (status $status) instead of running"; }
+[ "$running" -eq 1 ] || { cat "$work/run.log"; fail "vexahost ended by itself (status $status) instead of running"; }
+[ "$status" -eq 0 ] || { cat "$work/run.log"; fail "vexahost did not close normally on SIGTERM (status $status)"; }
 grep -q '^rx: ' "$work/sim.log" || { cat "$work/sim.log" "$work/run.log"; fail "vexahost did not talk to the simulator on COM1"; }
 [ ! -e "$home/config/Kestrune/VexaHost/ports/COM1" ] || fail "the simulator left its port entry behind"
 [ -d "$home/Documents/VexaHost/firmware" ] || fail "the firmware folder was not made in the user's documents folder"
