@@ -3,10 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTextStream>
 
 #include <algorithm>
@@ -21,18 +20,16 @@
 #include "config/configframes.h"
 #include "config/management.h"
 #include "ctl/commandline.h"
+#include "ctl/firmwarerun.h"
+#include "ctl/terminal.h"
 #include "ctl/output.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "link/framecheck.h"
 #include "link/usbtransport.h"
-#include "session/operatorprompt.h"
 #include "session/readersession.h"
 #include "session/taglogexport.h"
 #include "util/regularfile.h"
-#include "session/sessionfirmwarehost.h"
-#include "firmware/firmwareloader.h"
-#include "firmware/firmwareupgrade.h"
 #include "tags/iso14443.h"
 #include "tags/iso15693.h"
 #include "tags/tagit.h"
@@ -41,189 +38,6 @@ using namespace vexa;
 using namespace vexa::ctl;
 
 namespace {
-
-void printError(const QString &text)
-{
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
-    std::fflush(stderr);
-}
-
-void printOut(const QByteArray &text)
-{
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    std::fflush(stdout);
-}
-
-// Nobody is there to answer: messages go to standard error and a question
-// is answered by --yes, given or not.
-class TerminalPrompt : public OperatorPrompt
-{
-public:
-    explicit TerminalPrompt(bool yes) : m_yes(yes) {}
-    // The window's own texts, as its message boxes show them.
-    void message(Kind kind, const QString &text) override
-    {
-        if (kind == Kind::Error)
-            ++errors;
-        if (kind == Kind::Information)
-            ++informations;
-        printError(text);
-    }
-    void titledMessage(Kind kind, const QString &caption, const QString &text) override
-    {
-        message(kind, caption + QStringLiteral(": ") + text);
-    }
-    bool confirm(const QString &text) override
-    {
-        // --yes answers the first question; any later one (capture again?)
-        // is answered No, so that nobody waits on a loop nobody watches.
-        if (m_asked && m_onlyFirstQuestion) {
-            printError(text + QStringLiteral(" No"));
-            return false;
-        }
-        m_asked = true;
-        if (!m_yes)
-            printError(text);
-        return m_yes;
-    }
-    void answerOnlyFirstQuestion() { m_onlyFirstQuestion = true; }
-    bool asked() const { return m_asked; }
-    int errors = 0;
-    int informations = 0;
-
-private:
-    bool m_yes;
-    bool m_asked = false;
-    bool m_onlyFirstQuestion = false;
-};
-
-// The firmware upgrade as the loader window runs it, with nobody at it:
-// the loader is captured, the file programmed as soon as it may be, and
-// the loader told to go; progress on standard error.
-class FirmwareRun : public QObject
-{
-public:
-    FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const QString &path)
-        : m_host(session), m_upgrade(m_host), m_prompt(prompt), m_path(path), m_terminal(::isatty(2) == 1)
-    {
-        FirmwareLoader &loader = m_upgrade.loader();
-        m_upgrade.chooseFile = [this](const FirmwareFileRequest &request) { return chooseFile(request); };
-        connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] { m_upgrade.loader().begin(); });
-        connect(&loader, &FirmwareLoader::statusChanged, this, [this](const QString &text) {
-            if (!text.isEmpty())
-                printError(text);
-        });
-        connect(&loader, &FirmwareLoader::programAvailableChanged, this, [this](bool available) {
-            if (!available || m_programmed)
-                return;
-            m_programmed = true;
-            // Once the capture has handed over, as the operator's button would.
-            QTimer::singleShot(0, this, [this] {
-                m_errorsBefore = m_prompt.errors;
-                m_informationsBefore = m_prompt.informations;
-                m_programStarted = true;
-                m_upgrade.loader().program();
-                if (!m_upgrade.loader().busy())
-                    leaveLoader();
-            });
-        });
-        connect(&loader, &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
-        connect(&loader, &FirmwareLoader::busyChanged, this, [this](bool busy) {
-            // A capture that handed over to the transfer is not the end.
-            if (!busy && (!m_programmed || m_programStarted))
-                leaveLoader();
-        });
-        connect(&loader, &FirmwareLoader::goDone, this, [this] { m_upgrade.loaderLeft(); });
-        connect(&m_upgrade, &FirmwareUpgrade::finished, this, [this] {
-            if (m_terminal && m_lastPercent >= 0)
-                printError(QString());
-            QCoreApplication::exit(m_failed ? ExitFirmware : ExitOk);
-        });
-    }
-
-    // False with the exit status when the upgrade did not begin.
-    bool start(int *exitCode)
-    {
-        m_upgrade.start();
-        m_prompt.answerOnlyFirstQuestion();
-        if (m_upgrade.state() != FirmwareUpgrade::State::Idle)
-            return true;
-        if (m_refused || !m_prompt.asked()) {
-            *exitCode = ExitUsage;
-        } else {
-            printError(QStringLiteral("vexactl: not upgraded; give --yes to confirm."));
-            *exitCode = ExitUsage;
-        }
-        return false;
-    }
-
-private:
-    // The capture or the transfer is over: leave the loader.
-    void leaveLoader()
-    {
-        if (m_going)
-            return;
-        m_going = true;
-        // The transfer says "complete" as an information, a failure as an error.
-        m_failed = !m_programStarted || m_prompt.errors != m_errorsBefore
-                   || m_prompt.informations == m_informationsBefore;
-        QTimer::singleShot(0, this, [this] { m_upgrade.loader().go(); });
-    }
-
-    // The file dialog's filters decide which files are taken; a file that
-    // is not there is the upgrade's to report.
-    QString chooseFile(const FirmwareFileRequest &request)
-    {
-        if (!QFileInfo::exists(m_path)) {
-            QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
-            return m_path;
-        }
-        QStringList patterns;
-        for (const QString &filter : request.filters) {
-            const qsizetype open = filter.indexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
-            patterns << filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        }
-        for (const QString &pattern : patterns) {
-            if (QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive).match(QFileInfo(m_path).fileName()).hasMatch())
-                return m_path;
-        }
-        printError(QStringLiteral("vexactl: %1: not a firmware file (%2).")
-                       .arg(m_path, request.filters.join(QStringLiteral(", "))));
-        m_refused = true;
-        QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
-        return QString();
-    }
-
-    void showProgress(int value, int maximum)
-    {
-        if (maximum <= 0 || (value == 0 && m_lastPercent < 0))
-            return;
-        const int percent = value * 100 / maximum;
-        if (m_terminal) {
-            const int filled = percent / 5;
-            std::fprintf(stderr, "\r[%s%s] %3d%%", QByteArray(filled, '#').constData(),
-                         QByteArray(20 - filled, ' ').constData(), percent);
-            std::fflush(stderr);
-        } else if (percent / 10 > m_lastPercent / 10) {
-            printError(QStringLiteral("%1%").arg(percent / 10 * 10));
-        }
-        m_lastPercent = std::max(m_lastPercent, percent);
-    }
-
-    SessionFirmwareHost m_host;
-    FirmwareUpgrade m_upgrade;
-    TerminalPrompt &m_prompt;
-    QString m_path;
-    bool m_terminal;
-    bool m_programmed = false;
-    bool m_programStarted = false;
-    bool m_going = false;
-    bool m_failed = false;
-    bool m_refused = false;
-    int m_errorsBefore = 0;
-    int m_informationsBefore = 0;
-    int m_lastPercent = -1;
-};
 
 // Runs one command against the session and ends the event loop with its
 // exit status.

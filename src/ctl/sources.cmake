@@ -2,7 +2,9 @@
 # Its command line and output are a library of their own so tests reach them.
 add_library(vexactllib STATIC
     ${CMAKE_CURRENT_LIST_DIR}/commandline.cpp ${CMAKE_CURRENT_LIST_DIR}/commandline.h
-    ${CMAKE_CURRENT_LIST_DIR}/output.cpp ${CMAKE_CURRENT_LIST_DIR}/output.h)
+    ${CMAKE_CURRENT_LIST_DIR}/output.cpp ${CMAKE_CURRENT_LIST_DIR}/output.h
+    ${CMAKE_CURRENT_LIST_DIR}/terminal.cpp ${CMAKE_CURRENT_LIST_DIR}/terminal.h
+    ${CMAKE_CURRENT_LIST_DIR}/firmwarerun.cpp ${CMAKE_CURRENT_LIST_DIR}/firmwarerun.h)
 target_link_libraries(vexactllib PUBLIC vexacore)
 
 qt_add_executable(vexactl ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
