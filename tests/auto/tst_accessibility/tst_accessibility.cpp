@@ -109,6 +109,8 @@ private slots:
     void actionReturnsBeforeItsBox();
     void menuAccessKeys_data();
     void menuAccessKeys();
+    void menuItemsTellKeysOnTheBus_data();
+    void menuItemsTellKeysOnTheBus();
 
 private:
     ScriptedPrompt m_prompt;
@@ -384,6 +386,54 @@ void tst_Accessibility::menuAccessKeys()
         keys.insert(key);
     }
     QVERIFY2(keys.size() >= 2 || (menu == QLatin1String("Help") && keys.size() == 1), qPrintable(menu));
+}
+
+void tst_Accessibility::menuItemsTellKeysOnTheBus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("bindings"); // each item's, top to bottom, as the bus joins them
+    QTest::newRow("menu bar") << "" << QStringList{"Alt+F;Alt+F;", "Alt+C;Alt+C;", "Alt+S;Alt+S;", "Alt+T;Alt+T;",
+                                                    "Alt+H;Alt+H;"};
+    QTest::newRow("File") << "File" << QStringList{"L;Alt+F:L;", "P;Alt+F:P;Ctrl+P", "S;Alt+F:S;", "G;Alt+F:G;F5",
+                                                   "R;Alt+F:R;F6", "A;Alt+F:A;", "X;Alt+F:X;Ctrl+Q"};
+    QTest::newRow("File/Activate") << "File/Activate" << QStringList{"L;Alt+F:A:L;", "A;Alt+F:A:A;"};
+    QTest::newRow("Configuration") << "Configuration" << QStringList{"I;Alt+C:I;", "E;Alt+C:E;", "A;Alt+C:A;",
+                                                                     "R;Alt+C:R;", "W;Alt+C:W;", "D;Alt+C:D;"};
+    QTest::newRow("RF Modulation") << "Configuration/RF Modulation" << QStringList{"N;Alt+C:R:N;", "F;Alt+C:R:F;"};
+    QTest::newRow("Settings") << "Settings" << QStringList{"R;Alt+S:R;", "P;Alt+S:P;", "B;Alt+S:B;", "V;Alt+S:V;"};
+    QTest::newRow("Reader Interface") << "Settings/Reader Interface" << QStringList{"C;Alt+S:R:C;", "U;Alt+S:R:U;"};
+    QTest::newRow("Baud Rate") << "Settings/Baud Rate"
+                               << QStringList{"9;Alt+S:B:9;", "1;Alt+S:B:1;", "3;Alt+S:B:3;", "5;Alt+S:B:5;"};
+    // "View auto read..." is disabled until USB is chosen, and still tells its keys.
+    QTest::newRow("Tools") << "Tools" << QStringList{"V;Alt+T:V;", "T;Alt+T:T;F7", "U;Alt+T:U;"};
+    QTest::newRow("Help") << "Help" << QStringList{"A;Alt+H:A;"};
+}
+
+// What the desktop's accessibility bus reads for each item: its access key,
+// the keys from the window, and its shortcut, the items reached as a screen
+// reader reaches them (children of their menu).
+void tst_Accessibility::menuItemsTellKeysOnTheBus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, bindings);
+    const QList<QAction *> items = menuItems(m_window->menuBar(), menu);
+    QVERIFY(!items.isEmpty());
+    QWidget *shownIn = m_window->menuBar();
+    for (QObject *o : items.constFirst()->associatedObjects())
+        if (auto *m = qobject_cast<QMenu *>(o); m && !menu.isEmpty())
+            shownIn = m;
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(shownIn);
+    QVERIFY(list);
+    QStringList told;
+    for (int i = 0; i < list->childCount(); ++i) {
+        QAccessibleInterface *item = list->child(i);
+        if (item->role() == QAccessible::Separator)
+            continue;
+        QAccessibleActionInterface *act = item->actionInterface();
+        QVERIFY2(act && act->actionNames().size() == 1, qPrintable(item->text(QAccessible::Name)));
+        told << act->keyBindingsForAction(act->actionNames().constFirst()).join(QLatin1Char(';'));
+    }
+    QCOMPARE(told, bindings);
 }
 
 void tst_Accessibility::actionReturnsBeforeItsBox_data()
