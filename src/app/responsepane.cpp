@@ -213,7 +213,10 @@ void LinePane::addLines(const QList<StyledLine> &lines)
         return;
     const bool hadLines = m_store.count() > 0;
     const qsizetype droppedBefore = m_store.droppedLines();
+    m_blockStarts.push_back(droppedBefore + m_store.keptLines());
     m_store.addOnTop(lines);
+    while (m_blockStarts.size() > 1 && m_blockStarts[1] <= m_store.droppedLines())
+        m_blockStarts.pop_front();
     QString addedText;
     if (QAccessible::isActive()) {
         addedText = m_store.text(0, 0, lines.size() - 1, LineStore::kMaxLineLength);
@@ -273,6 +276,7 @@ void LinePane::clear()
         removed = m_store.text(0, 0, m_store.count() - 1, LineStore::kMaxLineLength);
     const bool hadSelection = hasSelection();
     m_store.clear();
+    m_blockStarts.clear();
     m_anchor = m_cursor = Position{};
     m_dragging = false;
     m_layoutPending = false;
@@ -287,6 +291,24 @@ void LinePane::clear()
     }
     if (hadSelection)
         emit selectionChanged();
+}
+
+QStringList LinePane::linesAsWritten() const
+{
+    const qsizetype dropped = m_store.droppedLines();
+    const qsizetype stored = dropped + m_store.keptLines();
+    QStringList written;
+    written.reserve(m_store.count());
+    if (dropped > 0)
+        written << m_store.text(m_store.keptLines()); // the note, below the oldest line
+    for (size_t b = 0; b < m_blockStarts.size(); ++b) {
+        // The oldest block may have lost its bottom lines to the caps.
+        const qsizetype bottom = std::max(m_blockStarts[b], dropped);
+        const qsizetype end = b + 1 < m_blockStarts.size() ? m_blockStarts[b + 1] : stored;
+        for (qsizetype n = end - 1; n >= bottom; --n)
+            written << m_store.text(stored - 1 - n); // line 0 is the last one stored
+    }
+    return written;
 }
 
 QString LinePane::selectedText() const

@@ -7,6 +7,8 @@
 // sight, so a report costs the same however long Repeat has been running.
 #pragma once
 
+#include <deque>
+
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
@@ -36,6 +38,10 @@ public:
     void addLines(const QList<StyledLine> &lines);
     void clear();
     QStringList lines() const { return m_store.lines(); }
+    // The lines in the order they were written: the drop note, then each
+    // block that addLines() put on top, the oldest block first, each block
+    // top to bottom as it reads in the pane.
+    QStringList linesAsWritten() const;
     const LineStore &store() const { return m_store; }
     // Replaces the caps (and empties the pane); LineStore has the defaults.
     void setCaps(qsizetype lineCap, qsizetype charCap = LineStore::kDefaultCharCap);
@@ -94,6 +100,10 @@ private:
     void announceSelection();
 
     LineStore m_store;
+    // Where each block starts, oldest first, counted in lines stored since
+    // the last clear() (the store's dropped and kept lines together; a block
+    // starts at its bottom line). Blocks the store dropped whole are gone.
+    std::deque<qsizetype> m_blockStarts;
     QFont m_detailFont;
     QFont m_headingFont;
     QColor m_textColour; // invalid: the palette's text colour

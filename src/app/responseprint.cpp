@@ -86,11 +86,11 @@ QString ResponsePrint::askTextFile()
     return dialog.selectedFiles().first();
 }
 
-QByteArray responseReportText(const QStringList &newestFirst)
+QByteArray responseReportText(const QStringList &asWritten)
 {
     QByteArray text;
-    for (qsizetype i = newestFirst.size() - 1; i >= 0; --i)
-        text += newestFirst[i].toUtf8() + '\n';
+    for (const QString &line : asWritten)
+        text += line.toUtf8() + '\n';
     return text;
 }
 
@@ -104,7 +104,7 @@ bool ResponsePrint::saveReportAs()
             return false;
         if (QFileInfo(path).suffix().isEmpty())
             path += QStringLiteral(".txt");
-        const QString problem = replaceFile(path, responseReportText(m_pane.lines()));
+        const QString problem = replaceFile(path, responseReportText(m_pane.linesAsWritten()));
         if (problem.isEmpty())
             return true;
         m_prompt.error(QStringLiteral("The response report could not be saved as %1: %2. Choose another file.")

@@ -25,8 +25,9 @@ public:
     // The whole pane, from its stored lines: its selection and scroll
     // position are left as they are. False when nothing was printed.
     bool printResponse();
-    // "Save Report As...": the pane's lines as UTF-8 text, oldest first.
-    // False when nothing was saved.
+    // "Save Report As...": the pane's reports as UTF-8 text, the oldest
+    // first, each with its lines as the pane shows them. False when nothing
+    // was saved.
     bool saveReportAs();
 
     // Where printing asks the system and the operator; tests put in their
@@ -46,8 +47,9 @@ private:
     QWidget *m_window;
 };
 
-// The lines of a pane (newest first, as the pane holds them) as the text
-// file Save Report As writes: oldest first, each ended by a line feed.
-QByteArray responseReportText(const QStringList &newestFirst);
+// Lines in the order they were written (LinePane::linesAsWritten(): the
+// oldest report first, each reading as in the pane) as the text file Save
+// Report As writes: UTF-8, each line ended by a line feed.
+QByteArray responseReportText(const QStringList &asWritten);
 
 } // namespace vexa

@@ -25,17 +25,40 @@ QString withoutMnemonic(QString text)
     return text;
 }
 
-QString accessKey(const QString &text)
+// The character after the access-key mark, upper case; null without one.
+QChar accessChar(const QString &text)
 {
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != QLatin1Char('&'))
             continue;
         if (text[i + 1] != QLatin1Char('&'))
-            return QKeySequence(QKeyCombination(Qt::AltModifier, Qt::Key(text[i + 1].toUpper().unicode())))
-                .toString(QKeySequence::NativeText);
+            return text[i + 1].toUpper();
         ++i; // "&&" is a plain '&'
     }
     return {};
+}
+
+// A key as the desktop writes it ("Alt+F", "P", "Ctrl+P").
+QString keyText(QKeyCombination key)
+{
+    return QKeySequence(key).toString(QKeySequence::NativeText);
+}
+
+QString accessKey(const QString &text)
+{
+    const QChar key = accessChar(text);
+    return key.isNull() ? QString() : keyText(QKeyCombination(Qt::AltModifier, Qt::Key(key.unicode())));
+}
+
+// The menu or menu bar that shows `action` (the first, when several do).
+QWidget *menuOf(const QAction *action)
+{
+    if (!action)
+        return nullptr;
+    for (QObject *object : action->associatedObjects())
+        if (qobject_cast<QMenu *>(object) || qobject_cast<QMenuBar *>(object))
+            return static_cast<QWidget *>(object);
+    return nullptr;
 }
 
 class ToolButtonAccessible : public QAccessibleWidget
@@ -185,6 +208,12 @@ private:
 // A menu item whose "Press" triggers its action from the event loop. The
 // toolkit's own item triggers at once, so an item that opens a dialog held
 // the screen reader until the dialog closed.
+//
+// Its key bindings are the desktop's three for a menu item, joined by ';'
+// on the bus: the access key while the menu is open ("P"), the keys from the
+// window through the menus ("Alt+F:P"), and the shortcut ("Ctrl+P", empty
+// when there is none). The toolkit's own item gives the shortcut alone, so
+// a screen reader never heard the access key of an item that has one.
 class MenuItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface
 {
 public:
@@ -221,7 +250,8 @@ public:
         switch (t) {
         case QAccessible::Name: return withoutMnemonic(m_action->text());
         case QAccessible::Accelerator:
-            // The shortcut, else the access key ("&File" is Alt+F).
+            // The shortcut, else the access key ("&File" is Alt+F). The bus
+            // asks the key bindings below first.
             return m_action->shortcut().isEmpty() ? accessKey(m_action->text())
                                                   : m_action->shortcut().toString(QKeySequence::NativeText);
         case QAccessible::Description: return m_action->statusTip();
@@ -270,7 +300,9 @@ public:
     }
     QStringList actionNames() const override
     {
-        if (!m_action || !m_action->isEnabled() || m_action->isSeparator())
+        // A disabled item keeps its action, which then does nothing: the bus
+        // tells an action's keys, and the item's keys are still its own.
+        if (!m_action || m_action->isSeparator())
             return {};
         return {m_action->menu() ? showMenuAction() : pressAction()};
     }
@@ -297,21 +329,39 @@ public:
     }
     QStringList keyBindingsForAction(const QString &name) const override
     {
-        if (name == pressAction() && m_action && !m_action->shortcut().isEmpty())
-            return {m_action->shortcut().toString(QKeySequence::NativeText)};
-        return {};
+        if (!actionNames().contains(name))
+            return {};
+        const QString shortcut = m_action->shortcut().toString(QKeySequence::NativeText);
+        const QChar key = accessChar(m_action->text());
+        if (key.isNull())
+            return shortcut.isEmpty() ? QStringList() : QStringList{QString(), QString(), shortcut};
+        const bool onBar = qobject_cast<QMenuBar *>(owner()) != nullptr;
+        const QString mnemonic = onBar ? accessKey(m_action->text()) : keyText(Qt::Key(key.unicode()));
+        return {mnemonic, keysFromWindow(), shortcut};
     }
 
 private:
-    // The menu or menu bar that shows the item (the first, when several do).
-    QWidget *owner() const
+    QWidget *owner() const { return menuOf(m_action); }
+
+    // "Alt+S:B:9" for "9600" in "Settings" > "Baud Rate"; empty for an item
+    // that no chain of access keys reaches from a menu bar (a context menu).
+    QString keysFromWindow() const
     {
-        if (!m_action)
-            return nullptr;
-        for (QObject *object : m_action->associatedObjects())
-            if (qobject_cast<QMenu *>(object) || qobject_cast<QMenuBar *>(object))
-                return static_cast<QWidget *>(object);
-        return nullptr;
+        QStringList keys;
+        const QAction *item = m_action;
+        for (int depth = 0; item && depth < 16; ++depth) {
+            const QChar key = accessChar(item->text());
+            QWidget *shownIn = menuOf(item);
+            if (key.isNull() || !shownIn)
+                return {};
+            if (qobject_cast<QMenuBar *>(shownIn)) {
+                keys.prepend(accessKey(item->text()));
+                return keys.join(QLatin1Char(':'));
+            }
+            keys.prepend(keyText(Qt::Key(key.unicode())));
+            item = static_cast<QMenu *>(shownIn)->menuAction();
+        }
+        return {};
     }
 
     QPointer<QAction> m_action;
@@ -321,10 +371,8 @@ QAccessibleInterface *makeInterface(const QString &className, QObject *object)
 {
     if (className == QLatin1String("QAction")) {
         // Only items shown in a menu: the toolkit asks for no other action.
-        if (auto *action = qobject_cast<QAction *>(object))
-            for (QObject *shown : action->associatedObjects())
-                if (qobject_cast<QMenu *>(shown) || qobject_cast<QMenuBar *>(shown))
-                    return new MenuItemAccessible(action);
+        if (auto *action = qobject_cast<QAction *>(object); action && menuOf(action))
+            return new MenuItemAccessible(action);
         return nullptr;
     }
     if (className == QLatin1String("QToolButton")) {

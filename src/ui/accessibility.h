@@ -14,6 +14,9 @@ namespace vexa {
 // - No action waits for what it starts: "Press" on a tool button or a menu
 //   item returns at once and the click follows from the event loop, so a
 //   box it opens never holds the screen reader that pressed it.
+// - A menu item tells its access key, the keys that reach it from the
+//   window and its shortcut, in the desktop's "mnemonic;sequence;shortcut"
+//   form; the toolkit's item tells the shortcut alone where there is one.
 // - A combo box is named by its accessible name or its label, not by its
 //   current text (the toolkit's choice on Linux); its current item is its
 //   value and its text (the accessibility bus carries the text, not the

@@ -13,7 +13,9 @@ accessibility actions, and checks that
 - each action returns while the window it opens is still up (one that does
   not return waits for a modal window);
 - the window system titles each window exactly as the window titles itself
-  (nothing appended).
+  (nothing appended);
+- every menu item tells its access key, the keys that reach it from the
+  window and its shortcut, disabled items too.
 Exit 0 when all hold, 1 when one does not, 77 when the desktop pieces are
 not installed."""
 import ctypes
@@ -193,6 +195,17 @@ def check_lists(window, wanted, pyatspi):
     return ok
 
 
+def check_menu_keys(window):
+    """Every menu item tells its access key and the keys from the window,
+    and its shortcut where it has one ("P;Alt+F:P;Ctrl+P")."""
+    items = [n for n in walk(window, []) if n.getRoleName() == "menu item"]
+    told = [(n.name, n.queryAction().getKeyBinding(0) if n.queryAction().nActions else "") for n in items]
+    bad = [(name, keys) for name, keys in told if len(keys.split(";")) != 3 or not all(keys.split(";")[:2])]
+    for name, keys in bad:
+        print("FAIL: menu item %r tells the keys %r" % (name, keys))
+    return bool(items) and not bad
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -234,6 +247,7 @@ def main():
             if not presses:
                 print("%s:" % main_window.name)
                 ok &= check_lists(main_window, wanted, pyatspi)
+                ok &= check_menu_keys(main_window)
                 ok &= check_title(main_window, titles)
                 continue
             if not all(press(app, name, pyatspi) for name in presses):

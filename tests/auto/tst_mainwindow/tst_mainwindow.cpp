@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -20,14 +21,18 @@
 #include "app/responsepane.h"
 #include "app/settingsstore.h"
 #include "app/statuslight.h"
+#include "config/dialogrunner.h"
 #include "controls.h"
 #include "fakes.h"
 #include "link/frame.h"
 #include "link/readerlink.h"
+#include "session/taglog.h"
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
 #include "tags/iso14443page.h"
+#include "tags/iso15693.h"
 #include "tags/isopage.h"
+#include "tags/tagit.h"
 #include "tags/tagitpage.h"
 
 using namespace vexa;
@@ -78,6 +83,10 @@ private slots:
     void responsesGoToVisiblePage_data();
     void responsesGoToVisiblePage();
     void headingFormatAndOrder();
+    void setupFeedbackBitsEachTheirOwn_data();
+    void setupFeedbackBitsEachTheirOwn();
+    void addressedBlockReadFillsTagLog_data();
+    void addressedBlockReadFillsTagLog();
     void clearEmptiesBothViews();
     void messageViewEmptiedWhenShown();
     void aboutBox();
@@ -384,6 +393,89 @@ void tst_MainWindow::headingFormatAndOrder()
     QCOMPARE(pane.store().style(0), LineStyle::Heading);
     QCOMPARE(pane.store().style(1), LineStyle::Detail);
     QCOMPARE(pane.store().style(4), LineStyle::Heading);
+}
+
+void tst_MainWindow::setupFeedbackBitsEachTheirOwn_data()
+{
+    QTest::addColumn<int>("flags"); // byte 7 of the setup answer: bit 3 audio, bit 2 LED
+    QTest::addColumn<bool>("led");
+    QTest::addColumn<bool>("audio");
+    QTest::newRow("LED on, audio off") << 0x04 << true << false;
+    QTest::newRow("audio on, LED off") << 0x08 << false << true;
+}
+
+// The panels, the Audio/LED dialog and the stored settings each follow the
+// setup answer's own bit.
+void tst_MainWindow::setupFeedbackBitsEachTheirOwn()
+{
+    QFETCH(int, flags);
+    QFETCH(bool, led);
+    QFETCH(bool, audio);
+    MainWindow &w = *m_window;
+    emit w.session().commandsAvailableChanged(true);
+    m_transport->feed(answerFrame(0, 0xE7, hex("00 00 02 00 00").replace(1, 1, QByteArray(1, char(flags)))));
+    // One of the two differs from the start texts, so both are the answer's.
+    QTRY_COMPARE(statusPanel(w, 4).text() + QLatin1Char('|') + statusPanel(w, 5).text(),
+                 QStringLiteral("LED: %1|Audio: %2").arg(led ? "On" : "Off", audio ? "On" : "Off"));
+    struct Peek : DialogRunner
+    {
+        int run(QDialog &d, QWidget *) override
+        {
+            boxes = {control<QCheckBox>(d, "cBoxLED").isChecked(), control<QCheckBox>(d, "cBoxAudio").isChecked()};
+            return QDialog::Rejected;
+        }
+        std::pair<bool, bool> boxes;
+    } peek;
+    peek.boxes = {!led, !audio}; // a dialog not run fails the test
+    w.setDialogRunner(&peek);
+    control<QAction>(w, "AudioLED1").trigger();
+    w.setDialogRunner(nullptr);
+    QCOMPARE(peek.boxes, std::make_pair(led, audio));
+    w.close();
+    const ReaderOptions stored = loadSettings().settings.options;
+    QCOMPARE(std::make_pair(stored.ledOn, stored.audioOn), std::make_pair(led, audio));
+}
+
+void tst_MainWindow::addressedBlockReadFillsTagLog_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("tag"); // the UID or tag address typed
+    QTest::addColumn<QByteArray>("answer"); // of block 7
+    QTest::addColumn<QString>("blocks");
+    QTest::newRow("ISO/IEC 15693 by UID") << 0 << "E0040100A1B2C3D4"
+                                          << answerFrame(0, 0x20, hex("44 33 22 11 00 07")) << "7: 11223344";
+    QTest::newRow("Tag-it by tag address") << 2 << "12345678" << answerFrame(0, 0x07, hex("0A 00 00 00 00 07"))
+                                           << "7: 0000000A";
+}
+
+// The answer to a block read names no tag: the window's request does.
+void tst_MainWindow::addressedBlockReadFillsTagLog()
+{
+    QFETCH(int, page);
+    QFETCH(QString, tag);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, blocks);
+    MainWindow &w = *m_window;
+    control<QTabWidget>(w, "PageControl1").setCurrentIndex(page);
+    if (auto &iso = control<IsoPage>(w, "TSISO"); page == 0) {
+        iso.commandList->setItemIndex(iso15693::ViewOneBlock);
+        iso.useUidCheck->setChecked(true);
+        iso.uidEdit->setText(tag);
+        iso.blockNumberEdit->setText(QStringLiteral("7"));
+    } else {
+        auto &tagit = control<TagitPage>(w, "TSTagit");
+        tagit.commandList->setItemIndex(tagit::ReadBlock);
+        tagit.useAddressCheck->setChecked(true);
+        tagit.addressEdit->setText(tag);
+        tagit.blockNumberCombo->setCurrentText(QStringLiteral("7"));
+    }
+    control<QToolButton>(w, "btnSend").click();
+    QCOMPARE(m_transport->written.size(), 1);
+    m_transport->feed(answer);
+    const TagLog &log = w.session().tagLog();
+    QTRY_COMPARE(log.count(), 1);
+    QCOMPARE(log.row(0).tag, tag);
+    QCOMPARE(TagLog::blocksText(log.row(0)), blocks);
 }
 
 void tst_MainWindow::clearEmptiesBothViews()
