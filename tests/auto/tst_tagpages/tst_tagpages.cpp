@@ -16,6 +16,7 @@
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
+#include "util/fieldlimits.h"
 #include "util/hextext.h"
 
 using namespace vexa;
@@ -64,6 +65,7 @@ private slots:
     void isoSendViewOneBlock();
     void isoSendUpperCasesAndReverses();
     void isoBlockLength();
+    void fieldsTakeSharedLimits();
     void isoProgramManyBlocksFromGrid();
     void isoRefused_data();
     void isoRefused();
@@ -310,6 +312,16 @@ void TestTagPages::isoBlockLength()
     QCOMPARE(m_iso->dataEdit->maxLength(), 2);
     choose(m_iso->commandList, 3);
     QCOMPARE(m_iso->dataEdit->maxLength(), 8);
+}
+
+// vexactl holds its values to the same entries.
+void TestTagPages::fieldsTakeSharedLimits()
+{
+    QCOMPARE(m_iso->uidEdit->maxLength(), fields::kIsoUid.maxLength);
+    QCOMPARE(m_iso->blockNumberEdit->maxLength(), fields::kIsoBlockNumber.maxLength);
+    QCOMPARE(m_iso->dataEdit->maxLength(), fields::kIsoData4.maxLength);
+    QCOMPARE(m_tagit->addressEdit->maxLength(), fields::kTagitAddress.maxLength);
+    QCOMPARE(m_tagit->blockDataField(7)->maxLength(), fields::kTagitData.maxLength);
 }
 
 void TestTagPages::isoProgramManyBlocksFromGrid()
