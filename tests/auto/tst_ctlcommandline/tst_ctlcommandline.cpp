@@ -20,8 +20,6 @@ private slots:
     void refused();
     void fieldLimits_data();
     void fieldLimits();
-    void isoDataFollowsBlockLength_data();
-    void isoDataFollowsBlockLength();
     void requests_data();
     void requests();
     void isoOptions_data();
@@ -86,56 +84,49 @@ void tst_CtlCommandLine::fieldLimits_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("error"); // empty: accepted
-    const auto field = [](const QStringList &commands, const QString &longest,
-                          const QList<std::pair<QString, QString>> &refusals) {
-        for (const QString &command : commands) {
-            const auto args = [&](const QString &value) { return command.arg(value).split(QLatin1Char(' ')); };
-            QTest::addRow("%s", qPrintable(command.arg(longest))) << args(longest) << QString();
-            for (const auto &[value, error] : refusals)
-                QTest::addRow("%s", qPrintable(command.arg(value))) << args(value) << error;
-        }
+    // Commands, the longest value, then refused values each with its message.
+    const auto field = [](const QStringList &commands, const QString &longest, const QStringList &refused) {
+        for (const QString &command : commands)
+            for (qsizetype i = -2; i < refused.size(); i += 2) {
+                const QString value = i < 0 ? longest : refused.at(i), error = i < 0 ? QString() : refused.at(i + 1);
+                const QString shown = value.size() > 20 ? QString("%1 values").arg(value.count(' ') + 1) : value;
+                QTest::addRow("%s", qPrintable(command.arg(shown))) << command.arg(value).split(' ') << error;
+            }
     };
-    const QString uid = QStringLiteral("E00401501C6A93F2");
+    const QString uid = "E00401501C6A93F2", tooLong8 = "100000000", notAfi = "two hexadecimal digits: the family, "
+                                                                         "then the subcategory.";
     field({"iso15693 read 0 --uid %1", "iso15693 write 0 00 --uid %1", "iso15693 lock 0 --uid %1",
            "iso15693 sysinfo --uid %1", "iso15693 security 0 --uid %1", "iso15693 afi write 00 --uid %1",
            "iso15693 afi lock --uid %1", "iso15693 dsfid write 00 --uid %1", "iso15693 dsfid lock --uid %1"},
-          uid, {{uid + "0", "--uid takes at most 16 hexadecimal digits."},
-                {"E0G4", "--uid: \"E0G4\" is not a hexadecimal number."}});
+          uid, {uid + "0", "--uid takes at most 16 hexadecimal digits.",
+                "E0G4", "--uid: \"E0G4\" is not a hexadecimal number."});
     field({"iso15693 read %1", "iso15693 write %1 00", "iso15693 lock %1", "iso15693 security %1"}, "255",
-          {{"256", "BLOCK takes a number from 0 to 255."}, {"0255", "BLOCK takes a number of at most 3 digits."},
-           {"-1", "BLOCK takes a number from 0 to 255."}});
-    field({"iso15693 read 0 --count %1"}, "32", {{"33", "--count takes a number from 0 to 32."}});
-    field({"iso15693 security 0 --count %1"}, "255",
-          {{"256", "--count takes a number from 0 to 255."}, {"1000", "--count takes a number of at most 3 digits."}});
+          {"256", "BLOCK takes a number from 0 to 255.", "0255", "BLOCK takes a number of at most 3 digits."});
+    field({"iso15693 read 0 --count %1"}, "32", {"33", "--count takes a number from 0 to 32."});
+    field({"iso15693 security 0 --count %1"}, "255", {"256", "--count takes a number from 0 to 255."});
     // One DATA may fill an 8-byte block; several travel in 4 bytes each.
-    field({"iso15693 write 0 %1"}, "1122334455667788",
-          {{"11223344556677889", "DATA takes at most 16 hexadecimal digits."}});
-    field({"iso15693 write 0 00 %1"}, "11223344", {{"112233445", "DATA takes at most 8 hexadecimal digits."}});
-    field({"iso15693 dsfid write %1"}, "FF", {{"100", "DSFID takes at most 2 hexadecimal digits."}});
-    field({"iso15693 inventory --afi %1"}, "FF",
-          {{"100", "--afi takes two hexadecimal digits: the family, then the subcategory."},
-           {"9G", "--afi takes two hexadecimal digits: the family, then the subcategory."}});
-    field({"iso15693 afi write %1"}, "FF",
-          {{"100", "The AFI takes two hexadecimal digits: the family, then the subcategory."}});
+    field({"iso15693 write 0 %1"}, uid, {uid + "0", "DATA takes at most 16 hexadecimal digits."});
+    field({"iso15693 write 0 00 %1"}, "FFFFFFFF", {tooLong8, "DATA takes at most 8 hexadecimal digits."});
+    field({"iso15693 dsfid write %1"}, "FF", {"100", "DSFID takes at most 2 hexadecimal digits."});
+    field({"iso15693 inventory --afi %1"}, "FF", {"100", "--afi takes " + notAfi, "9G", "--afi takes " + notAfi});
+    field({"iso15693 afi write %1"}, "FF", {"100", "The AFI takes " + notAfi});
     field({"tagit version --tag %1", "tagit read 0 --tag %1", "tagit write 0 00 --tag %1", "tagit lock 0 --tag %1",
            "tagit write-lock 0 00 --tag %1"},
-          "FFFFFFFF", {{"100000000", "--tag takes at most 8 hexadecimal digits."}, {"", "--tag needs a value."}});
+          "FFFFFFFF", {tooLong8, "--tag takes at most 8 hexadecimal digits.", "", "--tag needs a value."});
     field({"tagit read %1", "tagit write %1 00", "tagit lock %1", "tagit write-lock %1 00", "tagit sid %1"}, "7",
-          {{"8", "BLOCK takes a number from 0 to 7."}, {"07", "BLOCK takes a number of at most 1 digit."}});
+          {"8", "BLOCK takes a number from 0 to 7.", "07", "BLOCK takes a number of at most 1 digit."});
     field({"tagit read 0 --count %1", "tagit lock 0 --count %1", "tagit sid 0 --count %1"}, "8",
-          {{"9", "--count takes a number from 0 to 8."}});
+          {"9", "--count takes a number from 0 to 8."});
     field({"tagit write 0 %1", "tagit write 0 00 %1", "tagit write-lock 0 %1"}, "FFFFFFFF",
-          {{"100000000", "DATA takes at most 8 hexadecimal digits."}});
-    field({"encryption %1", "encryption %1 plain"}, "0123456789ABCDEF",
-          {{"0123456789ABCDEF0", "KEY takes at most 16 hexadecimal digits."}});
+          {tooLong8, "DATA takes at most 8 hexadecimal digits."});
+    field({"encryption %1", "encryption %1 plain"}, uid, {uid + "0", "KEY takes at most 16 hexadecimal digits."});
     field({"led amber %1", "audio %1"}, "327675",
-          {{"327680", "MS takes a number from 0 to 327675."}, {"-5", "MS takes a number from 0 to 327675."}});
-    field({"--address %1 version"}, "4000123", {{"40001234", "--address takes at most 7 characters."}});
-    field({"wiegand %1"}, "9", {{"10", "wiegand: no mode \"10\"; see vexactl wiegand --help."}});
-    const auto values = [](int count) { return QStringList(count, QStringLiteral("00")).join(QLatin1Char(' ')); };
-    field({"iso15693 write 0 %1"}, values(47), {{values(48), "iso15693 write takes at most 47 DATA values."}});
+          {"327680", "MS takes a number from 0 to 327675.", "-5", "MS takes a number from 0 to 327675."});
+    field({"--address %1 version"}, "4000123", {"40001234", "--address takes at most 7 characters."});
+    const auto values = [](int count) { return QStringList(count, "00").join(' '); };
+    field({"iso15693 write 0 %1"}, values(47), {values(48), "iso15693 write takes at most 47 DATA values."});
     field({"iso15693 write 0 %1 --uid 00"}, values(45),
-          {{values(46), "iso15693 write takes at most 45 DATA values with --uid."}});
+          {values(46), "iso15693 write takes at most 45 DATA values with --uid."});
 }
 
 void tst_CtlCommandLine::fieldLimits()
@@ -145,33 +136,6 @@ void tst_CtlCommandLine::fieldLimits()
     const Parsed parsed = parseCommandLine(args);
     QCOMPARE(parsed.error, error);
     QCOMPARE(parsed.invocation.action.has_value(), error.isEmpty());
-}
-
-// One DATA of 9 to 16 digits passes the parser, which cannot know the block
-// length; the codec holds it to the block at sending.
-void tst_CtlCommandLine::isoDataFollowsBlockLength_data()
-{
-    QTest::addColumn<int>("blockLength");
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<QString>("error");
-    const QString eightBytes = QStringLiteral("1122334455667788");
-    QTest::newRow("4-byte blocks, 8 digits") << 0 << eightBytes.left(8) << QString();
-    QTest::newRow("4-byte blocks, 9 digits")
-        << 0 << eightBytes.left(9) << "Data takes at most 8 hexadecimal digits for a block length of 32 bits.";
-    QTest::newRow("8-byte blocks, 16 digits") << 1 << eightBytes << QString();
-}
-
-void tst_CtlCommandLine::isoDataFollowsBlockLength()
-{
-    QFETCH(int, blockLength);
-    QFETCH(QString, data);
-    QFETCH(QString, error);
-    const Parsed parsed = parseCommandLine({"iso15693", "write", "0", data});
-    QVERIFY(parsed.invocation.action);
-    iso15693::Request request = parsed.invocation.action->iso;
-    request.isoBlockLength = blockLength;
-    const auto refusal = iso15693::checkFields(request);
-    QCOMPARE(refusal ? refusal->message : QString(), error);
 }
 
 // The request is checked through the frame it builds: that is what the
