@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "util/fieldlimits.h"
+
 namespace vexa {
 
 AddressDialog::AddressDialog(QWidget *parent)
@@ -20,7 +22,7 @@ AddressDialog::AddressDialog(QWidget *parent)
     auto *label = new QLabel(QStringLiteral("Serial Number"), this);
     serialNumberEdit = new QLineEdit(this);
     serialNumberEdit->setObjectName(QStringLiteral("edtSerialNumber"));
-    serialNumberEdit->setMaxLength(7);
+    serialNumberEdit->setMaxLength(fields::kReaderSerialNumber.maxLength);
     label->setBuddy(serialNumberEdit);
     row->addWidget(label);
     row->addWidget(serialNumberEdit, 1);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "util/fieldlimits.h"
+
 namespace vexa {
 
 EncryptionDialog::EncryptionDialog(QWidget *parent)
@@ -26,7 +28,7 @@ EncryptionDialog::EncryptionDialog(QWidget *parent)
     auto *keyLabel = new QLabel(QStringLiteral("DES User Key"), this);
     keyEdit = new QLineEdit(this);
     keyEdit->setObjectName(QStringLiteral("edtDESKey"));
-    keyEdit->setMaxLength(16);
+    keyEdit->setMaxLength(fields::kUserKey.maxLength);
     keyEdit->setMinimumWidth(keyEdit->fontMetrics().horizontalAdvance(QStringLiteral("DDDDDDDDDDDDDDDD")) + 16);
     keyLabel->setBuddy(keyEdit);
     keyRow->addWidget(keyLabel);

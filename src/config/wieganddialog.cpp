@@ -13,6 +13,7 @@
 #include "session/operatorprompt.h"
 #include "config/configframes.h"
 #include "util/hextext.h"
+#include "util/fieldlimits.h"
 #include "ui/windowframe.h"
 
 namespace vexa {
@@ -63,7 +64,7 @@ WiegandDialog::WiegandDialog(ReaderOptions &options, OperatorPrompt &prompt, QWi
     auto *subLabel = new QLabel(QStringLiteral("AFI Subcategory"), isoOptionsGroup);
     afiSubcategoryEdit = new QLineEdit(QStringLiteral("0"), isoOptionsGroup);
     afiSubcategoryEdit->setObjectName(QStringLiteral("edtAFI"));
-    afiSubcategoryEdit->setMaxLength(1);
+    afiSubcategoryEdit->setMaxLength(fields::kAfiSubcategory.maxLength);
     afiSubcategoryEdit->setEnabled(false);
     afiSubcategoryEdit->setMaximumWidth(afiSubcategoryEdit->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 12);
     subLabel->setBuddy(afiSubcategoryEdit);

@@ -4,11 +4,14 @@
 #include "commandline.h"
 
 #include <functional>
+#include <tuple>
+#include <utility>
 #include <QRegularExpression>
 
 #include "config/configframes.h"
 #include "config/isooptions.h"
 #include "config/management.h"
+#include "util/fieldlimits.h"
 #include "util/hextext.h"
 
 namespace vexa::ctl {
@@ -70,8 +73,21 @@ Build management(uint8_t code)
     };
 }
 
+// An AFI as typed on the command line: the family's digit, then the
+// subcategory's; false unless both are there and hexadecimal.
+bool takeAfi(const QString &afi, iso15693::Request &r)
+{
+    const auto value = afi.size() == 1 + fields::kAfiSubcategory.maxLength ? hexTextToValue(afi) : std::nullopt;
+    if (!value)
+        return false;
+    r.afiFamily = int(*value >> 4);
+    r.afiSubcategory = afi.mid(1);
+    return true;
+}
+
 // An ISO/IEC 15693 command: the page's command item and how the arguments
-// fill its fields. Field texts go in as typed: the codec checks them.
+// fill its fields. Every text is held to the limits of the page's field
+// here, before any port is opened; the codec then checks it as the page's.
 Build iso(int command, std::function<QString(const QStringList &, iso15693::Request &)> fill = {})
 {
     return [command, fill](const QStringList &args, const QMap<QString, QString> &options, Action &action) {
@@ -81,20 +97,24 @@ Build iso(int command, std::function<QString(const QStringList &, iso15693::Requ
         if (options.contains(QStringLiteral("uid"))) {
             r.useUid = true;
             r.uid = options.value(QStringLiteral("uid"));
+            if (const QString error = fields::refusal(fields::kIsoUid, QStringLiteral("--uid"), r.uid);
+                !error.isEmpty())
+                return error;
         }
         if (options.contains(QStringLiteral("count"))) {
             r.numBlocks = options.value(QStringLiteral("count"));
             if (r.command == iso15693::ViewOneBlock)
                 r.command = iso15693::ViewManyBlocks;
+            const fields::Limit &limit =
+                r.command == iso15693::ViewManyBlocks ? fields::kIsoViewCount : fields::kIsoBlockCount;
+            if (const QString error = fields::refusal(limit, QStringLiteral("--count"), r.numBlocks);
+                !error.isEmpty())
+                return error;
         }
         if (options.contains(QStringLiteral("afi"))) {
-            const QString afi = options.value(QStringLiteral("afi"));
-            const auto family = afi.size() == 2 ? hexTextToValue(afi.left(1)) : std::nullopt;
-            if (!family)
+            if (!takeAfi(options.value(QStringLiteral("afi")), r))
                 return QStringLiteral("--afi takes two hexadecimal digits: the family, then the subcategory.");
             r.useAfi = true;
-            r.afiFamily = int(*family);
-            r.afiSubcategory = afi.mid(1);
         }
         return fill ? fill(args, r) : QString();
     };
@@ -107,17 +127,29 @@ Build tagitCommand(int command, int multiCommand = -1)
         action.kind = Action::Kind::Tagit;
         tagit::Request &r = action.tagit;
         r.command = command;
+        // Each text with its field's limit and its name on the command line.
+        QList<std::tuple<fields::Limit, QString, QString>> texts;
         if (options.contains(QStringLiteral("tag"))) {
             r.useAddress = true;
             r.address = options.value(QStringLiteral("tag"));
+            texts.append({fields::kTagitAddress, QStringLiteral("--tag"), r.address});
         }
-        if (!args.isEmpty())
+        if (!args.isEmpty()) {
             r.blockNumber = args.constFirst();
+            texts.append({fields::kTagitBlockNumber, QStringLiteral("BLOCK"), r.blockNumber});
+        }
         const QStringList data = args.mid(1);
         if (data.size() > tagit::kDataFields)
             return QStringLiteral("At most %1 blocks are written at once.").arg(tagit::kDataFields);
-        for (int i = 0; i < data.size(); ++i)
+        for (int i = 0; i < data.size(); ++i) {
             r.blockData[size_t(i)] = data.at(i);
+            texts.append({fields::kTagitData, QStringLiteral("DATA"), data.at(i)});
+        }
+        if (options.contains(QStringLiteral("count")))
+            texts.append({fields::kTagitBlockCount, QStringLiteral("--count"), options.value(QStringLiteral("count"))});
+        for (const auto &[limit, name, text] : texts)
+            if (const QString error = fields::refusal(limit, name, text); !error.isEmpty())
+                return error;
         if (options.contains(QStringLiteral("count")) && multiCommand >= 0) {
             r.command = multiCommand;
             r.numBlocks = options.value(QStringLiteral("count"));
@@ -132,7 +164,7 @@ Build tagitCommand(int command, int multiCommand = -1)
 QString takeBlock(const QStringList &args, iso15693::Request &r)
 {
     r.blockNumber = args.value(0);
-    return {};
+    return fields::refusal(fields::kIsoBlockNumber, QStringLiteral("BLOCK"), r.blockNumber);
 }
 
 std::optional<bool> onOff(const QString &text)
@@ -175,14 +207,26 @@ const QList<CommandForm> &commands()
          {QStringLiteral("count"), QStringLiteral("uid")}, 1, 1, iso(ViewOneBlock, takeBlock)},
         {"iso15693 write", "BLOCK DATA...", "one block, or one block per DATA from BLOCK on", {QStringLiteral("uid")}, 2,
          -1, iso(ProgramOneBlock, [](const QStringList &args, Request &r) {
-             r.blockNumber = args.value(0);
+             if (const QString error = takeBlock(args, r); !error.isEmpty())
+                 return error;
              if (args.size() == 2) {
+                 // The block length is the session's, known only once the
+                 // options are read: the codec holds DATA to it at sending.
                  r.data = args.value(1);
-             } else {
-                 r.command = ProgramManyBlocks;
-                 r.gridValues = args.mid(1);
-                 r.numBlocks = QString::number(r.gridValues.size());
+                 return fields::refusal(fields::kIsoData8, QStringLiteral("DATA"), r.data);
              }
+             r.command = ProgramManyBlocks;
+             r.gridValues = args.mid(1);
+             r.numBlocks = QString::number(r.gridValues.size());
+             const int most = maxProgramBlocks(r.useUid);
+             if (r.gridValues.size() > most)
+                 return QStringLiteral("iso15693 write takes at most %1 DATA values%2.")
+                     .arg(most)
+                     .arg(r.useUid ? QStringLiteral(" with --uid") : QString());
+             for (const QString &value : std::as_const(r.gridValues))
+                 if (const QString error = fields::refusal(fields::kIsoGridValue, QStringLiteral("DATA"), value);
+                     !error.isEmpty())
+                     return error;
              return QString();
          })},
         {"iso15693 lock", "BLOCK", "locks a block for good (asks for --yes)", {QStringLiteral("uid")}, 1, 1,
@@ -193,12 +237,8 @@ const QList<CommandForm> &commands()
          {QStringLiteral("count"), QStringLiteral("uid")}, 1, 1, iso(ViewLockStatus, takeBlock)},
         {"iso15693 afi write", "HH", "writes the tag's AFI (family, then subcategory)", {QStringLiteral("uid")}, 1, 1,
          iso(ProgramAfi, [](const QStringList &args, Request &r) {
-             const QString afi = args.value(0);
-             const auto family = afi.size() == 2 ? hexTextToValue(afi.left(1)) : std::nullopt;
-             if (!family)
+             if (!takeAfi(args.value(0), r))
                  return QStringLiteral("The AFI takes two hexadecimal digits: the family, then the subcategory.");
-             r.afiFamily = int(*family);
-             r.afiSubcategory = afi.mid(1);
              return QString();
          })},
         {"iso15693 afi lock", "", "locks the tag's AFI for good (asks for --yes)", {QStringLiteral("uid")}, 0, 0,
@@ -206,7 +246,7 @@ const QList<CommandForm> &commands()
         {"iso15693 dsfid write", "HH", "writes the tag's DSFID", {QStringLiteral("uid")}, 1, 1,
          iso(ProgramDsfid, [](const QStringList &args, Request &r) {
              r.data = args.value(0);
-             return QString();
+             return fields::refusal(fields::kDsfid, QStringLiteral("DSFID"), r.data);
          })},
         {"iso15693 dsfid lock", "", "locks the tag's DSFID for good (asks for --yes)", {QStringLiteral("uid")}, 0, 0,
          iso(LockDsfid)},
@@ -267,7 +307,7 @@ const QList<CommandForm> &commands()
              if (args.size() == 2 && args.at(1) != QLatin1String("plain"))
                  return QStringLiteral("encryption: \"%1\" is not \"plain\".").arg(args.at(1));
              action.second = args.size() == 2;
-             return QString();
+             return action.first ? fields::refusal(fields::kUserKey, QStringLiteral("KEY"), action.text) : QString();
          })},
         {"feedback", "on|off on|off", "the reader's audio and LED feedback", {}, 2, 2,
          configCommand(Action::Kind::Feedback, [](const QStringList &args, Action &action) {
@@ -294,12 +334,12 @@ const QList<CommandForm> &commands()
                  return QStringLiteral("led takes red, green or amber.");
              action.number = colour + 1;
              action.text = args.at(1);
-             return QString();
+             return fields::refusal(fields::kOnTimeMs, QStringLiteral("MS"), action.text);
          })},
         {"audio", "MS", "sounds the buzzer for MS milliseconds", {}, 1, 1,
          configCommand(Action::Kind::Audio, [](const QStringList &args, Action &action) {
              action.text = args.constFirst();
-             return QString();
+             return fields::refusal(fields::kOnTimeMs, QStringLiteral("MS"), action.text);
          })},
         {"baud", "RATE", "changes the rate of reader and host, then reads the setup at the new rate", {}, 1, 1,
          configCommand(Action::Kind::Baud, [](const QStringList &args, Action &action) {
@@ -510,9 +550,12 @@ Parsed parseCommandLine(const QStringList &arguments)
             return out;
         }
     }
-    if (options.contains(QStringLiteral("address")) && c.address.trimmed().isEmpty()) {
-        out.error = QStringLiteral("--address needs the reader's serial number.");
-        return out;
+    if (options.contains(QStringLiteral("address"))) {
+        out.error = c.address.trimmed().isEmpty()
+                        ? QStringLiteral("--address needs the reader's serial number.")
+                        : fields::refusal(fields::kReaderSerialNumber, QStringLiteral("--address"), c.address);
+        if (!out.error.isEmpty())
+            return out;
     }
 
     int wordCount = 0;

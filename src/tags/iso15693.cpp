@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "util/fieldlimits.h"
 #include "util/hextext.h"
 
 namespace vexa::iso15693 {
@@ -34,8 +35,8 @@ constexpr std::array<CommandInfo, CommandCount> kCommands = {{
     {"Inventory", 0x01, false, false},
 }};
 
-constexpr int kMaxViewBlocks = 32;
-constexpr int kMaxByte = 255;
+constexpr int kMaxViewBlocks = fields::kIsoViewCount.high;
+constexpr int kMaxByte = fields::kIsoBlockNumber.high;
 constexpr int kUidBytes = 8;
 // The block count field takes three digits; the grid never grows beyond that.
 constexpr int kMaxGridRows = 999;
@@ -72,7 +73,7 @@ uint8_t commandCode(int command)
 
 int dataMaxLength(int isoBlockLength)
 {
-    return isoBlockLength == 0 ? 8 : 16;
+    return (isoBlockLength == 0 ? fields::kIsoData4 : fields::kIsoData8).maxLength;
 }
 
 Panel panelFor(int command, int isoBlockLength)
@@ -92,7 +93,7 @@ Panel panelFor(int command, int isoBlockLength)
     case ProgramAfi: p.uid = p.afi = true; break;
     case ProgramDsfid:
         p.uid = p.data = true;
-        p.dataMaxLength = 2;
+        p.dataMaxLength = fields::kDsfid.maxLength;
         break;
     case Inventory: p.afi = p.afiUseCheckBox = true; break;
     default: break;
@@ -126,6 +127,14 @@ std::optional<Refusal<Field>> checkFields(const Request &r)
     case ProgramDsfid:
         if (r.data.isEmpty())
             return Refusal<Field>{QStringLiteral("Data field is required!"), Field::Data};
+        // The page's field never holds more; vexactl learns the block
+        // length only here, and digits past the block must not be dropped.
+        if (r.command == ProgramOneBlock && r.data.size() > dataMaxLength(r.isoBlockLength))
+            return Refusal<Field>{QStringLiteral("Data takes at most %1 hexadecimal digits for a block length of "
+                                                 "%2 bits.")
+                                      .arg(dataMaxLength(r.isoBlockLength))
+                                      .arg(r.isoBlockLength == 0 ? 32 : 64),
+                                  Field::Data};
         return uidCheck();
     default: return std::nullopt;
     }

@@ -16,6 +16,7 @@
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
 #include "tags/pagescroll.h"
+#include "util/fieldlimits.h"
 
 namespace vexa {
 
@@ -83,14 +84,14 @@ void IsoPage::buildOptionGroups()
     uidGroup = group(QStringLiteral("UID"), this);
     useUidCheck = new QCheckBox(QStringLiteral("Use UID"), uidGroup);
     uidEdit = new FieldEdit(uidGroup);
-    uidEdit->setMaxLength(16);
+    uidEdit->setMaxLength(fields::kIsoUid.maxLength);
     uidEdit->setEnabled(false);
     uidGroup->layout()->addWidget(useUidCheck);
     uidGroup->layout()->addWidget(hexFieldRow(uidEdit, QStringLiteral("UID")));
 
     blockNumberGroup = group(QStringLiteral("Block Number"), this);
     blockNumberEdit = new FieldEdit(blockNumberGroup);
-    blockNumberEdit->setMaxLength(3);
+    blockNumberEdit->setMaxLength(fields::kIsoBlockNumber.maxLength);
     blockNumberEdit->setText(QStringLiteral("0"));
     blockNumberEdit->setAccessibleName(blockNumberGroup->title());
     blockNumberGroup->layout()->addWidget(blockNumberEdit);
@@ -103,7 +104,7 @@ void IsoPage::buildOptionGroups()
     blockCountGroup = group(QStringLiteral("Number of Blocks"), this);
     blockCountEdit = new QLineEdit(QStringLiteral("1"), blockCountGroup);
     // Three digits cover every count a frame can hold; it also bounds the grid.
-    blockCountEdit->setMaxLength(3);
+    blockCountEdit->setMaxLength(fields::kIsoBlockCount.maxLength);
     blockCountEdit->setAccessibleName(blockCountGroup->title());
     blockCountGroup->layout()->addWidget(blockCountEdit);
 
@@ -138,7 +139,7 @@ void IsoPage::buildOptionGroups()
     afiFamilyCombo->setEnabled(false);
     afiFamilyCombo->setAccessibleName(QStringLiteral("AFI family"));
     afiValueEdit = new QLineEdit(QStringLiteral("0"), afiGroup);
-    afiValueEdit->setMaxLength(1);
+    afiValueEdit->setMaxLength(fields::kAfiSubcategory.maxLength);
     afiValueEdit->setEnabled(false);
     auto *subLabel = new QLabel(QStringLiteral("AFI Subcategory"), afiGroup);
     subLabel->setBuddy(afiValueEdit);

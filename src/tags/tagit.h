@@ -35,6 +35,7 @@
 
 #include "link/report.h"
 #include "tags/tagcodec.h"
+#include "util/fieldlimits.h"
 
 namespace vexa::tagit {
 
@@ -54,8 +55,8 @@ enum Command {
 };
 
 constexpr int kDataFields = 8;
-constexpr int kMaxBlockNumber = 7;
-constexpr int kMaxNumBlocks = 8;
+constexpr int kMaxBlockNumber = fields::kTagitBlockNumber.high;
+constexpr int kMaxNumBlocks = fields::kTagitBlockCount.high;
 
 QStringList commandNames();
 uint8_t commandCode(int command);

@@ -13,6 +13,7 @@
 #include "tags/commandlist.h"
 #include "tags/fieldedit.h"
 #include "tags/pagescroll.h"
+#include "util/fieldlimits.h"
 
 namespace vexa {
 
@@ -20,14 +21,14 @@ using namespace tagit;
 
 namespace {
 
-QComboBox *digitCombo(int first, int last, const QString &name, QWidget *parent)
+QComboBox *digitCombo(const fields::Limit &limit, int first, const QString &name, QWidget *parent)
 {
     auto *box = new QComboBox(parent);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
-    for (int i = first; i <= last; ++i)
+    for (int i = first; i <= limit.high; ++i)
         box->addItem(QString::number(i));
-    box->lineEdit()->setMaxLength(1);
+    box->lineEdit()->setMaxLength(limit.maxLength);
     box->setAccessibleName(name);
     return box;
 }
@@ -77,19 +78,19 @@ void TagitPage::buildOptionGroups()
     addressGroup = new QGroupBox(QStringLiteral("Address"), this);
     useAddressCheck = new QCheckBox(QStringLiteral("Use Address"), addressGroup);
     addressEdit = new FieldEdit(addressGroup);
-    addressEdit->setMaxLength(8);
+    addressEdit->setMaxLength(fields::kTagitAddress.maxLength);
     addressEdit->setEnabled(false);
     auto *addressLayout = new QVBoxLayout(addressGroup);
     addressLayout->addWidget(useAddressCheck);
     addressLayout->addWidget(hexFieldRow(addressEdit, QStringLiteral("Address")));
 
     blockNumberGroup = new QGroupBox(QStringLiteral("Block Number"), this);
-    blockNumberCombo = digitCombo(0, kMaxBlockNumber, blockNumberGroup->title(), blockNumberGroup);
+    blockNumberCombo = digitCombo(fields::kTagitBlockNumber, 0, blockNumberGroup->title(), blockNumberGroup);
     (new QVBoxLayout(blockNumberGroup))->addWidget(blockNumberCombo);
 
     blockDataGroup = new QGroupBox(QStringLiteral("Block Data"), this);
     auto *dataLayout = new QVBoxLayout(blockDataGroup);
-    blockCountCombo = digitCombo(1, kMaxNumBlocks, QStringLiteral("Number of Blocks"), blockDataGroup);
+    blockCountCombo = digitCombo(fields::kTagitBlockCount, 1, QStringLiteral("Number of Blocks"), blockDataGroup);
     blockCountCombo->hide();
     dataLayout->addWidget(blockCountCombo);
 
@@ -100,7 +101,7 @@ void TagitPage::buildOptionGroups()
                                                         "lblHex4", "lblHex5", "lblHex6", "lblHex7"};
     for (int i = 0; i < kDataFields; ++i) {
         auto *field = new FieldEdit(blockDataGroup);
-        field->setMaxLength(8);
+        field->setMaxLength(fields::kTagitData.maxLength);
         const QString name = i == 0 ? QStringLiteral("Block Data") : QStringLiteral("Block Data %1").arg(i + 1);
         field->setObjectName(QLatin1String(fieldNames[i]));
         QLabel *label = nullptr;

@@ -18,6 +18,8 @@ class tst_CtlCommandLine : public QObject
 private slots:
     void refused_data();
     void refused();
+    void fieldLimits_data();
+    void fieldLimits();
     void requests_data();
     void requests();
     void isoOptions_data();
@@ -73,6 +75,67 @@ void tst_CtlCommandLine::refused()
     const Parsed parsed = parseCommandLine(args);
     QCOMPARE(parsed.error, error);
     QVERIFY(!parsed.invocation.action);
+}
+
+// Every value of every command against its field's limits: the longest
+// accepted, one digit more and numbers out of range refused, naming the
+// value and the limit. "%1" in a command is where the value goes.
+void tst_CtlCommandLine::fieldLimits_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    // Commands, the longest value, then refused values each with its message.
+    const auto field = [](const QStringList &commands, const QString &longest, const QStringList &refused) {
+        for (const QString &command : commands)
+            for (qsizetype i = -2; i < refused.size(); i += 2) {
+                const QString value = i < 0 ? longest : refused.at(i), error = i < 0 ? QString() : refused.at(i + 1);
+                const QString shown = value.size() > 20 ? QString("%1 values").arg(value.count(' ') + 1) : value;
+                QTest::addRow("%s", qPrintable(command.arg(shown))) << command.arg(value).split(' ') << error;
+            }
+    };
+    const QString uid = "E00401501C6A93F2", tooLong8 = "100000000", notAfi = "two hexadecimal digits: the family, "
+                                                                         "then the subcategory.";
+    field({"iso15693 read 0 --uid %1", "iso15693 write 0 00 --uid %1", "iso15693 lock 0 --uid %1",
+           "iso15693 sysinfo --uid %1", "iso15693 security 0 --uid %1", "iso15693 afi write 00 --uid %1",
+           "iso15693 afi lock --uid %1", "iso15693 dsfid write 00 --uid %1", "iso15693 dsfid lock --uid %1"},
+          uid, {uid + "0", "--uid takes at most 16 hexadecimal digits.",
+                "E0G4", "--uid: \"E0G4\" is not a hexadecimal number."});
+    field({"iso15693 read %1", "iso15693 write %1 00", "iso15693 lock %1", "iso15693 security %1"}, "255",
+          {"256", "BLOCK takes a number from 0 to 255.", "0255", "BLOCK takes a number of at most 3 digits."});
+    field({"iso15693 read 0 --count %1"}, "32", {"33", "--count takes a number from 0 to 32."});
+    field({"iso15693 security 0 --count %1"}, "255", {"256", "--count takes a number from 0 to 255."});
+    // One DATA may fill an 8-byte block; several travel in 4 bytes each.
+    field({"iso15693 write 0 %1"}, uid, {uid + "0", "DATA takes at most 16 hexadecimal digits."});
+    field({"iso15693 write 0 00 %1"}, "FFFFFFFF", {tooLong8, "DATA takes at most 8 hexadecimal digits."});
+    field({"iso15693 dsfid write %1"}, "FF", {"100", "DSFID takes at most 2 hexadecimal digits."});
+    field({"iso15693 inventory --afi %1"}, "FF", {"100", "--afi takes " + notAfi, "9G", "--afi takes " + notAfi});
+    field({"iso15693 afi write %1"}, "FF", {"100", "The AFI takes " + notAfi});
+    field({"tagit version --tag %1", "tagit read 0 --tag %1", "tagit write 0 00 --tag %1", "tagit lock 0 --tag %1",
+           "tagit write-lock 0 00 --tag %1"},
+          "FFFFFFFF", {tooLong8, "--tag takes at most 8 hexadecimal digits.", "", "--tag needs a value."});
+    field({"tagit read %1", "tagit write %1 00", "tagit lock %1", "tagit write-lock %1 00", "tagit sid %1"}, "7",
+          {"8", "BLOCK takes a number from 0 to 7.", "07", "BLOCK takes a number of at most 1 digit."});
+    field({"tagit read 0 --count %1", "tagit lock 0 --count %1", "tagit sid 0 --count %1"}, "8",
+          {"9", "--count takes a number from 0 to 8."});
+    field({"tagit write 0 %1", "tagit write 0 00 %1", "tagit write-lock 0 %1"}, "FFFFFFFF",
+          {tooLong8, "DATA takes at most 8 hexadecimal digits."});
+    field({"encryption %1", "encryption %1 plain"}, uid, {uid + "0", "KEY takes at most 16 hexadecimal digits."});
+    field({"led amber %1", "audio %1"}, "327675",
+          {"327680", "MS takes a number from 0 to 327675.", "-5", "MS takes a number from 0 to 327675."});
+    field({"--address %1 version"}, "4000123", {"40001234", "--address takes at most 7 characters."});
+    const auto values = [](int count) { return QStringList(count, "00").join(' '); };
+    field({"iso15693 write 0 %1"}, values(47), {values(48), "iso15693 write takes at most 47 DATA values."});
+    field({"iso15693 write 0 %1 --uid 00"}, values(45),
+          {values(46), "iso15693 write takes at most 45 DATA values with --uid."});
+}
+
+void tst_CtlCommandLine::fieldLimits()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    const Parsed parsed = parseCommandLine(args);
+    QCOMPARE(parsed.error, error);
+    QCOMPARE(parsed.invocation.action.has_value(), error.isEmpty());
 }
 
 // The request is checked through the frame it builds: that is what the

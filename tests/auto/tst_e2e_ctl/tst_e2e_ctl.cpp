@@ -165,7 +165,7 @@ void tst_E2eCtl::command_data()
                        "    Wiegand mode OFF", ""}
         << "";
     QTest::newRow("audio time refused: 2") << serialSim << com1 + QStringList{"audio", "1.5"} << QStringList{} << 2
-                                           << QStringList{} << "'1.5' is not a valid integer value\n";
+                                           << QStringList{} << "vexactl: MS takes a number from 0 to 327675.\n";
     // Exit statuses 1 to 4.
     QTest::newRow("reader error: 1")
         << serialSim << com1 + QStringList{"iso15693", "read", "28"} << QStringList{"01 09 00 10 82 20 1C"} << 1
@@ -174,7 +174,7 @@ void tst_E2eCtl::command_data()
         << serialSim << com1 + QStringList{"iso15693", "lock", "6"} << QStringList{} << 2 << QStringList{}
         << "Locked blocks can not be 'Unlocked', continue?\nvexactl: not sent; give --yes to confirm.\n";
     QTest::newRow("33 blocks: 2") << serialSim << com1 + QStringList{"iso15693", "read", "0", "--count", "33"} << QStringList{}
-                                  << 2 << QStringList{} << "Number of blocks must be less than or equal to 32.\n";
+                                  << 2 << QStringList{} << "vexactl: --count takes a number from 0 to 32.\n";
     QTest::newRow("no answer at another rate: 3")
         << serialSim << com1 + QStringList{"--baud", "9600", "--timeout", "500", "version"} << QStringList{} << 3
         << QStringList{"- Error: Message timeout"} << "";

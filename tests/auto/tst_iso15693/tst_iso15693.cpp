@@ -194,6 +194,8 @@ private slots:
             << req(ProgramOneBlock, [](Request &r) { r.useUid = true; r.data = "1"; }) << required << Field::Uid << 0;
         QTest::newRow("program DSFID: data required")
             << req(ProgramDsfid) << dataRequired << Field::Data << 0;
+        QTest::newRow("data past a 4-byte block") << req(ProgramOneBlock, [](Request &r) { r.data = "112233445"; })
+            << "Data takes at most 8 hexadecimal digits for a block length of 32 bits." << Field::Data << 0;
         QTest::newRow("bad data") << req(ProgramOneBlock, [](Request &r) { r.data = "12G4"; })
                                   << kInvalidHexMessage << Field::Data << 0;
         QTest::newRow("bad DSFID") << req(ProgramDsfid, [](Request &r) { r.data = "X"; })

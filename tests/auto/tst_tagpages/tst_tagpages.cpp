@@ -16,6 +16,7 @@
 #include "tags/iso14443page.h"
 #include "tags/isopage.h"
 #include "tags/tagitpage.h"
+#include "util/fieldlimits.h"
 #include "util/hextext.h"
 
 using namespace vexa;
@@ -198,6 +199,8 @@ void TestTagPages::isoUseUid()
     QVERIFY(m_iso->uidEdit->isEnabled());
     m_iso->useUidCheck->click();
     QVERIFY(!m_iso->uidEdit->isEnabled());
+    // vexactl holds --uid to the same entry.
+    QCOMPARE(m_iso->uidEdit->maxLength(), fields::kIsoUid.maxLength);
 }
 
 void TestTagPages::isoWriteGrid()
@@ -525,6 +528,7 @@ void TestTagPages::tagitUseAddress()
     QVERIFY(m_tagit->addressEdit->isEnabled());
     m_tagit->useAddressCheck->click();
     QVERIFY(!m_tagit->addressEdit->isEnabled());
+    QCOMPARE(m_tagit->addressEdit->maxLength(), fields::kTagitAddress.maxLength);
 }
 
 void TestTagPages::tagitSendWriteMultiBlock()
