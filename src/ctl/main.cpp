@@ -579,7 +579,7 @@ int main(int argc, char *argv[])
     // The window's settings are read, never written.
     const LoadedSettings loaded = loadSettings();
     if (!loaded.problem.isEmpty())
-        printError(loaded.problem);
+        printError(printableText(loaded.problem));
     TerminalPrompt prompt(invocation.yes);
     ReaderSession session(prompt);
     session.options() = loaded.settings.options;

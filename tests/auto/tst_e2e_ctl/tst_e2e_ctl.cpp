@@ -406,7 +406,7 @@ void tst_E2eCtl::exitReasons_data()
                                                                        "Specified block not available";
     QTest::newRow("bad answer") << "fault badcheck" << com1 + QStringList{"version"} << QByteArray() << 3
                                 << "version: bad answer: no valid answer";
-    QTest::newRow("no USB reader") << "" << QStringList{"--usb", "version"} << QByteArray() << 4 << "";
+    QTest::newRow("no USB reader") << "" << QStringList{"--usb", "version"} << QByteArray() << 4 << "USB";
     QTest::newRow("log not written") << "" << com1 + QStringList{"--log", "/vexactl-none/t.csv", "version"} << QByteArray()
                                      << 2 << "tag log could not be written to /vexactl-none/t.csv";
     QTest::newRow("script unreadable") << "" << com1 + QStringList{"run", "/vexactl-none"} << QByteArray() << 2
