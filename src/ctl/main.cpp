@@ -9,10 +9,13 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <unistd.h>
 
 #include "app/settingsstore.h"
@@ -39,6 +42,13 @@ using namespace vexa::ctl;
 
 namespace {
 
+// The session's messages as one reason: their line breaks are the window's
+// layout, not meaning.
+QString oneLine(const QStringList &messages)
+{
+    return messages.join(QLatin1Char(' ')).split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(' ')).trimmed();
+}
+
 // Runs one command against the session and ends the event loop with its
 // exit status.
 class CommandRun : public QObject
@@ -46,8 +56,9 @@ class CommandRun : public QObject
 public:
     // `done` is called once with the exit status, when the last exchange
     // has ended or a stop was asked for.
-    CommandRun(ReaderSession &session, const Invocation &invocation, std::function<void(int)> done)
-        : m_session(session), m_invocation(invocation), m_done(std::move(done))
+    CommandRun(ReaderSession &session, TerminalPrompt &prompt, const Invocation &invocation,
+               std::function<void(int)> done)
+        : m_session(session), m_prompt(prompt), m_invocation(invocation), m_done(std::move(done))
     {
         m_clock.start();
         m_pause.setSingleShot(true);
@@ -60,21 +71,13 @@ public:
         // The message view's lines: the frames and the USB connection notes.
         if (invocation.frames)
             connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
+        // The session, connected first, has written the report by now.
         connect(&link, &ReaderLink::responseReady, this, [this](const FrameView &frame) {
             m_answered = true;
-            m_answer.statusByte = frame.status();
             // The test command's answer carries no status to judge.
-            if (frame.status() != 0 && m_invocation.action->kind != Action::Kind::Test) {
-                m_answer.status = Answer::Status::ReaderError;
-                m_answer.error = statusErrorText(frame.status(), frame.code());
-            }
+            judgeAnswer(m_answer, frame, m_invocation.action->kind != Action::Kind::Test);
         });
-        connect(&link, &ReaderLink::timedOut, this, [this] {
-            m_answer.status = Answer::Status::NoAnswer;
-            m_answer.error = QStringLiteral("Message timeout");
-            m_answer.report = Report{};
-            m_answer.report.heading = QStringLiteral("Error: Message timeout");
-        });
+        connect(&link, &ReaderLink::timedOut, this, [this] { judgeTimeout(m_answer); });
         connect(&link, &ReaderLink::sendFailed, this, [this](const QString &) { m_sendFailed = true; });
         connect(&link, &ReaderLink::exchangeEnded, this, &CommandRun::finish);
     }
@@ -82,11 +85,16 @@ public:
     // Sends the first exchange; false with the exit status when nothing was sent.
     bool start(int *exitCode)
     {
-        if (!send(exitCode))
+        if (!send(exitCode)) {
+            m_reason = std::exchange(m_refusal, {});
             return false;
+        }
         m_inFlight = true;
         return true;
     }
+
+    // Why the run failed (the worst exchange's reason), without the command.
+    QString reason() const { return m_reason.isEmpty() ? QStringLiteral("failed") : m_reason; }
 
     // Ctrl-C or SIGTERM: the exchange in flight ends first.
     void requestStop()
@@ -99,8 +107,26 @@ public:
     }
 
 private:
-    // Sends the command; false with the exit status when nothing was sent.
+    // Sends the command; false with the exit status and m_refusal when
+    // nothing was sent. What the session says meanwhile is the refusal.
     bool send(int *exitCode)
+    {
+        m_refusal.clear();
+        m_prompt.hold();
+        const bool sent = sendHeld(exitCode);
+        const QStringList said = m_prompt.release();
+        if (sent) {
+            for (const QString &text : said)
+                printError(printableText(oneLine({text})));
+        } else if (!said.isEmpty()) {
+            m_refusal = oneLine(said);
+        } else if (m_refusal.isEmpty()) {
+            m_refusal = QStringLiteral("nothing was sent");
+        }
+        return sent;
+    }
+
+    bool sendHeld(int *exitCode)
     {
         const Action &action = *m_invocation.action;
         m_answer.command = action.name;
@@ -167,6 +193,7 @@ private:
         }
         }
         if (m_sendFailed) {
+            // The link's message (held) names the port and the fault.
             link.responseTimer().stop();
             *exitCode = ExitNoDevice;
             return false;
@@ -186,7 +213,7 @@ private:
     bool sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build, int *exitCode)
     {
         if (const auto refusal = check(request)) {
-            printError(refusal->message);
+            m_refusal = refusal->message;
             *exitCode = ExitUsage;
             return false;
         }
@@ -195,7 +222,7 @@ private:
         CommandBuffer frame{};
         const auto built = build(request, frame);
         if (!built.ok()) {
-            printError(built.refusal->message);
+            m_refusal = built.refusal->message;
             *exitCode = ExitUsage;
             return false;
         }
@@ -210,8 +237,7 @@ private:
     {
         if (question.isEmpty() || m_invocation.yes)
             return true;
-        printError(question);
-        printError(QStringLiteral("vexactl: not sent; give --yes to confirm."));
+        m_refusal = question + QStringLiteral(" Not sent; give --yes to confirm.");
         *exitCode = ExitUsage;
         return false;
     }
@@ -242,11 +268,10 @@ private:
         // A rate change is two exchanges with a pause between: the rate
         // command, then the setup read at the new rate.
         const bool more = m_session.changingBaud() || m_session.link().busy();
-        if (!m_answered && m_answer.status == Answer::Status::Ok) {
-            // A block came but was no sound answer: the message lines show it.
-            m_answer.status = Answer::Status::BadAnswer;
-            m_answer.error = QStringLiteral("no valid answer");
-        }
+        if (!m_answered && m_answer.status == Answer::Status::Ok)
+            judgeNoValidAnswer(m_answer);
+        // A failed write asks for the stop (the output handler): this
+        // exchange still ends as usual.
         if (m_invocation.json) {
             printOut(answerJson(m_answer) + '\n');
         } else {
@@ -254,7 +279,10 @@ private:
             if (!lines.isEmpty())
                 printOut((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         }
-        m_exitCode = std::max(m_exitCode, exitCodeFor(m_answer.status));
+        if (exitCodeFor(m_answer.status) > m_exitCode) {
+            m_exitCode = exitCodeFor(m_answer.status);
+            m_reason = failureReason(m_answer);
+        }
         switch (m_answer.status) {
         case Answer::Status::Ok: break;
         case Answer::Status::ReaderError:
@@ -283,7 +311,10 @@ private:
         if (send(&code)) {
             m_inFlight = true;
         } else {
-            m_exitCode = std::max(m_exitCode, code);
+            if (code > m_exitCode) {
+                m_exitCode = code;
+                m_reason = m_refusal;
+            }
             end();
         }
     }
@@ -306,7 +337,10 @@ private:
     }
 
     ReaderSession &m_session;
+    TerminalPrompt &m_prompt;
     const Invocation &m_invocation;
+    QString m_refusal; // why the last send sent nothing
+    QString m_reason;  // why the worst exchange failed
     Answer m_answer;
     std::function<void(int)> m_done;
     QElapsedTimer m_clock;
@@ -351,6 +385,12 @@ public:
     }
 
     bool wasRaised() const { return m_raised; }
+    // A stop from within: standard output has gone.
+    void raise()
+    {
+        m_raised = true;
+        emit raised();
+    }
 
 signals:
     void raised();
@@ -371,7 +411,7 @@ bool readScript(const QString &name, QStringList *lines)
     const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
                                                    : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!opened) {
-        printError(QStringLiteral("vexactl: %1: %2").arg(name, file.errorString()));
+        printReason(name + QStringLiteral(": ") + file.errorString());
         return false;
     }
     *lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
@@ -389,9 +429,35 @@ void changeIsoOptions(ReaderOptions &options, const Invocation &invocation)
         printOut((isoOptionsTextLines(options).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
+// A usage error: its reason, and the usage line some errors add below it
+// (the only line break the command line's texts hold on purpose).
+struct UsageError
+{
+    QString reason;
+    QString usage;
+};
+
+UsageError splitUsageError(const QString &error)
+{
+    static const QString usageMark = QStringLiteral("\nUsage: ");
+    const qsizetype at = error.lastIndexOf(usageMark);
+    if (at < 0)
+        return {error, {}};
+    return {error.left(at), error.mid(at + 1)};
+}
+
+void printUsageError(const UsageError &error)
+{
+    printReason(error.reason);
+    if (!error.usage.isEmpty())
+        printError(printableText(error.usage));
+}
+
 // Runs a script line by line on one session; the exit status of the first
-// failing line (of the worst with --keep-going).
-int runScript(ReaderSession &session, const Invocation &invocation)
+// failing line (of the worst with --keep-going). A failing line is named on
+// one line: where, the line as shown (printable, shortened), its status and
+// why.
+int runScript(ReaderSession &session, TerminalPrompt &prompt, const Invocation &invocation)
 {
     const QString name = invocation.action->text;
     QStringList lines;
@@ -407,49 +473,61 @@ int runScript(ReaderSession &session, const Invocation &invocation)
             continue;
         parsed = std::make_unique<Parsed>(parseCommandLine(invocation.options + words));
         int code = ExitOk;
+        UsageError why;
         if (!parsed->error.isEmpty()) {
-            printError(QStringLiteral("vexactl: ") + parsed->error);
+            why = splitUsageError(parsed->error);
             code = ExitUsage;
         } else if (parsed->invocation.help || parsed->invocation.action->kind == Action::Kind::Run
                    || parsed->invocation.action->kind == Action::Kind::Firmware) {
-            printError(QStringLiteral("vexactl: a script line holds one reader command."));
+            why.reason = QStringLiteral("a script line holds one reader command.");
             code = ExitUsage;
         } else if (parsed->invocation.action->kind == Action::Kind::IsoOptions) {
             changeIsoOptions(session.options(), parsed->invocation);
         } else {
             run.reset();
-            run = std::make_unique<CommandRun>(session, parsed->invocation,
+            run = std::make_unique<CommandRun>(session, prompt, parsed->invocation,
                                                [](int status) { QCoreApplication::exit(status); });
             QObject::connect(g_stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
             if (run->start(&code))
                 code = QCoreApplication::exec();
+            why.reason = run->reason();
         }
-        if (g_stopper->wasRaised())
-            break;
         if (code != ExitOk) {
-            printError(QStringLiteral("vexactl: %1:%2: failed with exit status %3").arg(where).arg(i + 1).arg(code));
+            // Concatenated, not arg()-ed: the line may hold "%1".
+            why.reason = where + QLatin1Char(':') + QString::number(i + 1) + QStringLiteral(": \"")
+                + printableText(lines.at(i).trimmed(), kShownLineLength)
+                + QStringLiteral("\" failed with exit status ") + QString::number(code) + QStringLiteral(": ")
+                + why.reason;
+            printUsageError(why);
             worst = std::max(worst, code);
             if (!invocation.keepGoing)
                 break;
         }
+        if (g_stopper->wasRaised())
+            break;
     }
     return worst;
 }
 
 // Opens the interface the command line or the stored settings name; false
 // (with the reason on standard error) when it is not there.
-bool connectReader(ReaderSession &session, const Connection &c, const StoredSettings &stored)
+bool connectReader(ReaderSession &session, TerminalPrompt &prompt, const Connection &c, const StoredSettings &stored)
 {
     const bool usb = c.usb || (!c.port && c.device.isEmpty() && stored.comMethod != 0);
     if (usb) {
         ReaderSession::Settings settings;
         settings.usb = true;
         settings.options = session.options();
+        // What the session says on the way is the reason when it fails.
+        prompt.hold();
         session.begin(settings);
+        const QStringList said = prompt.release();
         if (!session.usb().isOpen()) {
-            printError(QStringLiteral("vexactl: no USB reader is connected."));
+            printReason(said.isEmpty() ? QStringLiteral("no USB reader is connected.") : oneLine(said));
             return false;
         }
+        for (const QString &text : said)
+            printError(printableText(oneLine({text})));
         return true;
     }
     session.tickClock();
@@ -457,7 +535,7 @@ bool connectReader(ReaderSession &session, const Connection &c, const StoredSett
     serial.setBaudRate(c.baud.value_or(isKnownBaudRate(stored.baudRate) ? stored.baudRate : 38400));
     if (!c.device.isEmpty()) {
         if (!QFileInfo::exists(c.device)) {
-            printError(QStringLiteral("vexactl: %1: no such device.").arg(c.device));
+            printReason(c.device + QStringLiteral(": no such device."));
             return false;
         }
         serial.setDevicePath(c.device);
@@ -466,7 +544,7 @@ bool connectReader(ReaderSession &session, const Connection &c, const StoredSett
     }
     QString error;
     if (!serial.open(&error)) {
-        printError(QStringLiteral("vexactl: ") + error);
+        printReason(error);
         return false;
     }
     return true;
@@ -476,6 +554,8 @@ bool connectReader(ReaderSession &session, const Connection &c, const StoredSett
 
 int main(int argc, char *argv[])
 {
+    // A reader of standard output that has gone is seen as a failed write.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexactl"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
@@ -487,7 +567,7 @@ int main(int argc, char *argv[])
     }
     const Parsed parsed = parseCommandLine(arguments);
     if (!parsed.error.isEmpty()) {
-        printError(QStringLiteral("vexactl: ") + parsed.error);
+        printUsageError(splitUsageError(parsed.error));
         return ExitUsage;
     }
     const Invocation &invocation = parsed.invocation;
@@ -499,7 +579,7 @@ int main(int argc, char *argv[])
     // The window's settings are read, never written.
     const LoadedSettings loaded = loadSettings();
     if (!loaded.problem.isEmpty())
-        printError(loaded.problem);
+        printError(printableText(loaded.problem));
     TerminalPrompt prompt(invocation.yes);
     ReaderSession session(prompt);
     session.options() = loaded.settings.options;
@@ -514,6 +594,10 @@ int main(int argc, char *argv[])
     session.link().setFastCompletion(invocation.fast);
     StopSignal stopper;
     g_stopper = &stopper;
+    // A reader of standard output that has gone (`| head -n 1`) ends the
+    // run as SIGTERM does: the failed write says so, not a signal that
+    // would end the program before the log and the summary are written.
+    setOutputFailedHandler([&stopper] { stopper.raise(); });
 
     // Options alone need no reader: they would only last for this run.
     if (invocation.action->kind == Action::Kind::IsoOptions) {
@@ -521,23 +605,26 @@ int main(int argc, char *argv[])
         session.end();
         return ExitOk;
     }
-    if (!connectReader(session, invocation.connection, loaded.settings)) {
+    if (!connectReader(session, prompt, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;
     }
     int code = ExitOk;
     if (invocation.action->kind == Action::Kind::Run) {
-        code = runScript(session, invocation);
+        code = runScript(session, prompt, invocation);
     } else if (invocation.action->kind == Action::Kind::Firmware) {
         FirmwareRun firmware(session, prompt, invocation.action->text);
         if (firmware.start(&code))
             code = QCoreApplication::exec();
     } else {
         std::unique_ptr<CommandRun> run;
-        run = std::make_unique<CommandRun>(session, invocation, [](int status) { QCoreApplication::exit(status); });
+        run = std::make_unique<CommandRun>(session, prompt, invocation,
+                                           [](int status) { QCoreApplication::exit(status); });
         QObject::connect(&stopper, &StopSignal::raised, run.get(), &CommandRun::requestStop);
         if (run->start(&code))
             code = QCoreApplication::exec();
+        if (code != ExitOk)
+            printReason(invocation.action->name + QStringLiteral(": ") + run->reason());
     }
     session.end();
     if (!invocation.logFile.isEmpty()) {
@@ -545,9 +632,14 @@ int main(int argc, char *argv[])
             tagcsv::text(session.tagLog(), QDateTime::currentMSecsSinceEpoch(), QTimeZone::systemTimeZone());
         const QString problem = replaceFile(invocation.logFile, csv);
         if (!problem.isEmpty()) {
-            printError(QStringLiteral("vexactl: the tag log could not be written to %1: %2").arg(invocation.logFile, problem));
+            printReason(QStringLiteral("the tag log could not be written to %1: %2").arg(invocation.logFile, problem));
             code = std::max(code, int(ExitUsage));
         }
+    }
+    // A reader that went away wanted no more; any other failure lost output.
+    if (outputError() && outputError() != EPIPE) {
+        printReason(QStringLiteral("standard output: ") + QString::fromLocal8Bit(std::strerror(outputError())));
+        code = std::max(code, int(ExitUsage));
     }
     return code;
 }

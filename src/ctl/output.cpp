@@ -36,6 +36,54 @@ int exitCodeFor(Answer::Status status)
     return ExitNoAnswer;
 }
 
+void judgeAnswer(Answer &answer, const FrameView &frame, bool statusCounts)
+{
+    answer.statusByte = frame.status();
+    const Report &report = answer.report;
+    if (report.failure == Report::Failure::Unsound) {
+        answer.status = Answer::Status::BadAnswer;
+        answer.error = report.failureText;
+    } else if (report.failure == Report::Failure::Refused) {
+        answer.status = Answer::Status::ReaderError;
+        answer.error = report.failureText;
+    } else if (statusCounts && frame.status() != 0) {
+        // Reports that show no error of their own (a version read, say).
+        answer.status = Answer::Status::ReaderError;
+        answer.error = statusErrorText(frame);
+    }
+}
+
+void judgeTimeout(Answer &answer)
+{
+    answer.status = Answer::Status::NoAnswer;
+    answer.statusByte.reset();
+    answer.report = Report{};
+    setErrorHeading(answer.report, QStringLiteral("Message timeout"));
+    answer.error = answer.report.failureText;
+}
+
+void judgeNoValidAnswer(Answer &answer)
+{
+    // The message lines (--frames) show what came.
+    answer.status = Answer::Status::BadAnswer;
+    answer.statusByte.reset();
+    answer.error = QStringLiteral("no valid answer");
+}
+
+QString failureReason(const Answer &answer)
+{
+    switch (answer.status) {
+    case Answer::Status::Ok: return {};
+    case Answer::Status::ReaderError: {
+        const QString status = QStringLiteral("the reader answered with error status %1").arg(answer.statusByte.value_or(0));
+        return answer.error.isEmpty() ? status : status + QStringLiteral(": ") + answer.error;
+    }
+    case Answer::Status::NoAnswer: return QStringLiteral("no answer: ") + answer.error;
+    case Answer::Status::BadAnswer: return QStringLiteral("bad answer: ") + answer.error;
+    }
+    return {};
+}
+
 QStringList isoOptionsTextLines(const ReaderOptions &options)
 {
     return isoOptionLines(options);
@@ -61,9 +109,10 @@ QByteArray answerJson(const Answer &answer)
     QJsonObject o;
     o.insert(QStringLiteral("command"), answer.command);
     o.insert(QStringLiteral("status"), QLatin1String(statusNames[int(answer.status)]));
-    if (answer.status == Answer::Status::Ok || answer.status == Answer::Status::ReaderError)
-        o.insert(QStringLiteral("statusByte"), answer.statusByte);
-    if (!answer.error.isEmpty())
+    if (answer.statusByte)
+        o.insert(QStringLiteral("statusByte"), *answer.statusByte);
+    // An error without text (a tag error code beyond the list) is still one.
+    if (answer.status != Answer::Status::Ok)
         o.insert(QStringLiteral("error"), answer.error);
     if (answer.report.heading)
         o.insert(QStringLiteral("heading"), *answer.report.heading);

@@ -1,9 +1,47 @@
 // vexactl - standard output, standard error and the prompt nobody answers.
 #include "terminal.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace vexa::ctl {
+
+namespace {
+int s_outputError = 0;
+std::function<void()> s_outputFailed;
+
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+// Each line made printable on its own: a message's own line breaks stay.
+QString printableLines(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = printableText(line);
+    return lines.join(QLatin1Char('\n'));
+}
+} // namespace
+
+QString printableText(const QString &text, int maxLength)
+{
+    QString out;
+    int shown = 0;
+    const QList<uint> codePoints = text.toUcs4();
+    for (const uint c : codePoints) {
+        const QString piece = isControl(c) ? QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'))
+                                           : QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
+        const int width = isControl(c) ? int(piece.size()) : 1;
+        if (maxLength > 0 && shown + width > maxLength)
+            return out + QStringLiteral("...");
+        out += piece;
+        shown += width;
+    }
+    return out;
+}
 
 void printError(const QString &text)
 {
@@ -11,10 +49,33 @@ void printError(const QString &text)
     std::fflush(stderr);
 }
 
-void printOut(const QByteArray &text)
+void printReason(const QString &reason)
 {
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    std::fflush(stdout);
+    printError(QStringLiteral("vexactl: ") + printableText(reason));
+}
+
+bool printOut(const QByteArray &text)
+{
+    if (s_outputError)
+        return false;
+    errno = 0;
+    const size_t written = std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    if (written == size_t(text.size()) && std::fflush(stdout) == 0)
+        return true;
+    s_outputError = errno ? errno : EIO;
+    if (s_outputFailed)
+        s_outputFailed();
+    return false;
+}
+
+void setOutputFailedHandler(std::function<void()> handler)
+{
+    s_outputFailed = std::move(handler);
+}
+
+int outputError()
+{
+    return s_outputError;
 }
 
 void TerminalPrompt::message(Kind kind, const QString &text)
@@ -23,7 +84,16 @@ void TerminalPrompt::message(Kind kind, const QString &text)
         ++errors;
     if (kind == Kind::Information)
         ++informations;
-    printError(text);
+    if (m_holding && kind != Kind::Information)
+        m_held << text;
+    else
+        printError(printableLines(text));
+}
+
+QStringList TerminalPrompt::release()
+{
+    m_holding = false;
+    return std::exchange(m_held, {});
 }
 
 void TerminalPrompt::titledMessage(Kind kind, const QString &caption, const QString &text)
@@ -36,12 +106,12 @@ bool TerminalPrompt::confirm(const QString &text)
     // --yes answers the first question; any later one (capture again?)
     // is answered No, so that nobody waits on a loop nobody watches.
     if (m_asked && m_onlyFirstQuestion) {
-        printError(text + QStringLiteral(" No"));
+        printError(printableLines(text) + QStringLiteral(" No"));
         return false;
     }
     m_asked = true;
     if (!m_yes)
-        printError(text);
+        printError(printableLines(text));
     return m_yes;
 }
 

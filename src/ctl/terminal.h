@@ -2,17 +2,37 @@
 // for everything a person should read, and the prompt nobody answers.
 #pragma once
 
+#include <functional>
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "session/operatorprompt.h"
 
 namespace vexa::ctl {
 
+// How much of a script line a message shows.
+constexpr int kShownLineLength = 80;
+
+// `text` fit for a terminal: every control character (C0 with NUL, DEL and
+// C1) stands as \xHH, so no escape sequence from a file or an argument
+// reaches the terminal. With `maxLength` above 0 at most that many
+// characters are shown (an escape counts as the four it takes), followed by
+// "..." when some were left out.
+QString printableText(const QString &text, int maxLength = 0);
+
 // One line on standard error, flushed at once.
 void printError(const QString &text);
-// Bytes on standard output, flushed at once.
-void printOut(const QByteArray &text);
+// Why the run fails: "vexactl: " and `reason` on one line of standard
+// error, made printable.
+void printReason(const QString &reason);
+// Bytes on standard output, flushed at once; false once standard output has
+// failed (the reader of a pipe has gone, a full disk). From the first
+// failure on nothing more is written and the handler set below runs, once.
+bool printOut(const QByteArray &text);
+void setOutputFailedHandler(std::function<void()> handler);
+// The errno of the failed write; 0 while standard output works.
+int outputError();
 
 // Nobody is there to answer: messages go to standard error and a question
 // is answered by --yes, given or not.
@@ -26,6 +46,10 @@ public:
     bool confirm(const QString &text) override;
     void answerOnlyFirstQuestion() { m_onlyFirstQuestion = true; }
     bool asked() const { return m_asked; }
+    // While held, errors and warnings are kept, not printed: the caller makes
+    // them the reason of its failure, or lets them out when all went well.
+    void hold() { m_holding = true; }
+    QStringList release();
     int errors = 0;
     int informations = 0;
 
@@ -33,6 +57,8 @@ private:
     bool m_yes;
     bool m_asked = false;
     bool m_onlyFirstQuestion = false;
+    bool m_holding = false;
+    QStringList m_held;
 };
 
 } // namespace vexa::ctl

@@ -53,9 +53,24 @@ QString statusErrorText(uint8_t status, uint8_t code)
     return QStringLiteral("Undefined error");
 }
 
+QString statusErrorText(const FrameView &frame)
+{
+    return statusErrorText(frame.status(), frame[6]);
+}
+
 void appendStatusError(Report &report, const FrameView &frame)
 {
-    report.lines << QStringLiteral("    ") + statusErrorText(frame.status(), frame[6]) << QString();
+    const QString text = statusErrorText(frame);
+    report.lines << QStringLiteral("    ") + text << QString();
+    report.failure = Report::Failure::Refused;
+    report.failureText = text;
+}
+
+void setErrorHeading(Report &report, const QString &text)
+{
+    report.heading = QStringLiteral("Error: ") + text;
+    report.failure = Report::Failure::Unsound;
+    report.failureText = text;
 }
 
 bool reportAcknowledgement(std::span<const Acknowledgement> table, const FrameView &frame, Report &report)

@@ -26,6 +26,13 @@ struct Report
     // callers that want them as data (vexactl's JSON). Filled by the same
     // code that writes the lines.
     QVariantMap fields;
+    // What went wrong, for callers that judge the answer rather than show
+    // it (vexactl's status and "error"), in the words the lines use: the
+    // status error writer's text, or the text of an error heading for an
+    // answer that is unsound in itself. Filled by the code that writes them.
+    enum class Failure { None, Refused, Unsound };
+    Failure failure = Failure::None;
+    QString failureText;
 
     bool operator==(const Report &) const = default;
 };
@@ -33,10 +40,17 @@ struct Report
 // Text for a non-zero status byte: tag error (1), reader error (2) or
 // "Undefined error". Codes beyond the tables read "Undefined error".
 QString statusErrorText(uint8_t status, uint8_t code);
+// The text of an answer's error: its status byte with its error code, the
+// first payload byte (never the command code). The pane and vexactl both
+// take it from here.
+QString statusErrorText(const FrameView &frame);
 
 // What the status error writer adds under the heading: the error line, then
 // an empty line.
 void appendStatusError(Report &report, const FrameView &frame);
+
+// A report that is an error in itself: the heading "Error: " + text.
+void setErrorHeading(Report &report, const QString &text);
 
 // An answer that only confirms a command: its heading, then on success one
 // line (none when `line` is null), else the status error lines.

@@ -289,7 +289,9 @@ void ReaderSession::chooseSerial()
 
 bool ReaderSession::linkTalks() const
 {
-    return m_link->transport() != m_serial || m_serial->portNumber() > 0;
+    // A device named by its path (vexactl --device) has no number but talks
+    // once open.
+    return m_link->transport() != m_serial || m_serial->portNumber() > 0 || m_serial->isOpen();
 }
 
 void ReaderSession::showBaudRate(int rate)

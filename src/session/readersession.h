@@ -115,7 +115,8 @@ public:
     const QList<PortEntry> &ports() const { return m_ports; }
     void refreshPorts();
     void choosePort(int number);
-    // A port is chosen, or the link is not the serial port.
+    // A port is chosen (or a device path is open), or the link is not the
+    // serial port.
     bool linkTalks() const;
     // The rate the "Baud Rate" menu marks and the status bar shows.
     int shownBaudRate() const { return m_shownBaudRate; }

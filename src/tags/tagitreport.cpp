@@ -127,7 +127,7 @@ Report reportResponse(const FrameView &f, int received)
     // Read block SID answers are taken as they come; every other answer must
     // be exactly one sound frame (the count is taken as 8 bits).
     if (code != kReadBlockSid && !responseCheck(f, received & 0xFF)) {
-        r.heading = QStringLiteral("Error: Corrupted data received");
+        setErrorHeading(r, QStringLiteral("Corrupted data received"));
         return r;
     }
     r.separator = true;

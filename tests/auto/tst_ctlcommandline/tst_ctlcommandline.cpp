@@ -5,6 +5,8 @@
 #include "ctl/commandline.h"
 #include "config/management.h"
 #include "ctl/output.h"
+#include "ctl/terminal.h"
+#include "tags/iso14443.h"
 #include "frames.h"
 
 using namespace vexa;
@@ -28,6 +30,10 @@ private slots:
     void decodedFields();
     void scriptLines_data();
     void scriptLines();
+    void judgedAnswers_data();
+    void judgedAnswers();
+    void printable_data();
+    void printable();
 };
 
 void tst_CtlCommandLine::refused_data()
@@ -317,6 +323,87 @@ void tst_CtlCommandLine::scriptLines()
     QFETCH(QString, line);
     QFETCH(QStringList, words);
     QCOMPARE(scriptLineWords(line), words);
+}
+
+enum Judged { Iso14443 = Tagit + 1, TimedOut, NoValidAnswer };
+
+// --json's status, statusByte and error for every family: the error text is
+// the pane's (a line or an error heading), from the error-code byte.
+void tst_CtlCommandLine::judgedAnswers_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("statusByte"); // -1: none in the object
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("shown"); // by the pane
+    QByteArray lengthWrong = answerFrame(0, 0x07, hex("44 33 22 11 01 05"));
+    lengthWrong[2] = 1;
+    QTest::newRow("ISO 15693") << int(Iso15693) << answerFrame(1, 0x20, hex("10")) << "error" << 1
+                               << "Specified block not available" << true;
+    QTest::newRow("ISO 15693 inventory, error byte under status 0")
+        << int(Iso15693) << answerFrame(0, 0x01, hex("01 00")) << "error" << 0 << "Undefined error" << true;
+    QTest::newRow("Tag-it, a code without text") << int(Tagit) << answerFrame(1, 0x07, hex("15")) << "error" << 1 << "" << true;
+    QTest::newRow("Tag-it, corrupted") << int(Tagit) << lengthWrong << "bad-answer" << 0 << "Corrupted data received" << true;
+    QTest::newRow("ISO 14443-A") << int(Iso14443) << answerFrame(2, 0x40, hex("06")) << "error" << 2 << "Tag CRC error" << true;
+    QTest::newRow("management") << int(Management) << answerFrame(3, 0xEE, hex("05")) << "error" << 3 << "Undefined error"
+                                << true;
+    QTest::newRow("management, a version read refused") << int(Management) << answerFrame(2, 0xE0, hex("02") + QByteArray(11, 0))
+                                                        << "error" << 2 << "Command not supported by reader" << false;
+    QTest::newRow("time-out") << int(TimedOut) << QByteArray() << "timeout" << -1 << "Message timeout" << true;
+    QTest::newRow("no valid answer") << int(NoValidAnswer) << QByteArray() << "bad-answer" << -1 << "no valid answer" << false;
+}
+
+void tst_CtlCommandLine::judgedAnswers()
+{
+    QFETCH(int, family);
+    QFETCH(QByteArray, frame);
+    const FrameView view(frame);
+    Answer answer;
+    switch (family) {
+    case Management: answer.report = reportManagementResponse(view).report; break;
+    case Iso15693: answer.report = iso15693::reportResponse(view, 0); break;
+    case Tagit: answer.report = tagit::reportResponse(view, int(frame.size())); break;
+    case Iso14443: answer.report = iso14443::reportResponse(view); break;
+    case TimedOut: judgeTimeout(answer); break;
+    default: judgeNoValidAnswer(answer); break;
+    }
+    if (family <= Iso14443)
+        judgeAnswer(answer, view, true);
+    const QJsonObject o = QJsonDocument::fromJson(answerJson(answer)).object();
+    QFETCH(QString, status);
+    QFETCH(int, statusByte);
+    QFETCH(QString, error);
+    QFETCH(bool, shown);
+    QCOMPARE(o.value(QLatin1String("status")).toString(), status);
+    QCOMPARE(o.value(QLatin1String("statusByte")).toInt(-1), statusByte);
+    QCOMPARE(o.value(QLatin1String("error")).toVariant(), QVariant(error));
+    if (shown)
+        QVERIFY(answer.report.lines.contains(QStringLiteral("    ") + error)
+                || o.value(QLatin1String("heading")).toString() == QStringLiteral("Error: ") + error);
+}
+
+void tst_CtlCommandLine::printable_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxLength");
+    QTest::addColumn<QString>("shown");
+    const QString a78(78, QLatin1Char('a'));
+    const QString face = QString::fromUtf8("\xf0\x9f\x98\x80");
+    QTest::newRow("controls") << QString::fromUtf8("\x1b[2J\0\t\x7f\xc2\x9b\xc3\xb6", 11) << 0
+                              << QString::fromUtf8("\\x1b[2J\\x00\\x09\\x7f\\x9b\xc3\xb6");
+    QTest::newRow("exactly the length") << a78 + "bc" << 80 << a78 + "bc";
+    QTest::newRow("shortened") << a78 + "bcd" << 80 << a78 + "bc...";
+    QTest::newRow("an escape is never cut") << a78 + "\x1b" << 80 << a78 + "...";
+    QTest::newRow("a character beyond 16 bits counts once") << face + face + face << 2 << face + face + "...";
+}
+
+void tst_CtlCommandLine::printable()
+{
+    QFETCH(QString, text);
+    QFETCH(int, maxLength);
+    QFETCH(QString, shown);
+    QCOMPARE(printableText(text, maxLength), shown);
 }
 
 QTEST_GUILESS_MAIN(tst_CtlCommandLine)

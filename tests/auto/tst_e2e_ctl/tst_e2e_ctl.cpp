@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <csignal>
+#include <memory>
 
 #include "firmware/loaderprotocol.h"
 #include "frames.h"
@@ -66,6 +67,13 @@ private slots:
     void firmware_data();
     void firmware();
     void linksNoWidgets();
+    void exitReasons_data();
+    void exitReasons();
+    void closedPipeEndsAsStop();
+    void cleanupTestCase() { m_sim.reset(); }
+
+private:
+    std::unique_ptr<SimProcess> m_sim; // one simulator for every row of exitReasons
 };
 
 void tst_E2eCtl::command_data()
@@ -158,26 +166,29 @@ void tst_E2eCtl::command_data()
     QTest::newRow("activate LED")
         << serialSim << com1 + QStringList{"led", "green", "100"} << QStringList{"01 0C 00 10 80 EE 00 02 14 00"} << 0
         << QStringList{"- Activate Reader LED:", "    Command successful", ""} << "";
+    const QStringList setupAfterBaud{"", "- Reader Setup:", "    Baud: 38400", "    LED ON", "    Audio ON",
+                                     "    RF Transmitter ON", "    Wiegand mode OFF", ""};
     QTest::newRow("baud change, then the setup at the new rate")
         << serialSim << com1 + QStringList{"baud", "57600"}
-        << QStringList{"01 0A 00 10 80 ED 11 00", "01 08 00 10 80 E7"} << 0
-        << QStringList{"", "- Reader Setup:", "    Baud: 38400", "    LED ON", "    Audio ON", "    RF Transmitter ON",
-                       "    Wiegand mode OFF", ""}
-        << "";
+        << QStringList{"01 0A 00 10 80 ED 11 00", "01 08 00 10 80 E7"} << 0 << setupAfterBaud << "";
+    // "@sim" stands for the simulator's device path.
+    QTest::newRow("baud change by device path") << serialSim << QStringList{"--device", "@sim", "baud", "57600"}
+        << QStringList{"01 0A 00 10 80 ED 11 00", "01 08 00 10 80 E7"} << 0 << setupAfterBaud << "";
     QTest::newRow("audio time refused: 2") << serialSim << com1 + QStringList{"audio", "1.5"} << QStringList{} << 2
                                            << QStringList{} << "vexactl: MS takes a number from 0 to 327675.\n";
     // Exit statuses 1 to 4.
     QTest::newRow("reader error: 1")
         << serialSim << com1 + QStringList{"iso15693", "read", "28"} << QStringList{"01 09 00 10 82 20 1C"} << 1
-        << QStringList{"- Read Tag Block:", "    Specified block not available", "", ""} << "";
+        << QStringList{"- Read Tag Block:", "    Specified block not available", "", ""}
+        << "vexactl: iso15693 read: the reader answered with error status 1: Specified block not available\n";
     QTest::newRow("lock not confirmed: 2")
         << serialSim << com1 + QStringList{"iso15693", "lock", "6"} << QStringList{} << 2 << QStringList{}
-        << "Locked blocks can not be 'Unlocked', continue?\nvexactl: not sent; give --yes to confirm.\n";
+        << "vexactl: iso15693 lock: Locked blocks can not be 'Unlocked', continue? Not sent; give --yes to confirm.\n";
     QTest::newRow("33 blocks: 2") << serialSim << com1 + QStringList{"iso15693", "read", "0", "--count", "33"} << QStringList{}
                                   << 2 << QStringList{} << "vexactl: --count takes a number from 0 to 32.\n";
     QTest::newRow("no answer at another rate: 3")
         << serialSim << com1 + QStringList{"--baud", "9600", "--timeout", "500", "version"} << QStringList{} << 3
-        << QStringList{"- Error: Message timeout"} << "";
+        << QStringList{"- Error: Message timeout"} << "vexactl: version: no answer: Message timeout\n";
     QTest::newRow("no such device: 4") << serialSim << QStringList{"--device", "/dev/vexactl-none", "version"} << QStringList{}
                                        << 4 << QStringList{} << "vexactl: /dev/vexactl-none: no such device.\n";
 }
@@ -195,6 +206,7 @@ void tst_E2eCtl::command()
     QVERIFY(sim.start(simArgs));
     if (simArgs.contains(QStringLiteral("--usb")))
         QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    args.replaceInStrings(QStringLiteral("@sim"), sim.device());
     const Run run = runCtl(args);
     QCOMPARE(run.err, err);
     QCOMPARE(run.exitCode, exitCode);
@@ -224,7 +236,8 @@ void tst_E2eCtl::scriptStopsAtFailingLine()
                               "iso15693 read 5\n";
     const Run run = runCtl({"--port", "COM1", "--json", "run", "-"}, script);
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.err, QStringLiteral("vexactl: standard input:4: failed with exit status 1\n"));
+    QCOMPARE(run.err, QStringLiteral("vexactl: standard input:4: \"iso15693 read 28\" failed with exit status 1: "
+                                     "the reader answered with error status 1: Specified block not available\n"));
     QCOMPARE(run.out.size(), 2);
     QVERIFY(sim.waitForRequests(2));
     QCOMPARE(sim.requests(), (QStringList{withCheck("01 0D 00 10 82 21 05 44 33 22 11"),
@@ -372,6 +385,82 @@ void tst_E2eCtl::linksNoWidgets()
     QVERIFY(libraries.contains(QStringLiteral("libQt6Core")));
     QVERIFY2(!libraries.contains(QStringLiteral("libQt6Widgets")), qPrintable(libraries));
     QVERIFY2(!libraries.contains(QStringLiteral("libQt6Gui")), qPrintable(libraries));
+}
+
+// The ways to a non-zero exit that the command rows leave out: each says
+// why on one line starting "vexactl: ", nothing raw reaches the terminal.
+void tst_E2eCtl::exitReasons_data()
+{
+    QTest::addColumn<QString>("fault"); // a control line for the simulator first
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason"); // a part of the reason line
+    const QStringList com1{"--port", "COM1"};
+    QTest::newRow("usage, escaped") << "" << QStringList{"wiegand", "\x1b]0;owned\x07"} << QByteArray() << 2
+                                    << "no mode \"\\x1b]0;owned\\x07\"";
+    QTest::newRow("usage, its usage line below") << "" << QStringList{"iso-options", "--speed", "warp"} << QByteArray() << 2
+                                                 << "--speed takes";
+    QTest::newRow("reader errors in a repeat") << "fault status 01 10 2" << com1 + QStringList{"--repeat", "2", "version"}
+                                               << QByteArray() << 1 << "version: the reader answered with error status 1: "
+                                                                       "Specified block not available";
+    QTest::newRow("bad answer") << "fault badcheck" << com1 + QStringList{"version"} << QByteArray() << 3
+                                << "version: bad answer: no valid answer";
+    QTest::newRow("no USB reader") << "" << QStringList{"--usb", "version"} << QByteArray() << 4 << "USB";
+    QTest::newRow("log not written") << "" << com1 + QStringList{"--log", "/vexactl-none/t.csv", "version"} << QByteArray()
+                                     << 2 << "tag log could not be written to /vexactl-none/t.csv";
+    QTest::newRow("script unreadable") << "" << com1 + QStringList{"run", "/vexactl-none"} << QByteArray() << 2
+                                       << "/vexactl-none: ";
+    QTest::newRow("script line, escaped and cut at 80")
+        << "" << com1 + QStringList{"run", "-"} << QByteArray("version\nwiegand \x1b[2J") + '\0' + QByteArray(100, 'A') + '\n'
+        << 2 << "standard input:2: \"wiegand \\x1b[2J\\x00" + QString(61, QLatin1Char('A')) + "...\" failed with exit status 2";
+}
+
+void tst_E2eCtl::exitReasons()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    if (!m_sim) {
+        m_sim = std::make_unique<SimProcess>();
+        QVERIFY(m_sim->start());
+    }
+    QVERIFY(m_sim->control(fault.isEmpty() ? QStringLiteral("fault clear") : fault));
+    const Run run = runCtl(args, input);
+    QCOMPARE(run.exitCode, exitCode);
+    const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList reasons = lines.filter(QRegularExpression(QStringLiteral("^vexactl: ")));
+    QVERIFY2(reasons.size() == 1 && reasons.constFirst().contains(reason), qPrintable(run.err));
+    // Besides the reason: a usage line or the summary of a repeat.
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^(vexactl: |Usage: |\\d+ exchanges, )"))), lines);
+    QVERIFY(!run.err.contains(QChar(0x1B)) && !run.err.contains(QChar(0)));
+}
+
+// `vexactl ... | head -n 1`: the reader of the pipe exits after one line,
+// and the run ends as on SIGTERM, with its log, its summary and status 0.
+void tst_E2eCtl::closedPipeEndsAsStop()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("tags.csv")), err = dir.filePath(QStringLiteral("err"));
+    QProcess shell;
+    shell.start(QStringLiteral("sh"), {"-c", R"({ "$0" --port COM1 --repeat forever --log "$1" iso15693 inventory 2>"$2"; )"
+                                             R"(echo "status $?" >>"$2"; } | head -n 1)",
+                                       QStringLiteral(VEXACTL_PATH), csv, err});
+    QVERIFY(shell.waitForFinished(kRunMs));
+    QVERIFY(shell.readAllStandardOutput().contains("ISO Inventory:"));
+    QFile errFile(err);
+    QVERIFY(errFile.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(errFile.readAll());
+    const QRegularExpressionMatch summary = QRegularExpression(QStringLiteral(
+        "^(\\d+) exchanges, (\\d+) answers, 0 errors, 0 time-outs, [0-9.]+ per second\nstatus 0\n$")).match(text);
+    QVERIFY2(summary.hasMatch(), qPrintable(text));
+    QCOMPARE(summary.captured(1), summary.captured(2)); // the exchange in flight was finished
+    QFile log(csv);
+    QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains(kIso4.toLatin1()));
 }
 
 QTEST_GUILESS_MAIN(tst_E2eCtl)

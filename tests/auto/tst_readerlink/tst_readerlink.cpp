@@ -122,6 +122,7 @@ void tst_ReaderLink::fastCompletion_data()
         << true << QList<QByteArray>{kResetAnswer.left(2), kResetAnswer.mid(2, 3), kResetAnswer.mid(5)} << true;
     QTest::newRow("on: bad check waits") << true << QList<QByteArray>{hex("01 08 00 10 00 E5 FC 04")} << false;
     QTest::newRow("on: stray bytes first wait") << true << QList<QByteArray>{hex("FF") + kResetAnswer} << false;
+    QTest::newRow("on: beyond the buffer waits, then is dropped") << true << QList<QByteArray>{QByteArray(8190, 'U'), kResetAnswer} << false;
 }
 
 void tst_ReaderLink::fastCompletion()
