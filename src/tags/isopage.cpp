@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -23,6 +25,23 @@ namespace vexa {
 using namespace iso15693;
 
 namespace {
+
+// Grid cells edited in a line edit of at most `maxLength` characters.
+class LimitedCellDelegate : public QStyledItemDelegate
+{
+public:
+    LimitedCellDelegate(int maxLength, QObject *parent) : QStyledItemDelegate(parent), m_maxLength(maxLength) {}
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setMaxLength(m_maxLength);
+        return editor;
+    }
+
+private:
+    int m_maxLength;
+};
 
 QGroupBox *group(const QString &title, QWidget *parent)
 {
@@ -124,6 +143,10 @@ void IsoPage::buildOptionGroups()
     writeBlocksGrid->setMinimumHeight(5 * writeBlocksGrid->verticalHeader()->defaultSectionSize() +
                                       2 * writeBlocksGrid->frameWidth());
     writeBlocksGrid->setAccessibleName(writeBlocksGroup->title());
+    // A value travels in 4 bytes: a ninth digit would push the first out of
+    // the value without a word, so the cell takes no more than 8, as the
+    // page's edit fields take no more than their values hold.
+    writeBlocksGrid->setItemDelegateForColumn(1, new LimitedCellDelegate(fields::kIsoGridValue.maxLength, writeBlocksGrid));
     writeBlocksGroup->layout()->addWidget(writeBlocksGrid);
 
     afiGroup = group(QStringLiteral("AFI"), this);

@@ -29,8 +29,8 @@ inline constexpr Limit kIsoBlockCount{Kind::Decimal, 3, 0, 255};
 inline constexpr Limit kIsoViewCount{Kind::Decimal, 3, 0, 32};
 inline constexpr Limit kIsoData4{Kind::Hex, 8};  // 4-byte blocks
 inline constexpr Limit kIsoData8{Kind::Hex, 16}; // 8-byte blocks
-// A value of the write grid travels in 4 bytes whatever the block length.
-// The grid itself sets no length: this is the command line's limit.
+// A value of the write grid travels in 4 bytes whatever the block length;
+// the grid's "Value" cells and the command line take at most 8 digits.
 inline constexpr Limit kIsoGridValue{Kind::Hex, 8};
 inline constexpr Limit kDsfid{Kind::Hex, 2};
 // The AFI's low digit; its family is chosen from a list of 16.

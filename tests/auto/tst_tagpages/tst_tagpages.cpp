@@ -219,6 +219,13 @@ void TestTagPages::isoWriteGrid()
     m_iso->blockCountEdit->setText(QStringLiteral("5"));
     QCOMPARE(grid->rowCount(), 6);
     QCOMPARE(gridText(grid, 2, 1), QStringLiteral("ABCD")); // typed values stay
+    // A value cell takes the 8 digits a value holds, as vexactl does.
+    grid->editItem(grid->item(1, 1));
+    auto *cellEditor = grid->findChild<QLineEdit *>();
+    QVERIFY(cellEditor);
+    QTest::keyClicks(cellEditor, QStringLiteral("123456789"));
+    QCOMPARE(cellEditor->text().size(), fields::kIsoGridValue.maxLength);
+    grid->closePersistentEditor(grid->item(1, 1));
     m_iso->blockNumberEdit->setText(QStringLiteral("20"));
     QCOMPARE(gridText(grid, 1, 0), QStringLiteral("20"));
     QCOMPARE(gridText(grid, 5, 0), QStringLiteral("24"));
