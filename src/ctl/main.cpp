@@ -521,6 +521,14 @@ int main(int argc, char *argv[])
         session.end();
         return ExitOk;
     }
+    // A firmware file that cannot be sent is refused before the port opens.
+    if (invocation.action->kind == Action::Kind::Firmware) {
+        if (const QString refusal = FirmwareRun::refusal(invocation.action->text, invocation.yes); !refusal.isEmpty()) {
+            printError(refusal);
+            session.end();
+            return ExitUsage;
+        }
+    }
     if (!connectReader(session, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;
