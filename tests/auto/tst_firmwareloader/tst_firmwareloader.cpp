@@ -15,12 +15,28 @@
 
 using namespace vexa;
 
+Q_DECLARE_METATYPE(vexa::FirmwareOutcome)
+
 namespace {
 
 constexpr int kWaitMs = 20000;
 
 const QByteArray kAckReport = QByteArray("\n!\r").leftJustified(loader::kUsbReportBytes, '\0');
 const QByteArray kNakReport = QByteArray("\n?\r").leftJustified(loader::kUsbReportBytes, '\0');
+
+// Answers the questions in turn; the scripted answer once they are used up.
+class TurnPrompt final : public test::ScriptedPrompt
+{
+public:
+    bool confirm(const QString &text) override
+    {
+        if (answers.isEmpty())
+            return ScriptedPrompt::confirm(text);
+        confirmations << text;
+        return answers.takeFirst();
+    }
+    QList<bool> answers;
+};
 
 // A host whose USB device is a boot loader that answers each report by a
 // script: "ack", "nak", "none", or "late-nak" (a refusal that can only be
@@ -35,12 +51,17 @@ public:
         ++linkChecks;
         return busyLink;
     }
-    int bootLoaderComType() const override { return 2; }
+    int bootLoaderComType() const override { return comType; }
     bool usbChosen() const override { return true; }
     void chooseUsb() override {}
     void chooseSerial() override {}
     void refreshPorts() override {}
-    void requestVersion() override { ++versionRequests; }
+    void requestVersion(std::function<void(bool)> answered) override
+    {
+        ++versionRequests;
+        if (answered)
+            QTimer::singleShot(0, &serialPort, [this, answered] { answered(applicationAnswers); });
+    }
     void resetReader() override
     {
         // The application's device leaves; the loader's arrives shortly.
@@ -65,6 +86,8 @@ public:
         const QString answer = script.isEmpty() ? QStringLiteral("none") : script.takeFirst();
         m_answer = answer == QLatin1String("ack") ? kAckReport : answer.endsWith(QLatin1String("nak")) ? kNakReport : QByteArray();
         m_readsUntilAnswer = answer == QLatin1String("late-nak") ? 40 : 0;
+        if (leaveOnGo && block.startsWith(loader::kGo))
+            QTimer::singleShot(20, &serialPort, [this] { open = false; });
         if (leaveAfterWriteMs >= 0)
             QTimer::singleShot(leaveAfterWriteMs, &serialPort, [this] { open = false; });
         return true;
@@ -79,12 +102,15 @@ public:
     }
 
     SerialTransport serialPort;
-    test::ScriptedPrompt operatorPrompt;
+    TurnPrompt operatorPrompt;
     QStringList script;
     QList<QByteArray> written;
     bool open = true;
     bool busyLink = false;
     bool pollSuspended = false;
+    bool leaveOnGo = false; // the loader's device leaves once told to go
+    int comType = 2;
+    bool applicationAnswers = true;
     int leaveAfterWriteMs = -1;
     int repeatStops = 0, loaderQueries = 0, versionRequests = 0, readsWhileGone = 0;
     mutable int linkChecks = 0;
@@ -121,6 +147,8 @@ private slots:
     void usbGo_data();
     void usbGo();
     void upgradeWaitsForTheLink();
+    void outcome_data();
+    void outcome();
 
 private:
     // A captured USB loader with `bytes` as its file.
@@ -244,6 +272,85 @@ void tst_FirmwareLoader::upgradeWaitsForTheLink()
     QVERIFY(!m_host->pollSuspended);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(m_host->versionRequests, 1);
+}
+
+void tst_FirmwareLoader::outcome_data()
+{
+    QTest::addColumn<int>("comType");
+    QTest::addColumn<QString>("file");              // "ok", "missing" at the choice, "gone" once captured
+    QTest::addColumn<QStringList>("answers");       // the USB loader's, report by report
+    QTest::addColumn<QList<bool>>("confirmations"); // the warning, then "capture again?"
+    QTest::addColumn<bool>("applicationAnswers");   // the version query after the go command
+    QTest::addColumn<FirmwareOutcome>("outcome");
+    const QStringList acks{"ack", "ack", "ack"}; // the three packets
+    QTest::newRow("succeeded") << 2 << "ok" << QStringList{"ack"} + acks << QList<bool>{true} << true
+                               << FirmwareOutcome::Succeeded;
+    // A refusal is the loader answering: it is there, and takes the image.
+    QTest::newRow("capture probe refused") << 2 << "ok" << QStringList{"nak"} + acks << QList<bool>{true} << true
+                                           << FirmwareOutcome::Succeeded;
+    QTest::newRow("no application after the go")
+        << 2 << "ok" << QStringList{"ack"} + acks << QList<bool>{true} << false << FirmwareOutcome::NoApplication;
+    QTest::newRow("packets refused") << 2 << "ok" << QStringList{"ack", "nak", "nak", "nak", "nak", "nak"}
+                                     << QList<bool>{true} << true << FirmwareOutcome::LoaderRefused;
+    QTest::newRow("no loader, not captured again")
+        << 2 << "ok" << QStringList{} << QList<bool>{true, false} << true << FirmwareOutcome::NoLoader;
+    QTest::newRow("serial line fails") << 1 << "ok" << QStringList{} << QList<bool>{true} << true
+                                       << FirmwareOutcome::LineLost;
+    QTest::newRow("file missing") << 2 << "missing" << QStringList{} << QList<bool>{true} << true
+                                  << FirmwareOutcome::RefusedFile;
+    QTest::newRow("file gone before the transfer")
+        << 2 << "gone" << QStringList{"ack"} << QList<bool>{true} << true << FirmwareOutcome::RefusedFile;
+    QTest::newRow("warning declined") << 2 << "ok" << QStringList{} << QList<bool>{false} << true
+                                      << FirmwareOutcome::Cancelled;
+}
+
+void tst_FirmwareLoader::outcome()
+{
+    // Each way an upgrade ends, driven as vexactl drives it: program once
+    // captured, go once the loader is idle again, leave once gone.
+    QFETCH(int, comType);
+    QFETCH(QString, file);
+    QFETCH(QStringList, answers);
+    QFETCH(QList<bool>, confirmations);
+    QFETCH(bool, applicationAnswers);
+    QFETCH(FirmwareOutcome, outcome);
+    m_host->comType = comType;
+    m_host->script = answers;
+    m_host->operatorPrompt.answers = confirmations;
+    m_host->applicationAnswers = applicationAnswers;
+    m_host->leaveOnGo = true;
+    const QString path = file == QLatin1String("missing") ? m_dir.filePath(QStringLiteral("none.eud"))
+                                                          : writeFile(m_dir, image(3 * loader::kUsbDataBytes - 10));
+    FirmwareUpgrade upgrade(*m_host);
+    FirmwareLoader &loader = upgrade.loader();
+    upgrade.chooseFile = [&](const FirmwareFileRequest &) { return path; };
+    bool programmed = false, programStarted = false, going = false;
+    const auto goOnce = [&] {
+        if (!std::exchange(going, true))
+            QTimer::singleShot(0, &loader, &FirmwareLoader::go);
+    };
+    connect(&upgrade, &FirmwareUpgrade::loaderReady, &loader, &FirmwareLoader::begin);
+    connect(&loader, &FirmwareLoader::programAvailableChanged, &loader, [&](bool available) {
+        if (!available || std::exchange(programmed, true))
+            return;
+        if (file == QLatin1String("gone"))
+            QFile::remove(path);
+        QTimer::singleShot(0, &loader, [&] {
+            programStarted = true;
+            loader.program();
+        });
+    });
+    connect(&loader, &FirmwareLoader::busyChanged, &loader, [&](bool busy) {
+        if (!busy && (!programmed || programStarted))
+            goOnce();
+    });
+    connect(&loader, &FirmwareLoader::goDone, &upgrade, &FirmwareUpgrade::loaderLeft);
+    QSignalSpy finished(&upgrade, &FirmwareUpgrade::finished);
+    upgrade.start();
+    QVERIFY(finished.count() == 1 || finished.wait(kWaitMs));
+    QCOMPARE(upgrade.outcome().outcome, outcome);
+    QCOMPARE(upgrade.outcome().reason.isEmpty(), outcome == FirmwareOutcome::Succeeded);
+    QCOMPARE(finished.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_FirmwareLoader)
