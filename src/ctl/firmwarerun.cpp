@@ -39,7 +39,12 @@ FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const Q
     // The answer after the go command is the proof, whatever the file's name.
     m_upgrade.awaitUsbReturn = true;
     m_upgrade.chooseFile = [this](const FirmwareFileRequest &) { return m_path; };
-    connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] { m_upgrade.loader().begin(); });
+    connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] {
+        if (m_stopRequested)
+            leaveLoader();
+        else
+            m_upgrade.loader().begin();
+    });
     connect(&loader, &FirmwareLoader::statusChanged, this, [this](const QString &text) {
         if (!text.isEmpty())
             printError(text);
@@ -48,6 +53,10 @@ FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const Q
         if (!available || m_programmed)
             return;
         m_programmed = true;
+        if (m_stopRequested) {
+            leaveLoader();
+            return;
+        }
         // Once the capture has handed over, as the operator's button would.
         QTimer::singleShot(0, this, [this] {
             m_programStarted = true;
@@ -76,6 +85,12 @@ bool FirmwareRun::start(int *exitCode)
     }
     *exitCode = m_exitCode;
     return false;
+}
+
+void FirmwareRun::requestStop()
+{
+    m_stopRequested = true;
+    m_upgrade.loader().cancel();
 }
 
 // The capture or the transfer is over: leave the loader, whatever its

@@ -31,6 +31,9 @@ public:
 
     // False with the exit status when the upgrade ended at once.
     bool start(int *exitCode);
+    // SIGINT or SIGTERM: the loader stops at its next safe point and is told
+    // to go, as after a failure; the run ends as Cancelled.
+    void requestStop();
 
 private:
     void leaveLoader();
@@ -45,6 +48,7 @@ private:
     bool m_programmed = false;
     bool m_programStarted = false;
     bool m_going = false;
+    bool m_stopRequested = false;
     bool m_running = false;
     bool m_ended = false;
     int m_exitCode = 0;

@@ -538,6 +538,7 @@ int main(int argc, char *argv[])
         code = runScript(session, invocation);
     } else if (invocation.action->kind == Action::Kind::Firmware) {
         FirmwareRun firmware(session, prompt, invocation.action->text);
+        QObject::connect(&stopper, &StopSignal::raised, &firmware, &FirmwareRun::requestStop);
         if (firmware.start(&code))
             code = QCoreApplication::exec();
     } else {

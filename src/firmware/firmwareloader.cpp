@@ -96,6 +96,7 @@ void FirmwareLoader::prepare(const QString &firmwarePath, int bootLoaderComType,
     setProgress(0, m_progressMaximum);
     setStatus(QString());
     m_timeoutTimer.setInterval(kIdleTimeoutMs);
+    m_cancelled = false;
     setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("The loader was left before it was captured."));
 }
 
@@ -245,7 +246,9 @@ void FirmwareLoader::capture()
 bool FirmwareLoader::askRetry(bool restoreIdleTimeout)
 {
     setWaitCursor(false);
-    if (m_prompt.confirm(kRetryCapture))
+    if (m_cancelled)
+        setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("Stopped before the boot loader was captured."));
+    else if (m_prompt.confirm(kRetryCapture))
         return true;
     if (restoreIdleTimeout)
         m_timeoutTimer.setInterval(kIdleTimeoutMs);
@@ -577,6 +580,12 @@ void FirmwareLoader::onTransferReply(LoaderReply reply)
     const FirmwareTransfer::Step step = m_transfer->onReply(reply);
     if (!step.status.isEmpty())
         setStatus(step.status);
+    if (step.outcome == FirmwareTransfer::Outcome::Continue && m_cancelled) {
+        setOutcome(FirmwareOutcome::Cancelled,
+                   QStringLiteral("Stopped after packet %1; the boot loader holds part of the image.").arg(number));
+        endTransfer();
+        return;
+    }
     if (step.outcome == FirmwareTransfer::Outcome::Continue) {
         setProgress(int(m_transfer->acknowledged()), m_progressMaximum);
         sendPacket();
@@ -608,6 +617,11 @@ void FirmwareLoader::endTransfer()
     m_transfer.reset();
     setWaitCursor(false);
     setState(State::Idle);
+}
+
+void FirmwareLoader::cancel()
+{
+    m_cancelled = true;
 }
 
 // --- go

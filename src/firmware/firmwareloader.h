@@ -68,6 +68,10 @@ public:
     // over. While that runs the loader is busy; while it is busy otherwise,
     // nothing is sent and goDone() does not come.
     void go();
+    // Stops what runs at its next safe point, for a program that was told
+    // to stop: a transfer once the packet in flight is answered, a capture
+    // at its next question (answered No). The outcome is Cancelled.
+    void cancel();
 
     State state() const { return m_state; }
     // A capture, a transfer or the USB go command is running.
@@ -165,6 +169,7 @@ private:
     bool m_programAvailable = false;
     bool m_waitCursor = false;
     bool m_goPending = false;
+    bool m_cancelled = false;
     bool m_replyTimedOut = false;
     bool m_packetReceived = false;
 

@@ -173,24 +173,20 @@ void FirmwareUpgrade::checkUsbReturn()
 void FirmwareUpgrade::askVersion()
 {
     setWaitCursor(false);
-    // A loader that failed has its own reason; the answer would not change it.
-    if (m_loaderOutcome.outcome != FirmwareOutcome::Succeeded) {
-        m_host.requestVersion({});
-        finish(m_loaderOutcome.outcome, m_loaderOutcome.reason);
-        return;
-    }
     // Only the application's answer shows that the go command reached the
-    // loader and the new image runs.
+    // loader and the new image runs. Its exchange is waited for also after
+    // a failure: a program that ends on finished() closes the port, and the
+    // go command must have left it by then.
     m_state = State::Version;
     m_host.requestVersion([self = QPointer<FirmwareUpgrade>(this)](bool answered) {
         if (!self || self->m_state != State::Version)
             return;
         if (answered)
-            self->finish(FirmwareOutcome::Succeeded);
+            self->finishLeft(FirmwareOutcome::Succeeded);
         else
-            self->finish(FirmwareOutcome::NoApplication,
-                         QStringLiteral("The reader did not answer the version query after the go command; it may "
-                                        "still be in its boot loader."));
+            self->finishLeft(FirmwareOutcome::NoApplication,
+                             QStringLiteral("The reader did not answer the version query after the go command; it "
+                                            "may still be in its boot loader."));
     });
 }
 

@@ -388,17 +388,17 @@ void tst_E2eCtl::firmware()
                  qPrintable(trace.join(QLatin1Char('\n'))));
         return;
     }
+    // The loader is told to go also after a failure, as the window's "&Done"
+    // does, and the go command leaves the port before the program ends.
+    const qsizetype go = trace.indexOf(QRegularExpression(QStringLiteral("^loader: go, .*")));
+    QVERIFY2(go >= 0, qPrintable(trace.join(QLatin1Char('\n'))));
     if (exitCode != 0)
         return;
-    const QStringList state = trace.filter(QStringLiteral("loader: mode="));
-    QVERIFY(!state.isEmpty());
     const QByteArray padded = vexa::paddedImage(image, usb ? vexa::LoaderFraming::Usb : vexa::LoaderFraming::Serial);
     const QString sha = QCryptographicHash::hash(padded, QCryptographicHash::Sha256).toHex();
-    QVERIFY2(state.constLast().contains(QStringLiteral("started-sha256=") + sha), qPrintable(state.constLast()));
-    // The go command started the image, and then the application answered
-    // the version query.
-    const qsizetype go = trace.indexOf(QRegularExpression(QStringLiteral("^loader: go, 3\\d\\d\\d bytes sha256=") + sha));
-    QVERIFY2(go >= 0, qPrintable(trace.join('\n')));
+    const QString state = trace.filter(QStringLiteral("loader: mode=")).value(0);
+    QVERIFY2(state.contains(QStringLiteral("started-sha256=") + sha), qPrintable(state));
+    // Then the application answered the version query.
     const QRegularExpression versionAnswer(QStringLiteral("^tx: 01 [0-9A-F]{2} 00 [0-9A-F]{2} 00 E0 .*"));
     QVERIFY2(trace.indexOf(versionAnswer, go) > go, qPrintable(trace.mid(go).join(QLatin1Char('\n'))));
 }

@@ -270,37 +270,43 @@ void tst_FirmwareLoader::upgradeWaitsForTheLink()
     m_host->pollSuspended = true;
     upgrade.loaderLeft();
     QVERIFY(!m_host->pollSuspended);
-    QCOMPARE(finished.count(), 1);
     QCOMPARE(m_host->versionRequests, 1);
+    // Once the version request's exchange is over.
+    QVERIFY(finished.count() == 1 || finished.wait(kWaitMs));
+    QCOMPARE(finished.count(), 1);
 }
 
 void tst_FirmwareLoader::outcome_data()
 {
     QTest::addColumn<int>("comType");
-    QTest::addColumn<QString>("file");              // "ok", "missing" at the choice, "gone" once captured
+    // "missing": the file at the choice; "gone": the file once captured;
+    // "stop": the loader told to stop as the transfer begins
+    QTest::addColumn<QString>("twist");
     QTest::addColumn<QStringList>("answers");       // the USB loader's, report by report
     QTest::addColumn<QList<bool>>("confirmations"); // the warning, then "capture again?"
     QTest::addColumn<bool>("applicationAnswers");   // the version query after the go command
     QTest::addColumn<FirmwareOutcome>("outcome");
     const QStringList acks{"ack", "ack", "ack"}; // the three packets
-    QTest::newRow("succeeded") << 2 << "ok" << QStringList{"ack"} + acks << QList<bool>{true} << true
+    QTest::newRow("succeeded") << 2 << "" << QStringList{"ack"} + acks << QList<bool>{true} << true
                                << FirmwareOutcome::Succeeded;
     // A refusal is the loader answering: it is there, and takes the image.
-    QTest::newRow("capture probe refused") << 2 << "ok" << QStringList{"nak"} + acks << QList<bool>{true} << true
+    QTest::newRow("capture probe refused") << 2 << "" << QStringList{"nak"} + acks << QList<bool>{true} << true
                                            << FirmwareOutcome::Succeeded;
     QTest::newRow("no application after the go")
-        << 2 << "ok" << QStringList{"ack"} + acks << QList<bool>{true} << false << FirmwareOutcome::NoApplication;
-    QTest::newRow("packets refused") << 2 << "ok" << QStringList{"ack", "nak", "nak", "nak", "nak", "nak"}
+        << 2 << "" << QStringList{"ack"} + acks << QList<bool>{true} << false << FirmwareOutcome::NoApplication;
+    QTest::newRow("packets refused") << 2 << "" << QStringList{"ack", "nak", "nak", "nak", "nak", "nak"}
                                      << QList<bool>{true} << true << FirmwareOutcome::LoaderRefused;
     QTest::newRow("no loader, not captured again")
-        << 2 << "ok" << QStringList{} << QList<bool>{true, false} << true << FirmwareOutcome::NoLoader;
-    QTest::newRow("serial line fails") << 1 << "ok" << QStringList{} << QList<bool>{true} << true
+        << 2 << "" << QStringList{} << QList<bool>{true, false} << true << FirmwareOutcome::NoLoader;
+    QTest::newRow("serial line fails") << 1 << "" << QStringList{} << QList<bool>{true} << true
                                        << FirmwareOutcome::LineLost;
     QTest::newRow("file missing") << 2 << "missing" << QStringList{} << QList<bool>{true} << true
                                   << FirmwareOutcome::RefusedFile;
     QTest::newRow("file gone before the transfer")
         << 2 << "gone" << QStringList{"ack"} << QList<bool>{true} << true << FirmwareOutcome::RefusedFile;
-    QTest::newRow("warning declined") << 2 << "ok" << QStringList{} << QList<bool>{false} << true
+    QTest::newRow("stopped during the transfer")
+        << 2 << "stop" << QStringList{"ack"} + acks << QList<bool>{true} << true << FirmwareOutcome::Cancelled;
+    QTest::newRow("warning declined") << 2 << "" << QStringList{} << QList<bool>{false} << true
                                       << FirmwareOutcome::Cancelled;
 }
 
@@ -309,7 +315,7 @@ void tst_FirmwareLoader::outcome()
     // Each way an upgrade ends, driven as vexactl drives it: program once
     // captured, go once the loader is idle again, leave once gone.
     QFETCH(int, comType);
-    QFETCH(QString, file);
+    QFETCH(QString, twist);
     QFETCH(QStringList, answers);
     QFETCH(QList<bool>, confirmations);
     QFETCH(bool, applicationAnswers);
@@ -319,7 +325,7 @@ void tst_FirmwareLoader::outcome()
     m_host->operatorPrompt.answers = confirmations;
     m_host->applicationAnswers = applicationAnswers;
     m_host->leaveOnGo = true;
-    const QString path = file == QLatin1String("missing") ? m_dir.filePath(QStringLiteral("none.eud"))
+    const QString path = twist == QLatin1String("missing") ? m_dir.filePath(QStringLiteral("none.eud"))
                                                           : writeFile(m_dir, image(3 * loader::kUsbDataBytes - 10));
     FirmwareUpgrade upgrade(*m_host);
     FirmwareLoader &loader = upgrade.loader();
@@ -333,11 +339,13 @@ void tst_FirmwareLoader::outcome()
     connect(&loader, &FirmwareLoader::programAvailableChanged, &loader, [&](bool available) {
         if (!available || std::exchange(programmed, true))
             return;
-        if (file == QLatin1String("gone"))
+        if (twist == QLatin1String("gone"))
             QFile::remove(path);
         QTimer::singleShot(0, &loader, [&] {
             programStarted = true;
             loader.program();
+            if (twist == QLatin1String("stop"))
+                loader.cancel();
         });
     });
     connect(&loader, &FirmwareLoader::busyChanged, &loader, [&](bool busy) {
