@@ -26,7 +26,8 @@ bool matchesFileFilters(const QString &path, const QStringList &filters)
     const QString name = QFileInfo(path).fileName();
     for (const QString &filter : filters) {
         const qsizetype open = filter.indexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
-        for (const QString &pattern : filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList patterns = filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &pattern : patterns) {
             if (QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive).match(name).hasMatch())
                 return true;
         }

@@ -201,7 +201,8 @@ void FirmwareLoader::onStepTimer()
         break;
     case State::UsbLeaving:
         if (m_turns++ >= kUsbLeaveTurns) {
-            setOutcome(FirmwareOutcome::NoLoader, QStringLiteral("The reader did not leave for its boot loader after the reset."));
+            setOutcome(FirmwareOutcome::NoLoader,
+                       QStringLiteral("The reader did not leave for its boot loader after the reset."));
             retryUsbCapture();
             return;
         }
@@ -210,7 +211,8 @@ void FirmwareLoader::onStepTimer()
         break;
     case State::UsbArriving:
         if (m_turns++ >= kUsbArriveTurns) {
-            setOutcome(FirmwareOutcome::NoLoader, QStringLiteral("The boot loader's USB device did not appear after the reset."));
+            setOutcome(FirmwareOutcome::NoLoader,
+                       QStringLiteral("The boot loader's USB device did not appear after the reset."));
             retryUsbCapture();
             return;
         }
@@ -597,7 +599,8 @@ void FirmwareLoader::onTransferReply(LoaderReply reply)
         // last, or an answer that did not come.
         if (reply == LoaderReply::Nak)
             setOutcome(FirmwareOutcome::LoaderRefused,
-                       QStringLiteral("The boot loader refused packet %1 five times in a row (%2).").arg(number, step.caption));
+                       QStringLiteral("The boot loader refused packet %1 five times in a row (%2).")
+                           .arg(number, step.caption));
         else
             setOutcome(FirmwareOutcome::LineLost,
                        QStringLiteral("The boot loader did not answer packet %1 (%2).").arg(number, step.caption));

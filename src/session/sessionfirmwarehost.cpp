@@ -54,9 +54,10 @@ void SessionFirmwareHost::requestVersion(std::function<void(bool answered)> answ
         };
         // Any frame is not enough: the application must have answered this
         // very command (a boot loader, or a reader half started, does not).
-        m_versionAnswer = QObject::connect(&link, &ReaderLink::responseReady, &link, [versionCame](const FrameView &frame) {
-            *versionCame = frame.code() == mgmt::GetVersion && frame.status() == 0;
-        });
+        m_versionAnswer =
+            QObject::connect(&link, &ReaderLink::responseReady, &link, [versionCame](const FrameView &frame) {
+                *versionCame = frame.code() == mgmt::GetVersion && frame.status() == 0;
+            });
         m_versionEnd = QObject::connect(&link, &ReaderLink::exchangeEnded, &link, over);
         // A send refused for good ends the exchange without a time-out.
         m_versionRefused = QObject::connect(&link, &ReaderLink::sendFailed, &link, [&link, over] {

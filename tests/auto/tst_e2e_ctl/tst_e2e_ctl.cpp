@@ -325,7 +325,8 @@ void tst_E2eCtl::firmware_data()
     QTest::newRow("not a firmware file")
         << false << "reader.bin" << yes << QStringList{} << 2
         << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum)).";
-    QTest::newRow("missing") << false << "missing:reader.enc" << yes << QStringList{} << 2 << "vexactl: %1: no such file.";
+    QTest::newRow("missing") << false << "missing:reader.enc" << yes << QStringList{} << 2
+                             << "vexactl: %1: no such file.";
     QTest::newRow("named pipe") << false << "fifo:reader.enc" << yes << QStringList{} << 2
                                 << notRead.arg("%1", "it is a named pipe (FIFO), not a regular file");
     QTest::newRow("folder") << false << "folder:reader.eud" << yes << QStringList{} << 2
