@@ -6,7 +6,6 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QTimer>
 
 #include "ctl/commandline.h"
 #include "ctl/terminal.h"
@@ -35,43 +34,15 @@ QString FirmwareRun::refusal(const QString &path, bool yes)
 FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const QString &path)
     : m_host(session), m_upgrade(m_host), m_prompt(prompt), m_path(path), m_terminal(::isatty(2) == 1)
 {
-    FirmwareLoader &loader = m_upgrade.loader();
+    m_upgrade.unattended = true;
     // The answer after the go command is the proof, whatever the file's name.
     m_upgrade.awaitUsbReturn = true;
     m_upgrade.chooseFile = [this](const FirmwareFileRequest &) { return m_path; };
-    connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] {
-        if (m_stopRequested)
-            leaveLoader();
-        else
-            m_upgrade.loader().begin();
-    });
-    connect(&loader, &FirmwareLoader::statusChanged, this, [this](const QString &text) {
+    connect(&m_upgrade.loader(), &FirmwareLoader::statusChanged, this, [](const QString &text) {
         if (!text.isEmpty())
             printError(text);
     });
-    connect(&loader, &FirmwareLoader::programAvailableChanged, this, [this](bool available) {
-        if (!available || m_programmed)
-            return;
-        m_programmed = true;
-        if (m_stopRequested) {
-            leaveLoader();
-            return;
-        }
-        // Once the capture has handed over, as the operator's button would.
-        QTimer::singleShot(0, this, [this] {
-            m_programStarted = true;
-            m_upgrade.loader().program();
-            if (!m_upgrade.loader().busy())
-                leaveLoader();
-        });
-    });
-    connect(&loader, &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
-    connect(&loader, &FirmwareLoader::busyChanged, this, [this](bool busy) {
-        // A capture that handed over to the transfer is not the end.
-        if (!busy && (!m_programmed || m_programStarted))
-            leaveLoader();
-    });
-    connect(&loader, &FirmwareLoader::goDone, this, [this] { m_upgrade.loaderLeft(); });
+    connect(&m_upgrade.loader(), &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
     connect(&m_upgrade, &FirmwareUpgrade::finished, this, &FirmwareRun::finished);
 }
 
@@ -89,18 +60,7 @@ bool FirmwareRun::start(int *exitCode)
 
 void FirmwareRun::requestStop()
 {
-    m_stopRequested = true;
-    m_upgrade.loader().cancel();
-}
-
-// The capture or the transfer is over: leave the loader, whatever its
-// outcome, as the window's "&Done" does.
-void FirmwareRun::leaveLoader()
-{
-    if (m_going)
-        return;
-    m_going = true;
-    QTimer::singleShot(0, this, [this] { m_upgrade.loader().go(); });
+    m_upgrade.stop();
 }
 
 void FirmwareRun::finished()

@@ -36,7 +36,6 @@ public:
     void requestStop();
 
 private:
-    void leaveLoader();
     void showProgress(int value, int maximum);
     void finished();
 
@@ -45,10 +44,6 @@ private:
     TerminalPrompt &m_prompt;
     QString m_path;
     bool m_terminal;
-    bool m_programmed = false;
-    bool m_programStarted = false;
-    bool m_going = false;
-    bool m_stopRequested = false;
     bool m_running = false;
     bool m_ended = false;
     int m_exitCode = 0;

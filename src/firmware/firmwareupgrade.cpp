@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
+#include <utility>
 
 #include "firmware/firmwarehost.h"
 #include "firmware/firmwareloader.h"
@@ -37,6 +38,49 @@ FirmwareUpgrade::FirmwareUpgrade(FirmwareHost &host, QObject *parent) : QObject(
     // coarse timer may end them up to 5 % early.
     m_step.setTimerType(Qt::PreciseTimer);
     connect(&m_step, &QTimer::timeout, this, &FirmwareUpgrade::onStep);
+    driveLoader();
+}
+
+void FirmwareUpgrade::driveLoader()
+{
+    connect(m_loader, &FirmwareLoader::programAvailableChanged, this, [this](bool available) {
+        if (!unattended || m_state != State::Loader || !available || std::exchange(m_programmed, true))
+            return;
+        if (m_stopRequested) {
+            leaveLoader();
+            return;
+        }
+        // Once the capture has handed over, as the operator's button would.
+        QTimer::singleShot(0, this, [this] {
+            m_programStarted = true;
+            m_loader->program();
+            if (!m_loader->busy())
+                leaveLoader();
+        });
+    });
+    connect(m_loader, &FirmwareLoader::busyChanged, this, [this](bool busy) {
+        // A capture that handed over to the transfer is not the end.
+        if (unattended && m_state == State::Loader && !busy && (!m_programmed || m_programStarted))
+            leaveLoader();
+    });
+    connect(m_loader, &FirmwareLoader::goDone, this, [this] {
+        if (unattended)
+            loaderLeft();
+    });
+}
+
+void FirmwareUpgrade::leaveLoader()
+{
+    if (!std::exchange(m_leaving, true))
+        QTimer::singleShot(0, m_loader, &FirmwareLoader::go);
+}
+
+void FirmwareUpgrade::stop()
+{
+    if (!unattended)
+        return;
+    m_stopRequested = true;
+    m_loader->cancel();
 }
 
 FirmwareUpgrade::~FirmwareUpgrade() = default;
@@ -90,7 +134,14 @@ void FirmwareUpgrade::chooseAndPrepare()
     }
     m_loader->prepare(path, m_host.bootLoaderComType(), upgradeInterface);
     m_state = State::Loader;
+    m_programmed = m_programStarted = m_leaving = false;
     emit loaderReady();
+    if (!unattended)
+        return;
+    if (m_stopRequested)
+        leaveLoader();
+    else
+        m_loader->begin();
 }
 
 void FirmwareUpgrade::loaderLeft()

@@ -54,6 +54,13 @@ public:
     // name holds "Vx_USB"; a program that takes its result from the answer
     // sets this.
     bool awaitUsbReturn = false;
+    // Nobody at the loader: it starts as soon as it is ready, programs the
+    // file as soon as it is captured and is left (told to go) once its
+    // capture or transfer is over, as the window's buttons would be used.
+    bool unattended = false;
+    // An unattended upgrade stops at the loader's next safe point and
+    // leaves it (FirmwareLoader::cancel). Nothing for a window's.
+    void stop();
 
     FirmwareLoader &loader() { return *m_loader; }
     State state() const { return m_state; }
@@ -75,6 +82,8 @@ private:
     void checkUsbReturn();
     void askVersion();
     void finish(FirmwareOutcome outcome, const QString &reason = {});
+    void driveLoader();
+    void leaveLoader();
     // Once the loader is left: its own failure, if it had one, wins.
     void finishLeft(FirmwareOutcome outcome, const QString &reason = {});
     void setWaitCursor(bool waiting);
@@ -86,6 +95,12 @@ private:
     FirmwareEnd m_outcome;
     FirmwareEnd m_loaderOutcome; // the loader's, as it was left
     int m_usbChecks = 0;
+    // Unattended: the file was handed to the loader, its transfer began,
+    // the go command was asked for, a stop was asked for.
+    bool m_programmed = false;
+    bool m_programStarted = false;
+    bool m_leaving = false;
+    bool m_stopRequested = false;
     bool m_waitCursor = false;
 };
 

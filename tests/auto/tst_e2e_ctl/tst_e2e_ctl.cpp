@@ -362,14 +362,13 @@ void tst_E2eCtl::firmware()
     QByteArray image;
     for (int i = 0; i < 3000; ++i)
         image.append(char((i * 7 + 3) & 0xFF));
-    if (kind == "fifo") {
+    QFile file(path);
+    if (kind == "fifo")
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (kind == "folder") {
+    else if (kind == "folder")
         QVERIFY(QDir().mkdir(path));
-    } else if (kind.isEmpty()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
-    }
+    else if (kind.isEmpty())
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.flush());
 
     sim.forgetTraffic();
     QProcess process;
