@@ -97,6 +97,7 @@ void FirmwareUpgrade::start()
 {
     if (m_state != State::Idle)
         return;
+    m_stopRequested = false;
     // A Repeat cycle would keep sending frames into the loader's line.
     m_host.stopRepeat();
     m_host.requestLoaderInfo();
