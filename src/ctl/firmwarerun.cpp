@@ -6,103 +6,76 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QTimer>
 
 #include "ctl/commandline.h"
 #include "ctl/terminal.h"
+#include "firmware/firmwarefile.h"
 #include "firmware/firmwareloader.h"
 
 namespace vexa::ctl {
 
+QString FirmwareRun::refusal(const QString &path, bool yes)
+{
+    // Checked as the transfer reads it, so that a file refused here is one
+    // the loader would have refused after the capture.
+    if (!QFileInfo::exists(path))
+        return path + QStringLiteral(": no such file.");
+    const QStringList filters = firmwareFileRequest(false, 1, QString()).filters;
+    if (!matchesFileFilters(path, filters))
+        return path + QStringLiteral(": not a firmware file (%1).").arg(filters.join(QStringLiteral(", ")));
+    const FirmwareRead read = readFirmwareFile(path);
+    if (!read.error.isEmpty())
+        return read.error;
+    if (!yes)
+        return QStringLiteral("not upgraded; give --yes to confirm.");
+    return {};
+}
+
 FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const QString &path)
     : m_host(session), m_upgrade(m_host), m_prompt(prompt), m_path(path), m_terminal(::isatty(2) == 1)
 {
-    FirmwareLoader &loader = m_upgrade.loader();
-    m_upgrade.chooseFile = [this](const FirmwareFileRequest &request) { return chooseFile(request); };
-    connect(&m_upgrade, &FirmwareUpgrade::loaderReady, this, [this] { m_upgrade.loader().begin(); });
-    connect(&loader, &FirmwareLoader::statusChanged, this, [this](const QString &text) {
+    m_upgrade.unattended = true;
+    // The answer after the go command is the proof, whatever the file's name.
+    m_upgrade.awaitUsbReturn = true;
+    m_upgrade.chooseFile = [this](const FirmwareFileRequest &) { return m_path; };
+    connect(&m_upgrade.loader(), &FirmwareLoader::statusChanged, this, [](const QString &text) {
         if (!text.isEmpty())
             printError(text);
     });
-    connect(&loader, &FirmwareLoader::programAvailableChanged, this, [this](bool available) {
-        if (!available || m_programmed)
-            return;
-        m_programmed = true;
-        // Once the capture has handed over, as the operator's button would.
-        QTimer::singleShot(0, this, [this] {
-            m_errorsBefore = m_prompt.errors;
-            m_informationsBefore = m_prompt.informations;
-            m_programStarted = true;
-            m_upgrade.loader().program();
-            if (!m_upgrade.loader().busy())
-                leaveLoader();
-        });
-    });
-    connect(&loader, &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
-    connect(&loader, &FirmwareLoader::busyChanged, this, [this](bool busy) {
-        // A capture that handed over to the transfer is not the end.
-        if (!busy && (!m_programmed || m_programStarted))
-            leaveLoader();
-    });
-    connect(&loader, &FirmwareLoader::goDone, this, [this] { m_upgrade.loaderLeft(); });
-    connect(&m_upgrade, &FirmwareUpgrade::finished, this, [this] {
-        if (m_terminal && m_lastPercent >= 0)
-            printError(QString());
-        QCoreApplication::exit(m_failed ? ExitFirmware : ExitOk);
-    });
+    connect(&m_upgrade.loader(), &FirmwareLoader::progressChanged, this, &FirmwareRun::showProgress);
+    connect(&m_upgrade, &FirmwareUpgrade::finished, this, &FirmwareRun::finished);
 }
 
-// False with the exit status when the upgrade did not begin.
 bool FirmwareRun::start(int *exitCode)
 {
     m_upgrade.start();
     m_prompt.answerOnlyFirstQuestion();
-    if (m_upgrade.state() != FirmwareUpgrade::State::Idle)
+    if (!m_ended) {
+        m_running = true;
         return true;
-    if (m_refused || !m_prompt.asked()) {
-        *exitCode = ExitUsage;
-    } else {
-        printError(QStringLiteral("vexactl: not upgraded; give --yes to confirm."));
-        *exitCode = ExitUsage;
     }
+    *exitCode = m_exitCode;
     return false;
 }
 
-// The capture or the transfer is over: leave the loader.
-void FirmwareRun::leaveLoader()
+void FirmwareRun::requestStop()
 {
-    if (m_going)
-        return;
-    m_going = true;
-    // The transfer says "complete" as an information, a failure as an error.
-    m_failed = !m_programStarted || m_prompt.errors != m_errorsBefore
-               || m_prompt.informations == m_informationsBefore;
-    QTimer::singleShot(0, this, [this] { m_upgrade.loader().go(); });
+    m_upgrade.stop();
 }
 
-// The file dialog's filters decide which files are taken; a file that
-// is not there is the upgrade's to report.
-QString FirmwareRun::chooseFile(const FirmwareFileRequest &request)
+void FirmwareRun::finished()
 {
-    if (!QFileInfo::exists(m_path)) {
-        QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
-        return m_path;
-    }
-    QStringList patterns;
-    for (const QString &filter : request.filters) {
-        const qsizetype open = filter.indexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
-        patterns << filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    }
-    for (const QString &pattern : patterns) {
-        if (QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive).match(QFileInfo(m_path).fileName()).hasMatch())
-            return m_path;
-    }
-    printError(QStringLiteral("vexactl: %1: not a firmware file (%2).")
-                   .arg(m_path, request.filters.join(QStringLiteral(", "))));
-    m_refused = true;
-    QTimer::singleShot(0, this, [] { QCoreApplication::exit(ExitUsage); });
-    return QString();
+    if (m_terminal && m_lastPercent >= 0)
+        printError(QString());
+    const FirmwareEnd &end = m_upgrade.outcome();
+    // Exit status 2 promises that nothing was sent; by now the loader query
+    // at least was, so a file refused now is a failed upgrade.
+    m_exitCode = end.outcome == FirmwareOutcome::Succeeded ? ExitOk : ExitFirmware;
+    if (end.outcome != FirmwareOutcome::Succeeded)
+        printReason(QStringLiteral("not upgraded: ") + end.reason);
+    m_ended = true;
+    if (m_running)
+        QCoreApplication::exit(m_exitCode);
 }
 
 void FirmwareRun::showProgress(int value, int maximum)

@@ -605,6 +605,14 @@ int main(int argc, char *argv[])
         session.end();
         return ExitOk;
     }
+    // A firmware file that cannot be sent is refused before the port opens.
+    if (invocation.action->kind == Action::Kind::Firmware) {
+        if (const QString refusal = FirmwareRun::refusal(invocation.action->text, invocation.yes); !refusal.isEmpty()) {
+            printReason(refusal);
+            session.end();
+            return ExitUsage;
+        }
+    }
     if (!connectReader(session, prompt, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;
@@ -614,6 +622,7 @@ int main(int argc, char *argv[])
         code = runScript(session, prompt, invocation);
     } else if (invocation.action->kind == Action::Kind::Firmware) {
         FirmwareRun firmware(session, prompt, invocation.action->text);
+        QObject::connect(&stopper, &StopSignal::raised, &firmware, &FirmwareRun::requestStop);
         if (firmware.start(&code))
             code = QCoreApplication::exec();
     } else {

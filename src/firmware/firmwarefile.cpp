@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <utility>
 
 #include "util/regularfile.h"
@@ -18,6 +19,20 @@ FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, 
     request.filters = {QStringLiteral("Serial/Virtual Com reader (*.enc)"), QStringLiteral("USB HID reader (*.eud *.eum)")};
     request.selectedFilter = (usbChecked || bootLoaderComType == 2) ? 1 : 0;
     return request;
+}
+
+bool matchesFileFilters(const QString &path, const QStringList &filters)
+{
+    const QString name = QFileInfo(path).fileName();
+    for (const QString &filter : filters) {
+        const qsizetype open = filter.indexOf(QLatin1Char('(')), close = filter.lastIndexOf(QLatin1Char(')'));
+        const QStringList patterns = filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &pattern : patterns) {
+            if (QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive).match(name).hasMatch())
+                return true;
+        }
+    }
+    return false;
 }
 
 QString defaultFirmwareFolder(const QString &programFolder)

@@ -21,6 +21,10 @@ struct FirmwareFileRequest
 // the USB interface, preselects the USB file types.
 FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, const QString &folder);
 
+// The file's name matches a pattern of one of `filters` ("Name (*.a *.b)"),
+// as the file dialog would list it; letter case aside.
+bool matchesFileFilters(const QString &path, const QStringList &filters);
+
 // The "firmware" folder beside the program file.
 QString defaultFirmwareFolder(const QString &programFolder);
 // Where firmware files are looked for: the "firmware" folder beside the

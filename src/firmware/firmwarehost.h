@@ -4,6 +4,8 @@
 // the operator. A window or a session without one provides it.
 #pragma once
 
+#include <functional>
+
 namespace vexa {
 
 class LoaderUsbLink;
@@ -30,7 +32,10 @@ public:
     virtual void chooseSerial() = 0;
     // The serial port list anew, for a port the system has just made.
     virtual void refreshPorts() = 0;
-    virtual void requestVersion() = 0;
+    // The reader's version command. `answered`, when given, is called once
+    // the exchange is over: true when the reader answered it with its
+    // version, false for a time-out, an error status or a send that failed.
+    virtual void requestVersion(std::function<void(bool answered)> answered) = 0;
     virtual void resetReader() = 0;
     virtual SerialTransport &serial() = 0;
     virtual LoaderUsbLink &usbLink() = 0;

@@ -39,6 +39,12 @@ constexpr int kAcknowledged = 1;
 constexpr int kRefused = 2;
 
 const QString kRetryCapture = QStringLiteral("Could not capture loader, retry?");
+const QString kNotAnswered = QStringLiteral("The reader's boot loader did not answer the capture.");
+
+QString packetNumber(uint8_t sequence)
+{
+    return QStringLiteral("%1").arg(sequence, 2, 16, QLatin1Char('0')).toUpper();
+}
 
 } // namespace
 
@@ -90,6 +96,8 @@ void FirmwareLoader::prepare(const QString &firmwarePath, int bootLoaderComType,
     setProgress(0, m_progressMaximum);
     setStatus(QString());
     m_timeoutTimer.setInterval(kIdleTimeoutMs);
+    m_cancelled = false;
+    setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("The loader was left before it was captured."));
 }
 
 void FirmwareLoader::begin()
@@ -127,6 +135,11 @@ void FirmwareLoader::setProgramAvailable(bool available)
         return;
     m_programAvailable = available;
     emit programAvailableChanged(available);
+}
+
+void FirmwareLoader::setOutcome(FirmwareOutcome outcome, const QString &reason)
+{
+    m_outcome = {outcome, reason};
 }
 
 void FirmwareLoader::setWaitCursor(bool waiting)
@@ -188,6 +201,8 @@ void FirmwareLoader::onStepTimer()
         break;
     case State::UsbLeaving:
         if (m_turns++ >= kUsbLeaveTurns) {
+            setOutcome(FirmwareOutcome::NoLoader,
+                       QStringLiteral("The reader did not leave for its boot loader after the reset."));
             retryUsbCapture();
             return;
         }
@@ -196,6 +211,8 @@ void FirmwareLoader::onStepTimer()
         break;
     case State::UsbArriving:
         if (m_turns++ >= kUsbArriveTurns) {
+            setOutcome(FirmwareOutcome::NoLoader,
+                       QStringLiteral("The boot loader's USB device did not appear after the reset."));
             retryUsbCapture();
             return;
         }
@@ -231,7 +248,9 @@ void FirmwareLoader::capture()
 bool FirmwareLoader::askRetry(bool restoreIdleTimeout)
 {
     setWaitCursor(false);
-    if (m_prompt.confirm(kRetryCapture))
+    if (m_cancelled)
+        setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("Stopped before the boot loader was captured."));
+    else if (m_prompt.confirm(kRetryCapture))
         return true;
     if (restoreIdleTimeout)
         m_timeoutTimer.setInterval(kIdleTimeoutMs);
@@ -285,6 +304,7 @@ void FirmwareLoader::serialCaptureEnded()
     m_watcher->disarm();
 
     if (!m_lineError.isEmpty()) {
+        setOutcome(FirmwareOutcome::LineLost, m_lineError);
         setWaitCursor(false);
         setStatus(QStringLiteral("Communication error"));
         m_prompt.error(m_lineError);
@@ -297,6 +317,7 @@ void FirmwareLoader::serialCaptureEnded()
             startSerialCapture();
             return;
         }
+        setOutcome(FirmwareOutcome::NoLoader, kNotAnswered);
         if (!askRetry(false))
             return;
         m_failedAttempts = 0;
@@ -314,6 +335,7 @@ void FirmwareLoader::serialCaptureEnded()
         m_quietLimitTimer.start(kQuietLineLimitMs);
         return;
     }
+    setOutcome(FirmwareOutcome::LoaderRefused, QStringLiteral("The reader's boot loader refused the capture."));
     if (!askRetry(true))
         return;
     m_failedAttempts = 0;
@@ -327,6 +349,7 @@ void FirmwareLoader::onQuietLineOver()
     if (m_state != State::QuietLine)
         return;
     m_serial.clearInput();
+    setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("The loader was left before the firmware was programmed."));
     setProgramAvailable(true);
     setStatus(QStringLiteral("Loader captured"));
     endCapture(); // the loader time-out stays at 4000 ms for the transfer
@@ -393,10 +416,12 @@ void FirmwareLoader::usbCaptureEnded(bool answered)
     if (answered)
         m_timeoutTimer.stop();
     if (m_replyTimedOut) {
+        setOutcome(FirmwareOutcome::NoLoader, kNotAnswered);
         retryUsbCapture();
         return;
     }
     setWaitCursor(false);
+    setOutcome(FirmwareOutcome::Cancelled, QStringLiteral("The loader was left before the firmware was programmed."));
     setProgramAvailable(true);
     setStatus(QStringLiteral("Loader captured"));
     m_timeoutTimer.setInterval(kIdleTimeoutMs);
@@ -434,15 +459,16 @@ int FirmwareLoader::judgeUsbReply(const QByteArray &report)
     }
 }
 
-void FirmwareLoader::startExchange(const QByteArray &block, Exchange kind, bool untilGone)
+bool FirmwareLoader::startExchange(const QByteArray &block, Exchange kind, bool untilGone)
 {
     dropStaleReports();
-    m_usb.writeReport(block);
+    const bool sent = m_usb.writeReport(block);
     m_exchange = kind;
     m_exchangeUntilGone = untilGone;
     m_exchangeLastWait = false;
     m_exchangeReadsLeft = kind == Exchange::Probe ? kProbeReads : kExchangeReads;
     m_stepTimer.start(kUsbReplyWaitMs);
+    return sent;
 }
 
 void FirmwareLoader::exchangeTick()
@@ -513,6 +539,7 @@ void FirmwareLoader::program()
     // Read now: the file may have changed or gone since it was chosen.
     const FirmwareRead read = readFirmwareFile(m_path);
     if (!read.error.isEmpty()) {
+        setOutcome(FirmwareOutcome::RefusedFile, read.error);
         failTransfer(QStringLiteral("File read error"), QStringLiteral("File Error"), read.error);
         endTransfer();
         return;
@@ -537,6 +564,8 @@ void FirmwareLoader::sendPacket()
     m_replyTimedOut = false;
     QString error;
     if (!m_serial.write(m_transfer->packet(), &error)) {
+        setOutcome(FirmwareOutcome::LineLost, QStringLiteral("Packet %1 could not be sent: %2")
+                                                  .arg(packetNumber(m_transfer->sequenceNumber()), error));
         failTransfer(QStringLiteral("File read error"), QStringLiteral("File Error"),
                      QStringLiteral("Can't perform one of the following file operations: Open, Seek, Read, Close.\n")
                          + error);
@@ -549,9 +578,16 @@ void FirmwareLoader::sendPacket()
 void FirmwareLoader::onTransferReply(LoaderReply reply)
 {
     m_timeoutTimer.stop();
+    const QString number = packetNumber(m_transfer->sequenceNumber());
     const FirmwareTransfer::Step step = m_transfer->onReply(reply);
     if (!step.status.isEmpty())
         setStatus(step.status);
+    if (step.outcome == FirmwareTransfer::Outcome::Continue && m_cancelled) {
+        setOutcome(FirmwareOutcome::Cancelled,
+                   QStringLiteral("Stopped after packet %1; the boot loader holds part of the image.").arg(number));
+        endTransfer();
+        return;
+    }
     if (step.outcome == FirmwareTransfer::Outcome::Continue) {
         setProgress(int(m_transfer->acknowledged()), m_progressMaximum);
         sendPacket();
@@ -559,9 +595,19 @@ void FirmwareLoader::onTransferReply(LoaderReply reply)
     }
     setWaitCursor(false);
     if (step.outcome == FirmwareTransfer::Outcome::Failed) {
+        // The reply that ended the transfer says which: refusals to the
+        // last, or an answer that did not come.
+        if (reply == LoaderReply::Nak)
+            setOutcome(FirmwareOutcome::LoaderRefused,
+                       QStringLiteral("The boot loader refused packet %1 five times in a row (%2).")
+                           .arg(number, step.caption));
+        else
+            setOutcome(FirmwareOutcome::LineLost,
+                       QStringLiteral("The boot loader did not answer packet %1 (%2).").arg(number, step.caption));
         setStatus(step.status);
         m_prompt.titledDismissable(OperatorPrompt::Kind::Error, step.caption, step.message);
     } else {
+        setOutcome(FirmwareOutcome::Succeeded);
         m_prompt.information(step.message);
         setProgress(0, m_progressMaximum);
         m_watcher->disarm();
@@ -576,7 +622,20 @@ void FirmwareLoader::endTransfer()
     setState(State::Idle);
 }
 
+void FirmwareLoader::cancel()
+{
+    m_cancelled = true;
+}
+
 // --- go
+
+void FirmwareLoader::goNotSent(const QString &error)
+{
+    // An image acknowledged to its last packet is no upgrade until the
+    // loader is told to start it.
+    if (m_outcome.outcome == FirmwareOutcome::Succeeded)
+        setOutcome(FirmwareOutcome::LineLost, QStringLiteral("The go command could not be sent: %1").arg(error));
+}
 
 void FirmwareLoader::go()
 {
@@ -592,13 +651,15 @@ void FirmwareLoader::go()
     if (m_comType != 1) {
         // Always over USB; the loader leaves without answering.
         setState(State::UsbGo);
-        startExchange(goCommand(LoaderFraming::Usb), Exchange::Packet, true);
+        if (!startExchange(goCommand(LoaderFraming::Usb), Exchange::Packet, true))
+            goNotSent(QStringLiteral("the USB device took no report"));
         return;
     }
     // Only a captured serial loader is told to go.
     if (m_programAvailable) {
-        QString ignored;
-        m_serial.write(goCommand(LoaderFraming::Serial), &ignored);
+        QString error;
+        if (!m_serial.write(goCommand(LoaderFraming::Serial), &error))
+            goNotSent(error);
     }
     setProgramAvailable(false);
     emit goDone();

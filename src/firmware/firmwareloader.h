@@ -19,6 +19,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "firmware/firmwareoutcome.h"
 #include "firmware/loaderprotocol.h"
 
 namespace vexa {
@@ -67,12 +68,20 @@ public:
     // over. While that runs the loader is busy; while it is busy otherwise,
     // nothing is sent and goDone() does not come.
     void go();
+    // Stops what runs at its next safe point, for a program that was told
+    // to stop: a transfer once the packet in flight is answered, a capture
+    // at its next question (answered No). The outcome is Cancelled.
+    void cancel();
 
     State state() const { return m_state; }
     // A capture, a transfer or the USB go command is running.
     bool busy() const { return m_state != State::Idle; }
     bool programAvailable() const { return m_programAvailable; }
     const QString &status() const { return m_status; }
+    // How the loader's part ended: the last capture, transfer or go. Read
+    // once the loader is left; Succeeded means the image was acknowledged
+    // to its last packet and the go command went out.
+    const FirmwareEnd &outcome() const { return m_outcome; }
     int progress() const { return m_progress; }
     int progressMaximum() const { return m_progressMaximum; }
 
@@ -93,6 +102,7 @@ private:
     void setProgress(int value, int maximum);
     void setProgramAvailable(bool available);
     void setWaitCursor(bool waiting);
+    void setOutcome(FirmwareOutcome outcome, const QString &reason = {});
     // Asks whether to capture again; false (and the capture over) for No.
     bool askRetry(bool restoreIdleTimeout);
     void endCapture();
@@ -115,11 +125,14 @@ private:
     void failTransfer(const QString &status, const QString &caption, const QString &text);
 
     // A USB exchange: `block` out, then reads 50 ms apart.
-    void startExchange(const QByteArray &block, Exchange kind, bool untilGone);
+    // False when the block could not be sent.
+    bool startExchange(const QByteArray &block, Exchange kind, bool untilGone);
     void exchangeTick();
     void exchangeEnded(const QByteArray &report);
     void dropStaleReports();
     int judgeUsbReply(const QByteArray &report);
+
+    void goNotSent(const QString &error);
 
     void onStepTimer();
     void onReplyTimeout();
@@ -145,6 +158,7 @@ private:
     QString m_path;
     QString m_status;
     QString m_lineError;
+    FirmwareEnd m_outcome;
     QByteArray m_reply; // the loader's last answer (a USB answer's first three bytes)
     int m_comType = 1;
     int m_upgradeInterface = 1;
@@ -155,6 +169,7 @@ private:
     bool m_programAvailable = false;
     bool m_waitCursor = false;
     bool m_goPending = false;
+    bool m_cancelled = false;
     bool m_replyTimedOut = false;
     bool m_packetReceived = false;
 

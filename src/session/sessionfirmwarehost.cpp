@@ -1,6 +1,11 @@
 // VexaHost - the reader session as the firmware upgrade's host.
 #include "sessionfirmwarehost.h"
 
+#include <memory>
+#include <utility>
+
+#include "config/management.h"
+#include "link/frameview.h"
 #include "link/readerlink.h"
 #include "link/serialtransport.h"
 #include "link/usbtransport.h"
@@ -23,10 +28,45 @@ bool SessionFirmwareHost::usbChosen() const { return m_session.interface() == Re
 void SessionFirmwareHost::chooseUsb() { m_session.chooseUsb(); }
 void SessionFirmwareHost::chooseSerial() { m_session.chooseSerial(); }
 void SessionFirmwareHost::refreshPorts() { m_session.refreshPorts(); }
-void SessionFirmwareHost::requestVersion() { m_session.requestVersion(); }
 void SessionFirmwareHost::resetReader() { m_session.resetReader(); }
 SerialTransport &SessionFirmwareHost::serial() { return m_session.serial(); }
 OperatorPrompt &SessionFirmwareHost::prompt() { return m_session.prompt(); }
+
+SessionFirmwareHost::~SessionFirmwareHost() { stopWatchingVersion(); }
+
+void SessionFirmwareHost::stopWatchingVersion()
+{
+    QObject::disconnect(m_versionAnswer);
+    QObject::disconnect(m_versionEnd);
+    QObject::disconnect(m_versionRefused);
+}
+
+void SessionFirmwareHost::requestVersion(std::function<void(bool answered)> answered)
+{
+    stopWatchingVersion();
+    if (answered) {
+        ReaderLink &link = m_session.link();
+        auto versionCame = std::make_shared<bool>(false);
+        const auto over = [this, versionCame, answered = std::move(answered)] {
+            const auto report = answered;
+            stopWatchingVersion();
+            report(*versionCame);
+        };
+        // Any frame is not enough: the application must have answered this
+        // very command (a boot loader, or a reader half started, does not).
+        m_versionAnswer =
+            QObject::connect(&link, &ReaderLink::responseReady, &link, [versionCame](const FrameView &frame) {
+                *versionCame = frame.code() == mgmt::GetVersion && frame.status() == 0;
+            });
+        m_versionEnd = QObject::connect(&link, &ReaderLink::exchangeEnded, &link, over);
+        // A send refused for good ends the exchange without a time-out.
+        m_versionRefused = QObject::connect(&link, &ReaderLink::sendFailed, &link, [&link, over] {
+            if (!link.busy())
+                over();
+        });
+    }
+    m_session.requestVersion();
+}
 
 bool SessionFirmwareHost::isOpen() const { return m_session.usb().isOpen(); }
 bool SessionFirmwareHost::deviceLost() const { return m_session.usbDeviceLost(); }

@@ -2,6 +2,8 @@
 // interface choice and its USB device, nothing more.
 #pragma once
 
+#include <QMetaObject>
+
 #include "firmware/firmwarehost.h"
 #include "firmware/loaderusblink.h"
 
@@ -13,6 +15,7 @@ class SessionFirmwareHost final : public FirmwareHost, public LoaderUsbLink
 {
 public:
     explicit SessionFirmwareHost(ReaderSession &session) : m_session(session) {}
+    ~SessionFirmwareHost() override;
 
     // FirmwareHost
     void stopRepeat() override;
@@ -23,7 +26,7 @@ public:
     void chooseUsb() override;
     void chooseSerial() override;
     void refreshPorts() override;
-    void requestVersion() override;
+    void requestVersion(std::function<void(bool answered)> answered) override;
     void resetReader() override;
     SerialTransport &serial() override;
     LoaderUsbLink &usbLink() override { return *this; }
@@ -42,7 +45,11 @@ public:
     QByteArray readReport() override;
 
 private:
+    void stopWatchingVersion();
+
     ReaderSession &m_session;
+    // The version request's exchange, while one is watched.
+    QMetaObject::Connection m_versionAnswer, m_versionEnd, m_versionRefused;
 };
 
 } // namespace vexa

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 #include "firmware/loaderprotocol.h"
 #include "frames.h"
@@ -323,17 +324,35 @@ void tst_E2eCtl::stopDuringRepeat()
 void tst_E2eCtl::firmware_data()
 {
     QTest::addColumn<bool>("usb");
-    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("fileName"); // "fifo:" or "folder:" before it: made so; "missing:": not made
     QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("faults"); // loader control lines before the run
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("lastError"); // the last line on standard error
-    QTest::newRow("serial") << false << "reader.enc" << QStringList{"--yes"} << 0 << "Firmware load complete.";
-    QTest::newRow("USB") << true << "reader.eud" << QStringList{"--yes"} << 0 << "Firmware load complete.";
-    QTest::newRow("not confirmed") << false << "reader.enc" << QStringList{} << 2
+    QTest::addColumn<QString>("lastError"); // the last line on standard error, %1 the file
+    const QStringList yes{"--yes"};
+    const QString notRead = QStringLiteral("vexactl: Cannot read the firmware file \"%1\": %2. Nothing was sent to the reader.");
+    QTest::newRow("serial") << false << "reader.enc" << yes << QStringList{} << 0 << "Firmware load complete.";
+    QTest::newRow("USB") << true << "reader.eud" << yes << QStringList{} << 0 << "Firmware load complete.";
+    QTest::newRow("not confirmed") << false << "reader.enc" << QStringList{} << QStringList{} << 2
                                    << "vexactl: not upgraded; give --yes to confirm.";
     QTest::newRow("not a firmware file")
-        << false << "reader.bin" << QStringList{"--yes"} << 2
+        << false << "reader.bin" << yes << QStringList{} << 2
         << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum)).";
+    QTest::newRow("missing") << false << "missing:reader.enc" << yes << QStringList{} << 2
+                             << "vexactl: %1: no such file.";
+    QTest::newRow("named pipe") << false << "fifo:reader.enc" << yes << QStringList{} << 2
+                                << notRead.arg("%1", "it is a named pipe (FIFO), not a regular file");
+    QTest::newRow("folder") << false << "folder:reader.eud" << yes << QStringList{} << 2
+                            << notRead.arg("%1", "it is a folder, not a regular file");
+    QTest::newRow("serial, packets refused")
+        << false << "reader.enc" << yes << QStringList{"refuse 5"} << 5
+        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries).";
+    QTest::newRow("serial, answer lost")
+        << false << "reader.enc" << yes << QStringList{"drop 1"} << 5
+        << "vexactl: not upgraded: The boot loader did not answer packet 00 (Communication timeout).";
+    QTest::newRow("USB, packets refused")
+        << true << "reader.eud" << yes << QStringList{"refuse 5"} << 5
+        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries).";
 }
 
 void tst_E2eCtl::firmware()
@@ -341,21 +360,30 @@ void tst_E2eCtl::firmware()
     QFETCH(bool, usb);
     QFETCH(QString, fileName);
     QFETCH(QStringList, options);
+    QFETCH(QStringList, faults);
     QFETCH(int, exitCode);
     QFETCH(QString, lastError);
     SimProcess sim;
     QVERIFY(sim.start(usb ? QStringList{"--usb"} : QStringList{}));
     if (usb)
         QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
+    for (const QString &fault : faults)
+        QVERIFY(sim.control(QStringLiteral("loader ") + fault));
     QTemporaryDir dir;
-    const QString path = dir.filePath(fileName);
+    const QString kind = fileName.section(':', 0, -2);
+    const QString path = dir.filePath(fileName.section(':', -1));
     QByteArray image;
     for (int i = 0; i < 3000; ++i)
         image.append(char((i * 7 + 3) & 0xFF));
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
-    file.close();
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkdir(path));
+    else if (kind.isEmpty())
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.flush());
 
+    sim.forgetTraffic();
     QProcess process;
     process.start(QStringLiteral(VEXACTL_PATH),
                   (usb ? QStringList{"--usb"} : QStringList{"--port", "COM1"}) + options + QStringList{"firmware", path});
@@ -364,16 +392,28 @@ void tst_E2eCtl::firmware()
     QCOMPARE(process.exitCode(), exitCode);
     const QStringList err = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     QVERIFY(!err.isEmpty());
-    QCOMPARE(err.constLast(), lastError.arg(path));
+    QCOMPARE(err.constLast(), QString(lastError).replace("%1", path));
+    QVERIFY(sim.control(QStringLiteral("loader state")));
+    const QStringList trace = sim.output();
+    if (exitCode == 2) {
+        // Refused before the port was opened: not a byte reached the reader.
+        QVERIFY2(trace.filter(QRegularExpression(QStringLiteral("^(rx:|loader: (?!mode=off packets=0 ))"))).isEmpty(),
+                 qPrintable(trace.join(QLatin1Char('\n'))));
+        return;
+    }
+    // The loader is told to go also after a failure, as the window's "&Done"
+    // does, and the go command leaves the port before the program ends.
+    const qsizetype go = trace.indexOf(QRegularExpression(QStringLiteral("^loader: go, .*")));
+    QVERIFY2(go >= 0, qPrintable(trace.join(QLatin1Char('\n'))));
     if (exitCode != 0)
         return;
-    QVERIFY(sim.control(QStringLiteral("loader state")));
-    const QStringList state = sim.output().filter(QStringLiteral("loader: mode="));
-    QVERIFY(!state.isEmpty());
     const QByteArray padded = vexa::paddedImage(image, usb ? vexa::LoaderFraming::Usb : vexa::LoaderFraming::Serial);
-    QVERIFY2(state.constLast().contains(
-                 QStringLiteral("sha256=") + QCryptographicHash::hash(padded, QCryptographicHash::Sha256).toHex()),
-             qPrintable(state.constLast()));
+    const QString sha = QCryptographicHash::hash(padded, QCryptographicHash::Sha256).toHex();
+    const QString state = trace.filter(QStringLiteral("loader: mode=")).value(0);
+    QVERIFY2(state.contains(QStringLiteral("started-sha256=") + sha), qPrintable(state));
+    // Then the application answered the version query.
+    const QRegularExpression versionAnswer(QStringLiteral("^tx: 01 [0-9A-F]{2} 00 [0-9A-F]{2} 00 E0 .*"));
+    QVERIFY2(trace.indexOf(versionAnswer, go) > go, qPrintable(trace.mid(go).join(QLatin1Char('\n'))));
 }
 
 void tst_E2eCtl::linksNoWidgets()

@@ -15,6 +15,8 @@
 
 using namespace vexa;
 
+Q_DECLARE_METATYPE(vexa::FirmwareOutcome)
+
 namespace {
 
 constexpr int kWaitMs = 20000;
@@ -35,12 +37,17 @@ public:
         ++linkChecks;
         return busyLink;
     }
-    int bootLoaderComType() const override { return 2; }
+    int bootLoaderComType() const override { return comType; }
     bool usbChosen() const override { return true; }
     void chooseUsb() override {}
     void chooseSerial() override {}
     void refreshPorts() override {}
-    void requestVersion() override { ++versionRequests; }
+    void requestVersion(std::function<void(bool)> answered) override
+    {
+        ++versionRequests;
+        if (answered)
+            QTimer::singleShot(0, &serialPort, [this, answered] { answered(applicationAnswers); });
+    }
     void resetReader() override
     {
         // The application's device leaves; the loader's arrives shortly.
@@ -65,6 +72,8 @@ public:
         const QString answer = script.isEmpty() ? QStringLiteral("none") : script.takeFirst();
         m_answer = answer == QLatin1String("ack") ? kAckReport : answer.endsWith(QLatin1String("nak")) ? kNakReport : QByteArray();
         m_readsUntilAnswer = answer == QLatin1String("late-nak") ? 40 : 0;
+        if (leaveOnGo && block.startsWith(loader::kGo))
+            QTimer::singleShot(20, &serialPort, [this] { open = false; });
         if (leaveAfterWriteMs >= 0)
             QTimer::singleShot(leaveAfterWriteMs, &serialPort, [this] { open = false; });
         return true;
@@ -85,6 +94,9 @@ public:
     bool open = true;
     bool busyLink = false;
     bool pollSuspended = false;
+    bool leaveOnGo = false; // the loader's device leaves once told to go
+    int comType = 2;
+    bool applicationAnswers = true;
     int leaveAfterWriteMs = -1;
     int repeatStops = 0, loaderQueries = 0, versionRequests = 0, readsWhileGone = 0;
     mutable int linkChecks = 0;
@@ -121,6 +133,8 @@ private slots:
     void usbGo_data();
     void usbGo();
     void upgradeWaitsForTheLink();
+    void outcome_data();
+    void outcome();
 
 private:
     // A captured USB loader with `bytes` as its file.
@@ -242,8 +256,66 @@ void tst_FirmwareLoader::upgradeWaitsForTheLink()
     m_host->pollSuspended = true;
     upgrade.loaderLeft();
     QVERIFY(!m_host->pollSuspended);
-    QCOMPARE(finished.count(), 1);
     QCOMPARE(m_host->versionRequests, 1);
+    // Once the version request's exchange is over.
+    QVERIFY(finished.count() == 1 || finished.wait(kWaitMs));
+}
+
+void tst_FirmwareLoader::outcome_data()
+{
+    // "missing": the file at the choice; "gone": the file once captured;
+    // "stop": the upgrade told to stop then; "serial": a serial loader
+    QTest::addColumn<QString>("twist");
+    QTest::addColumn<QStringList>("answers");     // the USB loader's, report by report
+    QTest::addColumn<bool>("warningConfirmed");   // then "capture again?" is answered No
+    QTest::addColumn<bool>("applicationAnswers"); // the version query after the go command
+    QTest::addColumn<FirmwareOutcome>("outcome");
+    const QStringList acks{"ack", "ack", "ack", "ack"}; // the probe and three packets
+    QTest::newRow("succeeded") << "" << acks << true << true << FirmwareOutcome::Succeeded;
+    // A refusal is the loader answering: it is there, and takes the image.
+    QTest::newRow("capture probe refused")
+        << "" << QStringList{"nak"} + acks.mid(1) << true << true << FirmwareOutcome::Succeeded;
+    QTest::newRow("no application after the go") << "" << acks << true << false << FirmwareOutcome::NoApplication;
+    QTest::newRow("packets refused") << "" << QStringList{"ack", "nak", "nak", "nak", "nak", "nak"} << true
+                                     << true << FirmwareOutcome::LoaderRefused;
+    QTest::newRow("no loader") << "" << QStringList{} << true << true << FirmwareOutcome::NoLoader;
+    QTest::newRow("serial line fails") << "serial" << QStringList{} << true << true << FirmwareOutcome::LineLost;
+    QTest::newRow("file missing") << "missing" << QStringList{} << true << true << FirmwareOutcome::RefusedFile;
+    QTest::newRow("file gone before the transfer") << "gone" << acks << true << true << FirmwareOutcome::RefusedFile;
+    QTest::newRow("stopped during the transfer") << "stop" << acks << true << true << FirmwareOutcome::Cancelled;
+    QTest::newRow("warning declined") << "" << QStringList{} << false << true << FirmwareOutcome::Cancelled;
+}
+
+void tst_FirmwareLoader::outcome()
+{
+    QFETCH(QString, twist);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, warningConfirmed);
+    QFETCH(bool, applicationAnswers);
+    QFETCH(FirmwareOutcome, outcome);
+    m_host->comType = twist == QLatin1String("serial") ? 1 : 2;
+    m_host->script = answers;
+    m_host->operatorPrompt.confirmAnswer = warningConfirmed;
+    m_host->applicationAnswers = applicationAnswers;
+    m_host->leaveOnGo = true;
+    const QString path = twist == QLatin1String("missing") ? m_dir.filePath(QStringLiteral("none.eud"))
+                                                           : writeFile(m_dir, image(3 * loader::kUsbDataBytes - 10));
+    FirmwareUpgrade upgrade(*m_host);
+    upgrade.unattended = true;
+    upgrade.chooseFile = [&](const FirmwareFileRequest &) { return path; };
+    connect(&upgrade, &FirmwareUpgrade::loaderReady, this, [this] { m_host->operatorPrompt.confirmAnswer = false; });
+    connect(&upgrade.loader(), &FirmwareLoader::programAvailableChanged, this, [&](bool available) {
+        if (available && twist == QLatin1String("gone"))
+            QFile::remove(path);
+        else if (available && twist == QLatin1String("stop"))
+            upgrade.stop();
+    });
+    QSignalSpy finished(&upgrade, &FirmwareUpgrade::finished);
+    upgrade.start();
+    QVERIFY(finished.count() == 1 || finished.wait(kWaitMs));
+    QCOMPARE(upgrade.outcome().outcome, outcome);
+    QCOMPARE(upgrade.outcome().reason.isEmpty(), outcome == FirmwareOutcome::Succeeded);
+    QCOMPARE(finished.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_FirmwareLoader)
