@@ -78,6 +78,11 @@ int outputError()
     return s_outputError;
 }
 
+QString oneLine(const QStringList &messages)
+{
+    return messages.join(QLatin1Char(' ')).split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QLatin1Char(' ')).trimmed();
+}
+
 void TerminalPrompt::message(Kind kind, const QString &text)
 {
     if (kind == Kind::Error)

@@ -34,6 +34,10 @@ void setOutputFailedHandler(std::function<void()> handler);
 // The errno of the failed write; 0 while standard output works.
 int outputError();
 
+// The session's messages as one reason: their line breaks are the window's
+// layout, not meaning.
+QString oneLine(const QStringList &messages);
+
 // Nobody is there to answer: messages go to standard error and a question
 // is answered by --yes, given or not.
 class TerminalPrompt : public OperatorPrompt

@@ -1,0 +1,75 @@
+// vexactl - one command on the reader session: sent once, or again and
+// again with --repeat and --interval until the count or a stop; its reports
+// on standard output and a summary of the Repeat on standard error.
+#pragma once
+
+#include <functional>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "ctl/commandline.h"
+#include "ctl/output.h"
+#include "session/readersession.h"
+
+namespace vexa::ctl {
+
+class TerminalPrompt;
+
+// iso-options: changes the options of the commands that follow in this run
+// (never the window's settings) and prints them; nothing goes to the reader.
+void changeIsoOptions(ReaderOptions &options, const Invocation &invocation);
+
+// Runs one command against the session and ends the event loop with its
+// exit status.
+class CommandRun : public QObject
+{
+public:
+    // `done` is called once with the exit status, when the last exchange
+    // has ended or a stop was asked for.
+    CommandRun(ReaderSession &session, TerminalPrompt &prompt, const Invocation &invocation,
+               std::function<void(int)> done);
+
+    // Sends the first exchange; false with the exit status when nothing was sent.
+    bool start(int *exitCode);
+
+    // Why the run failed (the worst exchange's reason), without the command.
+    QString reason() const { return m_reason.isEmpty() ? QStringLiteral("failed") : m_reason; }
+
+    // Ctrl-C or SIGTERM: the exchange in flight ends first.
+    void requestStop();
+
+private:
+    bool send(int *exitCode);
+    bool sendHeld(int *exitCode);
+    template<typename Request, typename Check, typename Confirmation, typename Build>
+    bool sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build, int *exitCode);
+    bool confirmed(const QString &question, int *exitCode);
+    void onTagResponse(ResponseFamily family, const FrameView &frame);
+    void finish();
+    void sendNext();
+    void end();
+
+    ReaderSession &m_session;
+    TerminalPrompt &m_prompt;
+    const Invocation &m_invocation;
+    QString m_refusal; // why the last send sent nothing
+    QString m_reason;  // why the worst exchange failed
+    Answer m_answer;
+    std::function<void(int)> m_done;
+    QElapsedTimer m_clock;
+    QTimer m_pause;
+    bool m_answered = false;
+    bool m_sendFailed = false;
+    bool m_inFlight = false;
+    bool m_stopRequested = false;
+    bool m_ended = false;
+    int m_exitCode = ExitOk;
+    int m_exchanges = 0;
+    int m_answers = 0;
+    int m_errors = 0;
+    int m_timeouts = 0;
+};
+
+} // namespace vexa::ctl
