@@ -20,7 +20,7 @@ QString FirmwareRun::refusal(const QString &path, bool yes)
     // the loader would have refused after the capture.
     if (!QFileInfo::exists(path))
         return path + QStringLiteral(": no such file.");
-    const QStringList filters = firmwareFileRequest(false, 1, QString()).filters;
+    const QStringList filters = firmwareFileRequest(false, LoaderComType::Serial, QString()).filters;
     if (!matchesFileFilters(path, filters))
         return path + QStringLiteral(": not a firmware file (%1).").arg(filters.join(QStringLiteral(", ")));
     const FirmwareRead read = readFirmwareFile(path);

@@ -11,13 +11,13 @@
 
 namespace vexa {
 
-FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, const QString &folder)
+FirmwareFileRequest firmwareFileRequest(bool usbChecked, LoaderComType bootLoaderComType, const QString &folder)
 {
     FirmwareFileRequest request;
     request.title = QStringLiteral("Select firmware to load");
     request.folder = folder;
     request.filters = {QStringLiteral("Serial/Virtual Com reader (*.enc)"), QStringLiteral("USB HID reader (*.eud *.eum)")};
-    request.selectedFilter = (usbChecked || bootLoaderComType == 2) ? 1 : 0;
+    request.selectedFilter = (usbChecked || bootLoaderComType == LoaderComType::Usb) ? 1 : 0;
     return request;
 }
 

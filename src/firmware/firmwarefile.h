@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "firmware/loaderinterface.h"
+
 namespace vexa {
 
 // The file dialog of "Upgrade firmware...".
@@ -19,7 +21,7 @@ struct FirmwareFileRequest
 
 // `usbChecked`: the "USB" interface is the one selected. A USB loader, or
 // the USB interface, preselects the USB file types.
-FirmwareFileRequest firmwareFileRequest(bool usbChecked, int bootLoaderComType, const QString &folder);
+FirmwareFileRequest firmwareFileRequest(bool usbChecked, LoaderComType bootLoaderComType, const QString &folder);
 
 // The file's name matches a pattern of one of `filters` ("Name (*.a *.b)"),
 // as the file dialog would list it; letter case aside.

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "firmware/loaderinterface.h"
+
 namespace vexa {
 
 class LoaderUsbLink;
@@ -19,13 +21,13 @@ public:
 
     // Repeat off, as its menu item does; nothing when it is off.
     virtual void stopRepeat() = 0;
-    // The loader information command; bootLoaderComType() is 1 until its
-    // answer says otherwise.
+    // The loader information command; bootLoaderComType() is Serial until
+    // its answer says otherwise.
     virtual void requestLoaderInfo() = 0;
     // An exchange waits for its answer (or its time-out).
     virtual bool linkBusy() const = 0;
-    // The boot loader's transport: 1 the serial port, anything else USB.
-    virtual int bootLoaderComType() const = 0;
+    // The boot loader's transport: Serial the serial port, anything else USB.
+    virtual LoaderComType bootLoaderComType() const = 0;
     // "USB" is the reader interface.
     virtual bool usbChosen() const = 0;
     virtual void chooseUsb() = 0;

@@ -33,11 +33,6 @@ constexpr int kExchangeReads = 40;
 // came after their exchange had given up.
 constexpr int kMaxStaleReports = 64;
 
-// What a USB exchange came to.
-constexpr int kNoAnswer = 0;
-constexpr int kAcknowledged = 1;
-constexpr int kRefused = 2;
-
 const QString kRetryCapture = QStringLiteral("Could not capture loader, retry?");
 const QString kNotAnswered = QStringLiteral("The reader's boot loader did not answer the capture.");
 
@@ -87,7 +82,8 @@ FirmwareLoader::FirmwareLoader(SerialTransport &serial, LoaderUsbLink &usb, Oper
 
 FirmwareLoader::~FirmwareLoader() = default;
 
-void FirmwareLoader::prepare(const QString &firmwarePath, int bootLoaderComType, int upgradeInterface)
+void FirmwareLoader::prepare(const QString &firmwarePath, LoaderComType bootLoaderComType,
+                             UpgradeInterface upgradeInterface)
 {
     m_path = firmwarePath;
     m_comType = bootLoaderComType;
@@ -239,7 +235,7 @@ void FirmwareLoader::capture()
         return;
     m_failedAttempts = 0;
     m_turns = 0;
-    if (m_comType == 1)
+    if (m_comType == LoaderComType::Serial)
         startSerialCapture();
     else
         startUsbCapture();
@@ -363,7 +359,7 @@ void FirmwareLoader::startUsbCapture()
     m_usb.clearDeviceLost();
     m_resetReader();
     m_usb.stopResponseTimer();
-    if (m_upgradeInterface == 1) {
+    if (m_upgradeInterface == UpgradeInterface::Serial) {
         m_stepTimer.start(kSelectUsbMs);
         return;
     }
@@ -446,17 +442,12 @@ void FirmwareLoader::dropStaleReports()
     }
 }
 
-int FirmwareLoader::judgeUsbReply(const QByteArray &report)
+LoaderReply FirmwareLoader::judgeUsbReply(const QByteArray &report)
 {
     m_reply = report.left(3);
-    switch (parseUsbReply(report)) {
-    case LoaderReply::Ack:
-        return kAcknowledged;
-    case LoaderReply::Nak:
-        return kRefused;
-    default:
-        return kNoAnswer;
-    }
+    // Anything but an acknowledgement or a refusal is no answer at all.
+    const LoaderReply reply = parseUsbReply(report);
+    return reply == LoaderReply::Ack || reply == LoaderReply::Nak ? reply : LoaderReply::None;
 }
 
 bool FirmwareLoader::startExchange(const QByteArray &block, Exchange kind, bool untilGone)
@@ -495,18 +486,16 @@ void FirmwareLoader::exchangeTick()
 void FirmwareLoader::exchangeEnded(const QByteArray &report)
 {
     m_exchange = Exchange::None;
-    const int result = judgeUsbReply(report);
+    const LoaderReply reply = judgeUsbReply(report);
     switch (m_state) {
     case State::UsbProbe:
-        if (result != kNoAnswer)
+        if (reply != LoaderReply::None)
             usbCaptureEnded(true);
         else
             m_stepTimer.start(kUsbTurnMs);
         break;
     case State::UsbTransfer:
-        onTransferReply(result == kAcknowledged ? LoaderReply::Ack
-                        : result == kRefused    ? LoaderReply::Nak
-                                                : LoaderReply::None);
+        onTransferReply(reply);
         break;
     case State::UsbGo:
         setProgramAvailable(false);
@@ -531,7 +520,7 @@ void FirmwareLoader::program()
 {
     if (busy() || !m_programAvailable)
         return;
-    const bool usb = m_comType != 1;
+    const bool usb = m_comType != LoaderComType::Serial;
     setState(usb ? State::UsbTransfer : State::SerialTransfer);
     setWaitCursor(true);
     setStatus(QStringLiteral("Loading firmware, please wait..."));
@@ -648,7 +637,7 @@ void FirmwareLoader::go()
     }
     m_goPending = false;
     m_watcher->disarm();
-    if (m_comType != 1) {
+    if (m_comType != LoaderComType::Serial) {
         // Always over USB; the loader leaves without answering.
         setState(State::UsbGo);
         if (!startExchange(goCommand(LoaderFraming::Usb), Exchange::Packet, true))

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "firmware/firmwareoutcome.h"
+#include "firmware/loaderinterface.h"
 #include "firmware/loaderprotocol.h"
 
 namespace vexa {
@@ -53,9 +54,10 @@ public:
     ~FirmwareLoader() override;
 
     // Before each upgrade: the file "&Program" sends, the loader's transport
-    // (1 = serial port, anything else USB) and the interface the upgrade
-    // began on (2 = USB, 1 = serial).
-    void prepare(const QString &firmwarePath, int bootLoaderComType, int upgradeInterface = 1);
+    // (Serial the serial port, anything else USB) and the interface the
+    // upgrade began on.
+    void prepare(const QString &firmwarePath, LoaderComType bootLoaderComType,
+                 UpgradeInterface upgradeInterface = UpgradeInterface::Serial);
     const QString &firmwarePath() const { return m_path; }
 
     // The operator sees the loader now: the capture starts shortly, and the
@@ -130,7 +132,7 @@ private:
     void exchangeTick();
     void exchangeEnded(const QByteArray &report);
     void dropStaleReports();
-    int judgeUsbReply(const QByteArray &report);
+    LoaderReply judgeUsbReply(const QByteArray &report);
 
     void goNotSent(const QString &error);
 
@@ -160,8 +162,8 @@ private:
     QString m_lineError;
     FirmwareEnd m_outcome;
     QByteArray m_reply; // the loader's last answer (a USB answer's first three bytes)
-    int m_comType = 1;
-    int m_upgradeInterface = 1;
+    LoaderComType m_comType = LoaderComType::Serial;
+    UpgradeInterface m_upgradeInterface = UpgradeInterface::Serial;
     int m_progress = 0;
     int m_progressMaximum = 100;
     int m_failedAttempts = 0; // silent serial captures in a row

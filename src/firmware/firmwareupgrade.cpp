@@ -120,7 +120,7 @@ void FirmwareUpgrade::chooseAndPrepare()
 {
     m_state = State::Idle;
     const bool usbChosen = m_host.usbChosen();
-    upgradeInterface = usbChosen ? 2 : 1;
+    upgradeInterface = usbChosen ? UpgradeInterface::Usb : UpgradeInterface::Serial;
     const QString path =
         chooseFile ? chooseFile(firmwareFileRequest(usbChosen, m_host.bootLoaderComType(), firmwareFolder)) : QString();
     if (path.isEmpty()) {
@@ -153,7 +153,7 @@ void FirmwareUpgrade::loaderLeft()
     m_loaderOutcome = m_loader->outcome();
     setWaitCursor(true);
     AfterUpgrade after = afterUpgrade(m_loader->firmwarePath());
-    if (awaitUsbReturn && after == AfterUpgrade::RequestVersion && m_host.bootLoaderComType() != 1)
+    if (awaitUsbReturn && after == AfterUpgrade::RequestVersion && m_host.bootLoaderComType() != LoaderComType::Serial)
         after = AfterUpgrade::ReconnectUsb;
     switch (after) {
     case AfterUpgrade::SelectVirtualComPort:

@@ -14,6 +14,7 @@
 
 #include "firmware/firmwarefile.h"
 #include "firmware/firmwareoutcome.h"
+#include "firmware/loaderinterface.h"
 
 namespace vexa {
 
@@ -47,8 +48,8 @@ public:
     std::function<QString(const FirmwareFileRequest &)> chooseFile;
     // Where the file choice starts.
     QString firmwareFolder;
-    // 2 when "USB" was the interface as the upgrade began, 1 otherwise.
-    int upgradeInterface = 1;
+    // "USB" or the serial port, as the upgrade began.
+    UpgradeInterface upgradeInterface = UpgradeInterface::Serial;
     // After a USB boot loader, ask for the version once the USB reader is
     // back, whatever the file's name. The window asks at once unless the
     // name holds "Vx_USB"; a program that takes its result from the answer

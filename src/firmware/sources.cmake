@@ -7,6 +7,7 @@ target_sources(vexacore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/firmwarefile.cpp ${CMAKE_CURRENT_LIST_DIR}/firmwarefile.h
     ${CMAKE_CURRENT_LIST_DIR}/packetwatcher.cpp ${CMAKE_CURRENT_LIST_DIR}/packetwatcher.h
     ${CMAKE_CURRENT_LIST_DIR}/loaderusblink.h ${CMAKE_CURRENT_LIST_DIR}/firmwarehost.h
+    ${CMAKE_CURRENT_LIST_DIR}/loaderinterface.h
     ${CMAKE_CURRENT_LIST_DIR}/firmwareoutcome.h
     ${CMAKE_CURRENT_LIST_DIR}/firmwareloader.cpp ${CMAKE_CURRENT_LIST_DIR}/firmwareloader.h
     ${CMAKE_CURRENT_LIST_DIR}/firmwareupgrade.cpp ${CMAKE_CURRENT_LIST_DIR}/firmwareupgrade.h)

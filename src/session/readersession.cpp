@@ -97,6 +97,7 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
 
 ReaderSession::~ReaderSession()
 {
+    stopWatchingVersion();
     // The transports' notifications must not reach a link half torn down.
     m_link->setTransport(nullptr);
 }
@@ -106,6 +107,87 @@ FirmwareHost &ReaderSession::firmwareHost()
     if (!m_firmwareHost)
         m_firmwareHost = std::make_unique<SessionFirmwareHost>(*this);
     return *m_firmwareHost;
+}
+
+// --- the firmware loader
+
+void ReaderSession::stopRepeat()
+{
+    // A Repeat cycle would keep sending frames into the loader's line.
+    if (m_cycle->repeatMode())
+        m_cycle->setRepeatMode(false);
+}
+
+bool ReaderSession::awaitingAnswer() const
+{
+    return m_link->busy();
+}
+
+void ReaderSession::stopAwaitingAnswer()
+{
+    m_link->responseTimer().stop();
+}
+
+void ReaderSession::stopWatchingVersion()
+{
+    QObject::disconnect(m_versionAnswer);
+    QObject::disconnect(m_versionEnd);
+    QObject::disconnect(m_versionRefused);
+}
+
+void ReaderSession::requestVersionThen(std::function<void(bool answered)> over)
+{
+    stopWatchingVersion();
+    if (over) {
+        auto versionCame = std::make_shared<bool>(false);
+        const auto ended = [this, versionCame, over = std::move(over)] {
+            const auto report = over;
+            stopWatchingVersion();
+            report(*versionCame);
+        };
+        // Any frame is not enough: the application must have answered this
+        // very command (a boot loader, or a reader half started, does not).
+        m_versionAnswer = connect(m_link, &ReaderLink::responseReady, m_link, [versionCame](const FrameView &frame) {
+            *versionCame = frame.code() == mgmt::GetVersion && frame.status() == 0;
+        });
+        m_versionEnd = connect(m_link, &ReaderLink::exchangeEnded, m_link, ended);
+        // A send refused for good ends the exchange without a time-out.
+        m_versionRefused = connect(m_link, &ReaderLink::sendFailed, m_link, [this, ended] {
+            if (!m_link->busy())
+                ended();
+        });
+    }
+    requestVersion();
+}
+
+void ReaderSession::suspendUsbPollForLoader()
+{
+    m_usb->usbPollSuspended = true;
+}
+
+void ReaderSession::resumeUsbPollAfterLoader()
+{
+    m_usb->usbPollSuspended = false;
+}
+
+bool ReaderSession::usbDeviceOpen() const
+{
+    return m_usb->isOpen();
+}
+
+bool ReaderSession::writeUsbReport(QByteArrayView block)
+{
+    return m_usb->writeReport(block);
+}
+
+QByteArray ReaderSession::readUsbReport()
+{
+    return m_usb->readReport();
+}
+
+void ReaderSession::noteUsbReconnected()
+{
+    emit messageLine(QStringLiteral("USB Reconnected"));
 }
 
 QString ReaderSession::statusText(StatusField field) const
@@ -460,7 +542,7 @@ void ReaderSession::onResponse(const FrameView &frame)
         setStatus(StatusField::Led, m_options.ledOn ? QStringLiteral("LED: On") : QStringLiteral("LED: Off"));
     }
     if (outcome.bootLoaderComType)
-        m_bootLoaderComType = *outcome.bootLoaderComType;
+        m_bootLoaderComType = *outcome.bootLoaderComType == 1 ? LoaderComType::Serial : LoaderComType::Usb;
 }
 
 void ReaderSession::logTags(ResponseFamily family, const FrameView &frame)
@@ -511,7 +593,7 @@ void ReaderSession::runTest()
 
 void ReaderSession::requestLoaderInfo()
 {
-    m_bootLoaderComType = 1;
+    m_bootLoaderComType = LoaderComType::Serial;
     sendManagementCommand(mgmt::GetLoaderInfo);
 }
 

@@ -9,6 +9,7 @@
 // OperatorPrompt it is given. Waits are timers, never nested event loops.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <QList>
 #include <QObject>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include "config/readeroptions.h"
+#include "firmware/loaderinterface.h"
 #include "link/frame.h"
 #include "link/frameview.h"
 #include "link/reception.h"
@@ -92,8 +94,8 @@ public:
     void setTraceFrames(bool on) { m_traceFrames = on; }
     // Which tag page answers are reported for (the visible one).
     void setVisiblePage(TagPage page) { m_visiblePage = page; }
-    int bootLoaderComType() const { return m_bootLoaderComType; }
-    void setBootLoaderComType(int type) { m_bootLoaderComType = type; }
+    LoaderComType bootLoaderComType() const { return m_bootLoaderComType; }
+    void setBootLoaderComType(LoaderComType type) { m_bootLoaderComType = type; }
     // Set whenever the USB interface is selected or the device is closed or
     // removed; the firmware upgrade waits on it for the reader's return.
     bool usbDeviceLost() const { return m_usbDeviceLost; }
@@ -134,6 +136,33 @@ public:
     void onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRecord &record);
     void devicesChanged();
     void setAutoReadMode(bool on);
+
+    // --- what the firmware loader does with the link and the devices
+    // Repeat off, as its menu item does; nothing when it is off.
+    void stopRepeat();
+    // An exchange waits for its answer (or its time-out).
+    bool awaitingAnswer() const;
+    // The command just sent (the reset) goes unanswered: no time-out for it.
+    void stopAwaitingAnswer();
+    // The version command; once its exchange is over, `over` learns whether
+    // the application answered this very command with its version (status
+    // 0). A time-out, an error status or a send refused for good is false.
+    // A later request replaces the watch.
+    void requestVersionThen(std::function<void(bool answered)> over);
+    // The loader writes and reads the serial port itself while it captures
+    // and transfers; the link sends nothing meanwhile.
+    SerialTransport &serialPortForLoader() { return *m_serial; }
+    // While the loader has the USB device the poll reads nothing, so that
+    // the boot loader's reports reach the loader.
+    void suspendUsbPollForLoader();
+    void resumeUsbPollAfterLoader();
+    bool usbDeviceOpen() const;
+    // The boot loader's raw exchange: one report out (false when nothing was
+    // sent), or one waiting report in (empty when none).
+    bool writeUsbReport(QByteArrayView block);
+    QByteArray readUsbReport();
+    // "USB Reconnected" in the message view: the loader's device is open.
+    void noteUsbReconnected();
 
     // --- reader management and configuration
     void requestVersion();
@@ -186,6 +215,7 @@ private:
     void logTags(ResponseFamily family, const FrameView &frame);
     void sendManagementCommand(uint8_t code);
     void sendBuilt(int length);
+    void stopWatchingVersion();
 
     OperatorPrompt &m_prompt;
     ReaderOptions m_options;
@@ -195,6 +225,8 @@ private:
     CommandCycle *m_cycle = nullptr;
     DeviceWatch *m_deviceWatch = nullptr;
     std::unique_ptr<SessionFirmwareHost> m_firmwareHost;
+    // The version request's exchange, while requestVersionThen watches it.
+    QMetaObject::Connection m_versionAnswer, m_versionEnd, m_versionRefused;
     TagLog *m_tagLog = nullptr;
     CommandBuffer m_sentRequest{};
     int m_sentLength = 0;
@@ -210,7 +242,7 @@ private:
     bool m_chosenPortDenied = false;
     bool m_usbDeviceLost = false;
     bool m_closed = false;
-    int m_bootLoaderComType = 0;
+    LoaderComType m_bootLoaderComType = LoaderComType::Unknown;
     int m_shownBaudRate = 9600;
     int m_changingBaud = 0; // the rate of the change under way
     int m_storedPortNumber = 1;

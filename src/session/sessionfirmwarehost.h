@@ -1,8 +1,7 @@
 // VexaHost - the reader session as the firmware upgrade's host: its link, its
-// interface choice and its USB device, nothing more.
+// interface choice and its USB device, nothing more. Every call is one of
+// the session's own; the session's parts stay its own.
 #pragma once
-
-#include <QMetaObject>
 
 #include "firmware/firmwarehost.h"
 #include "firmware/loaderusblink.h"
@@ -15,13 +14,12 @@ class SessionFirmwareHost final : public FirmwareHost, public LoaderUsbLink
 {
 public:
     explicit SessionFirmwareHost(ReaderSession &session) : m_session(session) {}
-    ~SessionFirmwareHost() override;
 
     // FirmwareHost
     void stopRepeat() override;
     void requestLoaderInfo() override;
     bool linkBusy() const override;
-    int bootLoaderComType() const override;
+    LoaderComType bootLoaderComType() const override;
     bool usbChosen() const override;
     void chooseUsb() override;
     void chooseSerial() override;
@@ -45,11 +43,7 @@ public:
     QByteArray readReport() override;
 
 private:
-    void stopWatchingVersion();
-
     ReaderSession &m_session;
-    // The version request's exchange, while one is watched.
-    QMetaObject::Connection m_versionAnswer, m_versionEnd, m_versionRefused;
 };
 
 } // namespace vexa

@@ -267,7 +267,7 @@ void tst_E2eFirmware::cleanUpgrade()
              QStringList{QStringLiteral("Loading firmware will cause all reader settings to be lost.  Continue?")});
     QCOMPARE(m_requests.size(), 1);
     QCOMPARE(m_requests[0].selectedFilter, 0); // the serial loader's files
-    QCOMPARE(m_window->session().bootLoaderComType(), 1);
+    QCOMPARE(m_window->session().bootLoaderComType(), LoaderComType::Serial);
     QCOMPARE(m_loader->windowTitle(), QStringLiteral("Upgrade firmware"));
     QVERIFY(!m_programButton->isEnabled());
 
@@ -608,10 +608,10 @@ void tst_E2eFirmware::usbUpgrade()
         QVERIFY(selectUsb());
     const QByteArray image = firmwareBytes(3000, 21);
     QVERIFY(startUpgrade(writeFile(QStringLiteral("Vx_USB_4_10.eud"), image)));
-    QCOMPARE(m_window->session().bootLoaderComType(), 2);
+    QCOMPARE(m_window->session().bootLoaderComType(), LoaderComType::Usb);
     QCOMPARE(m_requests.size(), 1);
     QCOMPARE(m_requests[0].selectedFilter, 1); // the USB readers' files
-    QCOMPARE(m_window->firmwareUpgrade().upgradeInterface, fromUsb ? 2 : 1);
+    QCOMPARE(m_window->firmwareUpgrade().upgradeInterface, fromUsb ? UpgradeInterface::Usb : UpgradeInterface::Serial);
 
     QVERIFY(waitForCapture());
     QCOMPARE(m_statusBar->currentMessage(), QStringLiteral("Loader captured"));

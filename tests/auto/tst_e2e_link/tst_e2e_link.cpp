@@ -128,21 +128,21 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
 void tst_E2eLink::loaderQuerySetsComType()
 {
     MainWindow &w = *m_window;
-    QCOMPARE(w.session().bootLoaderComType(), 0);
+    QCOMPARE(w.session().bootLoaderComType(), LoaderComType::Unknown);
     w.session().requestLoaderInfo();
     QVERIFY(m_sim->waitForRequests(1));
     QCOMPARE(m_sim->requests().first(), QStringLiteral("01 08 00 10 80 E3 7A 85"));
     QTRY_VERIFY_WITH_TIMEOUT(paneHas(w, QStringLiteral("    Boot Loader Com Type = Com Port")), kAnswerMs);
     QCOMPARE(paneLines(w).first(), QStringLiteral("# Reader Version: Vexa 4"));
-    QCOMPARE(w.session().bootLoaderComType(), 1);
+    QCOMPARE(w.session().bootLoaderComType(), LoaderComType::Serial);
 
     // A reader error suppresses the whole report and keeps the value.
-    w.session().setBootLoaderComType(2);
+    w.session().setBootLoaderComType(LoaderComType::Usb);
     QVERIFY(m_sim->control(QStringLiteral("fault status 2 1")));
     w.session().requestLoaderInfo();
-    QCOMPARE(w.session().bootLoaderComType(), 1); // set before sending
+    QCOMPARE(w.session().bootLoaderComType(), LoaderComType::Serial); // set before sending
     QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
-    QCOMPARE(w.session().bootLoaderComType(), 1);
+    QCOMPARE(w.session().bootLoaderComType(), LoaderComType::Serial);
     QCOMPARE(paneLines(w).first(), QString());
 }
 

@@ -37,7 +37,7 @@ public:
         ++linkChecks;
         return busyLink;
     }
-    int bootLoaderComType() const override { return comType; }
+    LoaderComType bootLoaderComType() const override { return comType; }
     bool usbChosen() const override { return true; }
     void chooseUsb() override {}
     void chooseSerial() override {}
@@ -95,7 +95,7 @@ public:
     bool busyLink = false;
     bool pollSuspended = false;
     bool leaveOnGo = false; // the loader's device leaves once told to go
-    int comType = 2;
+    LoaderComType comType = LoaderComType::Usb;
     bool applicationAnswers = true;
     int leaveAfterWriteMs = -1;
     int repeatStops = 0, loaderQueries = 0, versionRequests = 0, readsWhileGone = 0;
@@ -153,7 +153,7 @@ void tst_FirmwareLoader::captureWith(FirmwareLoader &loader, const QByteArray &b
 {
     const QString path = writeFile(m_dir, bytes);
     QVERIFY(!path.isEmpty());
-    loader.prepare(path, 2, 2);
+    loader.prepare(path, LoaderComType::Usb, UpgradeInterface::Usb);
     loader.begin();
     m_host->script = {QStringLiteral("ack")}; // the probe
     QTRY_VERIFY_WITH_TIMEOUT(loader.programAvailable(), kWaitMs);
@@ -293,7 +293,7 @@ void tst_FirmwareLoader::outcome()
     QFETCH(bool, warningConfirmed);
     QFETCH(bool, applicationAnswers);
     QFETCH(FirmwareOutcome, outcome);
-    m_host->comType = twist == QLatin1String("serial") ? 1 : 2;
+    m_host->comType = twist == QLatin1String("serial") ? LoaderComType::Serial : LoaderComType::Usb;
     m_host->script = answers;
     m_host->operatorPrompt.confirmAnswer = warningConfirmed;
     m_host->applicationAnswers = applicationAnswers;

@@ -11,6 +11,8 @@
 using namespace vexa;
 using Outcome = FirmwareTransfer::Outcome;
 
+Q_DECLARE_METATYPE(vexa::LoaderComType)
+
 namespace {
 
 QByteArray counting(int size)
@@ -318,19 +320,19 @@ void tst_LoaderProtocol::readFileRefusals()
 void tst_LoaderProtocol::fileDialogPreselection_data()
 {
     QTest::addColumn<bool>("usbChecked");
-    QTest::addColumn<int>("comType");
+    QTest::addColumn<LoaderComType>("comType");
     QTest::addColumn<int>("selected");
-    QTest::newRow("serial interface, serial loader") << false << 1 << 0;
-    QTest::newRow("serial interface, no answer yet") << false << 0 << 0;
-    QTest::newRow("serial interface, USB loader") << false << 2 << 1;
-    QTest::newRow("USB interface, serial loader") << true << 1 << 1;
-    QTest::newRow("USB interface, USB loader") << true << 2 << 1;
+    QTest::newRow("serial interface, serial loader") << false << LoaderComType::Serial << 0;
+    QTest::newRow("serial interface, no answer yet") << false << LoaderComType::Unknown << 0;
+    QTest::newRow("serial interface, USB loader") << false << LoaderComType::Usb << 1;
+    QTest::newRow("USB interface, serial loader") << true << LoaderComType::Serial << 1;
+    QTest::newRow("USB interface, USB loader") << true << LoaderComType::Usb << 1;
 }
 
 void tst_LoaderProtocol::fileDialogPreselection()
 {
     QFETCH(bool, usbChecked);
-    QFETCH(int, comType);
+    QFETCH(LoaderComType, comType);
     QFETCH(int, selected);
     const FirmwareFileRequest request = firmwareFileRequest(usbChecked, comType, QStringLiteral("/opt/vexa/firmware"));
     QCOMPARE(request.title, QStringLiteral("Select firmware to load"));
