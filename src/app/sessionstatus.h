@@ -1,13 +1,13 @@
 // VexaHost - the main window's status bar as a view of the session: port,
 // baud rate or USB state, Repeat, the Tx and Rx lights, LED, audio, the
-// addressed reader and the clock, each in its panel "StatusPanel<n>".
+// addressed reader and the clock, each in its panel "StatusPanel<n>". The
+// session tells facts; the words and the places are the status bar's.
 #pragma once
 
 #include "app/statusrow.h"
+#include "session/readersession.h"
 
 namespace vexa {
-
-class ReaderSession;
 
 class SessionStatusRow : public StatusPanelRow
 {
@@ -15,5 +15,12 @@ class SessionStatusRow : public StatusPanelRow
 public:
     SessionStatusRow(ReaderSession &session, QWidget *parent = nullptr);
 };
+
+// The panels' words for the session's facts.
+QString portCaption(const ReaderSession::PortInUse &port);
+QString portToolTip(const ReaderSession::PortInUse &port);
+QString connectionCaption(const ReaderSession::ConnectionState &connection);
+// The addressed reader; empty when not addressing.
+QString addressPanelText(const ReaderAddressing &addressing);
 
 } // namespace vexa

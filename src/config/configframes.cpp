@@ -171,9 +171,4 @@ QString invalidIntegerMessage(const QString &text)
     return QStringLiteral("'%1' is not a valid integer value").arg(text);
 }
 
-QString addressPanelText(const ReaderOptions &options)
-{
-    return options.addressReader ? QStringLiteral("Address Reader: ") + options.readerSerialNumber : QString();
-}
-
 } // namespace vexa

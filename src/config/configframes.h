@@ -75,7 +75,4 @@ std::optional<int> decimalTextToInt(const QString &text);
 // The message for a time text that is not a whole number.
 QString invalidIntegerMessage(const QString &text);
 
-// The status bar's text for the addressed reader; empty when not addressing.
-QString addressPanelText(const ReaderOptions &options);
-
 } // namespace vexa

@@ -20,13 +20,6 @@
 
 namespace vexa {
 
-namespace {
-QString portCaption(int number)
-{
-    return QStringLiteral("COM%1").arg(number);
-}
-} // namespace
-
 ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(parent), m_prompt(prompt)
 {
     setObjectName(QStringLiteral("ReaderSession"));
@@ -35,12 +28,6 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     m_link = new ReaderLink(m_options, this);
     m_link->setTransport(m_serial);
     m_cycle = new CommandCycle(*m_link, this);
-
-    m_status[int(StatusField::Port)][0] = QStringLiteral("COM1");
-    m_status[int(StatusField::Connection)][0] = QStringLiteral("Baud: 9600");
-    m_status[int(StatusField::Repeat)][0] = QStringLiteral("Repeat: Off");
-    m_status[int(StatusField::Led)][0] = QStringLiteral("LED: On");
-    m_status[int(StatusField::Audio)][0] = QStringLiteral("Audio: On");
 
     m_tagLog = new TagLog(TagLog::kDefaultCap, this);
 
@@ -71,9 +58,7 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     connect(m_usb, &UsbTransport::autoReadLine, this, &ReaderSession::autoReadLine);
     connect(m_usb, &UsbTransport::deviceChanged, this, &ReaderSession::onUsbDeviceChange);
     m_usb->setReceiveCount([this] { return m_link->receiveCount(); });
-    connect(m_cycle, &CommandCycle::repeatModeChanged, this, [this](bool on) {
-        setStatus(StatusField::Repeat, on ? QStringLiteral("Repeat: On") : QStringLiteral("Repeat: Off"));
-    });
+    connect(m_cycle, &CommandCycle::repeatModeChanged, this, &ReaderSession::repeatingChanged);
 
     m_clock.setObjectName(QStringLiteral("Timer2"));
     m_clock.setParent(this);
@@ -190,21 +175,36 @@ void ReaderSession::noteUsbReconnected()
     emit messageLine(QStringLiteral("USB Reconnected"));
 }
 
-QString ReaderSession::statusText(StatusField field) const
+ReaderSession::PortInUse ReaderSession::portInUse() const
 {
-    return m_status[int(field)][0];
+    PortInUse port;
+    port.interface = m_portShownUsb ? Interface::Usb : Interface::Serial;
+    port.number = m_portShownNumber;
+    if (m_portShownUsb) {
+        port.usbLibrary = m_usb->libraryPath();
+    } else if (m_serial->portNumber() > 0) {
+        // A port whose device went away keeps naming it until chosen again.
+        port.device = m_serial->deviceName();
+        port.gone = !m_serial->devicePresent();
+        port.denied = m_chosenPortDenied;
+    }
+    return port;
 }
 
-QString ReaderSession::statusToolTip(StatusField field) const
+bool ReaderSession::repeating() const
 {
-    return m_status[int(field)][1];
+    return m_cycle->repeatMode();
 }
 
-void ReaderSession::setStatus(StatusField field, const QString &text, const QString &toolTip)
+void ReaderSession::setConnection(ConnectionState::Kind kind, int value)
 {
-    m_status[int(field)][0] = text;
-    m_status[int(field)][1] = toolTip;
-    emit statusChanged(field, text, toolTip);
+    m_connection = {kind, value};
+    emit connectionChanged(m_connection);
+}
+
+void ReaderSession::showPort()
+{
+    emit portInUseChanged(portInUse());
 }
 
 void ReaderSession::setCommandsAvailable(bool available)
@@ -226,7 +226,7 @@ int ReaderSession::begin(const Settings &settings)
     m_options = settings.options;
     m_storedPortNumber = settings.portNumber;
     m_serial->setBaudRate(baudItemRate(settings.baudRate));
-    setStatus(StatusField::Address, addressPanelText(m_options));
+    emit addressingChanged(m_options);
     tickClock();
     if (settings.usb) {
         chooseUsb();
@@ -311,7 +311,7 @@ void ReaderSession::refreshPorts()
     }
     emit portsChanged();
     if (m_interface == Interface::Serial)
-        setStatus(StatusField::Port, statusText(StatusField::Port), chosenPortToolTip());
+        showPort();
 }
 
 const ReaderSession::PortEntry *ReaderSession::portEntry(int number) const
@@ -327,16 +327,6 @@ QString ReaderSession::deniedPortText(const QString &device)
     return QStringLiteral("%1: %2").arg(device, permissionDeniedText());
 }
 
-QString ReaderSession::chosenPortToolTip() const
-{
-    if (m_serial->portNumber() <= 0)
-        return {};
-    if (m_chosenPortDenied && m_serial->devicePresent())
-        return deniedPortText(m_serial->deviceName());
-    // A port whose device went away keeps naming it until chosen again.
-    return m_serial->devicePresent() ? m_serial->deviceName() : tr("%1 (gone away)").arg(m_serial->deviceName());
-}
-
 void ReaderSession::choosePort(int number)
 {
     const PortEntry *entry = portEntry(number);
@@ -346,7 +336,9 @@ void ReaderSession::choosePort(int number)
     if (number > 0)
         m_serial->setPortNumber(number);
     emit portsChanged();
-    setStatus(StatusField::Port, portCaption(number), chosenPortToolTip());
+    m_portShownUsb = false;
+    m_portShownNumber = number;
+    showPort();
     if (m_chosenPortDenied) {
         // After the choice has shown (the start chooses too, before a window
         // is on screen).
@@ -363,8 +355,11 @@ void ReaderSession::chooseSerial()
     refreshPorts();
     setCommandsAvailable(true);
     showBaudRate(m_serial->baudRate());
-    if (portEntry(m_serial->portNumber()))
-        setStatus(StatusField::Port, portCaption(m_serial->portNumber()), chosenPortToolTip());
+    if (portEntry(m_serial->portNumber())) {
+        m_portShownUsb = false;
+        m_portShownNumber = m_serial->portNumber();
+        showPort();
+    }
     m_link->setTransport(m_serial);
     emit interfaceChanged(m_interface);
 }
@@ -379,7 +374,7 @@ bool ReaderSession::linkTalks() const
 void ReaderSession::showBaudRate(int rate)
 {
     m_shownBaudRate = baudItemRate(rate);
-    setStatus(StatusField::Connection, QStringLiteral("Baud: %1").arg(m_shownBaudRate));
+    setConnection(ConnectionState::Kind::Baud, m_shownBaudRate);
     emit baudRateShown(m_shownBaudRate);
 }
 
@@ -414,7 +409,7 @@ void ReaderSession::finishBaudChange()
     const int rate = std::exchange(m_changingBaud, 0);
     if (!rate || m_closed)
         return;
-    setStatus(StatusField::Connection, QStringLiteral("Baud: %1").arg(rate));
+    setConnection(ConnectionState::Kind::Baud, rate);
     m_serial->setBaudRate(rate);
     requestSetup();
 }
@@ -426,7 +421,8 @@ void ReaderSession::chooseUsb()
     setCommandsAvailable(false);
     usbSelect();
     m_interface = Interface::Usb;
-    setStatus(StatusField::Port, QStringLiteral("USB"), m_usb->libraryPath());
+    m_portShownUsb = true;
+    showPort();
     m_link->setTransport(m_usb);
     emit interfaceChanged(m_interface);
 }
@@ -448,10 +444,10 @@ void ReaderSession::usbSelect()
 void ReaderSession::usbOpen()
 {
     if (!m_usb->openDevice()) {
-        setStatus(StatusField::Connection, QStringLiteral("Device not found"));
+        setConnection(ConnectionState::Kind::UsbNotFound);
         return;
     }
-    setStatus(StatusField::Connection, QStringLiteral("Device ready"));
+    setConnection(ConnectionState::Kind::UsbReady);
     setCommandsAvailable(true);
     emit messageLine(QStringLiteral("USB Connected"));
 }
@@ -465,7 +461,7 @@ void ReaderSession::usbClose()
     m_usb->releaseLibrary();
     emit messageLine(QStringLiteral("USB Disconnected"));
     m_usbDeviceLost = true;
-    setStatus(StatusField::Connection, QStringLiteral("Device disconnected"));
+    setConnection(ConnectionState::Kind::UsbDisconnected);
 }
 
 void ReaderSession::releaseUsbForSerial()
@@ -480,23 +476,23 @@ void ReaderSession::onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRe
 {
     switch (event) {
     case ATUSBHID_DEVICE_ARRIVAL:
-        setStatus(StatusField::Connection, QStringLiteral("Device arrival"));
+        setConnection(ConnectionState::Kind::UsbArrival);
         // Without the library (serial in use, or it failed to load) there
         // is nobody to ask and nothing to open.
         if (!m_usb->isLoaded())
             return;
         if (m_usb->isMyDevice(record) && m_usb->isOpen())
-            setStatus(StatusField::Connection, QStringLiteral("Device Already Connected"));
+            setConnection(ConnectionState::Kind::UsbAlreadyConnected);
         else
             usbOpen();
         return;
     case ATUSBHID_DEVICE_REMOVE_COMPLETE:
-        setStatus(StatusField::Connection, QStringLiteral("Device disconnected"));
+        setConnection(ConnectionState::Kind::UsbDisconnected);
         if (!m_usb->isLoaded() || !m_usb->isOpen() || !m_usb->isMyDevice(record))
             return;
         setCommandsAvailable(false);
         m_usb->closeDevice();
-        setStatus(StatusField::Connection, QStringLiteral("Device removed"));
+        setConnection(ConnectionState::Kind::UsbRemoved);
         emit messageLine(QStringLiteral("USB Disconnected"));
         m_usbDeviceLost = true;
         return;
@@ -504,14 +500,14 @@ void ReaderSession::onUsbDeviceChange(unsigned int event, const AtUsbHidDeviceRe
         devicesChanged();
         return;
     default:
-        setStatus(StatusField::Connection, QStringLiteral("USB Message %1").arg(event));
+        setConnection(ConnectionState::Kind::UsbEvent, int(event));
         return;
     }
 }
 
 void ReaderSession::devicesChanged()
 {
-    setStatus(StatusField::Connection, QStringLiteral("USB Device change "));
+    setConnection(ConnectionState::Kind::DevicesChanged);
     m_serial->followBinding();
     refreshPorts();
 }
@@ -534,12 +530,12 @@ void ReaderSession::onResponse(const FrameView &frame)
     const ManagementOutcome outcome = reportManagementResponse(frame);
     emit report(outcome.report);
     if (outcome.audioOn) {
-        m_options.audioOn = *outcome.audioOn;
-        setStatus(StatusField::Audio, m_options.audioOn ? QStringLiteral("Audio: On") : QStringLiteral("Audio: Off"));
+        m_options.audioOn = m_audioShownOn = *outcome.audioOn;
+        emit audioShownChanged(m_audioShownOn);
     }
     if (outcome.ledOn) {
-        m_options.ledOn = *outcome.ledOn;
-        setStatus(StatusField::Led, m_options.ledOn ? QStringLiteral("LED: On") : QStringLiteral("LED: Off"));
+        m_options.ledOn = m_ledShownOn = *outcome.ledOn;
+        emit ledShownChanged(m_ledShownOn);
     }
     if (outcome.bootLoaderComType)
         m_bootLoaderComType = *outcome.bootLoaderComType == 1 ? LoaderComType::Serial : LoaderComType::Usb;
@@ -629,7 +625,7 @@ void ReaderSession::sendEncryption(bool userKey, const QString &keyText, bool pl
 void ReaderSession::setAddressing(const ReaderAddressing &addressing)
 {
     static_cast<ReaderAddressing &>(m_options) = addressing;
-    setStatus(StatusField::Address, addressPanelText(m_options));
+    emit addressingChanged(m_options);
 }
 
 void ReaderSession::sendFeedback()

@@ -43,9 +43,37 @@ class ReaderSession : public QObject
     Q_OBJECT
 public:
     enum class Interface { Serial, Usb };
-    // What the status bar shows; the value is the panel's place in it.
-    enum class StatusField { Port = 0, Connection = 1, Repeat = 2, Led = 4, Audio = 5, Address = 6 };
-    Q_ENUM(StatusField)
+
+    // The port in use as a fact: the chosen COM port and what it is bound
+    // to, or the USB library. A window words it.
+    struct PortInUse
+    {
+        Interface interface = Interface::Serial;
+        int number = 1;       // COMn, while the interface is serial
+        QString device;       // the device the port is bound to; empty: none
+        bool gone = false;    // the bound device has gone away
+        bool denied = false;  // there, but not for this user
+        QString usbLibrary;   // the USB library's path, while on USB
+    };
+    // The latest news of the connection: the rate talked at, or what the
+    // USB device (or the system's device list) last did.
+    struct ConnectionState
+    {
+        enum class Kind {
+            Baud,              // value: the rate shown
+            UsbNotFound,
+            UsbReady,
+            UsbDisconnected,
+            UsbArrival,
+            UsbAlreadyConnected,
+            UsbRemoved,
+            UsbEvent,          // value: the event's number
+            DevicesChanged
+        };
+        Kind kind = Kind::Baud;
+        int value = 9600;
+        friend bool operator==(const ConnectionState &, const ConnectionState &) = default;
+    };
 
     // One COM port as the "Port" menu lists it.
     struct PortEntry
@@ -83,8 +111,13 @@ public:
     TagLog &tagLog() { return *m_tagLog; }
     Interface interface() const { return m_interface; }
 
-    QString statusText(StatusField field) const;
-    QString statusToolTip(StatusField field) const;
+    PortInUse portInUse() const;
+    ConnectionState connection() const { return m_connection; }
+    bool repeating() const;
+    // The reader's feedback as its last setup answer told it (on until one
+    // has said otherwise).
+    bool ledShownOn() const { return m_ledShownOn; }
+    bool audioShownOn() const { return m_audioShownOn; }
     bool commandsAvailable() const { return m_commandsAvailable; }
     // " HH:mm:ss ", renewed every second: the time stamp of reports and
     // message-view lines.
@@ -182,7 +215,12 @@ public:
     void setRfTransmitter(bool on);
 
 signals:
-    void statusChanged(vexa::ReaderSession::StatusField field, const QString &text, const QString &toolTip);
+    void portInUseChanged(const vexa::ReaderSession::PortInUse &port);
+    void connectionChanged(const vexa::ReaderSession::ConnectionState &connection);
+    void repeatingChanged(bool on);
+    void ledShownChanged(bool on);
+    void audioShownChanged(bool on);
+    void addressingChanged(const vexa::ReaderAddressing &addressing);
     void commandsAvailableChanged(bool available);
     void interfaceChanged(vexa::ReaderSession::Interface interface);
     void portsChanged();
@@ -204,12 +242,12 @@ signals:
     void pollStarted();
 
 private:
-    void setStatus(StatusField field, const QString &text, const QString &toolTip = {});
+    void setConnection(ConnectionState::Kind kind, int value = 0);
+    void showPort();
     void setCommandsAvailable(bool available);
     void showBaudRate(int rate);
     void finishBaudChange();
     void releaseUsbForSerial();
-    QString chosenPortToolTip() const;
     const PortEntry *portEntry(int number) const;
     void onResponse(const FrameView &frame);
     void logTags(ResponseFamily family, const FrameView &frame);
@@ -233,13 +271,19 @@ private:
     QTimer m_clock;
     QTimer m_baudSettle;
     Interface m_interface = Interface::Serial;
-    QString m_status[7][2];
+    ConnectionState m_connection;
+    bool m_ledShownOn = true;
+    bool m_audioShownOn = true;
     QString m_clockText;
     QList<PortEntry> m_ports;
     TagPage m_visiblePage = TagPage::Iso15693;
     bool m_commandsAvailable = true;
     bool m_traceFrames = false;
     bool m_chosenPortDenied = false;
+    // What the port panel names: the USB library, or a COM port (the one
+    // chosen last, which the port may since have lost).
+    bool m_portShownUsb = false;
+    int m_portShownNumber = 1;
     bool m_usbDeviceLost = false;
     bool m_closed = false;
     LoaderComType m_bootLoaderComType = LoaderComType::Unknown;

@@ -15,6 +15,7 @@
 #include "config/audioleddialog.h"
 #include "config/encryptiondialog.h"
 #include "config/isooptionsdialog.h"
+#include "app/sessionstatus.h"
 #include "config/wieganddialog.h"
 #include "fakes.h"
 #include "util/hextext.h"
