@@ -20,7 +20,7 @@ if(TARGET vexa-sim)
     vexa_install_binary(vexa-sim ${CMAKE_INSTALL_BINDIR} sim simdbg)
 endif()
 foreach(size 16 32 48 64 128 256)
-    install(FILES ${CMAKE_SOURCE_DIR}/src/app/images/vexahost-${size}.png
+    install(FILES ${CMAKE_SOURCE_DIR}/src/ui/window/images/vexahost-${size}.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
         RENAME vexahost.png COMPONENT main)
 endforeach()

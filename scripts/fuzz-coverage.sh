@@ -14,15 +14,15 @@ flags="-fprofile-instr-generate -fcoverage-mapping"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVEXA_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
 declare -A files=(
-    [responses]="src/link/reception.cpp src/link/report.cpp src/tags/tagcodec.cpp src/config/management.cpp
-                 src/tags/tagitreport.cpp src/tags/iso15693report.cpp src/tags/iso14443.cpp"
+    [responses]="src/core/wire/reception.cpp src/core/wire/report.cpp src/core/codecs/tagcodec.cpp src/core/codecs/management.cpp
+                 src/core/codecs/tagitreport.cpp src/core/codecs/iso15693report.cpp src/core/codecs/iso14443.cpp"
     [sim_control]="sim/control.cpp sim/tagline.cpp"
     [sim_tags]="sim/tagline.cpp"
     [sim_requests]="sim/frameassembler.cpp sim/readermodel.cpp sim/readercommands.cpp sim/tagcollection.cpp
                     sim/iso15693tag.cpp sim/tagittag.cpp"
-    [settings]="src/app/settingsstore.cpp"
-    [usb_reports]="src/link/usbreports.cpp"
-    [loader]="src/firmware/loaderprotocol.cpp src/firmware/firmwaretransfer.cpp sim/bootloader.cpp"
+    [settings]="src/core/settings/settingsstore.cpp"
+    [usb_reports]="src/core/wire/usbreports.cpp"
+    [loader]="src/core/loader/loaderprotocol.cpp src/core/loader/firmwaretransfer.cpp sim/bootloader.cpp"
     [hid_descriptor]="src/usb/hiddescriptor.cpp"
 )
 declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024 [settings]=2048

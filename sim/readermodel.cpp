@@ -5,7 +5,7 @@
 #include <cstring>
 #include <QStringList>
 
-#include "link/framecheck.h"
+#include "core/wire/framecheck.h"
 #include "wire.h"
 
 namespace vexa::sim {

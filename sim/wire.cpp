@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/framecheck.h"
+#include "core/wire/framecheck.h"
 
 namespace vexa::sim {
 

@@ -1,7 +1,7 @@
 // vexa-sim - the frame bytes as the reader handles them (see readermodel.h
 // for the whole layout). The simulator keeps its own reading of the wire so
 // that a fault in the host's frame code shows up against it instead of being
-// mirrored; only the check bytes (link/framecheck.h) are computed by shared
+// mirrored; only the check bytes (core/wire/framecheck.h) are computed by shared
 // code.
 //
 // Included by the simulator's .cpp files only: the names would clash with

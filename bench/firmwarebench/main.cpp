@@ -19,15 +19,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/mainwindow.h"
+#include "core/link/readerlink.h"
 #include "controls.h"
 #include "fakes.h"
-#include "firmware/firmwareupgrade.h"
-#include "firmware/loaderprotocol.h"
-#include "firmware/firmwareloader.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "link/usbtransport.h"
+#include "core/link/serialtransport.h"
+#include "core/link/usbtransport.h"
+#include "core/loader/firmwareloader.h"
+#include "core/loader/firmwareupgrade.h"
+#include "core/loader/loaderprotocol.h"
+#include "ui/window/mainwindow.h"
 #include "eventwait.h"
 #include "simprocess.h"
 

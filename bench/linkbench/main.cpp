@@ -15,12 +15,12 @@
 #include <QToolButton>
 
 #include "eventwait.h"
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
+#include "core/link/readerlink.h"
+#include "core/link/serialtransport.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/responsepane.h"
 #include "simprocess.h"
 
 using namespace vexa;

@@ -20,17 +20,17 @@
 #include <QToolButton>
 
 #include "eventwait.h"
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
+#include "core/codecs/iso15693.h"
+#include "core/link/readerlink.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
+#include "core/link/serialtransport.h"
+#include "ui/pages/commandlist.h"
 #include "simprocess.h"
-#include "tags/commandlist.h"
-#include "tags/fieldedit.h"
-#include "tags/iso15693.h"
-#include "tags/isopage.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/isopage.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/responsepane.h"
 
 using namespace vexa;
 

@@ -11,8 +11,8 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
-#include "app/reportprinter.h"
-#include "app/responsepane.h"
+#include "ui/window/reportprinter.h"
+#include "ui/window/responsepane.h"
 
 int main(int argc, char **argv)
 {

@@ -16,17 +16,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/taglogwindow.h"
+#include "core/codecs/iso15693.h"
 #include "eventwait.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "session/commandcycle.h"
-#include "session/readersession.h"
-#include "session/taglog.h"
-#include "session/taglogexport.h"
-#include "session/taglogmodel.h"
+#include "core/link/readerlink.h"
+#include "core/session/commandcycle.h"
+#include "core/session/readersession.h"
+#include "core/session/taglog.h"
+#include "core/session/taglogexport.h"
+#include "core/session/taglogmodel.h"
 #include "simprocess.h"
-#include "tags/iso15693.h"
+#include "ui/window/taglogwindow.h"
 
 using namespace vexa;
 using vexa::test::cpuSeconds;

@@ -18,10 +18,10 @@
 
 #include "controls.h"
 #include "eventwait.h"
-#include "app/mainwindow.h"
+#include "core/link/readerlink.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "link/usbtransport.h"
+#include "core/link/usbtransport.h"
+#include "ui/window/mainwindow.h"
 #include "simprocess.h"
 
 using namespace vexa;

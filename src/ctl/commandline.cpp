@@ -5,8 +5,8 @@
 #include <QRegularExpression>
 
 #include "commandtable.h"
-#include "config/isooptions.h"
-#include "util/fieldlimits.h"
+#include "core/codecs/isooptions.h"
+#include "core/util/fieldlimits.h"
 
 namespace vexa::ctl {
 

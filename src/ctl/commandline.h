@@ -10,10 +10,10 @@
 #include <QString>
 #include <QStringList>
 
-#include "config/readeroptions.h"
-#include "link/reception.h"
-#include "tags/iso15693.h"
-#include "tags/tagit.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/readeroptions.h"
+#include "core/codecs/tagit.h"
+#include "core/wire/reception.h"
 
 namespace vexa::ctl {
 

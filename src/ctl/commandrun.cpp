@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <utility>
 
-#include "config/configframes.h"
-#include "config/management.h"
+#include "core/codecs/configframes.h"
+#include "core/codecs/iso14443.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/management.h"
+#include "core/codecs/tagit.h"
+#include "core/link/readerlink.h"
+#include "core/wire/framecheck.h"
 #include "ctl/terminal.h"
-#include "link/framecheck.h"
-#include "link/readerlink.h"
-#include "tags/iso14443.h"
-#include "tags/iso15693.h"
-#include "tags/tagit.h"
 
 namespace vexa::ctl {
 

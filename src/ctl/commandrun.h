@@ -9,9 +9,9 @@
 #include <QString>
 #include <QTimer>
 
+#include "core/session/readersession.h"
 #include "ctl/commandline.h"
 #include "ctl/output.h"
-#include "session/readersession.h"
 
 namespace vexa::ctl {
 

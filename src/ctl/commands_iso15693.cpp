@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "util/fieldlimits.h"
-#include "util/hextext.h"
+#include "core/util/fieldlimits.h"
+#include "core/util/hextext.h"
 
 namespace vexa::ctl {
 

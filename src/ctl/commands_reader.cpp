@@ -3,11 +3,11 @@
 // frames.
 #include "commandtable.h"
 
-#include "config/configframes.h"
-#include "config/management.h"
-#include "link/frame.h"
-#include "util/fieldlimits.h"
-#include "util/hextext.h"
+#include "core/codecs/configframes.h"
+#include "core/codecs/management.h"
+#include "core/util/fieldlimits.h"
+#include "core/util/hextext.h"
+#include "core/wire/frame.h"
 
 namespace vexa::ctl {
 

@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "util/fieldlimits.h"
+#include "core/util/fieldlimits.h"
 
 namespace vexa::ctl {
 

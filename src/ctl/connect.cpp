@@ -4,12 +4,12 @@
 
 #include <QFileInfo>
 
-#include "app/settingsstore.h"
+#include "core/link/serialtransport.h"
+#include "core/link/usbtransport.h"
+#include "core/session/readersession.h"
+#include "core/settings/settingsstore.h"
 #include "ctl/commandline.h"
 #include "ctl/terminal.h"
-#include "link/serialtransport.h"
-#include "link/usbtransport.h"
-#include "session/readersession.h"
 
 namespace vexa::ctl {
 

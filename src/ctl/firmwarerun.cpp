@@ -7,10 +7,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "core/loader/firmwarefile.h"
+#include "core/loader/firmwareloader.h"
 #include "ctl/commandline.h"
 #include "ctl/terminal.h"
-#include "firmware/firmwarefile.h"
-#include "firmware/firmwareloader.h"
 
 namespace vexa::ctl {
 

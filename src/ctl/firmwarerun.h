@@ -5,8 +5,8 @@
 #include <QObject>
 #include <QString>
 
-#include "firmware/firmwareupgrade.h"
-#include "session/sessionfirmwarehost.h"
+#include "core/loader/firmwareupgrade.h"
+#include "core/session/sessionfirmwarehost.h"
 
 namespace vexa {
 class ReaderSession;

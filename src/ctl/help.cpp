@@ -3,7 +3,7 @@
 #include "commandline.h"
 
 #include "commandtable.h"
-#include "config/configframes.h"
+#include "core/codecs/configframes.h"
 
 namespace vexa::ctl {
 

@@ -10,8 +10,12 @@
 #include <cstring>
 #include <memory>
 
-#include "app/settingsstore.h"
-#include "app/version.h"
+#include "core/link/readerlink.h"
+#include "core/session/readersession.h"
+#include "core/session/taglogexport.h"
+#include "core/settings/settingsstore.h"
+#include "core/util/regularfile.h"
+#include "core/util/version.h"
 #include "ctl/commandline.h"
 #include "ctl/commandrun.h"
 #include "ctl/connect.h"
@@ -19,10 +23,6 @@
 #include "ctl/script.h"
 #include "ctl/stopsignal.h"
 #include "ctl/terminal.h"
-#include "link/readerlink.h"
-#include "session/readersession.h"
-#include "session/taglogexport.h"
-#include "util/regularfile.h"
 
 using namespace vexa;
 using namespace vexa::ctl;

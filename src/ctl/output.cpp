@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "config/isooptions.h"
+#include "core/codecs/isooptions.h"
 #include "ctl/commandline.h"
 
 namespace vexa::ctl {

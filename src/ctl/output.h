@@ -7,9 +7,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "config/readeroptions.h"
-#include "link/report.h"
-#include "tags/tagcodec.h"
+#include "core/codecs/readeroptions.h"
+#include "core/codecs/tagcodec.h"
+#include "core/wire/report.h"
 
 namespace vexa::ctl {
 

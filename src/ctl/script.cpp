@@ -7,10 +7,10 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include "core/session/readersession.h"
 #include "ctl/commandrun.h"
 #include "ctl/stopsignal.h"
 #include "ctl/terminal.h"
-#include "session/readersession.h"
 
 namespace vexa::ctl {
 

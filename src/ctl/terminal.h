@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "session/operatorprompt.h"
+#include "core/util/operatorprompt.h"
 
 namespace vexa::ctl {
 

@@ -10,13 +10,13 @@
 #include <QStringList>
 
 // What every end-to-end test reaches: the window, its panes, panels and link.
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
+#include "core/link/readerlink.h"
+#include "core/link/serialtransport.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "session/commandcycle.h"
+#include "core/session/commandcycle.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/responsepane.h"
 #include "simprocess.h"
 
 namespace vexa::test {

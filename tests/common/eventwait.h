@@ -13,7 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "link/readerlink.h"
+#include "core/link/readerlink.h"
 
 namespace vexa::test {
 

@@ -8,11 +8,11 @@
 #include <QList>
 #include <QStringList>
 
-#include "session/operatorprompt.h"
-#include "app/settingsstore.h"
-#include "link/portmap.h"
+#include "core/link/portmap.h"
+#include "core/link/transport.h"
+#include "core/settings/settingsstore.h"
 #include "frames.h"
-#include "link/transport.h"
+#include "core/util/operatorprompt.h"
 
 namespace vexa::test {
 

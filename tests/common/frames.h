@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <QByteArray>
 
-#include "link/frame.h"
-#include "link/framecheck.h"
+#include "core/wire/frame.h"
+#include "core/wire/framecheck.h"
 #include <QString>
 
 namespace vexa::test {

@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "bootloader.h"
-#include "firmware/firmwaretransfer.h"
-#include "firmware/loaderprotocol.h"
+#include "core/loader/firmwaretransfer.h"
+#include "core/loader/loaderprotocol.h"
 
 using namespace vexa;
 

@@ -16,12 +16,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "config/management.h"
-#include "link/frame.h"
-#include "link/reception.h"
-#include "tags/iso14443.h"
-#include "tags/iso15693.h"
-#include "tags/tagit.h"
+#include "core/codecs/iso14443.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/management.h"
+#include "core/codecs/tagit.h"
+#include "core/wire/frame.h"
+#include "core/wire/reception.h"
 
 using namespace vexa;
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/settingsstore.h"
+#include "core/settings/settingsstore.h"
 
 using namespace vexa;
 

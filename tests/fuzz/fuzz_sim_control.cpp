@@ -13,7 +13,7 @@
 #include <QStringList>
 
 #include "control.h"
-#include "link/reception.h"
+#include "core/wire/reception.h"
 #include "readermodel.h"
 #include "tagcollection.h"
 #include "tagline.h"

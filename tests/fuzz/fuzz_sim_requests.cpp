@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "frameassembler.h"
-#include "link/reception.h"
+#include "core/wire/reception.h"
 #include "readermodel.h"
 #include "tagcollection.h"
 #include "tagline.h"

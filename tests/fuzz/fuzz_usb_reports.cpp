@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "link/reception.h"
-#include "link/usbreports.h"
+#include "core/wire/reception.h"
+#include "core/wire/usbreports.h"
 
 using namespace vexa;
 

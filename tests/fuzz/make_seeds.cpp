@@ -16,7 +16,7 @@
 #include <QFile>
 
 #include "frames.h"
-#include "link/frame.h"
+#include "core/wire/frame.h"
 
 using vexa::test::answerFrame;
 using vexa::test::hex;

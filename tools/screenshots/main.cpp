@@ -14,16 +14,16 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "link/readerlink.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/tagit.h"
 #include "simprocess.h"
-#include "tags/commandlist.h"
-#include "tags/fieldedit.h"
-#include "tags/iso15693.h"
-#include "tags/isopage.h"
-#include "tags/tagit.h"
-#include "tags/tagitpage.h"
+#include "core/link/readerlink.h"
 #include "ui/operatorprompt.h"
+#include "ui/pages/commandlist.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/isopage.h"
+#include "ui/pages/tagitpage.h"
+#include "ui/window/mainwindow.h"
 
 namespace {
 

@@ -17,17 +17,17 @@
 #include <QTableWidget>
 #include <QToolButton>
 
-#include "app/responseprint.h"
-#include "app/mainwindow.h"
+#include "core/codecs/iso15693.h"
+#include "core/link/portmap.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/portmap.h"
-#include "link/readerlink.h"
-#include "tags/commandlist.h"
-#include "tags/fieldedit.h"
-#include "tags/isopage.h"
-#include "tags/iso15693.h"
-#include "tags/tagitpage.h"
+#include "core/link/readerlink.h"
+#include "ui/pages/commandlist.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/isopage.h"
+#include "ui/pages/tagitpage.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/responseprint.h"
 
 using namespace vexa;
 using vexa::test::control;

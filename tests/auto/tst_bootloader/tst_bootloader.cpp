@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "bootloader.h"
-#include "firmware/loaderprotocol.h"
+#include "core/loader/loaderprotocol.h"
 
 using namespace vexa;
 using namespace vexa::sim;

@@ -9,16 +9,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "config/activateaudiodialog.h"
-#include "config/activateleddialog.h"
-#include "config/addressdialog.h"
-#include "config/audioleddialog.h"
-#include "config/encryptiondialog.h"
-#include "config/isooptionsdialog.h"
-#include "app/sessionstatus.h"
-#include "config/wieganddialog.h"
+#include "core/util/hextext.h"
+#include "ui/dialogs/activateaudiodialog.h"
+#include "ui/dialogs/activateleddialog.h"
+#include "ui/dialogs/addressdialog.h"
+#include "ui/dialogs/audioleddialog.h"
+#include "ui/dialogs/encryptiondialog.h"
+#include "ui/dialogs/isooptionsdialog.h"
+#include "ui/dialogs/wieganddialog.h"
 #include "fakes.h"
-#include "util/hextext.h"
+#include "ui/window/sessionstatus.h"
 
 using namespace vexa;
 using vexa::test::ScriptedPrompt;

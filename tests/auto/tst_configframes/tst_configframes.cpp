@@ -1,9 +1,9 @@
 // The reader-configuration commands, byte by byte.
 #include <QtTest>
 
-#include "config/configframes.h"
+#include "core/codecs/configframes.h"
 #include "frames.h"
-#include "link/frame.h"
+#include "core/wire/frame.h"
 
 using namespace vexa;
 using vexa::test::frameCheckHolds;

@@ -2,11 +2,11 @@
 // arguments fill in the pages' requests, and what a script line holds.
 #include <QtTest>
 
+#include "core/codecs/iso14443.h"
+#include "core/codecs/management.h"
 #include "ctl/commandline.h"
-#include "config/management.h"
 #include "ctl/output.h"
 #include "ctl/terminal.h"
-#include "tags/iso14443.h"
 #include "frames.h"
 
 using namespace vexa;

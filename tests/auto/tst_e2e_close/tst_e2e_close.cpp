@@ -13,7 +13,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "app/signalclose.h"
+#include "ui/window/signalclose.h"
 #include "e2efixture.h"
 
 using namespace vexa;

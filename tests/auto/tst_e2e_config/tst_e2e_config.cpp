@@ -11,22 +11,22 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/settingsstore.h"
-#include "config/activateaudiodialog.h"
-#include "config/activateleddialog.h"
-#include "config/addressdialog.h"
-#include "config/audioleddialog.h"
-#include "config/dialogrunner.h"
-#include "config/encryptiondialog.h"
-#include "config/isooptionsdialog.h"
-#include "config/wieganddialog.h"
+#include "core/link/portmap.h"
+#include "core/link/usbtransport.h"
+#include "core/loader/firmwareupgrade.h"
+#include "core/settings/settingsstore.h"
+#include "core/util/hextext.h"
+#include "ui/dialogs/activateaudiodialog.h"
+#include "ui/dialogs/activateleddialog.h"
+#include "ui/dialogs/addressdialog.h"
+#include "ui/dialogs/audioleddialog.h"
 #include "e2efixture.h"
-#include "firmware/firmwareupgrade.h"
-#include "link/portmap.h"
-#include "link/usbtransport.h"
-#include "tags/fieldedit.h"
-#include "tags/isopage.h"
-#include "util/hextext.h"
+#include "ui/dialogs/dialogrunner.h"
+#include "ui/dialogs/encryptiondialog.h"
+#include "ui/dialogs/isooptionsdialog.h"
+#include "ui/dialogs/wieganddialog.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/isopage.h"
 
 using namespace vexa;
 using namespace vexa::test;

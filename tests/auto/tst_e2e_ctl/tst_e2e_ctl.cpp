@@ -11,7 +11,7 @@
 #include <memory>
 #include <sys/stat.h>
 
-#include "firmware/loaderprotocol.h"
+#include "core/loader/loaderprotocol.h"
 #include "frames.h"
 #include "simprocess.h"
 

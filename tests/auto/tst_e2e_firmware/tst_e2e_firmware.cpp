@@ -16,14 +16,14 @@
 #include <sys/stat.h>
 #include <utility>
 
-#include "app/settingsstore.h"
-#include "app/signalclose.h"
+#include "core/link/usbtransport.h"
+#include "core/loader/firmwarefile.h"
 #include "e2efixture.h"
-#include "firmware/firmwarefile.h"
-#include "firmware/firmwareupgrade.h"
-#include "firmware/loaderprotocol.h"
-#include "firmware/firmwareloader.h"
-#include "link/usbtransport.h"
+#include "core/loader/firmwareloader.h"
+#include "core/loader/firmwareupgrade.h"
+#include "core/loader/loaderprotocol.h"
+#include "core/settings/settingsstore.h"
+#include "ui/window/signalclose.h"
 
 using namespace vexa;
 using vexa::test::control;

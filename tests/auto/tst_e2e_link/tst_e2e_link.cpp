@@ -6,7 +6,7 @@
 #include <QToolButton>
 
 #include "e2efixture.h"
-#include "link/frame.h"
+#include "core/wire/frame.h"
 
 using namespace vexa;
 using namespace vexa::test;

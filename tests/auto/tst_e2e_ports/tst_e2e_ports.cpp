@@ -14,11 +14,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "app/settingsstore.h"
+#include "core/codecs/iso14443.h"
 #include "e2efixture.h"
-#include "link/frame.h"
-#include "link/portmap.h"
-#include "tags/iso14443.h"
+#include "core/link/portmap.h"
+#include "core/settings/settingsstore.h"
+#include "core/wire/frame.h"
 
 using namespace vexa;
 using namespace vexa::test;

@@ -6,13 +6,13 @@
 #include <QRegularExpression>
 
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "link/serialtransport.h"
-#include "link/usbtransport.h"
-#include "session/commandcycle.h"
-#include "session/readersession.h"
+#include "core/codecs/iso15693.h"
+#include "core/link/readerlink.h"
+#include "core/link/serialtransport.h"
+#include "core/link/usbtransport.h"
+#include "core/session/commandcycle.h"
 #include "simprocess.h"
-#include "tags/iso15693.h"
+#include "core/session/readersession.h"
 
 using namespace vexa;
 using namespace vexa::test;

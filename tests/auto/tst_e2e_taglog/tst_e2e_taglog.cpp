@@ -7,8 +7,8 @@
 #include <QtTest>
 
 #include "e2efixture.h"
-#include "session/taglogmodel.h"
-#include "tags/iso15693.h"
+#include "core/codecs/iso15693.h"
+#include "core/session/taglogmodel.h"
 
 using namespace vexa;
 using namespace vexa::test;

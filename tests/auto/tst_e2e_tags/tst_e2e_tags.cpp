@@ -13,13 +13,13 @@
 
 #include "e2efixture.h"
 #include "frames.h"
-#include "link/frame.h"
-#include "tags/commandlist.h"
-#include "tags/fieldedit.h"
-#include "tags/iso14443page.h"
-#include "tags/isopage.h"
-#include "tags/tagitpage.h"
-#include "util/hextext.h"
+#include "core/util/hextext.h"
+#include "core/wire/frame.h"
+#include "ui/pages/commandlist.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/iso14443page.h"
+#include "ui/pages/isopage.h"
+#include "ui/pages/tagitpage.h"
 
 using namespace vexa;
 using namespace vexa::test;

@@ -9,16 +9,16 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "app/autoreadwindow.h"
-#include "app/statuslight.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/tagit.h"
 #include "e2efixture.h"
-#include "link/usbtransport.h"
-#include "tags/commandlist.h"
-#include "tags/iso14443page.h"
-#include "tags/iso15693.h"
-#include "tags/isopage.h"
-#include "tags/tagit.h"
-#include "tags/tagitpage.h"
+#include "core/link/usbtransport.h"
+#include "ui/pages/commandlist.h"
+#include "ui/pages/iso14443page.h"
+#include "ui/pages/isopage.h"
+#include "ui/pages/tagitpage.h"
+#include "ui/window/autoreadwindow.h"
+#include "ui/window/statuslight.h"
 
 using namespace vexa;
 using namespace vexa::test;

@@ -6,12 +6,12 @@
 #include <QTemporaryDir>
 
 #include "fakes.h"
-#include "firmware/firmwarehost.h"
-#include "firmware/firmwareloader.h"
-#include "firmware/firmwareupgrade.h"
-#include "firmware/loaderprotocol.h"
-#include "firmware/loaderusblink.h"
-#include "link/serialtransport.h"
+#include "core/link/serialtransport.h"
+#include "core/loader/firmwarehost.h"
+#include "core/loader/firmwareloader.h"
+#include "core/loader/firmwareupgrade.h"
+#include "core/loader/loaderprotocol.h"
+#include "core/loader/loaderusblink.h"
 
 using namespace vexa;
 

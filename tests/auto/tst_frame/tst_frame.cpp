@@ -3,9 +3,9 @@
 #include <QtTest>
 
 #include "frames.h"
-#include "link/frame.h"
-#include "link/reception.h"
-#include "util/hextext.h"
+#include "core/util/hextext.h"
+#include "core/wire/frame.h"
+#include "core/wire/reception.h"
 
 using namespace vexa;
 using vexa::test::hex;

@@ -1,7 +1,7 @@
 // Hexadecimal text typed by the operator: values, bytes and rejection.
 #include <QTest>
 
-#include "util/hextext.h"
+#include "core/util/hextext.h"
 
 using namespace vexa;
 

@@ -2,7 +2,7 @@
 #include <QTest>
 
 #include "frames.h"
-#include "tags/iso14443.h"
+#include "core/codecs/iso14443.h"
 
 using namespace vexa;
 using vexa::test::answerFrame;

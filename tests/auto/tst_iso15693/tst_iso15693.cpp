@@ -2,8 +2,8 @@
 #include <QTest>
 
 #include "frames.h"
-#include "tags/iso15693.h"
-#include "util/hextext.h"
+#include "core/codecs/iso15693.h"
+#include "core/util/hextext.h"
 
 using namespace vexa;
 using vexa::test::answerFrame;

@@ -16,10 +16,10 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
-#include "app/mainwindow.h"
+#include "core/link/readerlink.h"
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "tags/commandlist.h"
+#include "ui/pages/commandlist.h"
+#include "ui/window/mainwindow.h"
 
 using namespace vexa;
 using vexa::test::FakeTransport;

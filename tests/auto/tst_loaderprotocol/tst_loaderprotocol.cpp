@@ -4,9 +4,9 @@
 
 #include <QTemporaryDir>
 
-#include "firmware/firmwarefile.h"
-#include "firmware/firmwaretransfer.h"
-#include "firmware/loaderprotocol.h"
+#include "core/loader/firmwarefile.h"
+#include "core/loader/firmwaretransfer.h"
+#include "core/loader/loaderprotocol.h"
 
 using namespace vexa;
 using Outcome = FirmwareTransfer::Outcome;

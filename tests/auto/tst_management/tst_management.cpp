@@ -1,9 +1,9 @@
 // Reports of reader-management answers and the status error lines.
 #include <QtTest>
 
-#include "config/management.h"
+#include "core/codecs/management.h"
 #include "frames.h"
-#include "link/frame.h"
+#include "core/wire/frame.h"
 
 using namespace vexa;
 using vexa::test::answerFrame;

@@ -7,13 +7,13 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 
-#include "app/responseprint.h"
-#include "app/mainwindow.h"
-#include "app/reportprinter.h"
-#include "app/responsepane.h"
+#include "core/wire/report.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/reportprinter.h"
+#include "ui/window/responsepane.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/report.h"
+#include "ui/window/responseprint.h"
 
 using namespace vexa;
 using vexa::test::control;

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "fakes.h"
-#include "link/readerlink.h"
+#include "core/link/readerlink.h"
 
 using namespace vexa;
 using vexa::test::FakeTransport;

@@ -3,7 +3,7 @@
 
 #include "control.h"
 #include "frameassembler.h"
-#include "link/frame.h"
+#include "core/wire/frame.h"
 #include "readermodel.h"
 #include "tagcollection.h"
 #include "tagline.h"

@@ -8,8 +8,8 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 
-#include "app/responsepane.h"
-#include "util/linestore.h"
+#include "core/util/linestore.h"
+#include "ui/window/responsepane.h"
 
 using namespace vexa;
 

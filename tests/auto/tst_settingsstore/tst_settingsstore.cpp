@@ -7,8 +7,8 @@
 
 #include <sys/stat.h>
 
-#include "app/settingsstore.h"
-#include "util/regularfile.h"
+#include "core/settings/settingsstore.h"
+#include "core/util/regularfile.h"
 
 using namespace vexa;
 

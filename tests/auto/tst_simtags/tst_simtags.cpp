@@ -3,7 +3,7 @@
 // the reader's own address field), answers as status and payload.
 #include <QtTest>
 
-#include "link/frame.h"
+#include "core/wire/frame.h"
 #include "readermodel.h"
 #include "tagcollection.h"
 #include "tagline.h"

@@ -2,8 +2,8 @@
 #include <QTest>
 
 #include "frames.h"
-#include "tags/tagit.h"
-#include "util/hextext.h"
+#include "core/codecs/tagit.h"
+#include "core/util/hextext.h"
 
 using namespace vexa;
 using vexa::test::answerFrame;

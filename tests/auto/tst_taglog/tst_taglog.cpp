@@ -7,10 +7,10 @@
 #include <zlib.h>
 
 #include "frames.h"
-#include "session/taglog.h"
-#include "session/taglogexport.h"
-#include "session/taglogmodel.h"
-#include "util/regularfile.h"
+#include "core/session/taglog.h"
+#include "core/session/taglogexport.h"
+#include "core/session/taglogmodel.h"
+#include "core/util/regularfile.h"
 
 namespace {
 bool writeBytes(const QString &path, const QByteArray &bytes)

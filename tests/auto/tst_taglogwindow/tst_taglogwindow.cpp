@@ -10,15 +10,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
-#include "app/responseprint.h"
-#include "app/taglogwindow.h"
+#include "core/session/taglog.h"
+#include "core/session/taglogexport.h"
+#include "core/session/taglogmodel.h"
+#include "ui/window/mainwindow.h"
 #include "controls.h"
 #include "fakes.h"
-#include "session/taglog.h"
-#include "session/taglogexport.h"
-#include "session/taglogmodel.h"
+#include "ui/window/responsepane.h"
+#include "ui/window/responseprint.h"
+#include "ui/window/taglogwindow.h"
 
 using namespace vexa;
 using namespace vexa::test;

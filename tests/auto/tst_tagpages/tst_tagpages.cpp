@@ -10,14 +10,14 @@
 #include <QTableWidget>
 
 #include "fakes.h"
-#include "link/readerlink.h"
-#include "tags/commandlist.h"
-#include "tags/fieldedit.h"
-#include "tags/iso14443page.h"
-#include "tags/isopage.h"
-#include "tags/tagitpage.h"
-#include "util/fieldlimits.h"
-#include "util/hextext.h"
+#include "core/link/readerlink.h"
+#include "core/util/fieldlimits.h"
+#include "core/util/hextext.h"
+#include "ui/pages/commandlist.h"
+#include "ui/pages/fieldedit.h"
+#include "ui/pages/iso14443page.h"
+#include "ui/pages/isopage.h"
+#include "ui/pages/tagitpage.h"
 
 using namespace vexa;
 using vexa::test::FakeTransport;

@@ -11,12 +11,12 @@
 #include <QTemporaryFile>
 #include <QToolButton>
 
-#include "app/mainwindow.h"
-#include "app/responsepane.h"
+#include "core/link/usbtransport.h"
+#include "core/wire/usbreports.h"
 #include "controls.h"
 #include "fakes.h"
-#include "link/usbreports.h"
-#include "link/usbtransport.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/responsepane.h"
 
 using namespace vexa;
 using vexa::test::control;

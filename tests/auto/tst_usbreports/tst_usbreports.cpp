@@ -2,7 +2,7 @@
 // frames back together from input reports, and the auto-read line assembly.
 #include <QtTest>
 
-#include "link/usbreports.h"
+#include "core/wire/usbreports.h"
 
 using namespace vexa;
 
