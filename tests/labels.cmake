@@ -6,7 +6,8 @@
 #   widget    a Qt Test program whose main is QTEST_MAIN: it builds widgets
 #             under a QApplication
 #   unit      every other test: pure code under QTEST_GUILESS_MAIN or
-#             QTEST_APPLESS_MAIN, the simulator's pieces, the fuzz seeds
+#             QTEST_APPLESS_MAIN, the simulator's pieces, the fuzz seeds,
+#             the layer check
 # vexa_label_test(NAME [SOURCE file]): SOURCE is the file that holds the
 # program's main; without it the name alone decides.
 function(vexa_label_test name)
