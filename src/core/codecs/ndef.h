@@ -116,7 +116,8 @@ struct Encoded
     QString refusal;
 };
 // One-record messages: a URI with its longest known prefix abbreviated,
-// or a UTF-8 text with its language code (1 to 63 ASCII characters).
+// or a UTF-8 text with its language code (1 to 63 ASCII letters, digits
+// and hyphens).
 Encoded encodeUri(const QString &uri);
 Encoded encodeText(const QString &text, const QString &language);
 // A message as an NDEF TLV (one- or three-byte length), no terminator.

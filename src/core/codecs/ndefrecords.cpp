@@ -311,7 +311,7 @@ QString kindOf(const Record &r)
 QVariantMap recordFields(const Record &r)
 {
     QVariantMap f{{QStringLiteral("kind"), kindOf(r)},
-                  {QStringLiteral("tnf"), r.tnf},
+                  {QStringLiteral("tnf"), int(r.tnf)},
                   {QStringLiteral("type"), QString::fromUtf8(r.type)},
                   {QStringLiteral("payload"), QString::fromLatin1(r.payload.toHex().toUpper())}};
     if (!r.id.isEmpty())
@@ -366,10 +366,10 @@ Encoded encodeUri(const QString &uri)
 
 Encoded encodeText(const QString &text, const QString &language)
 {
-    bool ascii = !language.isEmpty() && language.size() <= 0x3F;
+    bool tag = !language.isEmpty() && language.size() <= 0x3F;
     for (QChar c : language)
-        ascii = ascii && c.unicode() > 0x20 && c.unicode() < 0x7F;
-    if (!ascii)
+        tag = tag && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('-'));
+    if (!tag)
         return {{}, QStringLiteral("The language code must be 1 to 63 ASCII letters, digits or hyphens (such as en or "
                                    "en-US).")};
     const QByteArray payload = char(language.size()) + language.toLatin1() + text.toUtf8();
@@ -430,7 +430,7 @@ QVariantMap tagFields(const TagContent &content)
                              {QStringLiteral("dataBytes"), 8 * cc->mlen},
                              {QStringLiteral("readAccess"), cc->readAccess},
                              {QStringLiteral("writeAccess"), cc->writeAccess},
-                             {QStringLiteral("features"), cc->features}});
+                             {QStringLiteral("features"), int(cc->features)}});
     }
     if (content.tlvOffset >= 0) {
         f.insert(QStringLiteral("tlvOffset"), content.tlvOffset);

@@ -62,31 +62,23 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("URI with prefix") << kUriRecord << QStringList{"URI: https://example.com"};
         QTest::newRow("text UTF-8") << hex("D1 01 08 54 02 65 6E 48 65 6C 6C 6F") << QStringList{"Text (en): Hello"};
-        QTest::newRow("text UTF-16, big-endian BOM") << hex("D1 01 09 54 82 65 6E FE FF 00 48 00 69")
-                                                   << QStringList{"Text (en, UTF-16): Hi"};
-        QTest::newRow("text UTF-16, little-endian BOM") << hex("D1 01 09 54 82 65 6E FF FE 48 00 69 00")
-                                                      << QStringList{"Text (en, UTF-16): Hi"};
-        QTest::newRow("text UTF-16 without BOM is big-endian") << hex("D1 01 07 54 82 65 6E 00 48 00 69")
-                                                             << QStringList{"Text (en, UTF-16): Hi"};
-        QTest::newRow("MIME") << hex("D2 0A 0B") + "text/vcard" + "BEGIN:VCARD"
-                              << QStringList{"MIME text/vcard: 11 bytes"};
+        const QStringList hi{"Text (en, UTF-16): Hi"};
+        QTest::newRow("text UTF-16, big-endian BOM") << hex("D1 01 09 54 82 65 6E FE FF 00 48 00 69") << hi;
+        QTest::newRow("text UTF-16, little-endian BOM") << hex("D1 01 09 54 82 65 6E FF FE 48 00 69 00") << hi;
+        QTest::newRow("text UTF-16 without BOM is big-endian") << hex("D1 01 07 54 82 65 6E 00 48 00 69") << hi;
+        QTest::newRow("MIME") << hex("D2 0A 0B") + "text/vcard" + "BEGIN:VCARD" << QStringList{"MIME text/vcard: 11 bytes"};
         QTest::newRow("empty") << hex("D0 00 00") << QStringList{"Empty record"};
         QTest::newRow("smart poster")
             << hex("D1 02 1C 53 70 91 01 08 55 02 6E 66 63 2E 6F 72 67 11 01 05 54 02 65 6E 48 69 51 03 01 61 63 74 00")
             << QStringList{"Smart poster:", "  URI: https://www.nfc.org", "  Text (en): Hi", "  Action: do the action"};
-        QTest::newRow("absolute URI") << hex("D3 12 00") + "http://example.com"
-                                      << QStringList{"Absolute URI: http://example.com"};
-        QTest::newRow("external") << hex("D4 0F 03") + "android.com:pkg" + "a.b"
-                                  << QStringList{"External android.com:pkg: 61 2E 62"};
+        QTest::newRow("absolute URI") << hex("D3 12 00") + "http://example.com" << QStringList{"Absolute URI: http://example.com"};
+        QTest::newRow("external") << hex("D4 0F 03") + "android.com:pkg" + "a.b" << QStringList{"External android.com:pkg: 61 2E 62"};
         QTest::newRow("unknown TNF 5") << hex("D5 00 02 AB CD") << QStringList{"Unknown type: AB CD"};
         QTest::newRow("reserved TNF 7") << hex("D7 01 01 78 FF") << QStringList{"TNF 7, type x: FF"};
         QTest::newRow("ID and no prefix") << hex("D9 01 02 02 55 69 64 00 41") << QStringList{"URI: A", "  ID: id"};
-        QTest::newRow("chunks joined") << hex("B1 01 04 54 02 65 6E 48 36 00 01 65 56 00 01 79")
-                                       << QStringList{"Text (en): Hey (in 3 chunks)"};
-        QTest::newRow("two records") << hex("90 00 00 51 01 02 55 05 31")
-                                     << QStringList{"Empty record", "URI: tel:1"};
-        QTest::newRow("line break shown as escape") << hex("D1 01 06 54 02 65 6E 61 0A 62")
-                                                    << QStringList{"Text (en): a\\u000Ab"};
+        QTest::newRow("chunks joined") << hex("B1 01 04 54 02 65 6E 48 36 00 01 65 56 00 01 79") << QStringList{"Text (en): Hey (in 3 chunks)"};
+        QTest::newRow("two records") << hex("90 00 00 51 01 02 55 05 31") << QStringList{"Empty record", "URI: tel:1"};
+        QTest::newRow("line break shown as escape") << hex("D1 01 06 54 02 65 6E 61 0A 62") << QStringList{"Text (en): a\\u000Ab"};
         // Malformed: what was read, then why it stopped.
         QTest::newRow("unknown URI prefix") << hex("D1 01 02 55 30 41")
                                             << QStringList{"Well-known U: 30 41", "  Malformed: Unknown URI prefix code 30."};
@@ -97,21 +89,14 @@ private slots:
                                     << QStringList{"Text (en, UTF-16): ",
                                                    "  Malformed: The UTF-16 text has an odd number of bytes; the last is "
                                                    "left out."};
-        QTest::newRow("cut in header") << hex("D1 01")
-                                       << QStringList{"Malformed: The record at byte 0 is cut short in its header."};
-        QTest::newRow("payload past message") << hex("D1 01 0C 55 04 65")
-                                              << QStringList{"Malformed: The record at byte 0 needs 13 bytes; 3 are left."};
-        QTest::newRow("4-byte length near 4 GB")
-            << hex("C1 01 FF FF FF FF 55")
-            << QStringList{"Malformed: The record at byte 0 needs 4294967296 bytes; 1 are left."};
-        QTest::newRow("no MB") << hex("51 01 01 55 00")
-                               << QStringList{"Malformed: The first record does not say it begins the message."};
-        QTest::newRow("no ME") << hex("90 00 00")
-                               << QStringList{"Empty record", "Malformed: The message ends without a last record."};
+        QTest::newRow("cut in header") << hex("D1 01") << QStringList{"Malformed: The record at byte 0 is cut short in its header."};
+        QTest::newRow("payload past message") << hex("D1 01 0C 55 04 65") << QStringList{"Malformed: The record at byte 0 needs 13 bytes; 3 are left."};
+        QTest::newRow("4-byte length near 4 GB") << hex("C1 01 FF FF FF FF 55") << QStringList{"Malformed: The record at byte 0 needs 4294967296 bytes; 1 are left."};
+        QTest::newRow("no MB") << hex("51 01 01 55 00") << QStringList{"Malformed: The first record does not say it begins the message."};
+        QTest::newRow("no ME") << hex("90 00 00") << QStringList{"Empty record", "Malformed: The message ends without a last record."};
         QTest::newRow("bytes after ME") << hex("D0 00 00 00") << QStringList{
             "Empty record", "Malformed: The message goes on after its last record, at byte 3."};
-        QTest::newRow("chunk cut off") << hex("B1 01 01 54 02")
-                                       << QStringList{"Malformed: The message ends inside a chunked record."};
+        QTest::newRow("chunk cut off") << hex("B1 01 01 54 02") << QStringList{"Malformed: The message ends inside a chunked record."};
         QTest::newRow("empty with payload") << hex("D0 00 01 00") << QStringList{
             "Empty record", "  Malformed: An empty record carries a type, an ID or a payload."};
     }
@@ -142,18 +127,11 @@ private slots:
         QTest::newRow("NULL and proprietary TLVs skipped")
             << memory(kCc112 + hex("00 00 FD 02 AA BB 03 03 D0 00 00 FE"))
             << QStringList{cc112, "NDEF message: 3 bytes at byte 10", "Empty record"};
-        QTest::newRow("empty NDEF TLV") << memory(kCc112 + hex("03 00 FE"))
-                                        << QStringList{cc112, "NDEF message: 0 bytes at byte 4", "Empty NDEF message"};
-        QTest::newRow("terminator first") << memory(kCc112 + hex("FE 03 10"))
-                                          << QStringList{cc112, "No NDEF message: the terminator TLV at byte 4 comes "
-                                                                "first."};
-        QTest::newRow("bad magic") << memory(hex("00 40 0E 01 03 10"))
-                                   << QStringList{"No capability container: byte 0 is 00, not E1 or E2."};
-        QTest::newRow("too short for a CC") << hex("E1 40")
-                                            << QStringList{"The memory is too short for a capability container (2 "
-                                                           "bytes)."};
-        QTest::newRow("version 2") << memory(hex("E1 80 0E 01"))
-                                   << QStringList{"The capability container is of version 2.0; only version 1 is read."};
+        QTest::newRow("empty NDEF TLV") << memory(kCc112 + hex("03 00 FE")) << QStringList{cc112, "NDEF message: 0 bytes at byte 4", "Empty NDEF message"};
+        QTest::newRow("terminator first") << memory(kCc112 + hex("FE 03 10")) << QStringList{cc112, "No NDEF message: the terminator TLV at byte 4 comes first."};
+        QTest::newRow("bad magic") << memory(hex("00 40 0E 01 03 10")) << QStringList{"No capability container: byte 0 is 00, not E1 or E2."};
+        QTest::newRow("too short for a CC") << hex("E1 40") << QStringList{"The memory is too short for a capability container (2 bytes)."};
+        QTest::newRow("version 2") << memory(hex("E1 80 0E 01")) << QStringList{"The capability container is of version 2.0; only version 1 is read."};
         QTest::newRow("length past memory")
             << (kCc112 + hex("03 20") + kUriRecord).left(16)
             << QStringList{cc112, "NDEF message: 32 bytes at byte 4",
@@ -162,12 +140,9 @@ private slots:
             << memory(hex("E1 40 01 01 03 10") + kUriRecord)
             << QStringList{cc8, "NDEF message: 16 bytes at byte 4",
                            "The NDEF message at byte 4 claims 16 bytes, but the data area ends after 6 of them."};
-        QTest::newRow("only NULL TLVs") << memory(hex("E1 40 01 01"))
-                                        << QStringList{cc8, "No NDEF message TLV before the end of the data area (byte "
-                                                            "12)."};
+        QTest::newRow("only NULL TLVs") << memory(hex("E1 40 01 01")) << QStringList{cc8, "No NDEF message TLV before the end of the data area (byte 12)."};
         QTest::newRow("3-byte length cut") << hex("E1 40 01 01 00 00 00 00 00 00 03 FF")
-                                           << QStringList{cc8, "The TLV at byte 10 has its three-byte length cut by "
-                                                               "the end of the data area."};
+                                           << QStringList{cc8, "The TLV at byte 10 has its three-byte length cut by the end of the data area."};
     }
     void tags()
     {
@@ -204,13 +179,10 @@ private slots:
         QTest::addColumn<int>("blockCount");
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("tel") << encodeUri("tel:+4930123").bytes << 28 << QStringList{"URI: tel:+4930123"};
-        QTest::newRow("longest prefix wins") << encodeUri("urn:epc:id:sgtin:1").bytes << 28
-                                             << QStringList{"URI: urn:epc:id:sgtin:1"};
+        QTest::newRow("longest prefix wins") << encodeUri("urn:epc:id:sgtin:1").bytes << 28 << QStringList{"URI: urn:epc:id:sgtin:1"};
         QTest::newRow("no prefix") << encodeUri("geo:52.5,13.4").bytes << 28 << QStringList{"URI: geo:52.5,13.4"};
-        QTest::newRow("text UTF-8") << encodeText(QStringLiteral("Grüße"), "de").bytes << 28
-                                    << QStringList{QStringLiteral("Text (de): Grüße")};
-        QTest::newRow("long record, 3-byte TLV") << encodeText(QString(300, 'a'), "en-US").bytes << 128
-                                                 << QStringList{"Text (en-US): " + QString(300, 'a')};
+        QTest::newRow("text UTF-8") << encodeText(QStringLiteral("Grüße"), "de").bytes << 28 << QStringList{QStringLiteral("Text (de): Grüße")};
+        QTest::newRow("long record, 3-byte TLV") << encodeText(QString(300, 'a'), "en-US").bytes << 128 << QStringList{"Text (en-US): " + QString(300, 'a')};
     }
     void roundTrip()
     {
@@ -237,19 +209,12 @@ private slots:
         const QByteArray uri = encodeUri("https://example.com").bytes;
         QTest::newRow("too long") << TagLayout{4, 28, locks(28), formatted, false} << encodeText(QString(92, 'a'), "en").bytes
                                   << "The NDEF message takes 101 bytes with its TLV header; the tag holds 100 from byte 4.";
-        QTest::newRow("locked block") << TagLayout{4, 28, locks(28, {2}), formatted, false} << uri
-                                      << "Block 2 is locked; the NDEF message needs to change it.";
-        QTest::newRow("no CC") << TagLayout{4, 28, locks(28), memory({}), false} << uri
-                               << "No capability container: byte 0 is 00, not E1 or E2. Format the tag to write one.";
-        QTest::newRow("read-only CC") << TagLayout{4, 28, locks(28), memory(hex("E1 43 0D 01")), false} << uri
-                                      << "The capability container does not allow writing (write access 3).";
-        QTest::newRow("too small to format") << TagLayout{4, 2, locks(2), memory({}, 8), true} << uri
-                                             << "The NDEF message takes 18 bytes with its TLV header; the tag holds 0 "
-                                                "from byte 4.";
-        QTest::newRow("lock states missing") << TagLayout{4, 28, locks(27), formatted, false} << uri
-                                             << "The lock states of 27 blocks were read; the tag has 28.";
-        QTest::newRow("locked CC block unchanged") << TagLayout{4, 28, locks(28, {0}), formatted, false} << uri
-                                                   << QString();
+        QTest::newRow("locked block") << TagLayout{4, 28, locks(28, {2}), formatted, false} << uri << "Block 2 is locked; the NDEF message needs to change it.";
+        QTest::newRow("no CC") << TagLayout{4, 28, locks(28), memory({}), false} << uri << "No capability container: byte 0 is 00, not E1 or E2. Format the tag to write one.";
+        QTest::newRow("read-only CC") << TagLayout{4, 28, locks(28), memory(hex("E1 43 0D 01")), false} << uri << "The capability container does not allow writing (write access 3).";
+        QTest::newRow("too small to format") << TagLayout{4, 2, locks(2), memory({}, 8), true} << uri << "The NDEF message takes 18 bytes with its TLV header; the tag holds 0 from byte 4.";
+        QTest::newRow("lock states missing") << TagLayout{4, 28, locks(27), formatted, false} << uri << "The lock states of 27 blocks were read; the tag has 28.";
+        QTest::newRow("locked CC block unchanged") << TagLayout{4, 28, locks(28, {0}), formatted, false} << uri << QString();
         QTest::newRow("message after a proprietary TLV")
             << TagLayout{4, 28, locks(28, {0, 1}), memory(hex("E1 40 0D 01 FD 01 AA 03 00 FE")), false} << uri
             << QString();
