@@ -24,10 +24,11 @@ declare -A files=(
     [usb_reports]="src/core/wire/usbreports.cpp"
     [loader]="src/core/loader/loaderprotocol.cpp src/core/loader/firmwaretransfer.cpp sim/bootloader.cpp"
     [hid_descriptor]="src/usb/hiddescriptor.cpp"
+    [ndef]="src/core/codecs/ndef.cpp src/core/codecs/ndefrecords.cpp"
 )
 declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024 [settings]=2048
-                   [usb_reports]=1024 [loader]=2000 [hid_descriptor]=1024)
-for t in ${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests settings usb_reports loader hid_descriptor}; do
+                   [usb_reports]=1024 [loader]=2000 [hid_descriptor]=1024 [ndef]=2100)
+for t in ${FUZZ_TARGETS:-responses sim_control sim_tags sim_requests settings usb_reports loader hid_descriptor ndef}; do
     cmake --build "$dir" --target "fuzz_$t" -j "${JOBS:-2}" >/dev/null
     work="$dir/run-$t"
     rm -rf "$work" && mkdir -p "$work/corpus"
