@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint8_t kNullTlv = 0x00;
 constexpr uint8_t kNdefTlv = 0x03;
-constexpr uint8_t kProprietaryTlv = 0xFD;
 constexpr uint8_t kTerminatorTlv = 0xFE;
 constexpr int kMaxTlvLength = 0xFFFE;
 constexpr uint8_t kMultipleBlockRead = 0x01;
@@ -73,8 +72,8 @@ TlvWalk walkTlvs(const QByteArray &memory, int from, int end)
             w.length = length;
             return w;
         }
-        // Proprietary TLVs and any others the tag may hold: a length says
-        // where the next begins.
+        // Proprietary TLVs (FD) and any others a tag may hold: the length
+        // says where the next begins.
         p += 1 + lengthBytes + length;
     }
     w.problem = QStringLiteral("No NDEF message TLV before the end of the data area (byte %1).").arg(end);
