@@ -226,7 +226,8 @@ Decoded fromCard(const QJsonObject &root, Family family, const QString &fileType
         Block &block = dump.blocks[n];
         const QJsonValue value = data.value(name);
         // An empty text ends the Proxmark3 client's reading there: nothing was read.
-        if (!value.isUndefined() && value.toString(QStringLiteral("-")) != QString()) {
+        const bool empty = value.isUndefined() || (value.isString() && value.toString().isEmpty());
+        if (!empty) {
             const auto bytes = hexValue(value);
             if (!bytes || bytes->size() != dump.blockSize)
                 return failed(QStringLiteral("blocks.%1: not %2 bytes of hexadecimal").arg(name).arg(dump.blockSize));
@@ -246,7 +247,7 @@ Decoded fromCard(const QJsonObject &root, Family family, const QString &fileType
     return {dump, {}};
 }
 
-// Only what belongs to the family counts: a Tag-it has no DSFID, AFI or IC reference.
+// Without the same family and block size no block of one stands for a block of the other.
 bool sameLayout(const TagDump &a, const TagDump &b, QString *why)
 {
     if (a.family != b.family) {
