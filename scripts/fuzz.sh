@@ -23,8 +23,8 @@ dir="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 # 256 MB (and even with 64 MB) a long run of many sizes of strings grew past
 # 1 GB.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16}"
-targets=(${FUZZ_TARGETS:-responses settings usb_reports sim_control sim_tags sim_requests loader hid_descriptor ndef})
-declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024 [loader]=2000 [settings]=2048 [ndef]=2100)
+targets=(${FUZZ_TARGETS:-responses settings usb_reports sim_control sim_tags sim_requests loader hid_descriptor ndef tagdump})
+declare -A maxlen=([responses]=600 [sim_control]=1024 [sim_tags]=1024 [sim_requests]=1024 [loader]=2000 [settings]=2048 [ndef]=2100 [tagdump]=4096)
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DVEXA_FUZZ=ON -DVEXA_SANITIZE=ON >/dev/null
