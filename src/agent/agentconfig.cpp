@@ -185,11 +185,13 @@ public:
             if (isInterface)
                 interface = &e;
             if (e.key == QLatin1String("port")) {
-                static const QRegularExpression com(QStringLiteral("^COM[1-9]$"));
+                // The window's and vexactl's ports, in any case.
+                static const QRegularExpression com(QStringLiteral("^COM[1-8]$"),
+                                                    QRegularExpression::CaseInsensitiveOption);
                 r.interface = ReaderConfig::Interface::Serial;
-                r.port = e.value;
+                r.port = e.value.toUpper();
                 if (!com.match(e.value).hasMatch())
-                    fault(e.line, QStringLiteral("\"port\" must be COM1 to COM9, not \"%1\"").arg(e.value));
+                    fault(e.line, QStringLiteral("\"port\" must be COM1 to COM8, not \"%1\"").arg(e.value));
             } else if (e.key == QLatin1String("device")) {
                 r.interface = ReaderConfig::Interface::Device;
                 r.device = QDir::cleanPath(e.value);

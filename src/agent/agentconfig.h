@@ -49,7 +49,7 @@ struct ReaderConfig
     QString name; // topic-safe: letters, digits, '.', '_', '-'
     int line = 0; // of its [reader NAME] line, for messages at run time
     Interface interface = Interface::Serial;
-    QString port;   // "COM1" .. "COM9" (Serial)
+    QString port;   // "COM1" .. "COM8" (Serial)
     QString device; // an absolute path under /dev (Device)
     int baud = 38400;
     ReaderAddressing addressing;

@@ -128,8 +128,10 @@ private slots:
                 << QByteArray("[reader ") + name + "]\nport = COM2\ncommand = info"
                 << QStringLiteral("6: reader name \"%1\" is not topic-safe").arg(QLatin1String(name)) + noName;
         }
-        QTest::newRow("port COM10") << QByteArray("[reader b]\nport = COM10\ncommand = info")
-                                    << "7: \"port\" must be COM1 to COM9, not \"COM10\"";
+        QTest::newRow("port COM9") << QByteArray("[reader b]\nport = COM9\ncommand = info")
+                                   << "7: \"port\" must be COM1 to COM8, not \"COM9\"";
+        QTest::newRow("same port, other case") << QByteArray("[reader b]\nport = com1\ncommand = info")
+                                               << "6: [reader b] uses COM1, as the reader on line 1 does";
         QTest::newRow("device outside /dev") << QByteArray("[reader b]\ndevice = /dev/../tmp/x\ncommand = info")
                                              << "7: \"device\" must be a path under /dev/, not \"/dev/../tmp/x\"";
         QTest::newRow("usb = no") << QByteArray("[reader b]\nusb = no\ncommand = info")
