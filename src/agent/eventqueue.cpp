@@ -3,6 +3,7 @@
 
 #include <array>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -67,6 +68,12 @@ EventQueue::EventQueue(const QString &folder, qint64 limitBytes)
       m_segmentLimit(qMax<qint64>(limitBytes / 8, 4096))
 {}
 
+EventQueue::~EventQueue()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
 QString EventQueue::segmentPath(quint64 firstSeq) const
 {
     return m_folder + QStringLiteral("/%1.seg").arg(firstSeq, 20, 10, QLatin1Char('0'));
@@ -80,9 +87,23 @@ bool EventQueue::open()
     m_acked = 0;
     m_dropped = 0;
     m_nextSeq = 1;
+    m_cursor = {};
     if (!QDir().mkpath(m_folder)) {
         m_error = QStringLiteral("cannot make the queue folder %1").arg(m_folder);
         return false;
+    }
+    // Two writers would interleave their records and cut each other's
+    // "torn" tails: one queue per folder, held until the object goes.
+    if (m_lockFd < 0) {
+        const QByteArray lockPath = QFile::encodeName(m_folder + QStringLiteral("/lock"));
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            m_error = QStringLiteral("the queue %1 is in use by another process").arg(m_folder);
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+        m_lockFd = fd;
     }
     // A state file that is torn or foreign counts as nothing acknowledged:
     // its records go out again rather than being lost.
@@ -274,25 +295,38 @@ QList<QueuedEvent> EventQueue::peek(int count, quint64 afterSeq)
         if (segment.lastSeq < from)
             continue;
         QFile file(segmentPath(segment.firstSeq));
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(kSegmentHeaderBytes)) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            m_error = QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString());
+            break;
+        }
+        qint64 at = kSegmentHeaderBytes;
+        if (m_cursor.segmentFirstSeq == segment.firstSeq && m_cursor.seq <= from)
+            at = m_cursor.offset;
+        if (!file.seek(at)) {
             m_error = QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString());
             break;
         }
         std::array<char, kRecordHeaderBytes> head{};
-        qint64 at = kSegmentHeaderBytes;
         while (int(events.size()) < count && at + kRecordHeaderBytes <= segment.bytes
                && file.read(head.data(), kRecordHeaderBytes) == kRecordHeaderBytes) {
             const quint32 length = qFromLittleEndian<quint32>(head.data());
             const quint64 seq = qFromLittleEndian<quint64>(head.data() + 8);
             if (length > kLargestPayload || at + kRecordHeaderBytes + length > segment.bytes)
                 break;
-            at += kRecordHeaderBytes + length;
             if (seq < from) {
+                at += kRecordHeaderBytes + length;
                 if (!file.seek(at))
                     break;
                 continue;
             }
-            events.append({seq, file.read(length)});
+            const QByteArray payload = file.read(length);
+            if (payload.size() != qsizetype(length)) {
+                m_error = QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString());
+                return events;
+            }
+            at += kRecordHeaderBytes + length;
+            events.append({seq, payload});
+            m_cursor = {segment.firstSeq, at, seq + 1};
         }
     }
     return events;

@@ -45,8 +45,13 @@ public:
     // them all together.
     EventQueue(const QString &folder, qint64 limitBytes);
 
+    ~EventQueue();
+    EventQueue(const EventQueue &) = delete;
+    EventQueue &operator=(const EventQueue &) = delete;
+
     // Reads what is there, cutting a torn tail; false with errorString()
-    // when the folder cannot be made or read.
+    // when the folder cannot be made or read, or another queue (another
+    // agent on the same state folder) has it open.
     bool open();
 
     // Appends the records in order, durably; the sequence number of the
@@ -60,7 +65,9 @@ public:
     QList<QueuedEvent> peek(int count, quint64 afterSeq = 0);
 
     // Everything up to `seq` has reached the broker; kept across restarts.
-    // A number past the last record counts as the last record.
+    // A number past the last record counts as the last record. Each call
+    // costs a state file flushed to the disk: acknowledge the highest of a
+    // run of confirmations, not every one.
     bool acknowledge(quint64 seq);
 
     quint64 acknowledged() const { return m_acked; }
@@ -92,7 +99,18 @@ private:
     void dropOldest();
     bool saveState();
 
+    // Where the last peek() ended, so the next starts there instead of at
+    // its segment's first record.
+    struct Cursor
+    {
+        quint64 segmentFirstSeq = 0;
+        qint64 offset = 0;
+        quint64 seq = 0; // of the record at offset
+    };
+
     QString m_folder;
+    int m_lockFd = -1;
+    Cursor m_cursor;
     qint64 m_limit;
     qint64 m_segmentLimit;
     QList<Segment> m_segments; // oldest first; the last is written to

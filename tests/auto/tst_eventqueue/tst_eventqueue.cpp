@@ -130,11 +130,15 @@ private slots:
             default: QFAIL(qPrintable(op));
             }
         }
+        // In small steps, as a consumer with records in flight takes them.
         QList<quint64> seqs;
-        for (const QueuedEvent &e : queue->peek(1000)) {
-            QCOMPARE(e.payload, payloadFor(e.seq, payloadBytes));
-            seqs.append(e.seq);
+        for (QList<QueuedEvent> step = queue->peek(7); !step.isEmpty(); step = queue->peek(7, seqs.last())) {
+            for (const QueuedEvent &e : step) {
+                QCOMPARE(e.payload, payloadFor(e.seq, payloadBytes));
+                seqs.append(e.seq);
+            }
         }
+        QCOMPARE(queue->peek(1000).size(), seqs.size());
         QCOMPARE(QStringLiteral("peek=%1 last=%2 dropped=%3 refused=%4")
                      .arg(ranges(seqs))
                      .arg(queue->lastSeq())
@@ -146,12 +150,15 @@ private slots:
     }
 
     // A consumer with records in flight asks past them; what it has
-    // acknowledged leaves the disk.
-    void peekAfterAndCleanUp()
+    // acknowledged leaves the disk; a second queue on the folder is refused.
+    void peekAfterCleanUpAndOneWriter()
     {
         QTemporaryDir dir;
         EventQueue queue(dir.path(), 40960);
         QVERIFY(queue.open());
+        EventQueue second(dir.path(), 40960);
+        QVERIFY(!second.open());
+        QVERIFY(second.errorString().contains(QLatin1String("in use")));
         for (int i = 0; i < 30; ++i)
             QVERIFY(queue.append(payloadFor(i + 1, 1000)) != 0);
         const QList<QueuedEvent> next = queue.peek(2, 7);
