@@ -372,7 +372,13 @@ const QStringList &knownCommandFamilies()
 QStringList ParsedConfig::faultLines(const QString &fileName) const
 {
     QStringList lines;
-    for (const ConfigFault &f : faults) {
+    for (ConfigFault f : faults) {
+        // Values are quoted in the messages; a control character in one
+        // must not reach the terminal that shows them.
+        for (QChar &c : f.message) {
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char('?');
+        }
         if (f.line > 0)
             lines.append(QStringLiteral("%1:%2: %3").arg(fileName).arg(f.line).arg(f.message));
         else

@@ -73,6 +73,8 @@ private slots:
         const QString noName = QStringLiteral(": 1 to 64 letters, digits, \".\", \"_\" or \"-\"");
         QTest::newRow("bad number") << QByteArray("port = 70000")
                                     << "6: \"port\" must be a number from 1 to 65535, not \"70000\"";
+        QTest::newRow("control characters") << QByteArray("port = \x1b[2J\x07")
+                                            << "6: \"port\" must be a number from 1 to 65535, not \"?[2J?\"";
         QTest::newRow("signed number") << QByteArray("port = +80")
                                        << "6: \"port\" must be a number from 1 to 65535, not \"+80\"";
         QTest::newRow("keep-alive too short") << QByteArray("keepalive = 2")
