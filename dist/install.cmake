@@ -1,8 +1,9 @@
 # Installs the programs like any desktop application and describes the two
 # Debian packages that cpack builds from it:
-#   vexahost      (component main) the program and vexactl, the hidapi build of the USB
-#                 library, the udev rule, desktop entry, icon, AppStream
-#                 metadata and the manual
+#   vexahost      (component main) the program, vexactl and vexa-agent, the hidapi
+#                 build of the USB library, the udev rule, desktop entry, icon,
+#                 AppStream metadata, the agent's service (not enabled), its
+#                 user and example configuration, and the manuals
 #   vexahost-sim  (component sim) the simulator, its build of the USB
 #                 library and its manual
 # and their debug symbols (dist/binaries.cmake) in vexahost-dbgsym and
@@ -14,6 +15,17 @@ set(VEXA_MAINTAINER "VexaHost developers <dev@vexahost.invalid>")
 
 vexa_install_binary(vexahost ${CMAKE_INSTALL_BINDIR} main maindbg)
 vexa_install_binary(vexactl ${CMAKE_INSTALL_BINDIR} main maindbg)
+vexa_install_binary(vexa-agent ${CMAKE_INSTALL_BINDIR} main maindbg)
+# The agent's service is installed, never enabled or started by the package:
+# the administrator writes its configuration first. Its user is described
+# for systemd-sysusers rather than made by a maintainer script, so that the
+# package changes nothing in /etc.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/vexa-agent.service
+    DESTINATION lib/systemd/system COMPONENT main)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/vexa-agent.sysusers
+    DESTINATION lib/sysusers.d RENAME vexa-agent.conf COMPONENT main)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/vexa-agent.conf.example
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vexahost/examples RENAME vexa-agent.conf COMPONENT main)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/vexactl.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vexactl COMPONENT main)
 if(TARGET vexa-sim)
@@ -41,7 +53,7 @@ install(FILES ${dist_out}/${VEXA_METAINFO_ID}.metainfo.xml
 # In man, "\-" is the "-" one types; a bare "-" may print as a hyphen.
 string(REPLACE "-" "\\-" VEXA_MAN_LIBDIR ${VEXA_PRIVATE_LIBDIR})
 set(dist_files)
-foreach(page vexahost.1 vexactl.1 vexa-sim.1)
+foreach(page vexahost.1 vexactl.1 vexa-agent.1 vexa-sim.1)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/man/${page}.in ${dist_out}/${page} @ONLY)
     list(APPEND dist_files ${dist_out}/${page})
 endforeach()
@@ -56,7 +68,7 @@ foreach(file ${dist_files})
 endforeach()
 add_custom_target(vexa-dist-docs ALL DEPENDS ${dist_gz})
 
-install(FILES ${dist_out}/vexahost.1.gz ${dist_out}/vexactl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
+install(FILES ${dist_out}/vexahost.1.gz ${dist_out}/vexactl.1.gz ${dist_out}/vexa-agent.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
 install(FILES ${dist_out}/vexa-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 foreach(pair main:vexahost sim:vexahost-sim maindbg:vexahost-dbgsym simdbg:vexahost-sim-dbgsym)
     string(REPLACE ":" ";" pair ${pair})
@@ -88,7 +100,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # information, and why it stays: hardening-no-fortify-functions for
 # vexa-sim and both USB libraries, which are built with _FORTIFY_SOURCE (see
 # the top CMakeLists.txt) but call no C library function whose buffer size
-# the compiler knows, so there is nothing to fortify.
+# the compiler knows, so there is nothing to fortify; and
+# package-supports-alternative-init-but-no-init.d-script for vexa-agent's
+# service, which is for systemd alone.
 # Directories 0755 whatever the builder's umask.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -104,7 +118,9 @@ commands for ISO/IEC 15693, ISO/IEC 14443-A and Tag-it, reader
 configuration, firmware upgrade and a raw-frame message view.
 .
 The package holds the program, its USB HID library and the udev rule
-that lets the logged-in user open a USB reader.")
+that lets the logged-in user open a USB reader, vexactl for the shell, and
+vexa-agent, a service (installed, not enabled) that publishes the tag
+events of several readers to an MQTT broker.")
 
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME vexahost-sim)
 set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "vexahost (= ${PROJECT_VERSION})")

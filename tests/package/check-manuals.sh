@@ -3,12 +3,13 @@
 # are the options the manual's OPTIONS section lists, --version prints what
 # the manual says it prints, neither needs a display, an argument the
 # program does not take is refused, and each page renders without a warning.
-# Usage: check-manuals.sh VEXAHOST VEXA_SIM MANUAL_FOLDER [VEXACTL]
+# Usage: check-manuals.sh VEXAHOST VEXA_SIM MANUAL_FOLDER [VEXACTL [VEXA_AGENT]]
 set -euo pipefail
 vexahost="$1"
 sim="$2"
 manuals="$3"
 ctl="${4:-}"
+agent="${5:-}"
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -47,5 +48,6 @@ command -v man >/dev/null || { echo "FAIL: man is missing; run scripts/install-d
 check "$vexahost" "$manuals/vexahost.1"
 check "$sim" "$manuals/vexa-sim.1"
 [ -z "$ctl" ] || check "$ctl" "$manuals/vexactl.1"
+[ -z "$agent" ] || check "$agent" "$manuals/vexa-agent.1"
 [ "$failures" -eq 0 ] || exit 1
 echo "manuals: options, version and rendering agree with the programs"
