@@ -197,21 +197,28 @@ void MqttClient::retryLater()
 
 void MqttClient::readable()
 {
-    mosquitto_loop_read(m_mosq, 1);
-    watchSocket();
+    afterLoop(mosquitto_loop_read(m_mosq, 1));
 }
 
 void MqttClient::writable()
 {
-    mosquitto_loop_write(m_mosq, 1);
-    watchSocket();
+    afterLoop(mosquitto_loop_write(m_mosq, 1));
 }
 
 void MqttClient::housekeeping()
 {
     if (mosquitto_socket(m_mosq) >= 0)
-        mosquitto_loop_misc(m_mosq);
+        afterLoop(mosquitto_loop_misc(m_mosq));
+}
+
+void MqttClient::afterLoop(int rc)
+{
     watchSocket();
+    // A failed TLS handshake (an unknown authority, say) closes the socket
+    // without the disconnect callback: without this the client would wait
+    // for ever.
+    if (m_running && m_fd < 0 && !m_retry.isActive())
+        connectionLost(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc);
 }
 
 // Follows the library's socket: after every call into the library it may

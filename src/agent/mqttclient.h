@@ -113,6 +113,7 @@ private:
     void readable();
     void writable();
     void housekeeping();
+    void afterLoop(int rc);
     void watchSocket();
     void dropSocket();
     void connackReceived(int rc);
