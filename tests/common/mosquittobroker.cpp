@@ -84,13 +84,16 @@ bool MosquittoBroker::start()
 
 bool MosquittoBroker::launch()
 {
+    m_output.clear();
     const QString config = m_dir.filePath(QStringLiteral("mosquitto.conf"));
     QFile file(config);
     if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
-                   .arg(m_port)
-                   .toLatin1());
+    QString text = QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n").arg(m_port);
+    if (m_tls)
+        text += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
+                    .arg(caFile(), m_dir.filePath(QStringLiteral("server.pem")), m_dir.filePath(QStringLiteral("server.key")));
+    file.write(text.toLocal8Bit());
     file.close();
 
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -109,6 +112,31 @@ bool MosquittoBroker::launch()
         QTest::qWait(20);
     }
     return true;
+}
+
+bool MosquittoBroker::useTls()
+{
+    const auto openssl = [this](const QStringList &args) {
+        QProcess run;
+        run.setWorkingDirectory(m_dir.path());
+        run.start(QStringLiteral("openssl"), args);
+        return run.waitForFinished(30000) && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0;
+    };
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    QFile ext(m_dir.filePath(QStringLiteral("ext")));
+    m_tls = ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0;
+    ext.close();
+    // Run as root, the broker drops to its own user before it reads them.
+    const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    m_tls = m_tls
+        && openssl(QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=test CA"})
+        && openssl(QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"})
+        && openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                    "-out", "server.pem", "-days", "2", "-extfile", "ext"})
+        && QFile::setPermissions(m_dir.filePath(QStringLiteral("server.key")), readable)
+        && QFile::setPermissions(m_dir.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    return m_tls;
 }
 
 void MosquittoBroker::waitEnd()

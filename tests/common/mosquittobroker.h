@@ -33,6 +33,12 @@ public:
     void pause();
     void resume();
 
+    // Before start(): makes a certificate authority and a certificate for
+    // 127.0.0.1 (openssl, elliptic-curve keys: quick) and listens with TLS
+    // only. False when openssl is missing or fails.
+    bool useTls();
+    QString caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
+
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     quint16 port() const { return m_port; }
     QString output() const { return QString::fromLocal8Bit(m_output); }
@@ -45,6 +51,7 @@ private:
     QProcess m_process;
     QByteArray m_output;
     quint16 m_port = 0;
+    bool m_tls = false;
 };
 
 } // namespace vexa::test
