@@ -337,10 +337,9 @@ void MqttClient::connectionLost(int rc)
     // rc 0 is our own goodbye.
     if (!m_running || rc == 0)
         return;
-    report(tr("lost the broker %1:%2: %3")
-               .arg(m_options.host)
-               .arg(m_options.port)
-               .arg(reason(rc)));
+    // A refusal was reported with the broker's reason already.
+    if (rc != MOSQ_ERR_CONN_REFUSED)
+        report(tr("lost the broker %1:%2: %3").arg(m_options.host).arg(m_options.port).arg(reason(rc)));
     retryLater();
 }
 
