@@ -6,7 +6,10 @@
 #   install-deps.sh --test   also what the test command needs: clang and
 #                            LLVM for fuzzing, and the tools the package
 #                            test checks the package with, and a virtual
-#                            desktop with its accessibility bus
+#                            desktop with its accessibility bus, and an MQTT
+#                            broker with its command-line clients and openssl
+#                            for test certificates (the tests start their
+#                            own broker on a free port)
 # It only installs packages and writes no file of its own: the udev rule for
 # USB readers comes with the package, or from scripts/install-udev-rule.sh.
 set -euo pipefail
@@ -14,7 +17,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-    libhidapi-dev libudev-dev libxlsxwriter-dev zlib1g-dev
+    libhidapi-dev libudev-dev libxlsxwriter-dev zlib1g-dev libmosquitto-dev
     fonts-liberation hicolor-icon-theme
     dpkg-dev file
 )
@@ -23,6 +26,7 @@ if [ "${1:-}" = --test ]; then
         clang libclang-rt-14-dev llvm jq
         lintian appstream desktop-file-utils man-db
         xvfb dbus-x11 at-spi2-core python3-pyatspi
+        mosquitto mosquitto-clients openssl
     )
 elif [ $# -gt 0 ]; then
     echo "usage: install-deps.sh [--test]" >&2
