@@ -168,10 +168,7 @@ int repeatRun(int seconds, qint64 reads, int tags)
     ReaderLink &link = session.link();
     iso15693::Request request;
     request.command = iso15693::Inventory;
-    const auto send = [&] {
-        link.commandLength = iso15693::build(request, link.commandBuffer).length;
-        link.sendFrame();
-    };
+    const auto send = [&] { session.send(request); };
     cycle.setRepeatMode(true);
     cycle.go(send);
     const test::RepeatPhase early = test::measureRepeat(link, seconds);

@@ -1,13 +1,13 @@
-// vexactl - one command on the reader session: sent once, or again and
-// again with --repeat and --interval until the count or a stop; its reports
-// on standard output and a summary of the Repeat on standard error.
+// vexactl - one command on the reader session: sent once, or as the
+// session's Repeat cycle (--repeat, its --interval) until the count or a
+// stop; its answers on standard output and a summary on standard error.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include "core/session/readersession.h"
 #include "ctl/commandline.h"
@@ -42,27 +42,20 @@ public:
 
 private:
     bool send(int *exitCode);
-    bool sendHeld(int *exitCode);
-    template<typename Request, typename Check, typename Confirmation, typename Build>
-    bool sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build, int *exitCode);
-    bool confirmed(const QString &question, int *exitCode);
-    void onTagResponse(ResponseFamily family, const FrameView &frame);
-    void finish();
-    void sendNext();
+    std::optional<Command> command() const;
+    void onAnswered(const Answer &answer);
+    void onCycleState(CommandCycle::State state);
     void end();
 
     ReaderSession &m_session;
     TerminalPrompt &m_prompt;
     const Invocation &m_invocation;
-    QString m_refusal; // why the last send sent nothing
+    QString m_refusal; // why the send sent nothing
     QString m_reason;  // why the worst exchange failed
-    Answer m_answer;
     std::function<void(int)> m_done;
     QElapsedTimer m_clock;
-    QTimer m_pause;
-    bool m_answered = false;
-    bool m_sendFailed = false;
     bool m_inFlight = false;
+    bool m_last = false; // the exchange in flight is the last one
     bool m_stopRequested = false;
     bool m_ended = false;
     int m_exitCode = ExitOk;

@@ -4,8 +4,6 @@
 
 #include <QFileInfo>
 
-#include "core/link/serialtransport.h"
-#include "core/link/usbtransport.h"
 #include "core/session/readersession.h"
 #include "core/settings/settingsstore.h"
 #include "ctl/commandline.h"
@@ -22,9 +20,9 @@ bool connectReader(ReaderSession &session, TerminalPrompt &prompt, const Connect
         settings.options = session.options();
         // What the session says on the way is the reason when it fails.
         prompt.hold();
-        session.begin(settings);
+        const bool open = session.beginAtRate(settings, QString(), nullptr);
         const QStringList said = prompt.release();
-        if (!session.usb().isOpen()) {
+        if (!open) {
             printReason(said.isEmpty() ? QStringLiteral("no USB reader is connected.") : oneLine(said));
             return false;
         }
@@ -32,20 +30,16 @@ bool connectReader(ReaderSession &session, TerminalPrompt &prompt, const Connect
             printError(printableText(oneLine({text})));
         return true;
     }
-    session.tickClock();
-    SerialTransport &serial = session.serial();
-    serial.setBaudRate(c.baud.value_or(isKnownBaudRate(stored.baudRate) ? stored.baudRate : 38400));
-    if (!c.device.isEmpty()) {
-        if (!QFileInfo::exists(c.device)) {
-            printReason(c.device + QStringLiteral(": no such device."));
-            return false;
-        }
-        serial.setDevicePath(c.device);
-    } else {
-        serial.setPortNumber(c.port.value_or(stored.portNumber));
+    if (!c.device.isEmpty() && !QFileInfo::exists(c.device)) {
+        printReason(c.device + QStringLiteral(": no such device."));
+        return false;
     }
+    ReaderSession::Settings settings;
+    settings.options = session.options();
+    settings.baudRate = c.baud.value_or(isKnownBaudRate(stored.baudRate) ? stored.baudRate : 38400);
+    settings.portNumber = c.port.value_or(stored.portNumber);
     QString error;
-    if (!serial.open(&error)) {
+    if (!session.beginAtRate(settings, c.device, &error)) {
         printReason(error);
         return false;
     }

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 
-#include "core/link/readerlink.h"
 #include "core/session/readersession.h"
 #include "core/session/taglogexport.h"
 #include "core/settings/settingsstore.h"
@@ -63,10 +62,10 @@ int main(int argc, char *argv[])
         session.options().readerSerialNumber = invocation.connection.address;
     }
     if (invocation.connection.timeoutMs)
-        session.link().setResponseTimeout(*invocation.connection.timeoutMs);
+        session.setResponseTimeout(*invocation.connection.timeoutMs);
     session.setTraceFrames(invocation.frames);
 
-    session.link().setFastCompletion(invocation.fast);
+    session.setFastCompletion(invocation.fast);
     StopSignal stopper;
 
     // Options alone need no reader: they would only last for this run.

@@ -115,6 +115,11 @@ bool TerminalPrompt::confirm(const QString &text)
         return false;
     }
     m_asked = true;
+    if (!m_yes && m_holding) {
+        // The question becomes the reason nothing was sent.
+        m_held << text + QStringLiteral(" Not sent; give --yes to confirm.");
+        return false;
+    }
     if (!m_yes)
         printError(printableLines(text));
     return m_yes;

@@ -13,6 +13,33 @@ ReaderLink::ReaderLink(const ReaderAddressing &addressing, QObject *parent)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ReaderLink::onResponseTimer);
+    m_repeatTimer.setSingleShot(true);
+    // --interval is a bench's spacing between exchanges: never shorter.
+    m_repeatTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_repeatTimer, &QTimer::timeout, this, &ReaderLink::resend);
+}
+
+void ReaderLink::dropStoredFrame()
+{
+    clearCommandBuffer();
+    m_commandLength = 0;
+    m_repeatTimer.stop();
+}
+
+void ReaderLink::storeFrame(const CommandBuffer &frame, int length)
+{
+    m_command = frame;
+    m_commandLength = length;
+}
+
+void ReaderLink::storeBuilt(const std::function<int(CommandBuffer &)> &build)
+{
+    m_commandLength = build(m_command);
+}
+
+QByteArray ReaderLink::storedFrame() const
+{
+    return QByteArray(reinterpret_cast<const char *>(m_command.data()), m_commandLength);
 }
 
 void ReaderLink::setTransport(Transport *transport)
@@ -31,8 +58,8 @@ void ReaderLink::setTransport(Transport *transport)
 
 void ReaderLink::sendSimpleCommand(uint8_t flags, uint8_t code)
 {
-    commandLength = 8;
-    buildSimpleCommand(commandBuffer, flags, code);
+    m_commandLength = 8;
+    buildSimpleCommand(m_command, flags, code);
     sendFrame();
 }
 
@@ -47,7 +74,7 @@ bool ReaderLink::writeFrame(bool fromRepeat)
     m_receive.clear();
 
     const QByteArray wire =
-        wireFrame(commandBuffer, commandLength, m_addressing.addressReader, m_addressing.readerSerialNumber);
+        wireFrame(m_command, m_commandLength, m_addressing.addressReader, m_addressing.readerSerialNumber);
     QString error;
     if (!m_transport || !m_transport->write(wire, &error)) {
         if (!m_transport)
@@ -56,6 +83,7 @@ bool ReaderLink::writeFrame(bool fromRepeat)
             // A re-send that fails ends the cycle quietly: nobody is there to
             // answer a message box every two seconds.
             m_timer.stop();
+            emit repeatSendFailed(error);
         } else {
             // A port the user may not open: the message says why and how to
             // fix it, and a time-out report after it would only mislead.
@@ -108,10 +136,21 @@ void ReaderLink::onResponseTimer()
         emit timedOut();
     }
     m_receive.clear();
+    emit answerJudged();
 
-    if (m_repeat && commandLength != 0)
-        writeFrame(true);
+    if (m_repeat && m_commandLength != 0) {
+        if (m_repeatIntervalMs > 0)
+            m_repeatTimer.start(m_repeatIntervalMs);
+        else
+            writeFrame(true);
+    }
     emit exchangeEnded();
+}
+
+void ReaderLink::resend()
+{
+    if (m_repeat && m_commandLength != 0 && !busy())
+        writeFrame(true);
 }
 
 } // namespace vexa

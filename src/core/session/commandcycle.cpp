@@ -8,6 +8,8 @@ namespace vexa {
 CommandCycle::CommandCycle(ReaderLink &link, QObject *parent) : QObject(parent), m_link(link)
 {
     connect(&m_link, &ReaderLink::exchangeEnded, this, &CommandCycle::onExchangeEnded);
+    // Nothing is in flight and nothing will be: Go starts afresh.
+    connect(&m_link, &ReaderLink::repeatSendFailed, this, [this] { setState(State::Idle); });
 }
 
 void CommandCycle::setState(State state)
@@ -20,8 +22,7 @@ void CommandCycle::setState(State state)
 
 void CommandCycle::go(const std::function<void()> &send)
 {
-    m_link.clearCommandBuffer();
-    m_link.commandLength = 0;
+    m_link.dropStoredFrame();
     if (m_state == State::Repeating) {
         setState(m_link.busy() ? State::Paused : State::Idle);
         return;
@@ -39,10 +40,28 @@ void CommandCycle::setRepeatMode(bool on)
     m_repeatMode = on;
     m_link.setRepeat(on);
     if (!on && m_state == State::Repeating) {
-        m_link.commandLength = 0;
+        m_link.dropStoredFrame();
         setState(m_link.busy() ? State::Paused : State::Idle);
     }
     emit repeatModeChanged(on);
+}
+
+void CommandCycle::pause()
+{
+    if (m_state != State::Repeating)
+        return;
+    m_link.dropStoredFrame();
+    setState(m_link.busy() ? State::Paused : State::Idle);
+}
+
+void CommandCycle::setInterval(int ms)
+{
+    m_link.setRepeatInterval(ms);
+}
+
+int CommandCycle::interval() const
+{
+    return m_link.repeatInterval();
 }
 
 void CommandCycle::onExchangeEnded()

@@ -7,6 +7,8 @@
 //   Paused     Pause (or Repeat off) during a cycle: the answer still in
 //              flight is reported, nothing more is sent
 //
+// A re-send the interface refuses ends a cycle (Idle).
+//
 // Repeat mode (F6) is a switch of its own: it only decides whether the next
 // Go starts a cycle, and turning it off ends a cycle under way.
 #pragma once
@@ -35,7 +37,13 @@ public:
     // running cannot re-send it; `send` builds and sends the page's command
     // unless this Go was a Pause.
     void go(const std::function<void()> &send);
+    // Pause alone: a cycle under way ends after the answer in flight;
+    // nothing happens otherwise.
+    void pause();
     void setRepeatMode(bool on);
+    // The time between an answer and the cycle's next send (0: at once).
+    void setInterval(int ms);
+    int interval() const;
 
 signals:
     void stateChanged(vexa::CommandCycle::State state);

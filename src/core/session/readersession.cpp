@@ -3,9 +3,13 @@
 
 #include <QDateTime>
 #include <QTime>
+#include <type_traits>
 #include <utility>
 
 #include "core/codecs/configframes.h"
+#include "core/codecs/iso14443.h"
+#include "core/codecs/iso15693.h"
+#include "core/codecs/tagit.h"
 #include "core/codecs/management.h"
 #include "core/link/devicewatch.h"
 #include "core/link/portmap.h"
@@ -34,12 +38,17 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     connect(m_link, &ReaderLink::frameSent, this, [this](const QByteArray &wire) {
         // The answer names its tag only through the request (a block read
         // by UID): kept as sent, whatever a page builds meanwhile.
-        m_sentRequest = m_link->commandBuffer;
-        m_sentLength = m_link->commandLength;
+        m_sentRequest = m_link->storedFrame();
+        const uint8_t code = m_sentRequest.size() > 5 ? uint8_t(m_sentRequest.at(5)) : 0;
+        m_pendingFamily = routeResponse(code, m_visiblePage.value_or(m_sentPage));
         if (m_traceFrames)
             emit messageLine(QStringLiteral("Host --") + m_clockText + QStringLiteral("->") + hexBytes(wire));
     });
-    connect(m_link, &ReaderLink::sendFailed, this, [this](const QString &error) { m_prompt.error(error); });
+    connect(m_link, &ReaderLink::sendFailed, this, [this](const QString &error) {
+        m_sendFailed = true;
+        m_lastSendFailure = error;
+        m_prompt.error(error);
+    });
     connect(m_link, &ReaderLink::blockReceived, this, [this](const QByteArray &bytes) {
         emit receiveEnded();
         if (m_traceFrames)
@@ -47,9 +56,25 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     });
     connect(m_link, &ReaderLink::timedOut, this, [this] {
         emit receiveEnded();
-        emit heading(QStringLiteral("Error: Message timeout"));
+        Answer answer;
+        answer.family = m_pendingFamily;
+        judgeTimeout(answer);
+        m_pending = answer;
     });
     connect(m_link, &ReaderLink::responseReady, this, &ReaderSession::onResponse);
+    connect(m_link, &ReaderLink::repeatSendFailed, this, [this](const QString &error) { m_lastSendFailure = error; });
+    connect(m_link, &ReaderLink::answerJudged, this, [this] {
+        // Told before Repeat's re-send, so that a listener may still end
+        // the cycle with this answer.
+        Answer answer;
+        if (m_pending) {
+            answer = *std::exchange(m_pending, std::nullopt);
+        } else {
+            answer.family = m_pendingFamily;
+            judgeNoValidAnswer(answer);
+        }
+        emit answered(answer);
+    });
     for (Transport *t : std::initializer_list<Transport *>{m_serial, m_usb}) {
         connect(t, &Transport::transmitted, this, &ReaderSession::transmitted);
         connect(t, &Transport::received, this, &ReaderSession::received);
@@ -59,6 +84,7 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     connect(m_usb, &UsbTransport::deviceChanged, this, &ReaderSession::onUsbDeviceChange);
     m_usb->setReceiveCount([this] { return m_link->receiveCount(); });
     connect(m_cycle, &CommandCycle::repeatModeChanged, this, &ReaderSession::repeatingChanged);
+    connect(m_cycle, &CommandCycle::stateChanged, this, &ReaderSession::cycleStateChanged);
 
     m_clock.setObjectName(QStringLiteral("Timer2"));
     m_clock.setParent(this);
@@ -391,10 +417,13 @@ void ReaderSession::changeBaudRate(int rate)
         m_serial->setBaudRate(rate);
         return;
     }
-    const auto n = buildBaudRateCommand(m_link->commandBuffer, rate);
+    std::optional<int> n;
+    m_link->storeBuilt([&](CommandBuffer &frame) {
+        n = buildBaudRateCommand(frame, rate);
+        return n.value_or(m_link->storedLength());
+    });
     if (!n)
         return;
-    m_link->commandLength = *n;
     m_link->sendFrame();
     // No time-out report for this command: the reader may already listen at
     // the new rate when its answer would be due.
@@ -521,32 +550,40 @@ void ReaderSession::setAutoReadMode(bool on)
 
 void ReaderSession::onResponse(const FrameView &frame)
 {
-    const ResponseFamily family = routeResponse(frame.code(), m_visiblePage);
-    if (family != ResponseFamily::Management) {
-        logTags(family, frame);
-        emit tagResponse(family, frame);
-        return;
+    Answer answer;
+    answer.family = routeResponse(frame.code(), m_visiblePage.value_or(m_sentPage));
+    const FrameView request(reinterpret_cast<const uint8_t *>(m_sentRequest.constData()), int(m_sentRequest.size()));
+    switch (answer.family) {
+    case ResponseFamily::Iso15693:
+        answer.report = iso15693::reportResponse(frame, m_options.isoBlockLength);
+        break;
+    case ResponseFamily::Tagit: answer.report = tagit::reportResponse(frame, frame.available()); break;
+    case ResponseFamily::Iso14443: answer.report = iso14443::reportResponse(frame); break;
+    case ResponseFamily::Management: {
+        const ManagementOutcome outcome = reportManagementResponse(frame);
+        answer.report = outcome.report;
+        if (outcome.audioOn) {
+            m_options.audioOn = m_audioShownOn = *outcome.audioOn;
+            emit audioShownChanged(m_audioShownOn);
+        }
+        if (outcome.ledOn) {
+            m_options.ledOn = m_ledShownOn = *outcome.ledOn;
+            emit ledShownChanged(m_ledShownOn);
+        }
+        if (outcome.bootLoaderComType)
+            m_bootLoaderComType = *outcome.bootLoaderComType == 1 ? LoaderComType::Serial : LoaderComType::Usb;
+        break;
     }
-    const ManagementOutcome outcome = reportManagementResponse(frame);
-    emit report(outcome.report);
-    if (outcome.audioOn) {
-        m_options.audioOn = m_audioShownOn = *outcome.audioOn;
-        emit audioShownChanged(m_audioShownOn);
     }
-    if (outcome.ledOn) {
-        m_options.ledOn = m_ledShownOn = *outcome.ledOn;
-        emit ledShownChanged(m_ledShownOn);
+    if (answer.family != ResponseFamily::Management) {
+        answer.tags = tagsNamed(answer.family, frame, request, m_options.isoBlockLength);
+        if (!answer.tags.isEmpty())
+            m_tagLog->record(answer.family, answer.tags, QDateTime::currentMSecsSinceEpoch());
     }
-    if (outcome.bootLoaderComType)
-        m_bootLoaderComType = *outcome.bootLoaderComType == 1 ? LoaderComType::Serial : LoaderComType::Usb;
-}
-
-void ReaderSession::logTags(ResponseFamily family, const FrameView &frame)
-{
-    const QList<TagSighting> tags =
-        tagsNamed(family, frame, FrameView(m_sentRequest.data(), m_sentLength), m_options.isoBlockLength);
-    if (!tags.isEmpty())
-        m_tagLog->record(family, tags, QDateTime::currentMSecsSinceEpoch());
+    // The self test's answer carries no status to judge.
+    const bool statusCounts = m_sentRequest.size() < 6 || request.code() != mgmt::Test;
+    judgeAnswer(answer, frame, statusCounts);
+    m_pending = answer;
 }
 
 // --- reader management
@@ -595,16 +632,16 @@ void ReaderSession::requestLoaderInfo()
 
 // --- configuration
 
-void ReaderSession::sendBuilt(int length)
+void ReaderSession::sendBuilt(const std::function<int(CommandBuffer &)> &build)
 {
-    m_link->commandLength = length;
+    m_link->storeBuilt(build);
     m_link->sendFrame();
 }
 
 void ReaderSession::sendWiegandMode(int modeIndex)
 {
     m_link->clearCommandBuffer();
-    sendBuilt(buildWiegandCommand(m_link->commandBuffer, modeIndex, m_options));
+    sendBuilt([&](CommandBuffer &frame) { return buildWiegandCommand(frame, modeIndex, m_options); });
 }
 
 void ReaderSession::sendEncryption(bool userKey, const QString &keyText, bool plainText)
@@ -613,13 +650,12 @@ void ReaderSession::sendEncryption(bool userKey, const QString &keyText, bool pl
     if (userKey && !hexTextToBytes(keyText, key.data(), int(key.size()))) {
         // Nothing half-built is left for Repeat to send: a stray frame with
         // the default key would undo the operator's choice on the reader.
-        m_link->clearCommandBuffer();
-        m_link->commandLength = 0;
+        m_link->dropStoredFrame();
         m_prompt.warning(kInvalidHexMessage);
         return;
     }
     m_link->clearCommandBuffer();
-    sendBuilt(buildEncryptionCommand(m_link->commandBuffer, userKey, key, plainText));
+    sendBuilt([&](CommandBuffer &frame) { return buildEncryptionCommand(frame, userKey, key, plainText); });
 }
 
 void ReaderSession::setAddressing(const ReaderAddressing &addressing)
@@ -631,7 +667,7 @@ void ReaderSession::setAddressing(const ReaderAddressing &addressing)
 void ReaderSession::sendFeedback()
 {
     m_link->clearCommandBuffer();
-    sendBuilt(buildFeedbackCommand(m_link->commandBuffer, m_options.audioOn, m_options.ledOn));
+    sendBuilt([&](CommandBuffer &frame) { return buildFeedbackCommand(frame, m_options.audioOn, m_options.ledOn); });
 }
 
 void ReaderSession::activateLed(LedColour colour, const QString &timeText)
@@ -641,7 +677,7 @@ void ReaderSession::activateLed(LedColour colour, const QString &timeText)
         m_prompt.error(invalidIntegerMessage(timeText));
         return;
     }
-    sendBuilt(buildActivateLedCommand(m_link->commandBuffer, colour, *timeMs));
+    sendBuilt([&](CommandBuffer &frame) { return buildActivateLedCommand(frame, colour, *timeMs); });
 }
 
 void ReaderSession::activateAudio(const QString &timeText)
@@ -651,13 +687,190 @@ void ReaderSession::activateAudio(const QString &timeText)
         m_prompt.error(invalidIntegerMessage(timeText));
         return;
     }
-    sendBuilt(buildActivateAudioCommand(m_link->commandBuffer, *timeMs));
+    sendBuilt([&](CommandBuffer &frame) { return buildActivateAudioCommand(frame, *timeMs); });
 }
 
 void ReaderSession::setRfTransmitter(bool on)
 {
     m_link->clearCommandBuffer();
-    sendBuilt(buildRfCommand(m_link->commandBuffer, on));
+    sendBuilt([&](CommandBuffer &frame) { return buildRfCommand(frame, on); });
+}
+
+// --- one command, whatever its kind
+
+template<typename Request, typename Check, typename Confirmation, typename Build>
+SendResult ReaderSession::sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build)
+{
+    SendResult result;
+    const auto refuse = [&](const auto &refusal) {
+        m_prompt.warning(refusal.message);
+        result.outcome = SendResult::Outcome::Refused;
+        result.refusal = refusal.message;
+        result.field = int(refusal.field);
+        result.index = refusal.index;
+        return result;
+    };
+    if (const auto refusal = check(request))
+        return refuse(*refusal);
+    const QString question = confirmation(request.command);
+    if (!question.isEmpty() && !m_prompt.confirm(question)) {
+        result.outcome = SendResult::Outcome::Declined;
+        return result;
+    }
+    CommandBuffer frame{};
+    const auto built = build(request, frame);
+    if (!built.ok())
+        return refuse(*built.refusal);
+    m_link->storeFrame(frame, built.length);
+    m_link->sendFrame();
+    return result;
+}
+
+SendResult ReaderSession::send(const Command &command)
+{
+    m_sendFailed = false;
+    SendResult result;
+    std::visit(
+        [&](const auto &c) {
+            using T = std::decay_t<decltype(c)>;
+            if constexpr (std::is_same_v<T, iso15693::Request>) {
+                m_sentPage = TagPage::Iso15693;
+                iso15693::Request request = c;
+                // The options are the session's, whoever built the request.
+                request.isoConfig = m_options.isoConfig;
+                request.isoBlockLength = m_options.isoBlockLength;
+                result = sendTagRequest(request, iso15693::checkFields, iso15693::confirmation, iso15693::build);
+            } else if constexpr (std::is_same_v<T, tagit::Request>) {
+                m_sentPage = TagPage::Tagit;
+                result = sendTagRequest(c, tagit::checkFields, tagit::confirmation, tagit::build);
+            } else if constexpr (std::is_same_v<T, Iso14443Command>) {
+                m_sentPage = TagPage::Iso14443;
+                CommandBuffer frame{};
+                const int length = iso14443::build(c.command, frame);
+                if (length == 0) {
+                    result.outcome = SendResult::Outcome::Refused; // no command chosen
+                    return;
+                }
+                m_link->storeFrame(frame, length);
+                m_link->sendFrame();
+            } else if constexpr (std::is_same_v<T, ManagementCommand>) {
+                m_link->clearCommandBuffer();
+                sendManagementCommand(c.code);
+            } else if constexpr (std::is_same_v<T, ReaderTestCommand>) {
+                m_sentPage = TagPage::Iso15693;
+                runTest();
+            } else if constexpr (std::is_same_v<T, RawCommand>) {
+                // A raw answer is reported as the ISO/IEC 15693 page reports it.
+                m_sentPage = TagPage::Iso15693;
+                const QByteArray &body = c.body;
+                if (body.size() < 2 || body.size() + 6 > kCommandBufferSize) {
+                    result.outcome = SendResult::Outcome::Refused;
+                    result.refusal = QStringLiteral("A frame body holds 2 to %1 bytes.").arg(kCommandBufferSize - 6);
+                    m_prompt.warning(result.refusal);
+                    return;
+                }
+                m_link->clearCommandBuffer();
+                sendBuilt([&](CommandBuffer &frame) {
+                    const int n = int(body.size()) + 6;
+                    writeHeader(frame.data(), n, uint8_t(body.at(0)), uint8_t(body.at(1)));
+                    for (qsizetype i = 2; i < body.size(); ++i)
+                        frame[size_t(4 + i)] = uint8_t(body.at(i));
+                    writeFrameCheck(frame.data(), n);
+                    return n;
+                });
+            } else if constexpr (std::is_same_v<T, WiegandCommand>) {
+                sendWiegandMode(c.modeIndex);
+            } else if constexpr (std::is_same_v<T, EncryptionCommand>) {
+                sendEncryption(c.userKey, c.keyText, c.plainText);
+            } else if constexpr (std::is_same_v<T, FeedbackCommand>) {
+                m_options.audioOn = c.audioOn;
+                m_options.ledOn = c.ledOn;
+                sendFeedback();
+            } else if constexpr (std::is_same_v<T, RfCommand>) {
+                setRfTransmitter(c.on);
+            } else if constexpr (std::is_same_v<T, LedCommand>) {
+                activateLed(c.colour, c.timeText);
+            } else if constexpr (std::is_same_v<T, AudioCommand>) {
+                activateAudio(c.timeText);
+            } else if constexpr (std::is_same_v<T, BaudCommand>) {
+                changeBaudRate(c.rate);
+            }
+        },
+        command);
+    if (result.outcome != SendResult::Outcome::Sent)
+        return result;
+    if (m_sendFailed) {
+        // The message has named the port and the fault.
+        result.outcome = SendResult::Outcome::Failed;
+    } else if (!m_link->busy() && !changingBaud()) {
+        // Refused on the way (its message is out); nothing was sent.
+        result.outcome = SendResult::Outcome::Refused;
+    }
+    return result;
+}
+
+// --- Go, Repeat and Pause
+
+void ReaderSession::go(const std::function<void()> &send)
+{
+    m_cycle->go(send);
+}
+
+void ReaderSession::pause()
+{
+    m_cycle->pause();
+}
+
+void ReaderSession::setRepeatMode(bool on)
+{
+    m_cycle->setRepeatMode(on);
+}
+
+bool ReaderSession::repeatMode() const
+{
+    return m_cycle->repeatMode();
+}
+
+CommandCycle::State ReaderSession::cycleState() const
+{
+    return m_cycle->state();
+}
+
+void ReaderSession::setRepeatInterval(int ms)
+{
+    m_cycle->setInterval(ms);
+}
+
+void ReaderSession::setResponseTimeout(int ms)
+{
+    m_link->setResponseTimeout(ms);
+}
+
+void ReaderSession::setFastCompletion(bool on)
+{
+    m_link->setFastCompletion(on);
+}
+
+int ReaderSession::serialBaudRate() const
+{
+    return m_serial->baudRate();
+}
+
+bool ReaderSession::beginAtRate(const Settings &settings, const QString &devicePath, QString *error)
+{
+    m_options = settings.options;
+    tickClock();
+    if (settings.usb) {
+        begin(settings);
+        return m_usb->isOpen();
+    }
+    m_serial->setBaudRate(settings.baudRate);
+    m_shownBaudRate = settings.baudRate;
+    if (!devicePath.isEmpty())
+        m_serial->setDevicePath(devicePath);
+    else
+        m_serial->setPortNumber(settings.portNumber);
+    return m_serial->open(error);
 }
 
 } // namespace vexa

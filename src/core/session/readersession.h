@@ -17,6 +17,9 @@
 #include <QTimer>
 
 #include "core/codecs/readeroptions.h"
+#include "core/session/answer.h"
+#include "core/session/command.h"
+#include "core/session/commandcycle.h"
 #include "core/loader/loaderinterface.h"
 #include "core/wire/frame.h"
 #include "core/wire/frameview.h"
@@ -26,7 +29,6 @@ struct AtUsbHidDeviceRecord;
 
 namespace vexa {
 
-class CommandCycle;
 class DeviceWatch;
 class FirmwareHost;
 class SessionFirmwareHost;
@@ -100,11 +102,34 @@ public:
     ~ReaderSession() override;
 
     ReaderOptions &options() { return m_options; }
+    // The session's parts, for its own tests: front ends use the calls below.
     ReaderLink &link() { return *m_link; }
     SerialTransport &serial() { return *m_serial; }
     UsbTransport &usb() { return *m_usb; }
-    OperatorPrompt &prompt() { return m_prompt; }
     CommandCycle &cycle() { return *m_cycle; }
+    OperatorPrompt &prompt() { return m_prompt; }
+
+    // --- commands and answers
+    // Checks, asks (a lock), builds and sends one command. Every exchange
+    // then ends in one answered(): the answer, a time-out or a bad block.
+    SendResult send(const Command &command);
+    // Go or Pause: `send` sends the command of the cycle (see CommandCycle).
+    void go(const std::function<void()> &send);
+    // Ends a cycle under way after the answer in flight.
+    void pause();
+    void setRepeatMode(bool on);
+    bool repeatMode() const;
+    CommandCycle::State cycleState() const;
+    // The pause Repeat makes between an answer and the next send.
+    void setRepeatInterval(int ms);
+    // How long a send waits for the first byte of its answer.
+    void setResponseTimeout(int ms);
+    // An answer ends as soon as it is one sound frame, not after the gap.
+    void setFastCompletion(bool on);
+    // The rate the serial port is set to.
+    int serialBaudRate() const;
+    // Why the interface last refused a frame (Repeat's re-sends included).
+    QString lastSendFailure() const { return m_lastSendFailure; }
     // What the firmware upgrade may ask of the link and the interface.
     FirmwareHost &firmwareHost();
     // Every tag the answers named since the start (or the last clear).
@@ -125,8 +150,9 @@ public:
     void tickClock();
     // Frame lines for the message view ("Host --", "Vexa --").
     void setTraceFrames(bool on) { m_traceFrames = on; }
-    // Which tag page answers are reported for (the visible one).
-    void setVisiblePage(TagPage page) { m_visiblePage = page; }
+    // The window's rule for a tag answer: reported as the page in view
+    // reports it. Without one (no pages) it is the family of the command sent.
+    void setVisiblePage(std::optional<TagPage> page) { m_visiblePage = page; }
     LoaderComType bootLoaderComType() const { return m_bootLoaderComType; }
     void setBootLoaderComType(LoaderComType type) { m_bootLoaderComType = type; }
     // Set whenever the USB interface is selected or the device is closed or
@@ -139,6 +165,11 @@ public:
     // bring the reader to (runStartExchange), 0 when there is none.
     int begin(const Settings &settings);
     void runStartExchange(int rate);
+    // A start for a program that names its interface and rate: the port (or
+    // `devicePath`) opens at settings.baudRate with no start exchange, or the
+    // USB reader as begin() takes it. False when it did not open (`error`
+    // says why for a port; the prompt has told of USB).
+    bool beginAtRate(const Settings &settings, const QString &devicePath, QString *error);
     // Repeat off, the port closed, the USB library released; what to store.
     Settings end();
     bool closed() const { return m_closed; }
@@ -228,11 +259,9 @@ signals:
     void clockChanged(const QString &text);
     // A line for the message view.
     void messageLine(const QString &line);
-    // A heading line and a report for the response pane.
-    void heading(const QString &text);
-    void report(const vexa::Report &report);
-    // An answer for a tag page to report.
-    void tagResponse(vexa::ResponseFamily family, const vexa::FrameView &frame);
+    // One exchange's outcome, before Repeat sends again.
+    void answered(const vexa::Answer &answer);
+    void cycleStateChanged(vexa::CommandCycle::State state);
     void autoReadLine(const QString &line);
     // Traffic, for the Tx and Rx lights: out, in, the block judged (Rx
     // out), a USB poll (Tx out).
@@ -250,9 +279,10 @@ private:
     void releaseUsbForSerial();
     const PortEntry *portEntry(int number) const;
     void onResponse(const FrameView &frame);
-    void logTags(ResponseFamily family, const FrameView &frame);
+    template<typename Request, typename Check, typename Confirmation, typename Build>
+    SendResult sendTagRequest(const Request &request, Check check, Confirmation confirmation, Build build);
     void sendManagementCommand(uint8_t code);
-    void sendBuilt(int length);
+    void sendBuilt(const std::function<int(CommandBuffer &)> &build);
     void stopWatchingVersion();
 
     OperatorPrompt &m_prompt;
@@ -266,8 +296,14 @@ private:
     // The version request's exchange, while requestVersionThen watches it.
     QMetaObject::Connection m_versionAnswer, m_versionEnd, m_versionRefused;
     TagLog *m_tagLog = nullptr;
-    CommandBuffer m_sentRequest{};
-    int m_sentLength = 0;
+    // The frame in flight (an answer names its tag through it), the family
+    // its answer is reported as, and the answer until the exchange ends.
+    QByteArray m_sentRequest;
+    TagPage m_sentPage = TagPage::Iso15693;
+    ResponseFamily m_pendingFamily = ResponseFamily::Management;
+    std::optional<Answer> m_pending;
+    bool m_sendFailed = false;
+    QString m_lastSendFailure;
     QTimer m_clock;
     QTimer m_baudSettle;
     Interface m_interface = Interface::Serial;
@@ -276,7 +312,7 @@ private:
     bool m_audioShownOn = true;
     QString m_clockText;
     QList<PortEntry> m_ports;
-    TagPage m_visiblePage = TagPage::Iso15693;
+    std::optional<TagPage> m_visiblePage;
     bool m_commandsAvailable = true;
     bool m_traceFrames = false;
     bool m_chosenPortDenied = false;

@@ -66,6 +66,21 @@ void appendStatusError(Report &report, const FrameView &frame)
     report.failureText = text;
 }
 
+QList<ReportLine> reportLines(const Report &report, const QString &clockText)
+{
+    QList<ReportLine> block;
+    block.reserve(report.lines.size() + 2);
+    if (report.heading)
+        block.append({clockText + QStringLiteral(" -  ") + *report.heading, true});
+    else if (report.separator)
+        block.append({QString(), false});
+    for (const QString &line : report.lines)
+        block.append({line, false});
+    if (report.heading && report.separator)
+        block.append({QString(), false});
+    return block;
+}
+
 void setErrorHeading(Report &report, const QString &text)
 {
     report.heading = QStringLiteral("Error: ") + text;

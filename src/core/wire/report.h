@@ -37,6 +37,18 @@ struct Report
     bool operator==(const Report &) const = default;
 };
 
+// One line of a report as it reads, top to bottom: the pane draws a
+// heading in its own font; a program without a window prints the text.
+struct ReportLine
+{
+    QString text;
+    bool heading = false;
+};
+// A report's block under a time stamp such as " 12:00:00 ": with a heading,
+// the heading, the details, then the separator that went on top before the
+// heading went above it; without one, the separator, then the details.
+QList<ReportLine> reportLines(const Report &report, const QString &clockText);
+
 // Text for a non-zero status byte: tag error (1), reader error (2) or
 // "Undefined error". Codes beyond the tables read "Undefined error".
 QString statusErrorText(uint8_t status, uint8_t code);

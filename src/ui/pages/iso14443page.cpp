@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "core/codecs/iso14443.h"
-#include "core/link/readerlink.h"
+#include "core/session/readersession.h"
 #include "ui/pages/commandlist.h"
 
 namespace vexa {
@@ -21,19 +21,7 @@ Iso14443Page::Iso14443Page(TagContext context, QWidget *parent) : QWidget(parent
 
 void Iso14443Page::send14443Command()
 {
-    CommandBuffer frame{};
-    const int length = iso14443::build(commandList->itemIndex(), frame);
-    if (length == 0)
-        return; // no command selected
-    ReaderLink &link = m_context.link;
-    link.commandBuffer = frame;
-    link.commandLength = length;
-    link.sendFrame();
-}
-
-Report Iso14443Page::report14443Response(const FrameView &frame)
-{
-    return iso14443::reportResponse(frame);
+    m_context.session.send(Iso14443Command{commandList->itemIndex()});
 }
 
 } // namespace vexa

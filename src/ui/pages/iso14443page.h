@@ -17,7 +17,6 @@ public:
     explicit Iso14443Page(TagContext context, QWidget *parent = nullptr);
 
     void send14443Command();
-    Report report14443Response(const FrameView &frame);
 
     CommandList *commandList = nullptr;
 

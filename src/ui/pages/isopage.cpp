@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/codecs/readeroptions.h"
-#include "core/link/readerlink.h"
+#include "core/session/readersession.h"
 #include "core/util/fieldlimits.h"
 #include "core/util/operatorprompt.h"
 #include "ui/pages/commandlist.h"
@@ -281,9 +281,9 @@ Request IsoPage::readRequest() const
     return r;
 }
 
-void IsoPage::refuse(const Refusal<Field> &refusal)
+// The session has told the operator why; the focus goes where the fault is.
+void IsoPage::focusRefused(const Refusal<Field> &refusal)
 {
-    m_context.prompt.warning(refusal.message);
     QWidget *target = nullptr;
     switch (refusal.field) {
     case Field::Uid: target = uidEdit; break;
@@ -306,37 +306,21 @@ void IsoPage::sendIsoCommand()
     const int command = commandList->itemIndex();
     if (command < 0)
         return;
-    if (const auto refusal = checkFields(readRequest())) {
-        refuse(*refusal);
+    const Request request = readRequest();
+    const SendResult result = m_context.session.send(request);
+    if (result.outcome == SendResult::Outcome::Refused) {
+        focusRefused({result.refusal, Field(result.field), result.index});
         return;
     }
-    const QString question = confirmation(command);
-    if (!question.isEmpty() && !m_context.prompt.confirm(question))
+    if (result.outcome == SendResult::Outcome::Declined)
         return;
-
-    // The texts that are converted stand upper-cased in their fields.
+    // The texts that were converted stand upper-cased in their fields.
     if (command == ProgramOneBlock || command == ProgramDsfid)
         upperCaseText(dataEdit);
-    if (carriesUid(readRequest()))
+    if (carriesUid(request))
         upperCaseText(uidEdit);
     if (command == ProgramAfi)
         upperCaseText(afiValueEdit);
-
-    CommandBuffer frame{};
-    const Built<Field> built = build(readRequest(), frame);
-    if (!built.ok()) {
-        refuse(*built.refusal);
-        return;
-    }
-    ReaderLink &link = m_context.link;
-    link.commandBuffer = frame;
-    link.commandLength = built.length;
-    link.sendFrame();
-}
-
-Report IsoPage::reportIsoResponse(const FrameView &frame)
-{
-    return reportResponse(frame, m_context.options.isoBlockLength);
 }
 
 } // namespace vexa

@@ -27,7 +27,6 @@ public:
 
     // Go on this page: checks the fields, builds the frame and sends it.
     void sendIsoCommand();
-    Report reportIsoResponse(const FrameView &frame);
     // Lays out the option groups for the selected command.
     void showCommandOptions();
     // The data field's length limit after the block length option changed.
@@ -60,7 +59,7 @@ public:
 private:
     void buildOptionGroups();
     iso15693::Request readRequest() const;
-    void refuse(const Refusal<iso15693::Field> &refusal);
+    void focusRefused(const Refusal<iso15693::Field> &refusal);
 
     TagContext m_context;
 };

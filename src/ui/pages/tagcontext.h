@@ -1,16 +1,16 @@
-// VexaHost - what a tag page needs from the main window: the link to build
-// and send frames with, the reader options, and the operator's message boxes.
+// VexaHost - what a tag page needs from the main window: the session to send
+// its requests through, the reader options, and the operator's message boxes.
 #pragma once
 
 namespace vexa {
 
-class ReaderLink;
+class ReaderSession;
 struct ReaderOptions;
 class OperatorPrompt;
 
 struct TagContext
 {
-    ReaderLink &link;
+    ReaderSession &session;
     const ReaderOptions &options;
     OperatorPrompt &prompt;
 };

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "core/link/readerlink.h"
+#include "core/session/readersession.h"
 #include "core/util/fieldlimits.h"
 #include "core/util/operatorprompt.h"
 #include "ui/pages/commandlist.h"
@@ -203,9 +203,9 @@ Request TagitPage::readRequest() const
     return r;
 }
 
-void TagitPage::refuse(const Refusal<Field> &refusal)
+// The session has told the operator why; the focus goes where the fault is.
+void TagitPage::focusRefused(const Refusal<Field> &refusal)
 {
-    m_context.prompt.warning(refusal.message);
     switch (refusal.field) {
     case Field::Address: addressEdit->setFocus(); break;
     case Field::BlockNumber: blockNumberCombo->setFocus(); break;
@@ -220,35 +220,19 @@ void TagitPage::sendTagitCommand()
     const int command = commandList->itemIndex();
     if (command < 0)
         return;
-    if (const auto refusal = checkFields(readRequest())) {
-        refuse(*refusal);
+    const Request request = readRequest();
+    const SendResult result = m_context.session.send(request);
+    if (result.outcome == SendResult::Outcome::Refused) {
+        focusRefused({result.refusal, Field(result.field), result.index});
         return;
     }
-    const QString question = confirmation(command);
-    if (!question.isEmpty() && !m_context.prompt.confirm(question))
+    if (result.outcome == SendResult::Outcome::Declined)
         return;
-
-    // The texts that are converted stand upper-cased in their fields.
+    // The texts that were converted stand upper-cased in their fields.
     if (command == WriteBlock || command == WriteAndLockBlock)
         upperCaseText(m_dataFields[0]);
-    if (carriesAddress(readRequest()))
+    if (carriesAddress(request))
         upperCaseText(addressEdit);
-
-    CommandBuffer frame{};
-    const Built<Field> built = build(readRequest(), frame);
-    if (!built.ok()) {
-        refuse(*built.refusal);
-        return;
-    }
-    ReaderLink &link = m_context.link;
-    link.commandBuffer = frame;
-    link.commandLength = built.length;
-    link.sendFrame();
-}
-
-Report TagitPage::reportTagitResponse(const FrameView &frame)
-{
-    return reportResponse(frame, frame.available());
 }
 
 } // namespace vexa

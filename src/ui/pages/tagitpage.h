@@ -28,7 +28,6 @@ public:
 
     // Go on this page: checks the fields, builds the frame and sends it.
     void sendTagitCommand();
-    Report reportTagitResponse(const FrameView &frame);
     // Lays out the option groups for the selected command.
     void showCommandOptions();
     // Shows as many data fields as blocks while Write Multi-block is chosen.
@@ -56,7 +55,7 @@ public:
 private:
     void buildOptionGroups();
     tagit::Request readRequest() const;
-    void refuse(const Refusal<tagit::Field> &refusal);
+    void focusRefused(const Refusal<tagit::Field> &refusal);
     void setDataFieldShown(int index, bool shown);
 
     TagContext m_context;

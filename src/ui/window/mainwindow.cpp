@@ -275,7 +275,7 @@ void MainWindow::buildPages()
     auto *top = new QHBoxLayout;
     outer->addLayout(top, 1);
 
-    const TagContext context{m_session->link(), m_session->options(), m_session->prompt()};
+    const TagContext context{*m_session, m_session->options(), m_session->prompt()};
     m_pageTabs = new QTabWidget(central);
     m_pageTabs->setObjectName(QStringLiteral("PageControl1"));
     m_isoPage = new IsoPage(context, m_pageTabs);
@@ -288,6 +288,8 @@ void MainWindow::buildPages()
     m_pageTabs->addTab(m_iso14443Page, QStringLiteral("ISO/IEC 14443-A"));
     m_pageTabs->addTab(m_tagitPage, QStringLiteral("Tag-it"));
     m_pageTabs->setCurrentIndex(0);
+    // The rule the operator knows: a tag answer reads as the page in view.
+    m_session->setVisiblePage(TagPage::Iso15693);
     connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] {
         QWidget *page = m_pageTabs->currentWidget();
         m_session->setVisiblePage(page == m_isoPage    ? TagPage::Iso15693
@@ -335,15 +337,12 @@ void MainWindow::wireSession()
     connect(s, &ReaderSession::interfaceChanged, this, &MainWindow::showInterface);
     connect(s, &ReaderSession::baudRateShown, this, &MainWindow::showBaudRate);
     connect(s, &ReaderSession::messageLine, m_messageView, [this](const QString &line) { m_messageView->addLine(line); });
-    connect(s, &ReaderSession::heading, this,
-            [this](const QString &text) { m_responsePane->writeHeading(text, m_session->clockText()); });
-    connect(s, &ReaderSession::report, this,
-            [this](const Report &report) { m_responsePane->writeReport(report, m_session->clockText()); });
-    connect(s, &ReaderSession::tagResponse, this, &MainWindow::onTagResponse);
+    connect(s, &ReaderSession::answered, this,
+            [this](const Answer &answer) { m_responsePane->writeReport(answer.report, m_session->clockText()); });
     connect(s, &ReaderSession::autoReadLine, m_autoReadWindow, &AutoReadWindow::appendLine);
     connect(m_autoReadWindow, &QDialog::finished, s, [s] { s->setAutoReadMode(false); });
-    connect(&s->cycle(), &CommandCycle::stateChanged, this, &MainWindow::showGoLook);
-    connect(&s->cycle(), &CommandCycle::repeatModeChanged, this, [this](bool on) {
+    connect(s, &ReaderSession::cycleStateChanged, this, &MainWindow::showGoLook);
+    connect(s, &ReaderSession::repeatingChanged, this, [this](bool on) {
         m_repeatAction->setChecked(on);
         m_repeatButton->setChecked(on);
     });
@@ -377,7 +376,7 @@ void MainWindow::setVisible(bool visible)
 {
     if (visible && !m_startSettings) {
         StoredSettings defaults;
-        defaults.baudRate = m_session->serial().baudRate();
+        defaults.baudRate = m_session->serialBaudRate();
         m_startSettings = std::make_unique<LoadedSettings>(loadSettings(defaults));
         const StoredSettings &s = m_startSettings->settings;
         resize(s.width, s.height);

@@ -95,7 +95,6 @@ private:
     void toggleRepeat();
     void clearResponse();
     void toggleMessageView();
-    void onTagResponse(ResponseFamily family, const FrameView &frame);
     int runDialog(QDialog &dialog);
     void chooseWiegandMode();
     void showIsoOptions();

@@ -647,18 +647,8 @@ ResponsePane::ResponsePane(QWidget *parent) : LinePane(12, parent)
 QList<StyledLine> ResponsePane::reportLines(const Report &report, const QString &clockText)
 {
     QList<StyledLine> block;
-    block.reserve(report.lines.size() + 2);
-    // With a heading: heading, details, then the separator that the handler
-    // put on top before the heading went above it. Without one the details
-    // sit under the separator.
-    if (report.heading)
-        block.append({clockText + QStringLiteral(" -  ") + *report.heading, LineStyle::Heading});
-    else if (report.separator)
-        block.append({QString(), LineStyle::Detail});
-    for (const QString &line : report.lines)
-        block.append({line, LineStyle::Detail});
-    if (report.heading && report.separator)
-        block.append({QString(), LineStyle::Detail});
+    for (const ReportLine &line : vexa::reportLines(report, clockText))
+        block.append({line.text, line.heading ? LineStyle::Heading : LineStyle::Detail});
     return block;
 }
 

@@ -29,7 +29,7 @@ namespace vexa {
 
 void MainWindow::onGo()
 {
-    m_session->cycle().go([this] {
+    m_session->go([this] {
         QWidget *page = m_pageTabs->currentWidget();
         if (page == m_tagitPage)
             m_tagitPage->sendTagitCommand();
@@ -44,7 +44,7 @@ void MainWindow::onGo()
 
 void MainWindow::showGoLook()
 {
-    const bool repeating = m_session->cycle().repeating();
+    const bool repeating = m_session->cycleState() == CommandCycle::State::Repeating;
     const QString caption = repeating ? QStringLiteral("Pause") : QStringLiteral("Go");
     const QIcon icon = toolIcon(repeating ? 1 : 0);
     m_goButton->setText(caption);
@@ -59,7 +59,7 @@ void MainWindow::showGoLook()
 
 void MainWindow::toggleRepeat()
 {
-    m_session->cycle().setRepeatMode(!m_session->cycle().repeatMode());
+    m_session->setRepeatMode(!m_session->repeatMode());
 }
 
 void MainWindow::clearResponse()
@@ -82,19 +82,6 @@ void MainWindow::toggleMessageView()
     m_messageView->setVisible(show);
     setMinimumHeight(minimumHeight() + change);
     resize(width(), oldHeight + change);
-}
-
-void MainWindow::onTagResponse(ResponseFamily family, const FrameView &frame)
-{
-    const QString clock = m_session->clockText();
-    switch (family) {
-    case ResponseFamily::Tagit: m_responsePane->writeReport(m_tagitPage->reportTagitResponse(frame), clock); break;
-    case ResponseFamily::Iso15693: m_responsePane->writeReport(m_isoPage->reportIsoResponse(frame), clock); break;
-    case ResponseFamily::Iso14443:
-        m_responsePane->writeReport(m_iso14443Page->report14443Response(frame), clock);
-        break;
-    case ResponseFamily::Management: break; // the session reports those
-    }
 }
 
 void MainWindow::viewAutoRead()

@@ -362,7 +362,7 @@ void tst_E2eConfig::refusedInputSendsNothing()
     auto &repeat = control<QAction>(w, "ContinuousMode1");
     repeat.trigger(); // Repeat on: nothing half-built may be re-sent either
     m_sim->forgetTraffic();
-    const int frameBefore = w.session().link().commandLength;
+    const int frameBefore = w.session().link().storedLength();
     QVERIFY(frameBefore > 0);
     m_dialogs.script = [](QDialog &d) {
         if (auto *led = qobject_cast<ActivateLedDialog *>(&d))
@@ -384,9 +384,9 @@ void tst_E2eConfig::refusedInputSendsNothing()
     QCOMPARE(m_prompt->messages, QStringList{message});
     if (dialog == QLatin1String("frmEncOptions")) {
         QCOMPARE(control<EncryptionDialog>(w, "frmEncOptions").keyEdit->text(), QStringLiteral("12G4"));
-        QCOMPARE(w.session().link().commandLength, 0);
+        QCOMPARE(w.session().link().storedLength(), 0);
     } else {
-        QCOMPARE(w.session().link().commandLength, frameBefore);
+        QCOMPARE(w.session().link().storedLength(), frameBefore);
     }
     // A command sent now is the first the reader sees since.
     repeat.trigger();

@@ -110,11 +110,11 @@ void tst_E2eLink::setupUpdatesFeedbackPanels()
     MainWindow &w = *m_window;
     // Turn the reader's feedback off through its own configuration command,
     // then read the setup.
-    w.session().link().clearCommandBuffer();
-    w.session().link().commandLength = 10;
+    CommandBuffer command{};
     const uint8_t frame[] = {0x01, 0x0A, 0x00, 0x10, 0x40, 0xED, 0x07, 0x00};
-    std::copy(std::begin(frame), std::end(frame), w.session().link().commandBuffer.begin());
-    writeFrameCheck(w.session().link().commandBuffer.data(), 10);
+    std::copy(std::begin(frame), std::end(frame), command.begin());
+    writeFrameCheck(command.data(), 10);
+    w.session().link().storeFrame(command, 10);
     w.session().link().sendFrame();
     QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kAnswerMs);
     control<QToolButton>(w, "btnSetup").click();
@@ -269,7 +269,7 @@ void tst_E2eLink::repeatStoppedByPause()
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QVERIFY(!go.isChecked());
     QVERIFY(!goItem.isChecked());
-    QCOMPARE(w.session().link().commandLength, 0);
+    QCOMPARE(w.session().link().storedLength(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!w.session().link().busy(), kTimeoutMs);
     const auto sent = m_sim->requests().size();
     QTest::qWait(500);

@@ -28,13 +28,17 @@ struct Recorder
 {
     explicit Recorder(ReaderSession &session)
     {
-        QObject::connect(&session, &ReaderSession::report, [this](const Report &r) { reports << r; });
-        QObject::connect(&session, &ReaderSession::heading, [this](const QString &h) { headings << h; });
-        QObject::connect(&session, &ReaderSession::messageLine, [this](const QString &l) { lines << l; });
-        QObject::connect(&session, &ReaderSession::tagResponse, [this](ResponseFamily family, const FrameView &frame) {
-            tagReports << iso15693::reportResponse(frame, 0);
-            families << family;
+        QObject::connect(&session, &ReaderSession::answered, [this](const Answer &a) {
+            if (a.status == Answer::Status::NoAnswer) {
+                headings << a.report.heading.value_or(QString());
+            } else if (a.family == ResponseFamily::Management) {
+                reports << a.report;
+            } else {
+                tagReports << a.report;
+                families << a.family;
+            }
         });
+        QObject::connect(&session, &ReaderSession::messageLine, [this](const QString &l) { lines << l; });
     }
     bool hasHeading(const QString &prefix) const
     {
@@ -140,11 +144,7 @@ void tst_E2eSession::inventoryOnRepeat()
     iso15693::Request request;
     request.command = iso15693::Inventory;
     cycle.go([&] {
-        ReaderLink &link = m_session->link();
-        const auto built = iso15693::build(request, link.commandBuffer);
-        QVERIFY(built.ok());
-        link.commandLength = built.length;
-        link.sendFrame();
+        QVERIFY(m_session->send(request).sent());
     });
     QCOMPARE(cycle.state(), CommandCycle::State::Repeating);
     QVERIFY(m_sim->waitForRequests(3, kTimeoutMs));
@@ -189,7 +189,9 @@ void tst_E2eSession::baudChange()
     if (timeoutMs)
         m_session->link().setResponseTimeout(timeoutMs);
     bool toldWhileWaiting = false;
-    connect(m_session.get(), &ReaderSession::heading, this, [&] { toldWhileWaiting |= m_session->changingBaud(); });
+    connect(m_session.get(), &ReaderSession::answered, this, [&](const Answer &a) {
+        toldWhileWaiting |= a.status == Answer::Status::NoAnswer && m_session->changingBaud();
+    });
     QElapsedTimer clock;
     clock.start();
     m_session->changeBaudRate(57600);

@@ -329,7 +329,7 @@ void tst_MainWindow::repeatLooks()
     go.click(); // Pause: nothing sent, nothing shown
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QVERIFY(!go.isChecked() && !goItem.isChecked());
-    QCOMPARE(w.session().link().commandLength, 0);
+    QCOMPARE(w.session().link().storedLength(), 0);
     QCOMPARE(m_transport->written.size(), 1);
     QVERIFY(m_prompt.messages.isEmpty());
 
@@ -339,7 +339,7 @@ void tst_MainWindow::repeatLooks()
     QCOMPARE(statusPanel(w, 2).text(), QStringLiteral("Repeat: Off"));
     QCOMPARE(go.text(), QStringLiteral("Go"));
     QCOMPARE(QString(goItem.text()).remove(QLatin1Char('&')), QStringLiteral("Go"));
-    QCOMPARE(w.session().link().commandLength, 0);
+    QCOMPARE(w.session().link().storedLength(), 0);
 }
 
 void tst_MainWindow::responsesGoToVisiblePage_data()
@@ -375,12 +375,14 @@ void tst_MainWindow::headingFormatAndOrder()
 {
     MainWindow &w = *m_window;
     w.session().tickClock();
-    emit w.session().heading(QStringLiteral("Write Tag Block:"));
-    Report second;
-    second.separator = true;
-    second.heading = QStringLiteral("Read Tag Block:");
-    second.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
-    emit w.session().report(second);
+    Answer first;
+    first.report.heading = QStringLiteral("Write Tag Block:");
+    emit w.session().answered(first);
+    Answer second;
+    second.report.separator = true;
+    second.report.heading = QStringLiteral("Read Tag Block:");
+    second.report.lines << QStringLiteral("    Block Number: 7") << QStringLiteral("    Block Data: 11223344");
+    emit w.session().answered(second);
     auto &pane = control<ResponsePane>(w, "memoResponse");
     const QStringList lines = pane.lines();
     QCOMPARE(lines.size(), 5);
@@ -481,7 +483,9 @@ void tst_MainWindow::addressedBlockReadFillsTagLog()
 void tst_MainWindow::clearEmptiesBothViews()
 {
     MainWindow &w = *m_window;
-    emit w.session().heading(QStringLiteral("x"));
+    Answer answer;
+    answer.report.heading = QStringLiteral("x");
+    emit w.session().answered(answer);
     emit w.session().messageLine(QStringLiteral("y"));
     control<QToolButton>(w, "ToolButton2").click();
     QVERIFY(control<ResponsePane>(w, "memoResponse").lines().isEmpty());

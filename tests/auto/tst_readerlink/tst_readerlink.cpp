@@ -83,7 +83,7 @@ void tst_ReaderLink::sendArmsTimeoutAndWritesWire()
     QVERIFY(m_link->busy());
     QCOMPARE(m_link->responseTimer().interval(), ReaderLink::kResponseTimeoutMs);
     // The stored frame keeps the builder's flags for the next re-send.
-    QCOMPARE(m_link->commandBuffer[4], uint8_t(0x40));
+    QCOMPARE(uint8_t(m_link->storedFrame().at(4)), uint8_t(0x40));
 }
 
 void tst_ReaderLink::piecesWithinGapMakeOneBlock()
@@ -192,7 +192,7 @@ void tst_ReaderLink::repeatStopsWhenLengthCleared()
 {
     m_link->setRepeat(true);
     sendReset();
-    m_link->commandLength = 0; // Pause
+    m_link->dropStoredFrame(); // Pause
     m_transport->feed(kResetAnswer);
     QVERIFY(m_ready->wait(2000)); // the answer in flight is still reported
     QTest::qWait(300);

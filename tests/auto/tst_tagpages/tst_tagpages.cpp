@@ -11,6 +11,7 @@
 
 #include "fakes.h"
 #include "core/link/readerlink.h"
+#include "core/session/readersession.h"
 #include "core/util/fieldlimits.h"
 #include "core/util/hextext.h"
 #include "ui/pages/commandlist.h"
@@ -43,7 +44,22 @@ QString gridText(QTableWidget *grid, int row, int column)
 
 QByteArray stored(const ReaderLink &link)
 {
-    return QByteArray(reinterpret_cast<const char *>(link.commandBuffer.data()), link.commandLength);
+    return link.storedFrame();
+}
+
+// The report the session makes of an answer, as the window shows it with
+// `page` in view.
+Report reportOf(ReaderSession &session, TagPage page, const QByteArray &frame)
+{
+    session.setVisiblePage(page);
+    std::optional<Report> report;
+    const auto c = QObject::connect(&session, &ReaderSession::answered, [&](const Answer &a) { report = a.report; });
+    QByteArray checked = frame;
+    writeFrameCheck(reinterpret_cast<uint8_t *>(checked.data()), int(checked.size()));
+    session.link().onBytesAvailable(checked);
+    QTest::qWaitFor([&] { return report.has_value(); }, 10000);
+    QObject::disconnect(c);
+    return report.value_or(Report{});
 }
 
 } // namespace
@@ -91,9 +107,9 @@ private slots:
     void inputsAreNamed();
 
 private:
-    ReaderOptions m_options;
     FakeTransport *m_transport = nullptr;
-    ReaderLink *m_link = nullptr;
+    ReaderSession *m_session = nullptr;
+    ReaderLink *m_link = nullptr; // the session's
     ScriptedPrompt *m_prompt = nullptr;
     IsoPage *m_iso = nullptr;
     TagitPage *m_tagit = nullptr;
@@ -102,12 +118,12 @@ private:
 
 void TestTagPages::init()
 {
-    m_options = ReaderOptions{};
     m_transport = new FakeTransport;
-    m_link = new ReaderLink(m_options);
-    m_link->setTransport(m_transport);
     m_prompt = new ScriptedPrompt;
-    const TagContext context{*m_link, m_options, *m_prompt};
+    m_session = new ReaderSession(*m_prompt);
+    m_link = &m_session->link();
+    m_link->setTransport(m_transport);
+    const TagContext context{*m_session, m_session->options(), *m_prompt};
     m_iso = new IsoPage(context);
     m_iso->showCommandOptions(); // as the main window does at start
     m_tagit = new TagitPage(context);
@@ -119,7 +135,7 @@ void TestTagPages::cleanup()
     delete m_iso;
     delete m_tagit;
     delete m_14443;
-    delete m_link;
+    delete m_session;
     delete m_transport;
     delete m_prompt;
 }
@@ -154,7 +170,7 @@ void TestTagPages::isoPanel()
     QFETCH(int, blockLength);
     QFETCH(QString, shown);
     QFETCH(int, dataLimit);
-    m_options.isoBlockLength = blockLength;
+    m_session->options().isoBlockLength = blockLength;
     m_iso->dataEdit->setText(QStringLiteral("12"));
     choose(m_iso->commandList, 4); // every group shown once before
     choose(m_iso->commandList, 5);
@@ -279,7 +295,7 @@ void TestTagPages::isoSendViewOneBlock()
     choose(m_iso->commandList, 0);
     m_iso->blockNumberEdit->setText(QStringLiteral("7"));
     m_iso->sendIsoCommand();
-    QCOMPARE(m_link->commandLength, 9);
+    QCOMPARE(m_link->storedLength(), 9);
     QCOMPARE(stored(*m_link).left(7), hex("01 09 00 10 22 20 07"));
     QCOMPARE(m_transport->written, QList<QByteArray>{hex("01 09 00 10 82 20 07 BD 42")});
     QVERIFY(m_prompt->messages.isEmpty());
@@ -295,7 +311,7 @@ void TestTagPages::isoSendUpperCasesAndReverses()
     m_iso->sendIsoCommand();
     QCOMPARE(m_iso->uidEdit->text(), QStringLiteral("E00401"));
     QCOMPARE(m_iso->dataEdit->text(), QStringLiteral("AABBCCDD"));
-    QCOMPARE(m_link->commandLength, 21);
+    QCOMPARE(m_link->storedLength(), 21);
     const QByteArray frame = stored(*m_link);
     QCOMPARE(frame.mid(11, 3), hex("01 04 E0"));
     QCOMPARE(frame.mid(14, 5), hex("05 DD CC BB AA"));
@@ -305,17 +321,17 @@ void TestTagPages::isoSendUpperCasesAndReverses()
 void TestTagPages::isoBlockLength()
 {
     choose(m_iso->commandList, 3);
-    m_options.isoBlockLength = 1;
+    m_session->options().isoBlockLength = 1;
     m_iso->applyBlockLength();
     QCOMPARE(m_iso->dataEdit->maxLength(), 16);
     m_iso->dataEdit->setText(QStringLiteral("1122334455667788"));
     m_iso->sendIsoCommand();
-    QCOMPARE(m_link->commandLength, 17);
+    QCOMPARE(m_link->storedLength(), 17);
     QCOMPARE(stored(*m_link).mid(6, 9), hex("00 88 77 66 55 44 33 22 11"));
 
     // Program DSFID keeps its two digits when the option changes.
     choose(m_iso->commandList, 6);
-    m_options.isoBlockLength = 0;
+    m_session->options().isoBlockLength = 0;
     m_iso->applyBlockLength();
     QCOMPARE(m_iso->dataEdit->maxLength(), 2);
     choose(m_iso->commandList, 3);
@@ -386,12 +402,12 @@ void TestTagPages::isoRefused()
     m_iso->blockNumberEdit->setText(block);
     m_iso->blockCountEdit->setText(count);
     m_iso->dataEdit->setText(data);
-    m_link->commandLength = 0;
+    m_link->dropStoredFrame();
     m_iso->sendIsoCommand();
 
     QCOMPARE(m_prompt->messages, QStringList{message});
     QVERIFY(m_transport->written.isEmpty());
-    QCOMPARE(m_link->commandLength, 0);
+    QCOMPARE(m_link->storedLength(), 0);
     QTRY_COMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focus);
 }
 
@@ -424,14 +440,14 @@ void TestTagPages::isoLockConfirmations()
 void TestTagPages::isoReportFollowsBlockLength()
 {
     const QByteArray answer = hex("01 12 00 10 00 20 88 77 66 55 44 33 22 11 00 09 00 00");
-    m_options.isoBlockLength = 1;
-    const Report wide = m_iso->reportIsoResponse(FrameView(answer));
+    m_session->options().isoBlockLength = 1;
+    const Report wide = reportOf(*m_session, TagPage::Iso15693, answer);
     QCOMPARE(wide.lines.value(1), QStringLiteral("    Block Data: 1122334455667788"));
-    m_options.isoBlockLength = 0;
-    const Report narrow = m_iso->reportIsoResponse(FrameView(answer));
+    m_session->options().isoBlockLength = 0;
+    const Report narrow = reportOf(*m_session, TagPage::Iso15693, answer);
     QCOMPARE(narrow.lines.value(1), QStringLiteral("    Block Data: 55667788"));
 
-    const Report test = m_iso->reportIsoResponse(FrameView(hex("01 08 00 10 00 26 00 00")));
+    const Report test = reportOf(*m_session, TagPage::Iso15693, hex("01 08 00 10 00 26 00 00"));
     QCOMPARE(test.heading.value_or(QString()), QStringLiteral("Test:"));
     QCOMPARE(test.lines, QStringList{"    Test complete"});
 }
@@ -546,7 +562,7 @@ void TestTagPages::tagitSendWriteMultiBlock()
     m_tagit->blockDataField(0)->setText(QStringLiteral("1"));
     m_tagit->blockDataField(1)->setText(QStringLiteral("2"));
     m_tagit->sendTagitCommand();
-    QCOMPARE(m_link->commandLength, 18);
+    QCOMPARE(m_link->storedLength(), 18);
     QCOMPARE(stored(*m_link).left(16), hex("01 12 00 10 00 08 04 02 01 00 00 00 02 00 00 00"));
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(uint8_t(m_transport->written.first().at(4)), uint8_t(0x80));
@@ -598,7 +614,7 @@ void TestTagPages::tagitRefused()
     m_tagit->sendTagitCommand();
     QCOMPARE(m_prompt->messages, QStringList{message});
     QVERIFY(m_transport->written.isEmpty());
-    QCOMPARE(m_link->commandLength, 0);
+    QCOMPARE(m_link->storedLength(), 0);
 }
 
 void TestTagPages::tagitLockConfirmation()
@@ -636,10 +652,10 @@ void TestTagPages::tagitCorruptedReport()
     const QByteArray good = hex("01 0E 00 10 00 07 78 56 34 12 01 03 00 00");
     QByteArray frame = good;
     writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), int(frame.size()));
-    const Report ok = m_tagit->reportTagitResponse(FrameView(frame));
+    const Report ok = tagit::reportResponse(FrameView(frame), int(frame.size()));
     QCOMPARE(ok.lines.value(0), QStringLiteral("    Block Number: 3"));
     frame[13] = char(frame.at(13) ^ 0x10);
-    const Report bad = m_tagit->reportTagitResponse(FrameView(frame));
+    const Report bad = tagit::reportResponse(FrameView(frame), int(frame.size()));
     QVERIFY(!bad.separator);
     QCOMPARE(bad.heading.value_or(QString()), QStringLiteral("Error: Corrupted data received"));
 }
@@ -649,7 +665,7 @@ void TestTagPages::tagitCorruptedReport()
 void TestTagPages::iso14443Send()
 {
     m_14443->send14443Command();
-    QCOMPARE(m_link->commandLength, 9);
+    QCOMPARE(m_link->storedLength(), 9);
     QCOMPARE(stored(*m_link).left(7), hex("01 09 00 10 60 40 00"));
     QCOMPARE(m_transport->written.size(), 1);
     QCOMPARE(uint8_t(m_transport->written.first().at(4)), uint8_t(0x80));
@@ -660,7 +676,7 @@ void TestTagPages::iso14443Report()
     QByteArray frame = hex("01 10 00 10 00 40 00 04 04 A1 B2 C3 00 00");
     frame[1] = char(frame.size());
     writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), int(frame.size()));
-    const Report r = m_14443->report14443Response(FrameView(frame));
+    const Report r = reportOf(*m_session, TagPage::Iso14443, frame);
     QCOMPARE(r.heading.value_or(QString()), QStringLiteral("Read UID ISO 14443-A:"));
     QCOMPARE(r.lines, QStringList{"    UID: 04A1B2C3"});
 }
