@@ -4,8 +4,8 @@
 // the simulator holds each answer back that long so that what a host
 // measures against it is what it would measure against a reader. The
 // figures (docs/DESIGN.md, "The simulator") are those of the fast data
-// rates: ISO/IEC 15693 with 1-out-of-4 coding down (26.48 kbit/s) and one
-// subcarrier up at 26.69 kbit/s; Tag-it taken at the same rates; ISO/IEC
+// rates: ISO/IEC 15693 with 1-out-of-4 coding down (26.48 kbit/s) and
+// 26.69 kbit/s up; Tag-it taken at the same rates; ISO/IEC
 // 14443-A at 106 kbit/s with its anticollision cascade. Programming an
 // EEPROM block (a write, a lock, AFI or DSFID) takes a tag kProgramUs.
 //

@@ -32,6 +32,7 @@ UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> tr
     connect(&m_leaveTimer, &QTimer::timeout, this, [this] {
         m_present = false;
         m_collector.clear();
+        dropHeldAnswers();
         m_trace(QStringLiteral("usb: device left"));
         sendState();
         m_returnTimer.start(kAbsentMs);
@@ -282,6 +283,13 @@ void UsbReader::sendDueAnswers()
     }
 }
 
+void UsbReader::dropHeldAnswers()
+{
+    // A device that leaves the bus loses the answers it had not sent yet.
+    m_held.clear();
+    m_airTimer.stop();
+}
+
 void UsbReader::sendAnswer(const Reply &reply)
 {
     if (reply.gapAt < 0) {
@@ -337,6 +345,8 @@ void UsbReader::setPlugged(bool plugged)
         return;
     m_plugged = plugged;
     m_collector.clear();
+    if (!plugged)
+        dropHeldAnswers();
     m_trace(plugged ? QStringLiteral("usb: plugged in") : QStringLiteral("usb: unplugged"));
     sendState();
 }

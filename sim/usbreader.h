@@ -81,6 +81,7 @@ private:
     void answer(const Reply &reply);
     void sendAnswer(const Reply &reply);
     void sendDueAnswers();
+    void dropHeldAnswers();
     bool visible() const { return m_plugged && m_present; }
     void feedLoader(const uint8_t *report);
     void leaveAndReturnAs(Role role, int leaveMs);
