@@ -122,8 +122,14 @@ ControlParse parseTag(const QStringList &words)
         command.kind = ControlCommand::TagDefaults;
     } else if (what == QLatin1String("list") && words.size() == 2) {
         command.kind = ControlCommand::TagList;
+    } else if ((what == QLatin1String("memory") && words.size() >= 4)
+               || ((what == QLatin1String("lock") || what == QLatin1String("unlock")) && words.size() == 4)) {
+        command.kind = ControlCommand::TagChange;
+        command.text = words[2];
+        command.change = (QStringList{what} + words.mid(3)).join(QLatin1Char(' '));
     } else {
-        return failure(QStringLiteral("usage: tag add <tag> | tag remove <id> | tag clear | tag defaults | tag list"));
+        return failure(QStringLiteral("usage: tag add <tag> | tag remove <id> | tag clear | tag defaults | tag list"
+                                      " | tag memory <id> empty|cc|ndef [URI] | tag lock|unlock <id> <LIST>"));
     }
     return {command, {}};
 }
@@ -186,6 +192,11 @@ ControlParse parseControlLine(const QString &line)
     } else if (verb == QLatin1String("loader") && words.size() > 1) {
         command.kind = ControlCommand::Loader;
         command.text = words.mid(1).join(QLatin1Char(' '));
+    } else if (verb == QLatin1String("airtime")) {
+        command.kind = ControlCommand::AirTime;
+        if (words.size() != 2 || (words[1] != QLatin1String("on") && words[1] != QLatin1String("off")))
+            return failure(QStringLiteral("usage: airtime on|off"));
+        command.value = words[1] == QLatin1String("on") ? 1 : 0;
     } else if (verb == QLatin1String("state") && words.size() == 1) {
         command.kind = ControlCommand::State;
     } else if (verb == QLatin1String("quit") && words.size() == 1) {
@@ -224,6 +235,14 @@ QString controlHelp()
         "  tag clear                             empty the field\n"
         "  tag defaults                          the default tags, and only those\n"
         "  tag list                              print \"tag: <tag>\" per tag, nearest first\n"
+        "  tag memory <id> empty|cc|ndef [URI]   fill the memory of this ISO/IEC 15693 tag:\n"
+        "                                        zeros / a Type 5 capability container and\n"
+        "                                        no message / one with a URI record\n"
+        "                                        (https://example.com unless given)\n"
+        "  tag lock|unlock <id> <LIST>           lock or free these blocks of the tag\n"
+        "  airtime on|off                        answers wait for the request to cross the\n"
+        "                                        line and the tags' air time (on at start\n"
+        "                                        unless --no-air-time)\n"
         "  usb plug | usb unplug                 plug the USB reader (--usb) in or out\n"
         "  usb replug                            the USB reader vanishes and enumerates\n"
         "                                        again as what it is (application or\n"
@@ -248,13 +267,17 @@ QString controlHelp()
         "Lines that are blank or start with # are ignored.\n"
         "\n"
         "A tag is one line, in a --tags file as in \"tag add\":\n"
-        "  iso15693 UID [blocks=N] [size=4|8] [afi=HH] [dsfid=HH] [ic=HH]\n"
+        "  iso15693 UID [kind=KIND] [blocks=N] [size=4|8] [afi=HH] [dsfid=HH] [ic=HH]\n"
+        "           [memory=empty|cc|ndef] [uri=URI]\n"
         "           [afilock] [dsfidlock] [lock=LIST] [data=V,V,...]\n"
         "  tagit ADDRESS [mfr=HH] [version=HHHH] [lock=LIST] [data=V,V,...]\n"
         "  iso14443a UID\n"
         "UID and ADDRESS in hexadecimal as the host shows them (16, 8, and 8, 14 or\n"
         "20 digits); LIST such as 0,3-5; data= the blocks from block 0 on, in\n"
-        "hexadecimal as the host shows them. Defaults: 28 blocks of 4 bytes, 00.\n");
+        "hexadecimal as the host shows them, over what memory= put there. Defaults:\n"
+        "28 blocks of 4 bytes, 00. KIND gives blocks, size and IC reference:\n"
+        "iso-28x4, iso-64x4, iso-80x4, iso-8x8, iso-32x8. memory= fills the memory\n"
+        "as \"tag memory\" does; uri= gives the URI of memory=ndef and implies it.\n");
 }
 
 } // namespace vexa::sim

@@ -17,6 +17,9 @@
 //   tag remove <id>                        take out the tags with this UID/address
 //   tag clear | tag defaults               empty the field / the default tags
 //   tag list                               "tag: <tag>" per tag, in field order
+//   tag memory <id> empty|cc|ndef [URI]    what the tag's memory holds now
+//   tag lock|unlock <id> <LIST>            lock or free these blocks
+//   airtime on|off                         answers wait for the tags' air time
 //   usb plug | usb unplug                  the USB reader (--usb) in or out
 //   usb replug                             it vanishes and enumerates again
 //   autoread <text>                        a text record from the USB reader;
@@ -57,6 +60,8 @@ struct ControlCommand
         TagClear,
         TagDefaults,
         TagList,
+        TagChange,
+        AirTime,
         UsbPlug,
         UsbUnplug,
         UsbReplug,
@@ -66,11 +71,12 @@ struct ControlCommand
     };
     Kind kind = State;
     int count = 1;   // the faults' counts
-    int value = 0;   // gap ms, baud rate
+    int value = 0;   // gap ms, baud rate, air time on (1) or off
     uint8_t status = 0;
     uint8_t code = 0;
     QByteArray bytes; // stray, send, frame payload, serial text, auto-read text
-    QString text;     // the tag of "tag add", the id of "tag remove", a loader line
+    QString text;     // the tag of "tag add", the id of "tag remove" and "tag memory|lock|unlock", a loader line
+    QString change;   // "memory ...", "lock LIST" or "unlock LIST" of a tag change (tagline.h)
 };
 
 struct ControlParse

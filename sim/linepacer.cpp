@@ -52,6 +52,14 @@ void LinePacer::queueRateChange(int rate)
     enqueue(std::move(job));
 }
 
+void LinePacer::queueHoldUntil(qint64 ns)
+{
+    Job job;
+    job.kind = Job::Hold;
+    job.value = ns;
+    enqueue(std::move(job));
+}
+
 void LinePacer::enqueue(Job job)
 {
     m_jobs.push_back(std::move(job));
@@ -69,9 +77,12 @@ void LinePacer::tick()
         const qint64 elapsed = now - job.startNs;
 
         if (job.kind == Job::Rate) {
-            setRate(job.value);
+            setRate(int(job.value));
         } else if (job.kind == Job::Pause) {
-            if (elapsed < qint64(job.value) * 1000000)
+            if (elapsed < job.value * 1000000)
+                break;
+        } else if (job.kind == Job::Hold) {
+            if (now < job.value)
                 break;
         } else {
             // Bytes whose stop bit has passed by now.

@@ -4,7 +4,9 @@
 // frame at 38400 baud takes about 5 ms. The pacer hands bytes to its sink as
 // their last bit would have been sent, driven by a 1 ms timer; pauses and
 // rate changes queue behind the bytes so that a reply goes out at the rate
-// it was asked at and the rate changes after its last byte.
+// it was asked at and the rate changes after its last byte. A hold keeps
+// what follows it back until a moment on the pacer's clock: an answer the
+// reader does not have yet.
 #pragma once
 
 #include <deque>
@@ -33,6 +35,8 @@ public:
     void queueBytes(const QByteArray &bytes);
     void queuePause(int ms);
     void queueRateChange(int rate);
+    void queueHoldUntil(qint64 ns);
+    qint64 nowNs() const { return m_clock.nsecsElapsed(); }
     bool isIdle() const { return m_jobs.empty(); }
 
 signals:
@@ -41,9 +45,9 @@ signals:
 private:
     struct Job
     {
-        enum Kind { Bytes, Pause, Rate } kind = Bytes;
+        enum Kind { Bytes, Pause, Rate, Hold } kind = Bytes;
         QByteArray bytes;
-        int value = 0; // pause ms or rate
+        qint64 value = 0; // pause ms, rate, or the end of a hold in ns
         qsizetype sent = 0;
         qint64 startNs = -1;
     };

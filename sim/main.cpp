@@ -58,7 +58,8 @@ QString outputHelp()
 {
     return QStringLiteral(
         "Standard output: \"device: <path>\" and \"port: COMn\" at start; with --trace,\n"
-        "\"rx: <bytes>\" per request frame, \"tx: <bytes>\" per write queued (answers,\n"
+        "\"rx: <bytes>\" per request frame, \"air: <n> us\" for the tags' air time of\n"
+        "its answer, \"tx: <bytes>\" per write queued (answers,\n"
         "send, frame), \"quiet: <why>\" for a request left unanswered, \"discard: <bytes>\"\n"
         "for bytes not understood, \"garbled: <bytes>\" for bytes sent while the host's\n"
         "rate differs, \"rate: <rate>\" when the reader's line rate changes. Bytes are\n"
@@ -107,9 +108,13 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
                                  QStringLiteral("Also be a USB HID reader (vendor 0x03EB, product 0x2013), plugged in,\n"
                                                 "for the simulator's USB library: socket\n"
                                                 "$XDG_CONFIG_HOME/Kestrune/VexaHost/usb/reader."));
+    const QCommandLineOption noAirTime(QStringLiteral("no-air-time"),
+                                       QStringLiteral("Answer as soon as the line is free, without waiting\n"
+                                                      "for the request to cross the line and the tags' air\n"
+                                                      "time (\"airtime on\" brings it back)."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({help, version, port, baud, serial, firmware, trace, tagFile, noTags, usb});
+    parser.addOptions({help, version, port, baud, serial, firmware, trace, tagFile, noTags, usb, noAirTime});
 
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
@@ -161,6 +166,7 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
     options.noTags = parser.isSet(noTags);
     options.trace = parser.isSet(trace);
     options.usb = parser.isSet(usb);
+    model.state().airTime = !parser.isSet(noAirTime);
     return true;
 }
 

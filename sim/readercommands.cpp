@@ -235,8 +235,10 @@ ReaderModel::Outcome ReaderModel::tagCommand(const Request &request)
 {
     // Without the RF field no tag is powered, whatever lies on the antenna.
     if (m_tagField && (m_state.readerFlags & kRfOn)) {
-        if (auto answer = m_tagField->answer({request.flags, request.code, request.parameters}))
-            return {*answer};
+        const TagRequest tagRequest{request.flags, request.code, request.parameters};
+        const int airUs = m_state.airTime ? m_tagField->airTimeUs(tagRequest) : 0;
+        if (auto answer = m_tagField->answer(tagRequest))
+            return {*answer, 0, airUs};
     }
     if (auto none = emptyFieldAnswer(request.code))
         return {*none};

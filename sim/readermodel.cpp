@@ -116,6 +116,7 @@ Reply ReaderModel::finish(uint8_t code, const Outcome &outcome)
         reply.gapMs = m_faults.gapMs;
     }
     reply.baudAfter = outcome.baudAfter;
+    reply.airUs = outcome.airUs;
     m_faults.stray.clear();
     m_faults.gapMs = 0;
     return reply;
@@ -172,6 +173,7 @@ QString ReaderModel::summary() const
         QStringLiteral("fault-keeprate=%1").arg(m_faults.keepRateCount),
         QStringLiteral("fault-stray=%1").arg(m_faults.stray.size()),
         QStringLiteral("fault-gap=%1").arg(m_faults.gapMs),
+        QStringLiteral("air-time=") + (m_state.airTime ? QStringLiteral("on") : QStringLiteral("off")),
     };
     return fields.join(QLatin1Char(' '));
 }

@@ -72,6 +72,9 @@ struct ReaderState
     // The reader's boot loader answers over USB (a --usb simulator), not on
     // the serial line.
     bool usbLoader = false;
+    // Answers wait for the request to cross the line and for the tags'
+    // air time (airtime.h); off, they leave as soon as the line is free.
+    bool airTime = true;
 };
 
 // Faults asked for by the operator of the simulator; each count is used up
@@ -94,6 +97,7 @@ struct Reply
     int gapAt = -1;   // pause of gapMs before bytes[gapAt]
     int gapMs = 0;
     int baudAfter = 0; // the reader's line switches to this rate afterwards
+    int airUs = 0;     // the reader's time on the air before it has the answer
     QString note;      // why there is no answer, for the trace
 };
 
@@ -129,6 +133,7 @@ private:
     {
         Answer answer;
         int baudAfter = 0;
+        int airUs = 0;
     };
     using Handler = Outcome (ReaderModel::*)(const Request &);
 

@@ -127,6 +127,10 @@ void Simulator::receive(const QByteArray &bytes)
         receiveForLoader(bytes);
         return;
     }
+    // The pseudo-terminal hands the host's bytes over at once; the reader
+    // has a request only once its last byte has crossed the line.
+    if (m_model.state().airTime)
+        m_inputDoneNs = std::max(m_clock.nsecsElapsed(), m_inputDoneNs) + lineNs(bytes.size());
     const FrameAssembler::Output out = m_assembler.feed(bytes, m_clock.elapsed());
     if (!out.discarded.isEmpty())
         trace(QStringLiteral("discard:") + traceHex(out.discarded));
@@ -162,8 +166,6 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
     // The pseudo-terminal hands the host's bytes over at once; a real line
     // takes 10 bit times a byte. An answer goes out only after the bytes it
     // answers would have arrived, and takes its own time on the line.
-    const int rate = m_pacer.rate();
-    const auto lineNs = [rate](qsizetype count) { return qint64(count) * 10 * 1000000000LL / rate; };
     const qint64 now = m_clock.nsecsElapsed();
     m_inputDoneNs = std::max(now, m_inputDoneNs) + lineNs(bytes.size());
     QByteArray rest;
@@ -187,8 +189,22 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
         receive(rest);
 }
 
+qint64 Simulator::lineNs(qsizetype count) const
+{
+    return qint64(count) * 10 * 1000000000LL / m_pacer.rate();
+}
+
 void Simulator::transmit(const Reply &reply)
 {
+    if (m_model.state().airTime) {
+        if (reply.airUs > 0)
+            trace(QStringLiteral("air: %1 us").arg(reply.airUs));
+        const qint64 due = std::max(m_inputDoneNs, m_airDoneNs) + qint64(reply.airUs) * 1000;
+        m_airDoneNs = due;
+        const qint64 wait = due - m_clock.nsecsElapsed();
+        if (wait > 0)
+            m_pacer.queueHoldUntil(m_pacer.nowNs() + wait);
+    }
     trace(QStringLiteral("tx:") + traceHex(reply.bytes));
     if (reply.gapAt >= 0) {
         m_pacer.queueBytes(reply.bytes.left(reply.gapAt));
@@ -346,7 +362,11 @@ bool Simulator::apply(const ControlCommand &command, QString *error)
     case ControlCommand::TagClear:
     case ControlCommand::TagDefaults:
     case ControlCommand::TagList:
+    case ControlCommand::TagChange:
         return applyTag(command, error);
+    case ControlCommand::AirTime:
+        m_model.state().airTime = command.value != 0;
+        break;
     case ControlCommand::Loader: {
         QStringList printed;
         if (!m_loader.control(command.text, &printed, error))
@@ -390,6 +410,9 @@ bool Simulator::applyTag(const ControlCommand &command, QString *error)
         for (const Tag &tag : m_tags->tags())
             printLine(QStringLiteral("tag: ") + tagLine(tag));
         return true;
+    case ControlCommand::TagChange:
+        *error = changeTag(*m_tags, command.text, command.change);
+        return error->isEmpty();
     default:
         return true;
     }

@@ -4,10 +4,14 @@
 // the slave's line settings at each arrival) equals the reader's line rate;
 // otherwise they are discarded, and what the reader sends meanwhile reaches
 // the host garbled. Understood bytes are cut into frames, answered by the
-// reader model, and the answers are paced onto the line.
+// reader model, and the answers are paced onto the line. With air time on,
+// an answer is held back until the request would have crossed the line and
+// the reader's exchange with its tags (airtime.h) would be over: one
+// exchange after the other, as a reader does them.
 //
 // With tracing on, standard output gets one line per event:
 //   rx: <bytes>       a request frame as received
+//   air: <n> us       the reader's time on the air for it (air time on)
 //   tx: <bytes>       bytes queued for the line (answer, send, frame)
 //   quiet: <why>      a request that gets no answer
 //   discard: <bytes>  noise, a dropped partial frame, or bytes at a wrong rate
@@ -73,6 +77,7 @@ private:
     bool apply(const ControlCommand &command, QString *error);
     bool applyTag(const ControlCommand &command, QString *error);
     qsizetype writeToLine(const char *bytes, qsizetype count);
+    qint64 lineNs(qsizetype count) const;
     void trace(const QString &line) const;
 
     ReaderModel &m_model;
@@ -90,6 +95,7 @@ private:
     BootLoader m_loader;
     QTimer m_listenTimer;
     qint64 m_inputDoneNs = 0; // when the host's bytes so far would have crossed the line
+    qint64 m_airDoneNs = 0;   // when the reader's last exchange with its tags is over
 };
 
 } // namespace vexa::sim

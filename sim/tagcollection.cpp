@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "airtime.h"
+
 namespace vexa::sim {
 
 namespace {
@@ -72,6 +74,19 @@ int TagCollection::remove(const QString &id)
     const auto before = m_tags.size();
     std::erase_if(m_tags, [&](const Tag &tag) { return tagId(tag).compare(id, Qt::CaseInsensitive) == 0; });
     return int(before - m_tags.size());
+}
+
+Tag *TagCollection::withBlocks(const QString &id)
+{
+    for (Tag &tag : m_tags)
+        if (!std::holds_alternative<Iso14443Card>(tag) && tagId(tag).compare(id, Qt::CaseInsensitive) == 0)
+            return &tag;
+    return nullptr;
+}
+
+int TagCollection::airTimeUs(const TagRequest &request) const
+{
+    return sim::airTimeUs(request, m_tags);
 }
 
 std::optional<Answer> TagCollection::answer(const TagRequest &request)

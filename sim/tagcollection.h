@@ -27,6 +27,7 @@ public:
     static constexpr int kMaxTags = 16;
 
     std::optional<Answer> answer(const TagRequest &request) override;
+    int airTimeUs(const TagRequest &request) const override;
 
     // Puts a tag in the field, last; the reason when it cannot be (field
     // full, a tag of that family with that id already there).
@@ -35,6 +36,9 @@ public:
     int remove(const QString &id);
     void clear() { m_tags.clear(); }
     const std::vector<Tag> &tags() const { return m_tags; }
+    // The first ISO/IEC 15693 or Tag-it tag whose tagId() is `id` (any
+    // case): the tags with blocks; nullptr when there is none.
+    Tag *withBlocks(const QString &id);
 
 private:
     Answer iso15693(const TagRequest &request);

@@ -43,6 +43,9 @@ class TagField
 public:
     virtual ~TagField() = default;
     virtual std::optional<Answer> answer(const TagRequest &request) = 0;
+    // Microseconds the reader spends on the air for this request, judged
+    // before answer() carries it out (airtime.h).
+    virtual int airTimeUs(const TagRequest &) const { return 0; }
 };
 
 // What a reader answers when no tag at all is powered: "none found" for the

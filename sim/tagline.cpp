@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include "tagcollection.h"
+#include "tagmemory.h"
 
 namespace vexa::sim {
 
@@ -29,7 +30,8 @@ std::optional<uint64_t> hexNumber(const QString &text, int maxDigits, bool exact
     return text.toULongLong(nullptr, 16);
 }
 
-// "0,3-5" to the block numbers, each below `count`.
+} // namespace
+
 std::optional<std::vector<int>> blockList(const QString &text, int count)
 {
     std::vector<int> blocks;
@@ -46,6 +48,8 @@ std::optional<std::vector<int>> blockList(const QString &text, int count)
     }
     return blocks;
 }
+
+namespace {
 
 std::optional<std::vector<uint64_t>> dataList(const QString &text, int count, int digits)
 {
@@ -128,18 +132,28 @@ TagParse iso15693Tag(const QStringList &words)
         return failure(family, QStringLiteral("the UID takes 16 hexadecimal digits"));
     QString error;
     const auto o = options(words.mid(2),
-                           {QStringLiteral("blocks"), QStringLiteral("size"), QStringLiteral("afi"),
-                            QStringLiteral("dsfid"), QStringLiteral("ic"), QStringLiteral("lock"),
+                           {QStringLiteral("kind"), QStringLiteral("blocks"), QStringLiteral("size"),
+                            QStringLiteral("afi"), QStringLiteral("dsfid"), QStringLiteral("ic"),
+                            QStringLiteral("memory"), QStringLiteral("uri"), QStringLiteral("lock"),
                             QStringLiteral("data")},
                            {QStringLiteral("afilock"), QStringLiteral("dsfidlock")}, &error);
     if (!o)
         return failure(family, error);
 
+    // A kind gives the block count, block size and IC reference that the
+    // words do not.
+    Iso15693Kind kind{"", 28, 4, 0};
+    if (o->values.contains(QStringLiteral("kind"))) {
+        const auto named = iso15693Kind(o->values[QStringLiteral("kind")]);
+        if (!named)
+            return failure(family, QStringLiteral("kind takes ") + iso15693KindNames().join(QStringLiteral(", ")));
+        kind = *named;
+    }
     bool ok = false;
-    const int blocks = o->values.value(QStringLiteral("blocks"), QStringLiteral("28")).toInt(&ok);
+    const int blocks = o->values.value(QStringLiteral("blocks"), QString::number(kind.blocks)).toInt(&ok);
     if (!ok || blocks < 1 || blocks > Iso15693Tag::kMaxBlocks)
         return failure(family, QStringLiteral("blocks takes 1 to 256"));
-    const QString sizeText = o->values.value(QStringLiteral("size"), QStringLiteral("4"));
+    const QString sizeText = o->values.value(QStringLiteral("size"), QString::number(kind.blockSize));
     if (sizeText != QLatin1String("4") && sizeText != QLatin1String("8"))
         return failure(family, QStringLiteral("size takes 4 or 8"));
     Iso15693Tag tag(*uid, blocks, sizeText.toInt());
@@ -147,7 +161,9 @@ TagParse iso15693Tag(const QStringList &words)
     const std::pair<const char *, uint8_t *> bytes[] = {
         {"afi", &tag.afi}, {"dsfid", &tag.dsfid}, {"ic", &tag.icReference}};
     for (const auto &[key, field] : bytes) {
-        const QString text = o->values.value(QLatin1String(key), QStringLiteral("0"));
+        const QString fallback = QLatin1String(key) == QLatin1String("ic") ? QString::number(kind.icReference, 16)
+                                                                           : QStringLiteral("0");
+        const QString text = o->values.value(QLatin1String(key), fallback);
         const auto value = hexNumber(text, 2);
         if (!value)
             return failure(family, QStringLiteral("%1 takes 1 or 2 hexadecimal digits").arg(QLatin1String(key)));
@@ -155,6 +171,18 @@ TagParse iso15693Tag(const QStringList &words)
     }
     tag.afiLocked = o->flags.contains(QStringLiteral("afilock"));
     tag.dsfidLocked = o->flags.contains(QStringLiteral("dsfidlock"));
+
+    if (o->values.contains(QStringLiteral("memory")) || o->values.contains(QStringLiteral("uri"))) {
+        const QString uri = o->values.value(QStringLiteral("uri"));
+        const auto content = memoryContent(o->values.value(QStringLiteral("memory"), QStringLiteral("ndef")));
+        if (!content)
+            return failure(family, QStringLiteral("memory takes empty, cc or ndef"));
+        if (o->values.contains(QStringLiteral("uri")) && (*content != MemoryContent::Ndef || uri.isEmpty()))
+            return failure(family, QStringLiteral("uri takes a URI and goes with memory=ndef"));
+        const QString why = fillMemory(tag, *content, uri);
+        if (!why.isEmpty())
+            return failure(family, why);
+    }
 
     if (o->values.contains(QStringLiteral("lock"))) {
         const auto locked = blockList(o->values[QStringLiteral("lock")], blocks);
@@ -265,6 +293,41 @@ QString tagLine(const Tag &tag)
             + lockText(tagit->locked.data(), TagitTag::kBlocks) + dataText(tagit->blocks, 8);
     }
     return QStringLiteral("iso14443a ") + tagId(tag);
+}
+
+QString changeTag(TagCollection &field, const QString &id, const QString &change)
+{
+    Tag *tag = field.withBlocks(id);
+    if (!tag)
+        return QStringLiteral("no tag with blocks has the id ") + id;
+    auto *iso = std::get_if<Iso15693Tag>(tag);
+    auto *tagit = std::get_if<TagitTag>(tag);
+    const QStringList words = change.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString what = words.value(0);
+    if (what == QLatin1String("memory")) {
+        const auto content = memoryContent(words.value(1));
+        if (!content || words.size() > 3 || (words.size() == 3 && *content != MemoryContent::Ndef))
+            return QStringLiteral("usage: tag memory <id> empty|cc|ndef [URI]");
+        if (!iso)
+            return QStringLiteral("only an ISO/IEC 15693 tag takes a memory content");
+        // Checked on a copy: a content that does not fit leaves the tag as it was.
+        Iso15693Tag changed = *iso;
+        const QString why = fillMemory(changed, *content, words.value(2));
+        if (why.isEmpty())
+            *iso = changed;
+        return why;
+    }
+    if ((what == QLatin1String("lock") || what == QLatin1String("unlock")) && words.size() == 2) {
+        const int count = iso ? iso->blockCount() : TagitTag::kBlocks;
+        const auto blocks = blockList(words[1], count);
+        if (!blocks)
+            return QStringLiteral("%1 takes block numbers below %2, such as 0,3-5").arg(what).arg(count);
+        uint8_t *locked = iso ? iso->locked.data() : tagit->locked.data();
+        for (int b : *blocks)
+            locked[b] = what == QLatin1String("lock") ? 1 : 0;
+        return {};
+    }
+    return QStringLiteral("usage: tag memory <id> empty|cc|ndef [URI] | tag lock|unlock <id> LIST");
 }
 
 QStringList defaultTagLines()

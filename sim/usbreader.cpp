@@ -32,6 +32,7 @@ UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> tr
     connect(&m_leaveTimer, &QTimer::timeout, this, [this] {
         m_present = false;
         m_collector.clear();
+        dropHeldAnswers();
         m_trace(QStringLiteral("usb: device left"));
         sendState();
         m_returnTimer.start(kAbsentMs);
@@ -49,6 +50,10 @@ UsbReader::UsbReader(ReaderModel &model, std::function<void(const QString &)> tr
         sendState();
     });
     connect(&m_listenTimer, &QTimer::timeout, this, &UsbReader::endOfListening);
+    m_airTimer.setSingleShot(true);
+    m_airTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_airTimer, &QTimer::timeout, this, &UsbReader::sendDueAnswers);
+    m_clock.start();
 }
 
 QString UsbReader::deviceName() const
@@ -250,7 +255,43 @@ void UsbReader::readClient()
 
 void UsbReader::answer(const Reply &reply)
 {
+    const qint64 now = m_clock.nsecsElapsed();
+    if (reply.airUs > 0)
+        m_trace(QStringLiteral("air: %1 us").arg(reply.airUs));
     m_trace(QStringLiteral("tx:") + traceHex(reply.bytes));
+    const qint64 due = std::max(now, m_airDoneNs) + qint64(reply.airUs) * 1000;
+    m_airDoneNs = due;
+    if (due <= now && m_held.empty()) {
+        sendAnswer(reply);
+        return;
+    }
+    m_held.push_back({due, reply});
+    if (m_held.size() == 1)
+        sendDueAnswers();
+}
+
+void UsbReader::sendDueAnswers()
+{
+    while (!m_held.empty() && m_held.front().dueNs <= m_clock.nsecsElapsed()) {
+        const Reply reply = m_held.front().reply;
+        m_held.pop_front();
+        sendAnswer(reply);
+    }
+    if (!m_held.empty()) {
+        const qint64 wait = m_held.front().dueNs - m_clock.nsecsElapsed();
+        m_airTimer.start(int((wait + 999999) / 1000000));
+    }
+}
+
+void UsbReader::dropHeldAnswers()
+{
+    // A device that leaves the bus loses the answers it had not sent yet.
+    m_held.clear();
+    m_airTimer.stop();
+}
+
+void UsbReader::sendAnswer(const Reply &reply)
+{
     if (reply.gapAt < 0) {
         sendBytes(reply.bytes);
         return;
@@ -304,6 +345,8 @@ void UsbReader::setPlugged(bool plugged)
         return;
     m_plugged = plugged;
     m_collector.clear();
+    if (!plugged)
+        dropHeldAnswers();
     m_trace(plugged ? QStringLiteral("usb: plugged in") : QStringLiteral("usb: unplugged"));
     sendState();
 }

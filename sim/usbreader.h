@@ -13,11 +13,17 @@
 // for the capture report; without one it leaves and the application comes
 // back. Captured, it takes write reports until the go report, then leaves
 // and the application comes back with its 16-byte reports.
+//
+// An answer with air time (Reply::airUs) leaves that much after the request
+// came, or after the answer before it: the reader does one exchange after
+// the other, and the answers keep their order.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -73,6 +79,9 @@ private:
     void sendMessage(char kind, const uint8_t *body, int size);
     void sendState();
     void answer(const Reply &reply);
+    void sendAnswer(const Reply &reply);
+    void sendDueAnswers();
+    void dropHeldAnswers();
     bool visible() const { return m_plugged && m_present; }
     void feedLoader(const uint8_t *report);
     void leaveAndReturnAs(Role role, int leaveMs);
@@ -95,6 +104,15 @@ private:
     std::unique_ptr<QSocketNotifier> m_clientNotifier;
     QByteArray m_incoming;
     UsbRequestCollector m_collector;
+    struct Held
+    {
+        qint64 dueNs;
+        Reply reply;
+    };
+    std::deque<Held> m_held; // answers waiting for their air time, in order
+    QTimer m_airTimer;
+    QElapsedTimer m_clock;
+    qint64 m_airDoneNs = 0; // when the last exchange with the tags is over
 };
 
 } // namespace vexa::sim

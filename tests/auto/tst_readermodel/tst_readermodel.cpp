@@ -453,6 +453,9 @@ void tst_ReaderModel::controlLines_data()
     QTest::newRow("baud 115200") << "baud 115200" << false << 0 << 0 << QByteArray();
     QTest::newRow("serial") << "serial 1234567" << true << int(C::Serial) << 1 << QByteArray("1234567");
     QTest::newRow("state") << "state" << true << int(C::State) << 1 << QByteArray();
+    QTest::newRow("airtime off") << "airtime off" << true << int(C::AirTime) << 1 << QByteArray();
+    QTest::newRow("airtime alone") << "airtime" << false << 0 << 0 << QByteArray();
+    QTest::newRow("airtime maybe") << "airtime maybe" << false << 0 << 0 << QByteArray();
     QTest::newRow("unknown") << "frobnicate" << false << 0 << 0 << QByteArray();
 }
 
@@ -473,6 +476,11 @@ void tst_ReaderModel::tagControlLines_data()
     QTest::newRow("defaults") << "tag defaults" << int(C::TagDefaults) << "";
     QTest::newRow("list") << "tag list" << int(C::TagList) << "";
     QTest::newRow("list all") << "tag list all" << -1 << "";
+    QTest::newRow("memory") << "tag memory e004015000000001 ndef https://a.b" << int(C::TagChange)
+                            << "e004015000000001";
+    QTest::newRow("memory, no content") << "tag memory E004015000000001" << -1 << "";
+    QTest::newRow("lock") << "tag lock C0A80137 0,3-5" << int(C::TagChange) << "C0A80137";
+    QTest::newRow("unlock, no blocks") << "tag unlock C0A80137" << -1 << "";
     QTest::newRow("tag alone") << "tag" << -1 << "";
 }
 

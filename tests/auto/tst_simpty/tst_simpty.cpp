@@ -340,6 +340,13 @@ void tst_SimPty::answersArePacedAtTheLineRate()
     QTRY_COMPARE_WITH_TIMEOUT(host.received, kVersionReply, kWaitMs);
     // 20 bytes of 10 bits at 9600 baud: 20.8 ms at the least.
     QVERIFY2(host.arrivals.last() >= 19, qPrintable(QStringLiteral("%1 ms").arg(host.arrivals.last())));
+
+    // An inventory of the two ISO tags: the request's 9 bytes and the
+    // answer's 26 cross the line (36.5 ms), and the 16 slots take 17.9 ms.
+    host.send(hex("01 09 00 10 82 01 00 9B 64"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.received.size(), 26, kWaitMs);
+    QVERIFY(sim.hasLine(QStringLiteral("air: 17857 us")));
+    QVERIFY2(host.arrivals.last() >= 53, qPrintable(QStringLiteral("%1 ms").arg(host.arrivals.last())));
 }
 
 void tst_SimPty::hostMayCloseAndReopen()

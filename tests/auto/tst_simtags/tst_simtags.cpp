@@ -3,6 +3,7 @@
 // the reader's own address field), answers as status and payload.
 #include <QtTest>
 
+#include "airtime.h"
 #include "core/wire/frame.h"
 #include "readermodel.h"
 #include "tagcollection.h"
@@ -73,6 +74,11 @@ private slots:
     void specShowsWhatWasWritten();
     void defaults();
     void tagFile();
+    void memories_data();
+    void memories();
+    void airTime_data();
+    void airTime();
+    void modelCarriesTheAirTime();
 
 private:
     void addRows(const QList<std::pair<const char *, QStringList>> &rows);
@@ -369,6 +375,24 @@ void tst_SimTags::tagLines_data()
     QTest::newRow("ISO too many values") << "iso15693 E00401501C6A93F2 blocks=1 data=1,2" << "";
     QTest::newRow("ISO unknown word") << "iso15693 E00401501C6A93F2 colour=red" << "";
     QTest::newRow("ISO flag with a value") << "iso15693 E00401501C6A93F2 afilock=1" << "";
+    QTest::newRow("ISO kind") << "iso15693 E004015000000001 kind=iso-64x4"
+                              << "iso15693 E004015000000001 blocks=64 size=4 afi=00 dsfid=00 ic=02";
+    QTest::newRow("ISO kind, words over it") << "iso15693 E004015000000001 ic=44 kind=ISO-32x8 blocks=10"
+                                             << "iso15693 E004015000000001 blocks=10 size=8 afi=00 dsfid=00 ic=44";
+    // E1 40 0E 00 in memory order is the value 000E40E1.
+    QTest::newRow("ISO capability container") << "iso15693 E004015000000001 memory=cc"
+                                              << "iso15693 E004015000000001 blocks=28 size=4 afi=00 dsfid=00 ic=00 "
+                                                 "data=000E40E1,00FE0003";
+    QTest::newRow("ISO data over the memory") << "iso15693 E004015000000001 kind=iso-8x8 data=0,5 memory=cc"
+                                              << "iso15693 E004015000000001 blocks=8 size=8 afi=00 dsfid=00 ic=07 "
+                                                 "data=0000000000000000,0000000000000005";
+    QTest::newRow("ISO unknown kind") << "iso15693 E004015000000001 kind=iso-99x4" << "";
+    QTest::newRow("ISO unknown memory") << "iso15693 E004015000000001 memory=full" << "";
+    QTest::newRow("ISO URI without ndef") << "iso15693 E004015000000001 memory=cc uri=https://a.b" << "";
+    QTest::newRow("ISO container past 2040 bytes") << "iso15693 E004015000000001 blocks=256 size=8 memory=cc" << "";
+    QTest::newRow("ISO message past the memory")
+        << "iso15693 E004015000000001 kind=iso-8x8 uri=https://example.com/012345678901234567890123456789012345678901234"
+        << "";
     QTest::newRow("Tag-it") << "tagit c0a80137 data=1,2 version=101 mfr=7"
                             << "tagit C0A80137 mfr=07 version=0101 data=00000001,00000002";
     QTest::newRow("Tag-it locks") << "tagit 5D2E9A41 lock=0-7" << "tagit 5D2E9A41 mfr=00 version=0000 lock=0-7";
@@ -472,6 +496,121 @@ void tst_SimTags::tagFile()
 
     QVERIFY(!loadTagFile(dir.filePath(QStringLiteral("missing.tags")), third, &error));
     QVERIFY(error.contains(QLatin1String("missing.tags")));
+}
+
+// A tag line, a control change of that tag (none when empty), the error
+// the change draws, then requests and answers as in the tables above.
+void tst_SimTags::memories_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("exchange");
+    const QString iso = QStringLiteral("iso15693 E004015000000001 ");
+    // The first data byte of a block on the wire is byte 0 of the memory.
+    QTest::newRow("container, no message") << iso + "memory=cc" << "" << ""
+                                           << QStringList{"82 20 00", "00 E1 40 0E 00 00 00", "82 20 01",
+                                                          "00 03 00 FE 00 00 01"};
+    QTest::newRow("https URI")
+        << iso + "kind=iso-28x4 memory=ndef" << "" << ""
+        << QStringList{"82 23 00 06", "00 00 06 00 E1 40 0E 00 01 03 10 D1 01 02 0C 55 04 65 03 78 61 6D 70 04 6C 65 "
+                                      "2E 63 05 6F 6D FE 00"};
+    QTest::newRow("8-byte blocks, http://www.") << iso + "kind=iso-8x8 uri=http://www.a.b" << "" << ""
+                                                << QStringList{"82 20 00", "00 E1 40 08 00 03 08 D1 01 00 00",
+                                                               "82 20 01", "00 04 55 01 61 2E 62 FE 00 00 01"};
+    QTest::newRow("URI of no standard prefix") << iso + "uri=ab" << "" << ""
+                                               << QStringList{"82 23 00 04", "00 00 04 00 E1 40 0E 00 01 03 07 D1 01 "
+                                                                             "02 03 55 00 61 03 62 FE 00 00"};
+    QTest::newRow("long record, 3-byte TLV length")
+        << iso + "kind=iso-80x4 uri=https://" + QString(256, QLatin1Char('a')) << "" << ""
+        << QStringList{"82 23 00 04", "00 00 04 00 E1 40 28 00 01 03 FF 01 08 02 C1 01 00 00 03 01 01 55 04"};
+    QTest::newRow("control: ndef over data") << iso + "data=11111111,22222222" << "memory ndef tel:1" << ""
+                                             << QStringList{"82 23 00 04", "00 00 04 00 E1 40 0E 00 01 03 06 D1 01 "
+                                                                           "02 02 55 05 31 03 FE 00 00 00"};
+    QTest::newRow("control: empty keeps the locks") << iso + "memory=cc lock=0" << "memory empty" << ""
+                                                    << QStringList{"82 20 00", "00 00 00 00 00 01 00"};
+    QTest::newRow("control: lock, write refused")
+        << iso << "lock 2-3" << ""
+        << QStringList{"82 21 02 01 02 03 04", "01 12", "82 2C 00 04", "00 00 00 04 00 00 01 01"};
+    QTest::newRow("control: unlock") << iso + "lock=0-1" << "unlock 1" << ""
+                                     << QStringList{"82 21 01 01 02 03 04", "00", "82 21 00 01 02 03 04", "01 12"};
+    QTest::newRow("control: lock a Tag-it block") << "tagit 12345678" << "lock 7" << ""
+                                                  << QStringList{"80 03 07 01 00 00 00", "01 12"};
+    QTest::newRow("control: no Tag-it memory") << "tagit 12345678" << "memory cc"
+                                               << "only an ISO/IEC 15693 tag takes a memory content" << QStringList{};
+    QTest::newRow("control: message too long changes nothing")
+        << iso + "kind=iso-8x8 memory=cc" << "memory ndef https://example.com/012345678901234567890123456789012345678901234"
+        << "the capability container and NDEF message take 69 bytes, the tag holds 64"
+        << QStringList{"82 20 00", "00 E1 40 08 00 03 00 FE 00 00 00"};
+    QTest::newRow("control: lock past the end") << iso << "lock 27-28"
+                                                << "lock takes block numbers below 28, such as 0,3-5"
+                                                << QStringList{"82 2C 1B 01", "00 00 1B 01 00"};
+    QTest::newRow("control: URI after cc") << iso << "memory cc x" << "usage: tag memory <id> empty|cc|ndef [URI]"
+                                           << QStringList{};
+}
+
+void tst_SimTags::memories()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, change);
+    QFETCH(QString, error);
+    QFETCH(QStringList, exchange);
+    TagCollection field;
+    fill(field, {line});
+    if (!change.isEmpty())
+        QCOMPARE(changeTag(field, tagId(field.tags()[0]).toLower(), change), error);
+    QCOMPARE(changeTag(field, QStringLiteral("E0040150000000FF"), QStringLiteral("lock 0")),
+             QStringLiteral("no tag with blocks has the id E0040150000000FF"));
+    for (int i = 0; i + 1 < exchange.size(); i += 2)
+        QCOMPARE(answerText(*field.answer(request(exchange[i]))), exchange[i + 1]);
+}
+
+// The figures of the air-time table in the design notes, worked out by hand.
+void tst_SimTags::airTime_data()
+{
+    QTest::addColumn<QStringList>("field");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<int>("us");
+    const QStringList one = {kIsoField[0]};
+    QTest::newRow("inventory, no tag") << QStringList{} << "82 01 00" << 9742;
+    QTest::newRow("inventory, 1 tag") << one << "82 01 00" << 13800;
+    QTest::newRow("inventory, 3 tags") << kIsoField << "82 01 00" << 21914;
+    QTest::newRow("inventory with AFI, 1 of 3") << kIsoField << "82 01 30" << 14102;
+    QTest::newRow("read one block") << kIsoField << "82 20 01" << 4645;
+    QTest::newRow("read one 8-byte block by UID") << kIsoField << "92 20 " + kUid8 + " 00" << 8261;
+    QTest::newRow("read four blocks") << kIsoField << "82 23 00 04" << 8245;
+    QTest::newRow("write one block") << kIsoField << "82 21 05 44 33 22 11" << 9355;
+    QTest::newRow("write one block by UID") << kIsoField << "92 21 " + kUidL + " 01 AA BB CC DD" << 11772;
+    QTest::newRow("write two blocks") << kIsoField << "82 24 02 02 01 00 00 00 02 00 00 00" << 15866;
+    QTest::newRow("UID not in the field") << kIsoField << "92 20 " + kAbsent + " 00" << 4513;
+    QTest::newRow("Tag-it read block") << kTagitField << "80 07 01" << 4645;
+    QTest::newRow("Tag-it inventory, 2 tags") << kTagitField << "80 0D" << 14557;
+    QTest::newRow("14443-A UID of 7 bytes") << QStringList{"iso14443a 04A2C8F21B6E80"} << "80 40 00" << 4109;
+    QTest::newRow("14443-A, no card") << QStringList{} << "80 40 00" << 365;
+    QTest::newRow("no such ISO command") << kIsoField << "82 25" << 0;
+}
+
+void tst_SimTags::airTime()
+{
+    QFETCH(QStringList, field);
+    QFETCH(QString, sent);
+    QFETCH(int, us);
+    TagCollection tags;
+    fill(tags, field);
+    QCOMPARE(airTimeUs(request(sent), tags.tags()), us);
+}
+
+void tst_SimTags::modelCarriesTheAirTime()
+{
+    ReaderModel model;
+    TagCollection field;
+    fill(field, kIsoField);
+    model.setTagField(&field);
+    const QByteArray inventory = QByteArray::fromHex("01 09 00 10 82 01 00 9B 64");
+    QCOMPARE(model.handle(inventory).airUs, 21914);
+    QCOMPARE(model.handle(QByteArray::fromHex("01 08 00 10 80 E0 79 86")).airUs, 0);
+    model.state().airTime = false;
+    QCOMPARE(model.handle(inventory).airUs, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_SimTags)
