@@ -39,7 +39,7 @@ public:
     // version, false for a time-out, an error status or a send that failed.
     virtual void requestVersion(std::function<void(bool answered)> answered) = 0;
     virtual void resetReader() = 0;
-    virtual SerialTransport &serial() = 0;
+    virtual SerialTransport &loaderPort() = 0;
     virtual LoaderUsbLink &usbLink() = 0;
     virtual OperatorPrompt &prompt() = 0;
 };

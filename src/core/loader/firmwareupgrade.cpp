@@ -32,7 +32,7 @@ FirmwareUpgrade::FirmwareUpgrade(FirmwareHost &host, QObject *parent) : QObject(
     firmwareFolder = chooseFirmwareFolder(
         QCoreApplication::applicationDirPath(),
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("VexaHost")));
-    m_loader = new FirmwareLoader(host.serial(), host.usbLink(), host.prompt(), [this] { m_host.resetReader(); }, this);
+    m_loader = new FirmwareLoader(host.loaderPort(), host.usbLink(), host.prompt(), [this] { m_host.resetReader(); }, this);
     m_step.setSingleShot(true);
     // The settles wait for a restarting reader or a port coming back; a
     // coarse timer may end them up to 5 % early.

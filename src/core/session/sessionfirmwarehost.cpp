@@ -16,7 +16,7 @@ void SessionFirmwareHost::chooseUsb() { m_session.chooseUsb(); }
 void SessionFirmwareHost::chooseSerial() { m_session.chooseSerial(); }
 void SessionFirmwareHost::refreshPorts() { m_session.refreshPorts(); }
 void SessionFirmwareHost::resetReader() { m_session.resetReader(); }
-SerialTransport &SessionFirmwareHost::serial() { return m_session.serialPortForLoader(); }
+SerialTransport &SessionFirmwareHost::loaderPort() { return m_session.serialPortForLoader(); }
 OperatorPrompt &SessionFirmwareHost::prompt() { return m_session.prompt(); }
 
 void SessionFirmwareHost::requestVersion(std::function<void(bool answered)> answered)

@@ -26,7 +26,7 @@ public:
     void refreshPorts() override;
     void requestVersion(std::function<void(bool answered)> answered) override;
     void resetReader() override;
-    SerialTransport &serial() override;
+    SerialTransport &loaderPort() override;
     LoaderUsbLink &usbLink() override { return *this; }
     OperatorPrompt &prompt() override;
 

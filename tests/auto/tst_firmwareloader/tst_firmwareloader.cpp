@@ -54,7 +54,7 @@ public:
         open = false;
         QTimer::singleShot(30, &serialPort, [this] { open = true; });
     }
-    SerialTransport &serial() override { return serialPort; }
+    SerialTransport &loaderPort() override { return serialPort; }
     LoaderUsbLink &usbLink() override { return *this; }
     OperatorPrompt &prompt() override { return operatorPrompt; }
 
