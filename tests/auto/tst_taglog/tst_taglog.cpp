@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "frames.h"
+#include "core/session/tagevents.h"
 #include "core/session/taglog.h"
 #include "core/session/taglogexport.h"
 #include "core/session/taglogmodel.h"
@@ -400,6 +401,20 @@ void TestTagLog::tableFollowsInBatches()
     filter.setFamily(ResponseFamily::Management);
     filter.sort(TagLogModel::ReadsColumn, Qt::DescendingOrder);
     QCOMPARE(filter.index(0, TagLogModel::TagColumn).data().toString(), QStringLiteral("A"));
+
+    // The state column follows the presence: a leave marks its row.
+    TagPresence presence;
+    model.setPresence(&presence);
+    presence.record(Tagit, {TagSighting{QStringLiteral("T"), {}}}, now);
+    const QModelIndex state = model.index(2, TagLogModel::StateColumn);
+    QCOMPARE(state.data().toString(), QStringLiteral("present"));
+    QCOMPARE(model.index(0, TagLogModel::StateColumn).data().toString(), QStringLiteral("left"));
+    changed.clear();
+    presence.record(Tagit, {}, now + presence.absence());
+    model.update();
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().at(0).toModelIndex(), state);
+    QCOMPARE(state.data().toString(), QStringLiteral("left"));
 
     log.clear();
     QCOMPARE(model.rowCount(), 0);
