@@ -44,6 +44,7 @@ private:
     bool send(int *exitCode);
     std::optional<Command> command() const;
     void onAnswered(const Answer &answer);
+    void onTagEvents(const QList<TagEvent> &events);
     void onCycleState(CommandCycle::State state);
     void end();
 

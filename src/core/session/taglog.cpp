@@ -172,6 +172,12 @@ const TagLog::Row *TagLog::rowById(qint64 id) const
     return &m_rows[size_t(id - m_firstId)];
 }
 
+qint64 TagLog::idOf(ResponseFamily family, const QString &tag) const
+{
+    const int f = familyIndex(family);
+    return f < 0 ? 0 : m_ids[size_t(f)].value(tag, 0);
+}
+
 int TagLog::tagCount(ResponseFamily family) const
 {
     const int f = familyIndex(family);

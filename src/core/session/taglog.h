@@ -68,6 +68,8 @@ public:
     qint64 firstId() const { return m_firstId; }
     qint64 endId() const { return m_firstId + qint64(m_rows.size()); }
     const Row *rowById(qint64 id) const;
+    // The id of the tag's row; 0 when the log has none.
+    qint64 idOf(ResponseFamily family, const QString &tag) const;
     // Rows and reads kept, of one family or (Management) of all.
     int tagCount(ResponseFamily family = ResponseFamily::Management) const;
     qint64 readCount(ResponseFamily family = ResponseFamily::Management) const;

@@ -2,6 +2,7 @@
 #include "taglogmodel.h"
 
 #include <algorithm>
+#include <utility>
 #include <QDateTime>
 
 namespace vexa {
@@ -26,12 +27,31 @@ TagLogModel::TagLogModel(TagLog &log, QObject *parent) : QAbstractTableModel(par
     m_timer.start();
 }
 
+void TagLogModel::setPresence(const TagPresence *presence)
+{
+    disconnect(m_presenceEvents);
+    m_presence = presence;
+    m_left.clear();
+    if (presence) {
+        m_presenceEvents = connect(presence, &TagPresence::events, this, [this](const QList<TagEvent> &events) {
+            // Arrivals come with a read, which marks the row already.
+            for (const TagEvent &event : events)
+                if (event.kind == TagEvent::Kind::Leave)
+                    if (const qint64 id = m_log.idOf(event.family, event.tag))
+                        m_left.push_back(id);
+        });
+    }
+    if (m_rows > 0)
+        emit dataChanged(index(0, StateColumn), index(m_rows - 1, StateColumn));
+}
+
 void TagLogModel::reset()
 {
     beginResetModel();
     m_firstId = m_log.firstId();
     m_rows = 0;
     m_recent.clear();
+    m_left.clear();
     endResetModel();
 }
 
@@ -56,6 +76,16 @@ void TagLogModel::update()
 
     const qint64 second = now() / 1000;
     int low = m_rows, high = -1;
+    for (qint64 id : std::exchange(m_left, {})) {
+        const int row = int(id - m_firstId);
+        if (row >= 0 && row < m_rows) {
+            low = std::min(low, row);
+            high = std::max(high, row);
+        }
+    }
+    if (high >= 0)
+        emit dataChanged(index(low, StateColumn), index(high, StateColumn));
+    low = m_rows, high = -1;
     for (qint64 id : m_log.takeChanged()) {
         const int row = int(id - m_firstId);
         if (row < 0 || row >= m_rows)
@@ -65,7 +95,7 @@ void TagLogModel::update()
         m_recent.insert(id, second);
     }
     if (high >= 0)
-        emit dataChanged(index(low, LastSeenColumn), index(high, BlocksColumn));
+        emit dataChanged(index(low, LastSeenColumn), index(high, StateColumn));
 
     if (second == m_rateSecond)
         return;
@@ -125,6 +155,10 @@ QVariant TagLogModel::data(const QModelIndex &index, int role) const
         return sorting ? QVariant(rate) : QVariant(QString::number(rate, 'f', 1));
     }
     case BlocksColumn: return TagLog::blocksText(*row);
+    case StateColumn:
+        if (!m_presence)
+            return {};
+        return m_presence->present(row->family, row->tag) ? QStringLiteral("present") : QStringLiteral("left");
     default: return {};
     }
 }
@@ -141,6 +175,7 @@ QVariant TagLogModel::headerData(int section, Qt::Orientation orientation, int r
     case ReadsColumn: return QStringLiteral("Reads");
     case RateColumn: return QStringLiteral("Reads/s (10 s)");
     case BlocksColumn: return QStringLiteral("Last Block Values");
+    case StateColumn: return QStringLiteral("State");
     default: return {};
     }
 }

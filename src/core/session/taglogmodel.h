@@ -4,6 +4,8 @@
 // never waits for a view and the view never resets while tags come in.
 // The read rate of a tag not read any more falls as time passes: once a
 // second the rate column of the tags read in the last seconds is renewed.
+// The state column ("present" / "left") follows the session's TagPresence:
+// its leaves mark their rows for the next batch.
 #pragma once
 
 #include <functional>
@@ -13,6 +15,7 @@
 #include <QTimeZone>
 #include <QTimer>
 
+#include "core/session/tagevents.h"
 #include "core/session/taglog.h"
 
 namespace vexa {
@@ -22,7 +25,7 @@ class TagLogModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { FamilyColumn, TagColumn, FirstSeenColumn, LastSeenColumn, ReadsColumn, RateColumn, BlocksColumn,
-                  ColumnCount };
+                  StateColumn, ColumnCount };
     // The value a column sorts by (numbers as numbers, times as times).
     static constexpr int SortRole = Qt::UserRole;
     // The row's ResponseFamily as an int, for the family filter.
@@ -41,6 +44,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // Where the state column comes from; without one it stays empty.
+    void setPresence(const TagPresence *presence);
+
     // Brings the table up to the log now (the timer does it every kBatchMs).
     void update();
 
@@ -54,6 +60,9 @@ private:
     int m_rows = 0;
     qint64 m_rateSecond = 0; // when the rate column was last renewed
     QHash<qint64, qint64> m_recent; // id -> last second it was read, while its rate is not 0
+    const TagPresence *m_presence = nullptr;
+    QMetaObject::Connection m_presenceEvents;
+    std::vector<qint64> m_left; // ids of rows whose tags left since the last batch
 };
 
 // Sorting by any column and the filter by family.

@@ -433,7 +433,8 @@ TagLogWindow *MainWindow::tagLogWindow()
 {
     if (!m_tagLogWindow)
         m_tagLogWindow = new TagLogWindow(m_session->tagLog(), m_session->prompt(),
-                                          m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{}, this);
+                                          m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{}, this,
+                                          &m_session->tagPresence());
     return m_tagLogWindow;
 }
 

@@ -31,13 +31,13 @@ namespace {
 constexpr int kDefaultHeight = 320;
 constexpr int kGap = 8; // between the main window's frame and this one
 
-// The widest text each column shows, by column, for the first widths; the
-// last column (block values) takes the room left.
+// The widest text each column shows, by column, for the first widths (the
+// block values: one block's); the last column (the state) takes the room left.
 const char *const kWidestTexts[] = {"ISO/IEC 14443-A", "DDDDDDDDDDDDDDDD", "0000-00-00 00:00:00",
-                                    "0000-00-00 00:00:00", "0000000", "000.0"};
+                                    "0000-00-00 00:00:00", "0000000", "000.0", "00: 00000000"};
 constexpr int kCellPadding = 24; // margins and the sort arrow
-// Room for the block values, the scroll bar and the margins, beside the
-// first columns' widths.
+// Room for the state, the scroll bar and the margins, beside the other
+// columns' widths.
 constexpr int kBesideColumns = 200;
 constexpr int kMinBesideWidth = 400; // narrower than this it goes over the main window
 
@@ -47,13 +47,14 @@ const ResponseFamily kFamilies[] = {ResponseFamily::Management, ResponseFamily::
 } // namespace
 
 TagLogWindow::TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlacement &placement,
-                           QWidget *mainWindow)
+                           QWidget *mainWindow, const TagPresence *presence)
     : QWidget(mainWindow, Qt::Window), m_log(log), m_prompt(prompt), m_placement(placement)
 {
     setObjectName(QStringLiteral("TagLogWindow"));
     setWindowTitle(QStringLiteral("Tag Log"));
 
     m_model = new TagLogModel(log, this);
+    m_model->setPresence(presence);
     m_filter = new TagLogFilter(this);
     m_filter->setSourceModel(m_model);
     m_export = new TagLogExport(log, this);

@@ -22,12 +22,15 @@ class TagLog;
 class TagLogExport;
 class TagLogFilter;
 class TagLogModel;
+class TagPresence;
 
 class TagLogWindow : public QWidget
 {
     Q_OBJECT
 public:
-    TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlacement &placement, QWidget *mainWindow);
+    // `presence` fills the "State" column ("present" / "left").
+    TagLogWindow(TagLog &log, OperatorPrompt &prompt, const TagLogPlacement &placement, QWidget *mainWindow,
+                 const TagPresence *presence = nullptr);
 
     // Shows it where it was, or beside the main window the first time.
     void showBeside();

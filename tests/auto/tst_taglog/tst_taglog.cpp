@@ -1,12 +1,14 @@
 // The tag log: which rows answers make, read rates, the cap, the CSV and
-// its export, and the table's batched updates.
+// its export, the table's batched updates; tag events and their JSON.
 #include <QAbstractItemModelTester>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <zlib.h>
 
 #include "frames.h"
+#include "core/session/tagevents.h"
 #include "core/session/taglog.h"
 #include "core/session/taglogexport.h"
 #include "core/session/taglogmodel.h"
@@ -140,6 +142,9 @@ private slots:
     void exportWritesTheCsvInSlices();
     void exportAsSpreadsheet();
     void tableFollowsInBatches();
+    void presence_data();
+    void presence();
+    void eventJson();
 };
 
 void TestTagLog::rowsFromAnswers_data()
@@ -401,9 +406,90 @@ void TestTagLog::tableFollowsInBatches()
     filter.sort(TagLogModel::ReadsColumn, Qt::DescendingOrder);
     QCOMPARE(filter.index(0, TagLogModel::TagColumn).data().toString(), QStringLiteral("A"));
 
+    // The state column follows the presence: a leave marks its row.
+    TagPresence presence;
+    model.setPresence(&presence);
+    presence.record(Tagit, {TagSighting{QStringLiteral("T"), {}}}, now);
+    const QModelIndex state = model.index(2, TagLogModel::StateColumn);
+    QCOMPARE(state.data().toString() + model.index(0, TagLogModel::StateColumn).data().toString(), "presentleft");
+    changed.clear();
+    presence.record(Tagit, {}, now + presence.absence());
+    model.update();
+    QCOMPARE(changed.value(0).value(0).toModelIndex(), state);
+    QCOMPARE(state.data().toString(), QStringLiteral("left"));
+
     log.clear();
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(reset.size(), 1);
+}
+
+void TestTagLog::presence_data()
+{
+    QTest::addColumn<int>("absenceMs");
+    // "TIME iso|tagit TAG[:BLOCK=VALUE]...": an exchange; "TIME timer": the clock set, the timer awaited.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("events"); // "kind family tag time reads [block=value]", by ";"
+    QTest::newRow("one read per exchange, its blocks") << 5000 << QStringList{"1000 iso A:1=11 A:2=22", "2000 iso A"}
+        << "arrive iso A 1000 1 1=11 2=22;read iso A 1000 1 1=11 2=22;read iso A 2000 2";
+    QTest::newRow("leave at the next exchange, first in its batch")
+        << 5000 << QStringList{"1000 iso A B", "4000 iso A", "7000 iso A"}
+        << "arrive iso A 1000 1;read iso A 1000 1;arrive iso B 1000 1;read iso B 1000 1;read iso A 4000 2;"
+           "leave iso B 6000 1;read iso A 7000 3";
+    QTest::newRow("empty inventories: a leave when due; arrive again") << 5000 << QStringList{"1000 iso A", "3000 iso", "6000 iso", "8000 iso A"}
+        << "arrive iso A 1000 1;read iso A 1000 1;leave iso A 6000 1;arrive iso A 8000 1;read iso A 8000 1";
+    QTest::newRow("two families, one id") << 5000 << QStringList{"1000 iso A", "1000 tagit A", "4000 tagit A", "6500 iso"}
+        << "arrive iso A 1000 1;read iso A 1000 1;arrive tagit A 1000 1;read tagit A 1000 1;read tagit A 4000 2;"
+           "leave iso A 6000 1";
+    QTest::newRow("leaves by the timer, between exchanges")
+        << 50 << QStringList{"1000 iso A B", "1030 iso A", "1060 timer", "1200 timer"}
+        << "arrive iso A 1000 1;read iso A 1000 1;arrive iso B 1000 1;read iso B 1000 1;read iso A 1030 2;"
+           "leave iso B 1050 1;leave iso A 1080 2";
+}
+
+void TestTagLog::presence()
+{
+    QFETCH(int, absenceMs);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, events);
+    TagPresence presence(absenceMs);
+    qint64 now = 0;
+    presence.clock = [&now] { return now; };
+    QSignalSpy batches(&presence, &TagPresence::events);
+    for (const QString &step : steps) {
+        QStringList words = step.split(QLatin1Char(' '));
+        now = words.takeFirst().toLongLong();
+        const QString family = words.takeFirst();
+        if (family == QLatin1String("timer")) {
+            QVERIFY(batches.wait(5000));
+            continue;
+        }
+        QList<TagSighting> tags;
+        for (const QString &word : std::as_const(words)) {
+            tags.append({word.section(QLatin1Char(':'), 0, 0), {}});
+            if (word.contains(QLatin1Char(':')))
+                tags.last().blocks.append({word.section(':', 1).section('=', 0, 0).toInt(), word.section('=', 1)});
+        }
+        presence.record(family == QLatin1String("tagit") ? Tagit : Iso, tags, now);
+    }
+    QStringList got;
+    for (const QList<QVariant> &batch : std::as_const(batches))
+        for (const TagEvent &e : batch.at(0).value<QList<TagEvent>>()) {
+            got << QStringLiteral("%1 %2 %3 %4 %5").arg(tagEventName(e.kind), e.family == Tagit ? "tagit" : "iso", e.tag)
+                       .arg(e.timeMs).arg(e.reads);
+            for (const auto &[block, value] : e.blocks)
+                got.last() += QStringLiteral(" %1=%2").arg(block).arg(value);
+        }
+    QCOMPARE(got.join(QLatin1Char(';')), events);
+}
+
+// The fields tst_e2e_ctl leaves out: blocks and a zone other than UTC.
+void TestTagLog::eventJson()
+{
+    const TagEvent read{TagEvent::Kind::Read, Iso, "E004015000000001", kT0 + 123, 3, {{1, "20312E30"}}};
+    QCOMPARE(tagEventJson(read, {QStringLiteral("4000123"), QStringLiteral("COM1")}, QTimeZone(7200)),
+             QJsonDocument::fromJson(R"({"event":"read","family":"ISO/IEC 15693","tag":"E004015000000001",)"
+                                     R"("time":"2025-12-06T07:46:40.123+02:00","reads":3,"blocks":{"1":"20312E30"},)"
+                                     R"("reader":"4000123","port":"COM1"})").object());
 }
 
 QTEST_GUILESS_MAIN(TestTagLog)

@@ -13,6 +13,7 @@
 #include "core/session/taglog.h"
 #include "core/session/taglogexport.h"
 #include "core/session/taglogmodel.h"
+#include "core/session/readersession.h"
 #include "ui/window/mainwindow.h"
 #include "controls.h"
 #include "fakes.h"
@@ -82,6 +83,11 @@ void TestTagLogWindow::mainWindowOpensItAndKeepsItOpen()
         QVERIFY(log);
         QTRY_VERIFY(log->isVisible());
         QVERIFY(w.findChild<QAction *>(QStringLiteral("SaveReportAs1")));
+        const QList<TagSighting> tag{{QStringLiteral("E004015000000001"), {}}};
+        w.session().tagLog().record(ResponseFamily::Iso15693, tag, 0);
+        w.session().tagPresence().record(ResponseFamily::Iso15693, tag, QDateTime::currentMSecsSinceEpoch());
+        log->model().update(); // the state column is the session's presence:
+        QCOMPARE(log->model().index(0, TagLogModel::StateColumn).data().toString(), QStringLiteral("present"));
         w.close();
     }
     QVERIFY(QString::fromUtf8(fileBytes(settingsFilePath())).contains(QStringLiteral("[Tag Log]\nVisible=1\n")));
