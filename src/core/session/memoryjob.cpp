@@ -90,6 +90,7 @@ struct MemoryJob::Private
     std::deque<Step> steps;
     MemoryJobResult result;
     bool inFlight = false;
+    Answer::Status lastStatus = Answer::Status::Ok;
     bool cancelled = false;
     bool ended = false;
     int done = 0;
@@ -413,7 +414,8 @@ void MemoryJob::afterDump()
                                     finish(Outcome::Differs,
                                            !c.layout.isEmpty() ? c.layout
                                            : !c.differing.isEmpty()
-                                               ? QStringLiteral("%1 blocks differ").arg(c.differing.size())
+                                               ? QStringLiteral("the tag differs from the dump in blocks %1")
+                                                     .arg(numberList(d->result.differing))
                                                : QStringLiteral("blocks %1 could not be read")
                                                      .arg(numberList(c.unreadOnTag)));
                                 },
@@ -639,6 +641,9 @@ void MemoryJob::finishWrites()
     const MemoryJobResult &r = d->result;
     if (!r.differing.isEmpty())
         return finish(Outcome::Differs, QStringLiteral("blocks %1 do not hold what was written").arg(numberList(r.differing)));
+    // The tag does not hold the dump: a script must not take it for a copy.
+    if (!r.skipped.isEmpty())
+        return finish(Outcome::Differs, QStringLiteral("blocks %1 are locked and still differ").arg(numberList(r.skipped)));
     if (m_input.kind == Kind::NdefWrite && (!r.ndef || !r.ndef->found()))
         return finish(Outcome::Differs, QStringLiteral("the message does not read back: ")
                                             + (r.ndef ? r.ndef->problem : QString()));
@@ -671,6 +676,7 @@ void MemoryJob::next()
                 continue;
             case SendResult::Outcome::Failed:
                 d->session.stopAwaitingAnswer();
+                d->result.linkFailed = true;
                 return finish(Outcome::Failed, sent.refusal.isEmpty() ? d->session.lastSendFailure() : sent.refusal);
             default:
                 return finish(Outcome::Failed, sent.refusal.isEmpty() ? QStringLiteral("not sent") : sent.refusal);
@@ -698,6 +704,7 @@ void MemoryJob::onAnswered(const Answer &answer)
     if (!m_running || !d->inFlight)
         return;
     d->inFlight = false;
+    d->lastStatus = answer.status;
     Private::Step step = std::move(d->steps.front());
     d->steps.pop_front();
     if (step.command)
@@ -717,6 +724,8 @@ void MemoryJob::finish(MemoryJobResult::Outcome outcome, const QString &reason)
     d->session.options().isoBlockLength = d->savedBlockLength;
     d->result.outcome = outcome;
     d->result.reason = reason;
+    d->result.noAnswer = outcome == Outcome::Failed && !d->result.linkFailed
+                         && (d->lastStatus == Answer::Status::NoAnswer || d->lastStatus == Answer::Status::BadAnswer);
     std::sort(d->result.written.begin(), d->result.written.end());
     emit progress(d->done, std::max(d->total, d->done), QStringLiteral("done"));
     emit finished(d->result);

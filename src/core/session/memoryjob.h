@@ -57,6 +57,10 @@ struct MemoryJobResult
     MemoryJobInput::Kind kind = MemoryJobInput::Kind::Dump;
     Outcome outcome = Outcome::Done;
     QString reason;
+    // Failed: the last exchange went unanswered (or the answer was unsound),
+    // or the interface would not send at all.
+    bool noAnswer = false;
+    bool linkFailed = false;
     // The tag as last read: Dump, Verify and NDEF the read; Restore and
     // NdefWrite the read before writing, with the blocks read back put in.
     tagdump::TagDump dump;
