@@ -167,9 +167,9 @@ void MemoryJob::cancel()
 {
     if (!m_running)
         return;
+    // Between exchanges a next() is always due (or under way, telling its
+    // progress): it ends the job before anything more is sent.
     d->cancelled = true;
-    if (!d->inFlight)
-        QTimer::singleShot(0, this, [this] { finish(Outcome::Cancelled, QStringLiteral("cancelled")); });
 }
 
 void MemoryJob::queueInventory()
@@ -665,8 +665,11 @@ void MemoryJob::next()
             runStep(step.answered, Answer{});
             continue;
         }
-        if (!step.text.isEmpty())
+        if (!step.text.isEmpty()) {
             emit progress(d->done, std::max(d->total, d->done + 1), step.text);
+            if (d->cancelled)
+                return finish(Outcome::Cancelled, QStringLiteral("cancelled"));
+        }
         const SendResult sent = d->session.send(step.command());
         if (!sent.sent()) {
             switch (sent.outcome) {
