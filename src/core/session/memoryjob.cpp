@@ -96,6 +96,7 @@ struct MemoryJob::Private
     int done = 0;
     int total = 0;
     int savedBlockLength = 0;
+    std::optional<TagPage> savedPage;
     QString uid; // as shown: the ISO UID or Tag-it address every command carries
     tagdump::RestorePlan plan;
     QList<ndef::BlockWrite> ndefWrites;
@@ -139,8 +140,10 @@ MemoryJob::MemoryJob(ReaderSession &session, const MemoryJobInput &input, QObjec
 
 MemoryJob::~MemoryJob()
 {
-    if (m_running)
+    if (m_running) {
         d->session.options().isoBlockLength = d->savedBlockLength;
+        d->session.setVisiblePage(d->savedPage);
+    }
 }
 
 void MemoryJob::start()
@@ -149,6 +152,10 @@ void MemoryJob::start()
         return;
     m_running = true;
     d->savedBlockLength = d->session.options().isoBlockLength;
+    // Answers are reported as the command's family, whatever page a window
+    // shows meanwhile: a Tag-it page would read an ISO answer as its own.
+    d->savedPage = d->session.visiblePage();
+    d->session.setVisiblePage(std::nullopt);
     d->uid = m_input.tag.trimmed().toUpper();
     const bool iso = m_input.family == Family::Iso15693;
     if (d->uid.isEmpty())
@@ -454,6 +461,8 @@ void MemoryJob::planRestore()
         return finish(Outcome::Refused, plan.reason);
     r.skipped = plan.skippedLocked;
     r.notes << plan.notes;
+    if (plan.nothingToDo() && plan.skippedLocked.isEmpty())
+        r.notes << QStringLiteral("nothing to write: the tag holds the dump");
     if (!plan.unreadInDump.isEmpty())
         r.notes << QStringLiteral("left as they are (not in the dump): blocks %1").arg(numberList(plan.unreadInDump));
     // What cannot be undone is asked for once, before anything is written.
@@ -725,6 +734,7 @@ void MemoryJob::finish(MemoryJobResult::Outcome outcome, const QString &reason)
     d->ended = true;
     d->steps.clear();
     d->session.options().isoBlockLength = d->savedBlockLength;
+    d->session.setVisiblePage(d->savedPage);
     d->result.outcome = outcome;
     d->result.reason = reason;
     d->result.noAnswer = outcome == Outcome::Failed && !d->result.linkFailed

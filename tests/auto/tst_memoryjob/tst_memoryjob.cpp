@@ -138,6 +138,9 @@ void TestMemoryJob::init()
     m_tag = new FakeTag(m_session->link());
     m_session->link().setTransport(m_tag);
     m_session->setFastCompletion(true);
+    // A window showing another family's page must not change how the
+    // job's answers read.
+    m_session->setVisiblePage(TagPage::Tagit);
 }
 
 void TestMemoryJob::cleanup()
@@ -220,8 +223,9 @@ void TestMemoryJob::sequencing()
             }
     QTEST(listed, "listed");
     QTEST(m_tag->count(0x21), "writes");
-    // The session's block length is its own again.
+    // The session's block length and page are its own again.
     QCOMPARE(m_session->options().isoBlockLength, 0);
+    QCOMPARE(m_session->visiblePage(), TagPage::Tagit);
 }
 
 void TestMemoryJob::cancelMidJob()
