@@ -1,4 +1,4 @@
-// VexaHost - the memory job (see memoryjob.h).
+// VexaHost - the memory job (see memoryjob.h): its queue and the reads.
 //
 // The job is a queue of exchanges. Each step builds its command when it is
 // its turn (a UID learnt from the inventory is in place by then) and takes
@@ -7,29 +7,14 @@
 #include "memoryjob.h"
 
 #include <algorithm>
-#include <deque>
-#include <functional>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
-#include "core/session/answer.h"
-#include "core/session/command.h"
+#include "core/session/memoryjobprivate.h"
 #include "core/session/readersession.h"
-#include "core/util/operatorprompt.h"
 
 namespace vexa {
 
-namespace {
-
-using Kind = MemoryJobInput::Kind;
-using Outcome = MemoryJobResult::Outcome;
-using tagdump::Family;
-
-// View Many Blocks carries at most this many; the lock status is read in
-// ranges as long, so that no answer outgrows the reader's buffer.
-constexpr int kChunk = 32;
+namespace memoryjob {
 
 QString numberList(const QList<int> &list)
 {
@@ -39,13 +24,42 @@ QString numberList(const QList<int> &list)
     return texts.join(QStringLiteral(", "));
 }
 
-QJsonArray jsonNumbers(const QList<int> &list)
+QString answerProblem(const Answer &answer)
 {
-    QJsonArray array;
-    for (int n : list)
-        array.append(n);
-    return array;
+    return answer.status == Answer::Status::Ok ? QString() : failureReason(answer);
 }
+
+iso15693::Request isoRequest(int command, const QString &uid, int block, int count)
+{
+    iso15693::Request r;
+    r.command = command;
+    r.useUid = true;
+    r.uid = uid;
+    r.blockNumber = QString::number(block);
+    r.numBlocks = QString::number(count);
+    return r;
+}
+
+tagit::Request tagitRequest(int command, const QString &address, int block, int count)
+{
+    tagit::Request r;
+    r.command = command;
+    r.useAddress = true;
+    r.address = address;
+    r.blockNumber = QString::number(block);
+    r.numBlocks = QString::number(count);
+    return r;
+}
+
+} // namespace memoryjob
+
+using namespace memoryjob;
+
+namespace {
+
+using Kind = MemoryJobInput::Kind;
+using Outcome = MemoryJobResult::Outcome;
+using tagdump::Family;
 
 // The blocks of an answer's fields: number, bytes in memory order.
 QList<std::pair<int, QByteArray>> blocksOf(const Answer &answer, int blockSize)
@@ -69,66 +83,7 @@ QList<std::pair<int, bool>> locksOf(const Answer &answer)
     return out;
 }
 
-// Why an answer is no use, in a few words; empty when it is.
-QString answerProblem(const Answer &answer)
-{
-    return answer.status == Answer::Status::Ok ? QString() : failureReason(answer);
-}
-
 } // namespace
-
-struct MemoryJob::Private
-{
-    struct Step
-    {
-        std::function<Command()> command;
-        std::function<void(const Answer &)> answered;
-        QString text; // progress
-    };
-
-    ReaderSession &session;
-    std::deque<Step> steps;
-    MemoryJobResult result;
-    bool inFlight = false;
-    Answer::Status lastStatus = Answer::Status::Ok;
-    bool cancelled = false;
-    bool ended = false;
-    int done = 0;
-    int total = 0;
-    int savedBlockLength = 0;
-    std::optional<TagPage> savedPage;
-    QString uid; // as shown: the ISO UID or Tag-it address every command carries
-    tagdump::RestorePlan plan;
-    QList<ndef::BlockWrite> ndefWrites;
-    QList<int> readBack; // blocks whose read-back value is to be checked
-    QMap<int, QByteArray> expected;
-
-    explicit Private(ReaderSession &s) : session(s) {}
-};
-
-QString memoryJobName(MemoryJobInput::Kind kind)
-{
-    switch (kind) {
-    case Kind::Dump: return QStringLiteral("dump");
-    case Kind::Restore: return QStringLiteral("restore");
-    case Kind::Verify: return QStringLiteral("verify");
-    case Kind::NdefRead: return QStringLiteral("ndef read");
-    case Kind::NdefWrite: return QStringLiteral("ndef write");
-    }
-    return {};
-}
-
-QString outcomeName(MemoryJobResult::Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Done: return QStringLiteral("done");
-    case Outcome::Differs: return QStringLiteral("differs");
-    case Outcome::Refused: return QStringLiteral("refused");
-    case Outcome::Failed: return QStringLiteral("failed");
-    case Outcome::Cancelled: return QStringLiteral("cancelled");
-    }
-    return {};
-}
 
 MemoryJob::MemoryJob(ReaderSession &session, const MemoryJobInput &input, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>(session)), m_input(input)
@@ -213,21 +168,6 @@ void MemoryJob::queueInventory()
 }
 
 // ----- ISO/IEC 15693
-
-namespace {
-
-iso15693::Request isoRequest(int command, const QString &uid, int block = 0, int count = 1)
-{
-    iso15693::Request r;
-    r.command = command;
-    r.useUid = true;
-    r.uid = uid;
-    r.blockNumber = QString::number(block);
-    r.numBlocks = QString::number(count);
-    return r;
-}
-
-} // namespace
 
 void MemoryJob::queueSystemInformation()
 {
@@ -350,21 +290,6 @@ void MemoryJob::queueTagitRead()
     d->steps.push_back({{}, [this](const Answer &) { afterDump(); }, {}});
 }
 
-namespace {
-
-tagit::Request tagitRequest(int command, const QString &address, int block = 0, int count = 1)
-{
-    tagit::Request r;
-    r.command = command;
-    r.useAddress = true;
-    r.address = address;
-    r.blockNumber = QString::number(block);
-    r.numBlocks = QString::number(count);
-    return r;
-}
-
-} // namespace
-
 void MemoryJob::queueTagitBlockReads(int first, int count)
 {
     ++d->total;
@@ -396,266 +321,6 @@ void MemoryJob::takeTagitBlocks(const Answer &answer, int first, int n)
     for (const auto &[block, locked] : locksOf(answer))
         if (block >= first && block < first + n && block < d->result.dump.blocks.size())
             d->result.dump.blocks[block].locked = locked;
-}
-
-// ----- after the dump: what each kind makes of it
-
-void MemoryJob::afterDump()
-{
-    MemoryJobResult &r = d->result;
-    for (int b = 0; b < r.dump.blocks.size(); ++b)
-        if (!r.dump.blocks[b].isRead())
-            r.notes << QStringLiteral("block %1 not read: %2").arg(b).arg(r.dump.blocks[b].unread);
-    switch (m_input.kind) {
-    case Kind::Dump: return;
-    case Kind::Verify: {
-        const tagdump::Comparison c = tagdump::compare(r.dump, m_input.reference);
-        for (const tagdump::BlockDifference &diff : c.differing)
-            r.differing << diff.block;
-        if (c.uidDiffers)
-            r.notes << QStringLiteral("the UID differs from the dump's");
-        if (!c.unreadInDump.isEmpty())
-            r.notes << QStringLiteral("not in the dump: blocks %1").arg(numberList(c.unreadInDump));
-        if (!c.equal())
-            d->steps.push_back({{}, [this, c](const Answer &) {
-                                    finish(Outcome::Differs,
-                                           !c.layout.isEmpty() ? c.layout
-                                           : !c.differing.isEmpty()
-                                               ? QStringLiteral("the tag differs from the dump in blocks %1")
-                                                     .arg(numberList(d->result.differing))
-                                               : QStringLiteral("blocks %1 could not be read")
-                                                     .arg(numberList(c.unreadOnTag)));
-                                },
-                                {}});
-        return;
-    }
-    case Kind::NdefRead: {
-        r.ndef = ndef::readTag(readPrefix());
-        if (!r.ndef->found())
-            finish(Outcome::Failed, QStringLiteral("no NDEF message: ") + r.ndef->problem);
-        return;
-    }
-    case Kind::Restore: return planRestore();
-    case Kind::NdefWrite: return planNdefWrite();
-    }
-}
-
-// The memory from byte 0 up to the first block not read.
-QByteArray MemoryJob::readPrefix() const
-{
-    QByteArray memory;
-    for (const tagdump::Block &block : d->result.dump.blocks) {
-        if (!block.isRead())
-            break;
-        memory += block.data;
-    }
-    return memory;
-}
-
-void MemoryJob::planRestore()
-{
-    MemoryJobResult &r = d->result;
-    d->plan = tagdump::planRestore(m_input.reference, r.dump, m_input.restore);
-    const tagdump::RestorePlan &plan = d->plan;
-    if (plan.refusal != tagdump::RestorePlan::Refusal::None)
-        return finish(Outcome::Refused, plan.reason);
-    r.skipped = plan.skippedLocked;
-    r.notes << plan.notes;
-    if (plan.nothingToDo() && plan.skippedLocked.isEmpty())
-        r.notes << QStringLiteral("nothing to write: the tag holds the dump");
-    if (!plan.unreadInDump.isEmpty())
-        r.notes << QStringLiteral("left as they are (not in the dump): blocks %1").arg(numberList(plan.unreadInDump));
-    // What cannot be undone is asked for once, before anything is written.
-    QStringList forGood;
-    if (plan.afi)
-        forGood << QStringLiteral("the AFI");
-    if (plan.dsfid)
-        forGood << QStringLiteral("the DSFID");
-    if (!plan.locks.isEmpty())
-        forGood << QStringLiteral("locks on blocks %1").arg(numberList(plan.locks));
-    if (plan.lockAfi)
-        forGood << QStringLiteral("the AFI lock");
-    if (plan.lockDsfid)
-        forGood << QStringLiteral("the DSFID lock");
-    if (!forGood.isEmpty()
-        && !d->session.prompt().confirm(QStringLiteral("The restore writes %1 from the dump, continue?")
-                                            .arg(forGood.join(QStringLiteral(", ")))))
-        return finish(Outcome::Refused, QStringLiteral("not confirmed: ") + forGood.join(QStringLiteral(", ")));
-
-    QList<ndef::BlockWrite> writes;
-    for (const tagdump::BlockWrite &w : plan.writes)
-        writes.append({w.block, w.data});
-    queueWrites(writes);
-    const bool iso = m_input.family == Family::Iso15693;
-    const auto byteWrite = [this](int command, uint8_t value, const QString &what) {
-        d->steps.push_back({[this, command, value]() -> Command {
-                                iso15693::Request q = isoRequest(command, d->uid);
-                                if (command == iso15693::ProgramAfi) {
-                                    q.afiFamily = value >> 4;
-                                    q.afiSubcategory = QString::number(value & 0x0F, 16);
-                                } else {
-                                    q.data = QString::asprintf("%02X", value);
-                                }
-                                return q;
-                            },
-                            [this, what](const Answer &a) {
-                                if (const QString problem = answerProblem(a); !problem.isEmpty())
-                                    d->result.notes << QStringLiteral("%1 not written: %2").arg(what, problem);
-                            },
-                            what});
-    };
-    if (iso && plan.afi)
-        byteWrite(iso15693::ProgramAfi, *plan.afi, QStringLiteral("AFI"));
-    if (iso && plan.dsfid)
-        byteWrite(iso15693::ProgramDsfid, *plan.dsfid, QStringLiteral("DSFID"));
-    queueReadBack();
-    // Locks last, and only on blocks that read back as planned.
-    d->steps.push_back({{}, [this](const Answer &) { queueLocks(); }, {}});
-    d->steps.push_back({{}, [this](const Answer &) { finishWrites(); }, {}});
-}
-
-void MemoryJob::planNdefWrite()
-{
-    MemoryJobResult &r = d->result;
-    if (m_input.family != Family::Iso15693)
-        return finish(Outcome::Refused, QStringLiteral("NDEF is written to ISO/IEC 15693 tags only"));
-    ndef::TagLayout tag;
-    tag.blockSize = r.dump.blockSize;
-    tag.blockCount = int(r.dump.blocks.size());
-    tag.format = m_input.format;
-    for (int b = 0; b < r.dump.blocks.size(); ++b) {
-        const tagdump::Block &block = r.dump.blocks[b];
-        // Whatever is not known to be open is taken as locked: a write is
-        // refused, never half done.
-        tag.locked << block.locked.value_or(true);
-        if (!block.isRead())
-            return finish(Outcome::Refused, QStringLiteral("block %1 could not be read: %2").arg(b).arg(block.unread));
-        tag.memory += block.data;
-    }
-    const ndef::Layout plan = ndef::layout(tag, m_input.ndefMessage);
-    if (!plan.refusal.isEmpty())
-        return finish(Outcome::Refused, plan.refusal);
-    queueWrites(plan.writes);
-    queueReadBack();
-    d->steps.push_back({{}, [this](const Answer &) {
-                            d->result.ndef = ndef::readTag(readPrefix());
-                            finishWrites();
-                        },
-                        {}});
-}
-
-void MemoryJob::queueWrites(const QList<ndef::BlockWrite> &writes)
-{
-    const bool iso = m_input.family == Family::Iso15693;
-    int k = 0;
-    d->total += int(writes.size());
-    for (const ndef::BlockWrite &w : writes) {
-        ++k;
-        d->expected.insert(w.block, w.bytes);
-        d->steps.push_back(
-            {[this, w, iso]() -> Command {
-                 const QString value = ndef::blockValueText(w.bytes);
-                 if (iso) {
-                     iso15693::Request q = isoRequest(iso15693::ProgramOneBlock, d->uid, w.block);
-                     q.data = value;
-                     return q;
-                 }
-                 tagit::Request q = tagitRequest(tagit::WriteBlock, d->uid, w.block);
-                 q.blockData[0] = value;
-                 return q;
-             },
-             [this, w](const Answer &answer) {
-                 if (answer.status == Answer::Status::NoAnswer)
-                     return finish(Outcome::Failed, QStringLiteral("block %1: %2").arg(w.block).arg(failureReason(answer)));
-                 if (const QString problem = answerProblem(answer); !problem.isEmpty()) {
-                     d->result.notes << QStringLiteral("block %1 not written: %2").arg(w.block).arg(problem);
-                     d->expected.remove(w.block);
-                     d->result.differing << w.block;
-                     return;
-                 }
-                 d->result.written << w.block;
-             },
-             QStringLiteral("write %1 of %2").arg(k).arg(writes.size())});
-    }
-}
-
-// Every written block is read again once the writes are over: in ranges
-// where blocks are 4 bytes wide, one by one otherwise.
-void MemoryJob::queueReadBack()
-{
-    d->steps.push_back({{}, [this](const Answer &) {
-                            const QList<int> written = d->result.written;
-                            if (written.isEmpty())
-                                return;
-                            if (m_input.family == Family::Tagit) {
-                                for (int b : written)
-                                    d->result.dump.blocks[b] = {};
-                                queueTagitBlockReads(0, tagdump::kTagitBlocks);
-                            } else {
-                                const int first = written.constFirst();
-                                const int last = written.constLast();
-                                for (int b = first; b <= last; ++b)
-                                    d->result.dump.blocks[b].data.clear();
-                                if (d->result.dump.blockSize == 4) {
-                                    queueIsoBlockReads(first, last - first + 1, false);
-                                } else {
-                                    for (int b : written)
-                                        queueIsoBlockReads(b, 1, false);
-                                }
-                            }
-                            d->steps.push_back({{}, [this](const Answer &) {
-                                                    for (int b : d->result.written) {
-                                                        const tagdump::Block &block = d->result.dump.blocks[b];
-                                                        if (block.data != d->expected.value(b)
-                                                            && !d->result.differing.contains(b))
-                                                            d->result.differing << b;
-                                                    }
-                                                    std::sort(d->result.differing.begin(), d->result.differing.end());
-                                                },
-                                                {}});
-                        },
-                        {}});
-}
-
-void MemoryJob::queueLocks()
-{
-    const tagdump::RestorePlan &plan = d->plan;
-    const bool iso = m_input.family == Family::Iso15693;
-    const auto lock = [this](std::function<Command()> command, const QString &what) {
-        d->steps.push_back({std::move(command),
-                            [this, what](const Answer &a) {
-                                if (const QString problem = answerProblem(a); !problem.isEmpty())
-                                    d->result.notes << QStringLiteral("%1 not locked: %2").arg(what, problem);
-                            },
-                            what});
-    };
-    for (int b : plan.locks) {
-        if (d->result.differing.contains(b))
-            continue;
-        lock([this, b, iso]() -> Command {
-            if (iso)
-                return isoRequest(iso15693::LockOneBlock, d->uid, b);
-            return tagitRequest(tagit::LockBlock, d->uid, b);
-        },
-             QStringLiteral("block %1").arg(b));
-    }
-    if (iso && plan.lockAfi)
-        lock([this]() -> Command { return isoRequest(iso15693::LockAfi, d->uid); }, QStringLiteral("AFI"));
-    if (iso && plan.lockDsfid)
-        lock([this]() -> Command { return isoRequest(iso15693::LockDsfid, d->uid); }, QStringLiteral("DSFID"));
-}
-
-void MemoryJob::finishWrites()
-{
-    const MemoryJobResult &r = d->result;
-    if (!r.differing.isEmpty())
-        return finish(Outcome::Differs, QStringLiteral("blocks %1 do not hold what was written").arg(numberList(r.differing)));
-    // The tag does not hold the dump: a script must not take it for a copy.
-    if (!r.skipped.isEmpty())
-        return finish(Outcome::Differs, QStringLiteral("blocks %1 are locked and still differ").arg(numberList(r.skipped)));
-    if (m_input.kind == Kind::NdefWrite && (!r.ndef || !r.ndef->found()))
-        return finish(Outcome::Differs, QStringLiteral("the message does not read back: ")
-                                            + (r.ndef ? r.ndef->problem : QString()));
 }
 
 // ----- the queue
@@ -743,73 +408,4 @@ void MemoryJob::finish(MemoryJobResult::Outcome outcome, const QString &reason)
     emit progress(d->done, std::max(d->total, d->done), QStringLiteral("done"));
     emit finished(d->result);
 }
-
-// ----- what front ends show
-
-QStringList memoryJobLines(const MemoryJobResult &r)
-{
-    QStringList lines;
-    const tagdump::TagDump &dump = r.dump;
-    if (!dump.uid.isEmpty())
-        lines << QStringLiteral("%1 %2").arg(dump.family == Family::Tagit ? QStringLiteral("Tag:") : QStringLiteral("UID:"),
-                                            tagdump::uidText(dump.uid));
-    const bool dumpShown = r.kind == Kind::Dump || r.kind == Kind::Verify;
-    if (dumpShown && !dump.blocks.isEmpty()) {
-        if (dump.dsfid)
-            lines << QString::asprintf("DSFID: %02X", *dump.dsfid);
-        if (dump.afi)
-            lines << QString::asprintf("AFI: %02X", *dump.afi);
-        if (dump.icReference)
-            lines << QString::asprintf("IC reference: %02X", *dump.icReference);
-        lines << QStringLiteral("Blocks: %1 of %2 bytes").arg(dump.blocks.size()).arg(dump.blockSize);
-        for (int b = 0; b < dump.blocks.size(); ++b) {
-            const tagdump::Block &block = dump.blocks[b];
-            QString line = QStringLiteral("  %1  ").arg(b, 3, 10, QLatin1Char('0'));
-            line += block.isRead() ? tagdump::shownValue(block.data) : QStringLiteral("unread: ") + block.unread;
-            if (block.locked.value_or(false))
-                line += QStringLiteral("  locked");
-            lines << line;
-        }
-    }
-    if (r.ndef)
-        lines << ndef::tagLines(*r.ndef);
-    if (!r.written.isEmpty())
-        lines << QStringLiteral("Written: blocks %1").arg(numberList(r.written));
-    if (!r.skipped.isEmpty())
-        lines << QStringLiteral("Skipped (locked): blocks %1").arg(numberList(r.skipped));
-    if (!r.differing.isEmpty())
-        lines << QStringLiteral("Differing: blocks %1").arg(numberList(r.differing));
-    for (const QString &note : r.notes)
-        lines << QStringLiteral("Note: ") + note;
-    QString last = QStringLiteral("Result: ") + outcomeName(r.outcome);
-    if (!r.reason.isEmpty())
-        last += QStringLiteral(": ") + r.reason;
-    lines << last;
-    return lines;
-}
-
-QByteArray memoryJobJson(const MemoryJobResult &r)
-{
-    QJsonObject o;
-    const QString family = r.dump.family == Family::Tagit ? QStringLiteral("tagit") : QStringLiteral("iso15693");
-    o.insert(QStringLiteral("command"), family + QLatin1Char(' ') + memoryJobName(r.kind));
-    o.insert(QStringLiteral("outcome"), outcomeName(r.outcome));
-    if (!r.reason.isEmpty())
-        o.insert(QStringLiteral("reason"), r.reason);
-    if (!r.dump.uid.isEmpty())
-        o.insert(QStringLiteral("uid"), tagdump::uidText(r.dump.uid));
-    if (!r.dump.blocks.isEmpty()) {
-        const tagdump::Encoded encoded = tagdump::toJson(r.dump);
-        if (encoded.refusal.isEmpty())
-            o.insert(QStringLiteral("dump"), QJsonDocument::fromJson(encoded.bytes).object());
-    }
-    o.insert(QStringLiteral("written"), jsonNumbers(r.written));
-    o.insert(QStringLiteral("skipped"), jsonNumbers(r.skipped));
-    o.insert(QStringLiteral("differing"), jsonNumbers(r.differing));
-    o.insert(QStringLiteral("notes"), QJsonArray::fromStringList(r.notes));
-    if (r.ndef)
-        o.insert(QStringLiteral("ndef"), QJsonObject::fromVariantMap(ndef::tagFields(*r.ndef)));
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
-
 } // namespace vexa
