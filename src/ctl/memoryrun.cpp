@@ -1,6 +1,7 @@
 // vexactl - a whole-memory command as one memory job (see memoryrun.h).
 #include "memoryrun.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 #include "core/util/regularfile.h"

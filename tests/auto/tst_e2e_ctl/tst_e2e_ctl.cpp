@@ -507,7 +507,8 @@ void tst_E2eCtl::closedPipeEndsAsStop()
 
 // A tag's memory as a whole, one flow on one simulator: dump, change,
 // verify, restore (a locked block skipped), a dump of another tag refused,
-// NDEF written and read back, and a message too long refused unwritten.
+// NDEF written and read back, a message too long refused unwritten; the
+// same round for a Tag-it.
 void tst_E2eCtl::memoryJobs()
 {
     SimProcess sim;
@@ -565,6 +566,17 @@ void tst_E2eCtl::memoryJobs()
     QVERIFY(sim.control(QStringLiteral("tag list")));
     QVERIFY(!sim.requests().isEmpty());
     QCOMPARE(writeFrames(), 0);
+
+    // Tag-it: the one in the field, by inventory.
+    QVERIFY(sim.control(QStringLiteral("tag add tagit 12345678 lock=3 data=01020304")));
+    const QString tagit = dir.filePath(QStringLiteral("tagit.json"));
+    QCOMPARE(ctl({"tagit", "dump", "--out", tagit}).exitCode, 0);
+    QCOMPARE(ctl({"tagit", "write", "2", "99999999"}).exitCode, 0);
+    run = ctl({"tagit", "verify", tagit});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.contains(QStringLiteral("Differing: blocks 2")));
+    QCOMPARE(ctl({"tagit", "restore", tagit}).exitCode, 0);
+    QCOMPARE(ctl({"tagit", "verify", tagit}).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eCtl)
