@@ -163,6 +163,7 @@ public:
     // The window's rule for a tag answer: reported as the page in view
     // reports it. Without one (no pages) it is the family of the command sent.
     void setVisiblePage(std::optional<TagPage> page) { m_visiblePage = page; }
+    std::optional<TagPage> visiblePage() const { return m_visiblePage; }
     LoaderComType bootLoaderComType() const { return m_bootLoaderComType; }
     void setBootLoaderComType(LoaderComType type) { m_bootLoaderComType = type; }
     // Set whenever the USB interface is selected or the device is closed or

@@ -77,6 +77,21 @@ void tst_CtlCommandLine::refused_data()
            "[--speed fast|slow] [--tx 100|10] [--rx fsk|ask] [--block-length 32|64]";
     QTest::newRow("nine Tag-it blocks") << QStringList{"tagit", "write", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}
                                         << "At most 8 blocks are written at once.";
+    const QString forGood = "--locks, --afi and --dsfid change the tag for good: give --yes as well.";
+    QTest::newRow("restore's locks unconfirmed") << QStringList{"iso15693", "restore", "t.json", "--locks"} << forGood;
+    QTest::newRow("restore's --afi takes no value") << QStringList{"iso15693", "restore", "--afi", "t.json"} << forGood;
+    QTest::newRow("Tag-it restore, no AFI") << QStringList{"tagit", "restore", "t.json", "--afi", "30"}
+                                            << "tagit restore takes no --afi.";
+    QTest::newRow("dump repeated") << QStringList{"--repeat", "2", "iso15693", "dump"}
+                                   << "iso15693 dump takes no --repeat.";
+    QTest::newRow("dump to a text file") << QStringList{"iso15693", "dump", "--out", "t.txt"}
+                                         << "--out takes a file name ending in .json or .bin.";
+    QTest::newRow("dump of a short UID") << QStringList{"iso15693", "dump", "--uid", "E004"}
+                                         << "--uid takes 16 hexadecimal digits.";
+    QTest::newRow("NDEF write of nothing") << QStringList{"iso15693", "ndef", "write", "--format"}
+                                           << "iso15693 ndef write takes --uri or --text.";
+    QTest::newRow("NDEF language of a URI") << QStringList{"iso15693", "ndef", "write", "--uri", "a:b", "--lang", "en"}
+                                            << "--lang goes with --text.";
 }
 
 void tst_CtlCommandLine::refused()

@@ -72,6 +72,7 @@ private slots:
     void exitReasons_data();
     void exitReasons();
     void closedPipeEndsAsStop();
+    void memoryJobs();
     void cleanupTestCase() { m_sim.reset(); }
 
 private:
@@ -511,6 +512,81 @@ void tst_E2eCtl::closedPipeEndsAsStop()
     QCOMPARE(summary.captured(1), summary.captured(2)); // the exchange in flight was finished
     QFile log(csv);
     QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains(kIso4.toLatin1()));
+}
+
+
+// A tag's memory as a whole, one flow on one simulator: dump, change,
+// verify, restore (a locked block skipped), a dump of another tag refused,
+// NDEF written and read back, a message too long refused unwritten; the
+// same round for a Tag-it.
+void tst_E2eCtl::memoryJobs()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--no-tags")}));
+    QVERIFY(sim.control(QStringLiteral("tag add iso15693 E004A00112345678 blocks=16 lock=5 data=11223344,55667788")));
+    QTemporaryDir dir;
+    const QString dump = dir.filePath(QStringLiteral("tag.json"));
+    const QStringList com1{"--port", "COM1", "--fast"};
+    const auto ctl = [&](const QStringList &args) { return runCtl(com1 + args); };
+    // A control line's "ok" follows every trace line before it.
+    const auto forgetTraffic = [&] { return sim.control(QStringLiteral("tag list")) && (sim.forgetTraffic(), true); };
+    const auto writeFrames = [&] {
+        return sim.requests().filter(QRegularExpression(QStringLiteral("^01 .. 00 10 .. 21 "))).size();
+    };
+    QCOMPARE(ctl({"iso15693", "dump", "--out", dump}).exitCode, 0);
+    QFile file(dump);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray json = file.readAll();
+    const auto variant = [&](const char *name, const QByteArray &from, const QByteArray &to) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly) && out.write(QByteArray(json).replace(from, to)) > 0 ? path : QString();
+    };
+    QCOMPARE(ctl({"iso15693", "write", "0", "AABBCCDD"}).exitCode, 0);
+    QCOMPARE(ctl({"iso15693", "write", "9", "01020304"}).exitCode, 0);
+
+    Run run = ctl({"iso15693", "verify", dump});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.contains(QStringLiteral("Differing: blocks 0, 9")));
+    run = ctl({"iso15693", "restore", variant("locked.json", "\"5\": \"00000000\"", "\"5\": \"01010101\"")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.contains(QStringLiteral("Written: blocks 0, 9")));
+    QVERIFY(run.out.contains(QStringLiteral("Skipped (locked): blocks 5")));
+    QCOMPARE(ctl({"iso15693", "verify", dump}).exitCode, 0);
+
+    QVERIFY(forgetTraffic());
+    run = ctl({"iso15693", "restore", variant("other.json", "7856341201A004E0", "7856341299A004E0")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(QStringLiteral("UID")), qPrintable(run.err));
+    QVERIFY(sim.control(QStringLiteral("tag list")));
+    QCOMPARE(writeFrames(), 0);
+
+    QCOMPARE(ctl({"iso15693", "ndef", "write", "--uri", "https://e.io/a", "--format"}).exitCode, 0);
+    run = ctl({"iso15693", "ndef", "read"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.filter(QStringLiteral("https://e.io/a")).size() == 1);
+    QCOMPARE(ctl({"iso15693", "ndef", "write", "--text", "hallo", "--lang", "de"}).exitCode, 0);
+    run = ctl({"--json", "iso15693", "ndef", "read"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.constFirst().contains(QStringLiteral("hallo")));
+
+    QVERIFY(forgetTraffic());
+    run = ctl({"iso15693", "ndef", "write", "--uri", "https://e.io/" + QString(80, QLatin1Char('x'))});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(sim.control(QStringLiteral("tag list")));
+    QVERIFY(!sim.requests().isEmpty());
+    QCOMPARE(writeFrames(), 0);
+
+    // Tag-it: the one in the field, by inventory.
+    QVERIFY(sim.control(QStringLiteral("tag add tagit 12345678 lock=3 data=01020304")));
+    const QString tagit = dir.filePath(QStringLiteral("tagit.json"));
+    QCOMPARE(ctl({"tagit", "dump", "--out", tagit}).exitCode, 0);
+    QCOMPARE(ctl({"tagit", "write", "2", "99999999"}).exitCode, 0);
+    run = ctl({"tagit", "verify", tagit});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.contains(QStringLiteral("Differing: blocks 2")));
+    QCOMPARE(ctl({"tagit", "restore", tagit}).exitCode, 0);
+    QCOMPARE(ctl({"tagit", "verify", tagit}).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eCtl)

@@ -57,7 +57,8 @@ Report reportOf(ReaderSession &session, TagPage page, const QByteArray &frame)
     QByteArray checked = frame;
     writeFrameCheck(reinterpret_cast<uint8_t *>(checked.data()), int(checked.size()));
     session.link().onBytesAvailable(checked);
-    QTest::qWaitFor([&] { return report.has_value(); }, 10000);
+    if (!QTest::qWaitFor([&] { return report.has_value(); }, 10000))
+        qWarning("no answer came");
     QObject::disconnect(c);
     return report.value_or(Report{});
 }
