@@ -18,10 +18,11 @@ const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("devic
                                    QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag"),
                                    QStringLiteral("repeat"), QStringLiteral("interval"), QStringLiteral("log"),
                                    QStringLiteral("downlink"), QStringLiteral("speed"), QStringLiteral("tx"),
-                                   QStringLiteral("rx"), QStringLiteral("block-length")};
+                                   QStringLiteral("rx"), QStringLiteral("block-length"),
+                                   QStringLiteral("absence")};
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
                                QStringLiteral("yes"), QStringLiteral("help"), QStringLiteral("fast"),
-                               QStringLiteral("keep-going")};
+                               QStringLiteral("keep-going"), QStringLiteral("events")};
 
 std::optional<int> numberOption(const QString &text)
 {
@@ -170,6 +171,25 @@ Parsed parseCommandLine(const QStringList &arguments)
             return out;
         }
         inv.intervalMs = *interval;
+    }
+    inv.events = options.contains(QStringLiteral("events"));
+    // Events are what the Repeat's answers mean over time: one answer alone
+    // cannot tell a tag that stays from one that left.
+    if (inv.events && !options.contains(QStringLiteral("repeat"))) {
+        out.error = QStringLiteral("--events needs --repeat.");
+        return out;
+    }
+    if (options.contains(QStringLiteral("absence"))) {
+        const auto absence = numberOption(options.value(QStringLiteral("absence")));
+        if (!inv.events) {
+            out.error = QStringLiteral("--absence needs --events.");
+            return out;
+        }
+        if (!absence || *absence < 1 || *absence > 3600000) {
+            out.error = QStringLiteral("--absence takes milliseconds from 1 to 3600000.");
+            return out;
+        }
+        inv.absenceMs = *absence;
     }
     inv.frames = options.contains(QStringLiteral("frames"));
     inv.logFile = options.value(QStringLiteral("log"));

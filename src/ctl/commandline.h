@@ -75,6 +75,10 @@ struct Invocation
     // How often the command goes out: 1, a number, or until stopped (0).
     int repeat = 1;
     int intervalMs = 0;
+    // --events: the tag events of the Repeat as JSON Lines instead of the
+    // reports; a tag not named for absenceMs has left.
+    bool events = false;
+    int absenceMs = 5000;
     // The options of the command line without the command: what every line
     // of a script is run with.
     QStringList options;

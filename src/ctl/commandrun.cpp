@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <QJsonDocument>
+#include <QTimeZone>
 #include <QTimer>
 
 #include "core/codecs/iso14443.h"
@@ -21,6 +23,8 @@ CommandRun::CommandRun(ReaderSession &session, TerminalPrompt &prompt, const Inv
     if (invocation.frames)
         connect(&session, &ReaderSession::messageLine, this, [](const QString &line) { printError(line); });
     connect(&session, &ReaderSession::answered, this, &CommandRun::onAnswered);
+    if (invocation.events)
+        connect(&session, &ReaderSession::tagEvents, this, &CommandRun::onTagEvents);
     connect(&session, &ReaderSession::cycleStateChanged, this, &CommandRun::onCycleState);
 }
 
@@ -30,6 +34,8 @@ bool CommandRun::start(int *exitCode)
     const bool cycle = m_invocation.action->kind != Action::Kind::Baud;
     const bool repeat = cycle && m_invocation.repeat != 1;
     m_session.setRepeatInterval(m_invocation.intervalMs);
+    if (m_invocation.events)
+        m_session.setTagAbsence(m_invocation.absenceMs);
     m_session.setRepeatMode(repeat);
     m_last = !repeat;
     bool sent = false;
@@ -115,7 +121,9 @@ void CommandRun::onAnswered(const Answer &answer)
         return;
     // A failed write asks for the stop (the output handler): this
     // exchange still ends as usual.
-    if (m_invocation.json) {
+    if (m_invocation.events) {
+        // The events say it (onTagEvents); failures go to the summary.
+    } else if (m_invocation.json) {
         printOut(answerJson(answer, m_invocation.action->name) + '\n');
     } else {
         QStringList lines;
@@ -147,6 +155,19 @@ void CommandRun::onAnswered(const Answer &answer)
     m_session.pause();
     m_inFlight = false;
     QTimer::singleShot(0, this, &CommandRun::end);
+}
+
+void CommandRun::onTagEvents(const QList<TagEvent> &events)
+{
+    // Leaves the timer finds in Repeat's interval belong to the run too.
+    if (m_ended)
+        return;
+    const ReaderIdentity reader = m_session.readerIdentity();
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    QByteArray lines;
+    for (const TagEvent &event : events)
+        lines += QJsonDocument(tagEventJson(event, reader, zone)).toJson(QJsonDocument::Compact) + '\n';
+    printOut(lines);
 }
 
 void CommandRun::onCycleState(CommandCycle::State state)

@@ -47,6 +47,7 @@ public:
 private:
     bool send(int *exitCode);
     void onAnswered(const Answer &answer);
+    void onTagEvents(const QList<TagEvent> &events);
     void onCycleState(CommandCycle::State state);
     void end();
 

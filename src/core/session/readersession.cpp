@@ -34,6 +34,8 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     m_cycle = new CommandCycle(*m_link, this);
 
     m_tagLog = new TagLog(TagLog::kDefaultCap, this);
+    m_tagPresence = new TagPresence(TagPresence::kDefaultAbsenceMs, this);
+    connect(m_tagPresence, &TagPresence::events, this, &ReaderSession::tagEvents);
 
     connect(m_link, &ReaderLink::frameSent, this, [this](const QByteArray &wire) {
         // The answer names its tag only through the request (a block read
@@ -217,6 +219,19 @@ ReaderSession::PortInUse ReaderSession::portInUse() const
     return port;
 }
 
+ReaderIdentity ReaderSession::readerIdentity() const
+{
+    ReaderIdentity reader;
+    reader.serial = m_readerSerial;
+    if (m_interface == Interface::Usb)
+        reader.port = QStringLiteral("USB");
+    else if (m_serial->portNumber() > 0)
+        reader.port = QStringLiteral("COM%1").arg(m_serial->portNumber());
+    else
+        reader.port = m_serial->deviceName(); // a device named by its path
+    return reader;
+}
+
 bool ReaderSession::repeating() const
 {
     return m_cycle->repeatMode();
@@ -357,6 +372,8 @@ void ReaderSession::choosePort(int number)
 {
     const PortEntry *entry = portEntry(number);
     m_chosenPortDenied = entry && entry->denied;
+    // Another port may be another reader.
+    m_readerSerial.clear();
     for (PortEntry &e : m_ports)
         e.chosen = e.number == number;
     if (number > 0)
@@ -378,6 +395,7 @@ void ReaderSession::chooseSerial()
 {
     releaseUsbForSerial();
     m_interface = Interface::Serial;
+    m_readerSerial.clear();
     refreshPorts();
     setCommandsAvailable(true);
     showBaudRate(m_serial->baudRate());
@@ -450,6 +468,7 @@ void ReaderSession::chooseUsb()
     setCommandsAvailable(false);
     usbSelect();
     m_interface = Interface::Usb;
+    m_readerSerial.clear();
     m_portShownUsb = true;
     showPort();
     m_link->setTransport(m_usb);
@@ -583,6 +602,15 @@ void ReaderSession::onResponse(const FrameView &frame)
     // The self test's answer carries no status to judge.
     const bool statusCounts = m_sentRequest.size() < 6 || request.code() != mgmt::Test;
     judgeAnswer(answer, frame, statusCounts);
+    if (answer.status == Answer::Status::Ok) {
+        if (answer.family != ResponseFamily::Management) {
+            // An inventory that names no tag still counts: the tags it
+            // missed may be due to leave.
+            m_tagPresence->record(answer.family, answer.tags, QDateTime::currentMSecsSinceEpoch());
+        } else if (const QVariant version = answer.report.fields.value(QStringLiteral("version")); version.isValid()) {
+            m_readerSerial = version.toMap().value(QStringLiteral("serialNumber")).toString();
+        }
+    }
     m_pending = answer;
 }
 

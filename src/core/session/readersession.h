@@ -20,6 +20,7 @@
 #include "core/session/answer.h"
 #include "core/session/command.h"
 #include "core/session/commandcycle.h"
+#include "core/session/tagevents.h"
 #include "core/loader/loaderinterface.h"
 #include "core/wire/frame.h"
 #include "core/wire/frameview.h"
@@ -134,6 +135,15 @@ public:
     FirmwareHost &firmwareHost();
     // Every tag the answers named since the start (or the last clear).
     TagLog &tagLog() { return *m_tagLog; }
+    // Which of those tags are present: fed the same answers (an empty
+    // inventory too; an error or a management answer never), its events
+    // come out as tagEvents().
+    TagPresence &tagPresence() { return *m_tagPresence; }
+    // How long a tag not named counts as present (TagPresence::kDefaultAbsenceMs).
+    void setTagAbsence(int ms) { m_tagPresence->setAbsence(ms); }
+    // The serial number of the last version answer on this port (empty
+    // before one) and the port: "COMn", the device path, or "USB".
+    ReaderIdentity readerIdentity() const;
     Interface interface() const { return m_interface; }
 
     PortInUse portInUse() const;
@@ -261,6 +271,9 @@ signals:
     void messageLine(const QString &line);
     // One exchange's outcome, before Repeat sends again.
     void answered(const vexa::Answer &answer);
+    // What the answer's tags (or the leave timer) mean over time: emitted
+    // just before the exchange's answered().
+    void tagEvents(const QList<vexa::TagEvent> &events);
     void cycleStateChanged(vexa::CommandCycle::State state);
     void autoReadLine(const QString &line);
     // Traffic, for the Tx and Rx lights: out, in, the block judged (Rx
@@ -296,6 +309,8 @@ private:
     // The version request's exchange, while requestVersionThen watches it.
     QMetaObject::Connection m_versionAnswer, m_versionEnd, m_versionRefused;
     TagLog *m_tagLog = nullptr;
+    TagPresence *m_tagPresence = nullptr;
+    QString m_readerSerial;
     // The frame in flight (an answer names its tag through it), the family
     // its answer is reported as, and the answer until the exchange ends.
     QByteArray m_sentRequest;

@@ -12,6 +12,7 @@
 // shape for all three.
 #pragma once
 
+#include <functional>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -38,18 +39,25 @@ struct TagEvent
     bool operator==(const TagEvent &) const = default;
 };
 
+// "arrive", "read", "leave": the JSON's "event".
+QString tagEventName(TagEvent::Kind kind);
+
 // Who saw it: the reader's serial number (from its version answer; empty
 // until known) and the port or "USB".
 struct ReaderIdentity
 {
     QString serial;
     QString port;
+
+    bool operator==(const ReaderIdentity &) const = default;
 };
 
 // One event as a JSON object (the same in every front end):
 //   {"event": "arrive"|"read"|"leave", "family": "ISO/IEC 15693",
 //    "tag": "E004...", "time": ISO 8601 with offset, "reads": N,
 //    "blocks": {"0": "11223344"}, "reader": serial, "port": port}
+// "blocks" only where the exchange read some; "time" with milliseconds and
+// the offset of `zone` ("+00:00" for UTC).
 QJsonObject tagEventJson(const TagEvent &event, const ReaderIdentity &reader, const QTimeZone &zone);
 
 class TagPresence : public QObject
@@ -60,6 +68,11 @@ public:
 
     explicit TagPresence(int absenceMs = kDefaultAbsenceMs, QObject *parent = nullptr);
 
+    // Milliseconds since the epoch for the timer's checks; the wall clock
+    // unless a test sets one.
+    std::function<qint64()> clock;
+
+    // Not below 1 ms; leaves it makes due come from the timer.
     void setAbsence(int ms);
     int absence() const { return m_absenceMs; }
     // One exchange's sightings of `family` (none: an empty inventory) at
@@ -67,22 +80,31 @@ public:
     // batch. A timer finds leaves between exchanges (Repeat paused).
     void record(ResponseFamily family, const QList<TagSighting> &tags, qint64 nowMs);
     bool present(ResponseFamily family, const QString &tag) const;
+    // Forgets every tag without events: the next sighting is an arrive.
     void clear();
 
 signals:
-    // One exchange's events (or the leaves a check found), in order.
+    // One exchange's events (or the leaves a check found), in order; never
+    // an empty batch.
     void events(const QList<vexa::TagEvent> &batch);
 
 private:
-    void checkLeaves(qint64 nowMs);
+    // Appends the leaves due at `nowMs` to `batch`, the oldest first.
+    void takeLeaves(qint64 nowMs, QList<TagEvent> &batch);
+    // The timer, for the next leave due; stopped while no tag is present.
+    void arm();
+    void onLeaveCheck();
+    qint64 now() const;
 
     struct Presence
     {
         qint64 lastSeenMs = 0;
         qint64 reads = 0;
+        qint64 arrival = 0; // orders leaves due at the same time
     };
     int m_absenceMs;
     QHash<QPair<int, QString>, Presence> m_present;
+    qint64 m_arrivals = 0;
     QTimer m_leaveCheck;
 };
 

@@ -37,7 +37,6 @@ QByteArray header()
     return line + "\r\n";
 }
 
-namespace {
 QByteArray isoTime(qint64 ms, const QTimeZone &zone)
 {
     QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, zone);
@@ -46,7 +45,6 @@ QByteArray isoTime(qint64 ms, const QTimeZone &zone)
         return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + "+00:00";
     return at.toString(Qt::ISODateWithMs).toLatin1();
 }
-} // namespace
 
 QByteArray row(const TagLog::Row &r, qint64 nowMs, const QTimeZone &zone)
 {

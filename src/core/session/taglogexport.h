@@ -28,6 +28,8 @@ QByteArray row(const TagLog::Row &row, qint64 nowMs, const QTimeZone &zone);
 // A field as RFC 4180 wants it: quoted when it holds a comma, a quote or a
 // line break, its quotes doubled.
 QByteArray field(const QString &text);
+// ISO 8601 with milliseconds and the offset of `zone` ("+00:00" for UTC).
+QByteArray isoTime(qint64 ms, const QTimeZone &zone);
 // The whole log at once (for small logs and tests).
 QByteArray text(const TagLog &log, qint64 nowMs, const QTimeZone &zone);
 } // namespace tagcsv

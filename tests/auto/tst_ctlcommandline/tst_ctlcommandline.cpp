@@ -54,6 +54,11 @@ void tst_CtlCommandLine::refused_data()
                                              << "--timeout takes milliseconds from 200 to 600000.";
     QTest::newRow("repeat zero") << QStringList{"--repeat", "0", "version"}
                                  << "--repeat takes a number of exchanges or \"forever\".";
+    QTest::newRow("events of one answer") << QStringList{"--events", "iso15693", "inventory"} << "--events needs --repeat.";
+    QTest::newRow("absence without events") << QStringList{"--repeat", "3", "--absence", "100", "iso15693", "inventory"}
+                                            << "--absence needs --events.";
+    QTest::newRow("absence of 0 ms") << QStringList{"--repeat", "3", "--events", "--absence", "0", "iso15693", "inventory"}
+                                     << "--absence takes milliseconds from 1 to 3600000.";
     QTest::newRow("too few arguments") << QStringList{"iso15693", "read"}
                                        << "Usage: vexactl [OPTIONS] iso15693 read BLOCK [--count COUNT] [--uid UID]";
     QTest::newRow("option of another command") << QStringList{"version", "--uid", "E0"} << "version takes no --uid.";
