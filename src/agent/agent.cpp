@@ -121,10 +121,14 @@ bool Agent::startClient()
             return;
         logLine(QStringLiteral("connected to the broker at %1:%2").arg(m_config.broker.host).arg(m_config.broker.effectivePort()));
         // Retained states the broker may have lost, or never had.
+        // Every state afresh, the agent's first: those still waiting are
+        // replaced, not sent twice.
         if (!m_stopping) {
-            postDirect({topic(kAgentName, "status"), "online", true});
+            m_direct.removeIf([](const Direct &d) { return d.retain; });
+            QList<Direct> states{{topic(kAgentName, "status"), "online", true}};
             for (ReaderAgent *reader : std::as_const(m_readers))
-                setStatus(reader->config().name, reader->online());
+                states.append({topic(reader->config().name, "status"), reader->online() ? "online" : "offline", true});
+            m_direct = states + m_direct;
         }
         pump();
     });
