@@ -43,6 +43,12 @@ ReaderAgent::ReaderAgent(const ReaderConfig &config, int absenceMs, QObject *par
     connect(&m_session, &ReaderSession::answered, this, &ReaderAgent::onAnswered);
     connect(&m_session, &ReaderSession::cycleStateChanged, this, &ReaderAgent::onCycleState);
     connect(&m_session, &ReaderSession::tagEvents, this, &ReaderAgent::onTagEvents);
+    // The USB library tells of a removal at once; waiting for time-outs
+    // would leave the reader "online" for seconds.
+    connect(&m_session, &ReaderSession::connectionChanged, this, [this](const ReaderSession::ConnectionState &c) {
+        if (c.kind == ReaderSession::ConnectionState::Kind::UsbRemoved)
+            QTimer::singleShot(0, this, [this] { lost(QStringLiteral("the USB reader was removed")); });
+    });
 }
 
 ReaderAgent::~ReaderAgent()
@@ -138,6 +144,11 @@ void ReaderAgent::setOnline(bool online)
 void ReaderAgent::startSchedule()
 {
     m_state = State::Running;
+    if (!m_schedule.command) {
+        // A configuration that was not checked: the reader takes commands only.
+        logLine(QStringLiteral("%1: the schedule \"%2\": %3").arg(m_config.name, m_config.command, m_schedule.refusal));
+        return;
+    }
     m_session.setRepeatInterval(m_config.intervalMs);
     m_session.setRepeatMode(true);
     m_expect = Expect::Schedule;

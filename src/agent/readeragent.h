@@ -9,8 +9,9 @@
 //   Stopped   stop() was called; nothing more happens
 //
 // The device counts as gone (status offline, session closed, the retry
-// timer on) when the interface refuses a frame (the port or the USB device
-// went) or kSilentLimit exchanges in a row get no answer at all.
+// timer on) when the interface refuses a frame (the port went), the USB
+// library reports the reader removed, or kSilentLimit exchanges in a row
+// get no answer at all.
 #pragma once
 
 #include <QByteArray>
