@@ -70,8 +70,11 @@ double percentile(QList<qint64> values, double p)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int measureSeconds = argc > 1 ? std::max(2, atoi(argv[1])) : 10;
-    const int outageSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 30;
+    QStringList numbers = app.arguments().mid(1);
+    // --fast: the readers' answers end with their frame, as vexactl --fast.
+    const bool fast = numbers.removeAll(QStringLiteral("--fast")) > 0;
+    const int measureSeconds = numbers.size() > 0 ? std::max(2, numbers.at(0).toInt()) : 10;
+    const int outageSeconds = numbers.size() > 1 ? std::max(1, numbers.at(1).toInt()) : 30;
     if (!MosquittoBroker::installed()) {
         say(QStringLiteral("mosquitto is not installed (scripts/install-deps.sh)"));
         return 1;
@@ -137,6 +140,8 @@ int main(int argc, char *argv[])
     config += QStringLiteral("[reader serial-1]\nport = COM1\nbaud = 57600\ncommand = iso15693 inventory\ninterval = 10\n"
                              "[reader serial-2]\nport = COM2\nbaud = 57600\ncommand = iso15693 inventory\ninterval = 10\n"
                              "[reader usb]\nusb = yes\ncommand = iso15693 inventory\ninterval = 10\n");
+    if (fast)
+        config.replace(QStringLiteral("interval = 10\n"), QStringLiteral("interval = 10\nfast = on\n"));
     QFile file(dir.filePath(QStringLiteral("agent.conf")));
     if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
         return 1;

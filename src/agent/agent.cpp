@@ -33,7 +33,8 @@ QString readerKey(const ReaderConfig &r)
     return QStringList{QString::number(int(r.interface)), r.port, r.device, QString::number(r.baud),
                        QString::number(r.addressing.addressReader), r.addressing.readerSerialNumber, r.command,
                        QString::number(r.intervalMs), QString::number(r.arrivalFirstBlock),
-                       QString::number(r.arrivalLastBlock), QString::number(r.allow)}
+                       QString::number(r.arrivalLastBlock), QString::number(r.allow),
+                       QString::number(r.fast)}
         .join(QChar(0));
 }
 

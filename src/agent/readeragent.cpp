@@ -96,6 +96,7 @@ void ReaderAgent::open()
         return;
     }
     m_session.setAddressing(m_config.addressing);
+    m_session.setFastCompletion(m_config.fast);
     m_state = State::Opening;
     m_silent = 0;
     m_expect = Expect::Version;
