@@ -1,7 +1,7 @@
 // vexa-agent end to end: the real program, two simulated readers and a real
 // broker, watched by a subscriber. One agent runs through the whole test, so
 // the cases follow each other: events, commands, the broker away and back,
-// a reader gone and back, the configuration check, and the stop.
+// a reader gone and back, the configuration check, a reload and the stop.
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -49,6 +50,7 @@ private slots:
     void readerGone();
     void checkConfig_data();
     void checkConfig();
+    void reload();
     void terminates();
 
 private:
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<SimProcess> m_left, m_right;
     std::unique_ptr<MqttClient> m_watch;
     QProcess m_agent;
+    QString m_config;
     QList<Heard> m_heard;
 };
 
@@ -135,6 +138,7 @@ void TstE2eAgent::initTestCase()
                                           "interval = 100\n")
                                .arg(m_broker.port())
                                .arg(m_dir.filePath(QStringLiteral("state")));
+    m_config = config;
     QFile file(m_dir.filePath(QStringLiteral("agent.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config.toUtf8()) > 0);
     file.close();
@@ -259,6 +263,23 @@ void TstE2eAgent::checkConfig()
     QVERIFY2(said.contains(file.fileName() + fault), qPrintable(said));
 }
 
+void TstE2eAgent::reload()
+{
+    // The second reader renamed: the old name stops, the new one starts,
+    // the first reader and the broker connection go on.
+    const qsizetype start = m_heard.size();
+    QFile file(m_dir.filePath(QStringLiteral("agent.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly)
+            && file.write(QString(m_config).replace(QLatin1String("[reader right]"), QLatin1String("[reader dock]")).toUtf8()) > 0);
+    file.close();
+    ::kill(pid_t(m_agent.processId()), SIGHUP);
+    QVERIFY(waitForStatus(QStringLiteral("right"), "offline", start) >= 0);
+    QVERIFY(waitForStatus(QStringLiteral("dock"), "online", start) >= 0);
+    // A new connection would have said "online" again.
+    QVERIFY(std::none_of(m_heard.cbegin() + start, m_heard.cend(),
+                         [](const Heard &h) { return h.topic == QLatin1String("test/_agent/status"); }));
+}
+
 void TstE2eAgent::terminates()
 {
     const qsizetype start = m_heard.size();
@@ -266,7 +287,7 @@ void TstE2eAgent::terminates()
     QVERIFY(m_agent.waitForFinished(kWaitMs));
     QCOMPARE(m_agent.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_agent.exitCode(), 0);
-    for (const char *reader : {"left", "right", "_agent"})
+    for (const char *reader : {"left", "dock", "_agent"})
         QVERIFY2(waitForStatus(QLatin1String(reader), "offline", start) >= 0, reader);
 }
 
