@@ -89,7 +89,7 @@ void ReaderAgent::open()
         if (error.isEmpty())
             error = QStringLiteral("the USB reader is not there");
         if (error != m_lastProblem)
-            logLine(QStringLiteral("%1: %2; trying again every %3 s").arg(m_config.name, error).arg(kRetryMs / 1000));
+            logLine(QStringLiteral("%1: %2 (trying again every %3 s)").arg(m_config.name, error).arg(kRetryMs / 1000));
         m_lastProblem = error;
         m_session.end();
         m_retry.start();
@@ -110,7 +110,7 @@ void ReaderAgent::lost(const QString &why)
         return;
     const QString text = why.isEmpty() ? QStringLiteral("the reader does not answer") : why.simplified();
     if (text != m_lastProblem)
-        logLine(QStringLiteral("%1: %2; closed, trying again every %3 s").arg(m_config.name, text).arg(kRetryMs / 1000));
+        logLine(QStringLiteral("%1: %2 (closed; trying again every %3 s)").arg(m_config.name, text).arg(kRetryMs / 1000));
     m_lastProblem = text;
     m_state = State::Closed;
     m_expect = Expect::Nothing;
@@ -162,7 +162,7 @@ void ReaderAgent::sendSchedule()
     m_expect = Expect::Schedule;
     const SendResult result = m_session.send(*m_schedule.command);
     if (!result.sent())
-        QTimer::singleShot(0, this, [this, why = m_session.lastSendFailure()] { lost(why); });
+        QTimer::singleShot(0, this, [this] { lost(m_session.lastSendFailure()); });
 }
 
 void ReaderAgent::onAnswered(const Answer &answer)
@@ -222,7 +222,7 @@ void ReaderAgent::onCycleState(CommandCycle::State state)
     }
     // Not paused by us: the interface refused a re-send.
     if (!m_current && m_expect == Expect::Schedule)
-        QTimer::singleShot(0, this, [this, why = m_session.lastSendFailure()] { lost(why); });
+        QTimer::singleShot(0, this, [this] { lost(m_session.lastSendFailure()); });
 }
 
 void ReaderAgent::command(const QByteArray &payload)
