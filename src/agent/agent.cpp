@@ -211,10 +211,10 @@ void Agent::onMessage(const QString &topicName, const QByteArray &payload)
     }
     if (levels.at(0) == kAgentName)
         return;
-    const QString id = QJsonDocument::fromJson(payload).object().value(QStringLiteral("id")).toString();
-    const QJsonObject refusal{{QStringLiteral("id"), id},
-                              {QStringLiteral("status"), QStringLiteral("refused")},
-                              {QStringLiteral("reason"), QStringLiteral("no such reader")}};
+    QJsonObject refusal{{QStringLiteral("status"), QStringLiteral("refused")},
+                        {QStringLiteral("reason"), QStringLiteral("no such reader")}};
+    if (const QJsonValue id = QJsonDocument::fromJson(payload).object().value(QStringLiteral("id")); !id.isUndefined())
+        refusal.insert(QStringLiteral("id"), id);
     postDirect({topic(levels.at(0), "reply"), QJsonDocument(refusal).toJson(QJsonDocument::Compact), false});
 }
 

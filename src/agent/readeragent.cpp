@@ -230,7 +230,8 @@ void ReaderAgent::command(const QByteArray &payload)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
     const QJsonObject object = document.object();
-    const QString id = object.value(QStringLiteral("id")).toString();
+    // Any JSON value the client chose comes back as it was.
+    const QJsonValue id = object.value(QStringLiteral("id"));
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         refuse(id, QStringLiteral("refused"), QStringLiteral("the command is not a JSON object"));
         return;
@@ -275,7 +276,7 @@ void ReaderAgent::onTagEvents(const QList<TagEvent> &batch)
             words = QStringLiteral("tagit read %1 --count %2 --tag %3");
         else
             continue;
-        Work work{QString(), parseAgentCommand(words.arg(m_config.arrivalFirstBlock).arg(count).arg(event.tag), 0),
+        Work work{QJsonValue(), parseAgentCommand(words.arg(m_config.arrivalFirstBlock).arg(count).arg(event.tag), 0),
                   false};
         if (work.command.command && m_work.size() < kCommandQueueLimit)
             enqueue(std::move(work));
@@ -360,13 +361,14 @@ void ReaderAgent::runWork()
     QTimer::singleShot(0, this, &ReaderAgent::runWork);
 }
 
-void ReaderAgent::reply(const QString &id, QJsonObject object)
+void ReaderAgent::reply(const QJsonValue &id, QJsonObject object)
 {
-    object.insert(QStringLiteral("id"), id);
+    if (!id.isUndefined())
+        object.insert(QStringLiteral("id"), id);
     emit replyReady(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-void ReaderAgent::refuse(const QString &id, const QString &status, const QString &reason)
+void ReaderAgent::refuse(const QJsonValue &id, const QString &status, const QString &reason)
 {
     reply(id, {{QStringLiteral("status"), status}, {QStringLiteral("reason"), reason}});
 }

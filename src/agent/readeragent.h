@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -85,7 +86,7 @@ signals:
 private:
     struct Work
     {
-        QString id;   // the broker's correlation id
+        QJsonValue id; // the broker's correlation id, as it came
         AgentCommand command;
         bool reply = true; // false: an arrival's block read
     };
@@ -101,8 +102,8 @@ private:
     void onTagEvents(const QList<TagEvent> &batch);
     void enqueue(Work work);
     void runWork();
-    void reply(const QString &id, QJsonObject object);
-    void refuse(const QString &id, const QString &status, const QString &reason);
+    void reply(const QJsonValue &id, QJsonObject object);
+    void refuse(const QJsonValue &id, const QString &status, const QString &reason);
 
     ReaderConfig m_config;
     LogPrompt m_prompt;
