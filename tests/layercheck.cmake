@@ -24,7 +24,7 @@ set(layers
     "ui/loader       ui/widgets"
     "ui/window       ui/pages ui/dialogs ui/loader"
     "ctl             core/session core/settings"
-    "agent           core/session core/settings"
+    "agent           core/session core/settings ctl"
     "sim             core/wire/framecheck.h usb/atusbhid.h usb/notifytarget.h")
 
 if(NOT ROOT)

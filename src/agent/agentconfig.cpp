@@ -213,6 +213,8 @@ public:
                 onArrival(e, r);
             } else if (e.key == QLatin1String("allow")) {
                 allow(e, r.allow);
+            } else if (e.key == QLatin1String("fast")) {
+                onOff(e, QStringLiteral("on"), QStringLiteral("off"), r.fast);
             } else {
                 unknownKey(s, e);
             }

@@ -59,6 +59,9 @@ struct ReaderConfig
     int arrivalFirstBlock = -1;
     int arrivalLastBlock = -1;
     int allow = 0; // Allow flags
+    // An answer ends as soon as it is one sound frame (vexactl --fast),
+    // not after the reader's 100 ms of silence.
+    bool fast = false;
 
     bool allows(Allow what) const { return allow & int(what); }
 };

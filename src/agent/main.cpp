@@ -1,11 +1,15 @@
 // vexa-agent - the program's entry: the command line, the configuration,
-// and (to come) the run loop over every configured reader.
+// and the run loop over every configured reader.
 #include <cstdio>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
+#include "agent/agent.h"
+#include "agent/agentcommand.h"
 #include "agent/agentconfig.h"
+#include "agent/signalpipe.h"
 #include "core/util/version.h"
 
 using namespace vexa::agent;
@@ -88,18 +92,25 @@ int main(int argc, char *argv[])
     }
 
     if (!checkPath.isEmpty()) {
-        if (!reportFaults(loadAgentConfig(checkPath), checkPath))
+        if (!reportFaults(loadAgentConfig(checkPath, checkScheduleCommand), checkPath))
             return ExitUsage;
         printOut(QStringLiteral("%1: ok\n").arg(checkPath));
         return ExitOk;
     }
 
-    const ParsedConfig parsed = loadAgentConfig(configPath);
+    const ParsedConfig parsed = loadAgentConfig(configPath, checkScheduleCommand);
     if (!reportFaults(parsed, configPath))
         return ExitUsage;
-    // The readers' sessions and the broker's client come here.
-    printError(QStringLiteral("vexa-agent: %1: %2 readers configured; the run loop is not there yet\n")
-                   .arg(configPath)
-                   .arg(parsed.config.readers.size()));
-    return ExitFailed;
+    SignalPipe signalPipe;
+    Agent agent(QFileInfo(configPath).absoluteFilePath(), parsed.config);
+    QString error;
+    if (!agent.start(&error)) {
+        printError(QStringLiteral("vexa-agent: %1\n").arg(error));
+        return ExitFailed;
+    }
+    QObject::connect(&signalPipe, &SignalPipe::reloadAsked, &agent, &Agent::reload);
+    QObject::connect(&signalPipe, &SignalPipe::stopAsked, &agent, [&agent] {
+        agent.stop([] { QCoreApplication::exit(ExitOk); });
+    });
+    return app.exec();
 }

@@ -62,9 +62,8 @@ void CommandRun::requestStop()
         end();
 }
 
-std::optional<Command> CommandRun::command() const
+std::optional<Command> actionCommand(const Action &action)
 {
-    const Action &action = *m_invocation.action;
     switch (action.kind) {
     case Action::Kind::Management: return ManagementCommand{action.code};
     case Action::Kind::Test: return ReaderTestCommand{};
@@ -91,7 +90,7 @@ std::optional<Command> CommandRun::command() const
 // was sent. What the session says meanwhile is the refusal.
 bool CommandRun::send(int *exitCode)
 {
-    const std::optional<Command> c = command();
+    const std::optional<Command> c = actionCommand(*m_invocation.action);
     if (!c) {
         *exitCode = ExitUsage;
         m_refusal = QStringLiteral("nothing was sent");

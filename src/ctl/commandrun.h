@@ -21,6 +21,10 @@ class TerminalPrompt;
 // (never the window's settings) and prints them; nothing goes to the reader.
 void changeIsoOptions(ReaderOptions &options, const Invocation &invocation);
 
+// The session's command for an action; none for those that are no single
+// reader command (iso-options, run, firmware).
+std::optional<Command> actionCommand(const Action &action);
+
 // Runs one command against the session and ends the event loop with its
 // exit status.
 class CommandRun : public QObject
@@ -42,7 +46,6 @@ public:
 
 private:
     bool send(int *exitCode);
-    std::optional<Command> command() const;
     void onAnswered(const Answer &answer);
     void onTagEvents(const QList<TagEvent> &events);
     void onCycleState(CommandCycle::State state);

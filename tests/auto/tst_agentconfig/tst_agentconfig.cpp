@@ -40,6 +40,7 @@ private slots:
                                                      "interval = 250\n"
                                                      "on-arrival = read 0-3\n"
                                                      "allow = writes, locks\n"
+                                                     "fast = on\n"
                                                      "[reader desk]\n"
                                                      "usb = yes\n"
                                                      "command = tagit inventory\n",
@@ -62,6 +63,7 @@ private slots:
         QCOMPARE(belt.arrivalLastBlock, 3);
         QVERIFY(belt.allows(Allow::Writes) && belt.allows(Allow::Locks));
         QVERIFY(!belt.allows(Allow::Config) && !belt.allows(Allow::Firmware));
+        QVERIFY(belt.fast && !c.readers.at(1).fast);
         QCOMPARE(c.readers.at(1).interface, ReaderConfig::Interface::Usb);
         QCOMPARE(c.readers.at(1).arrivalFirstBlock, -1);
     }
