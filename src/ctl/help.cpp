@@ -39,7 +39,7 @@ QString helpText(const QString &topic)
         "  --json            one JSON object per answer (JSON Lines)\n"
         "  --frames          the frames sent and received, on standard error\n"
         "  --log FILE.csv    every tag the answers named, as CSV, written when the run ends\n"
-        "  --yes             confirms a lock command, or a restore's --locks, --afi, --dsfid\n"
+        "  --yes             confirms a lock command, or a restore's locks, AFI and DSFID\n"
         "  --repeat N|forever  sends the command N times, or until Ctrl-C or SIGTERM;\n"
         "                    a summary line goes to standard error at the end\n"
         "  --interval MS     the pause between the end of one exchange and the next\n"
