@@ -26,6 +26,7 @@
 #include "ui/dialogs/dialogrunner.h"
 #include "ui/dialogs/wieganddialog.h"
 #include "ui/loader/loaderwindow.h"
+#include "ui/memory/tagmemorywindow.h"
 #include "ui/pages/iso14443page.h"
 #include "ui/pages/isopage.h"
 #include "ui/pages/tagitpage.h"
@@ -212,6 +213,8 @@ void MainWindow::buildMenus()
     setControlEnabled(m_autoReadAction, false);
     connect(addItem(tools, "TagLog1", QStringLiteral("&Tag Log"), Qt::Key_F7), &QAction::triggered, this,
             [this] { tagLogWindow()->showBeside(); });
+    connect(addItem(tools, "TagMemory1", QStringLiteral("Tag &Memory"), Qt::Key_F8), &QAction::triggered, this,
+            &MainWindow::showTagMemory);
     tools->addSeparator();
     m_upgradeAction = addItem(tools, "UpgradeFirmware1", QStringLiteral("&Upgrade firmware..."));
     connect(m_upgradeAction, &QAction::triggered, this, [this] { m_firmwareUpgrade->start(); });
@@ -350,6 +353,8 @@ void MainWindow::wireSession()
 
 void MainWindow::enableCommandControls(bool enable)
 {
+    // A memory job takes every answer as its own: nothing else is sent.
+    enable = enable && !m_memoryJobRunning;
     for (QObject *c : std::as_const(m_commandControls))
         setControlEnabled(c, enable);
     if (enable)
@@ -437,6 +442,29 @@ TagLogWindow *MainWindow::tagLogWindow()
     return m_tagLogWindow;
 }
 
+TagMemoryWindow *MainWindow::tagMemoryWindow()
+{
+    if (!m_tagMemoryWindow) {
+        m_tagMemoryWindow =
+            new TagMemoryWindow(*m_session, m_session->prompt(),
+                                m_startSettings ? m_startSettings->settings.tagMemory : TagMemoryPlacement{}, this);
+        connect(m_tagMemoryWindow, &TagMemoryWindow::jobRunningChanged, this, [this](bool running) {
+            m_memoryJobRunning = running;
+            enableCommandControls(m_session->commandsAvailable());
+        });
+    }
+    return m_tagMemoryWindow;
+}
+
+void MainWindow::showTagMemory()
+{
+    TagMemoryWindow *memory = tagMemoryWindow();
+    if (!memory->isVisible() && m_tagLogWindow)
+        if (const auto tag = m_tagLogWindow->currentTag(); tag && tag->first == ResponseFamily::Iso15693)
+            memory->setUid(tag->second);
+    memory->showPlaced();
+}
+
 bool MainWindow::event(QEvent *event)
 {
     const bool handled = QMainWindow::event(event);
@@ -462,6 +490,8 @@ void MainWindow::onClose()
     if (std::exchange(m_closed, true))
         return;
     emit closing();
+    if (m_tagMemoryWindow)
+        m_tagMemoryWindow->cancelJob();
     const ReaderSession::Settings kept = m_session->end();
     StoredSettings s;
     s.comMethod = kept.usb ? 1 : 0;
@@ -476,6 +506,10 @@ void MainWindow::onClose()
     // Kept as stored when the window was not opened this run.
     s.tagLog = m_tagLogWindow ? m_tagLogWindow->placement()
                               : (m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{});
+    s.tagMemory = m_tagMemoryWindow ? m_tagMemoryWindow->placement()
+                                    : (m_startSettings ? m_startSettings->settings.tagMemory : TagMemoryPlacement{});
+    if (m_tagMemoryWindow)
+        m_tagMemoryWindow->hide();
     if (m_tagLogWindow)
         m_tagLogWindow->hide();
     if (m_settingsNotAFile)
