@@ -18,10 +18,18 @@ const QStringList kValueOptions = {QStringLiteral("port"), QStringLiteral("devic
                                    QStringLiteral("count"), QStringLiteral("uid"), QStringLiteral("tag"),
                                    QStringLiteral("repeat"), QStringLiteral("interval"), QStringLiteral("log"),
                                    QStringLiteral("downlink"), QStringLiteral("speed"), QStringLiteral("tx"),
-                                   QStringLiteral("rx"), QStringLiteral("block-length")};
+                                   QStringLiteral("rx"), QStringLiteral("block-length"), QStringLiteral("out"),
+                                   QStringLiteral("uri"), QStringLiteral("text"), QStringLiteral("lang")};
 const QStringList kSwitches = {QStringLiteral("usb"), QStringLiteral("json"), QStringLiteral("frames"),
                                QStringLiteral("yes"), QStringLiteral("help"), QStringLiteral("fast"),
-                               QStringLiteral("keep-going")};
+                               QStringLiteral("keep-going"), QStringLiteral("any-uid"), QStringLiteral("locks"),
+                               QStringLiteral("dsfid"), QStringLiteral("format")};
+// The options a command takes rather than the program (a script's lines
+// take the program's only).
+const QStringList kCommandOptions = {QStringLiteral("afi"),     QStringLiteral("count"), QStringLiteral("uid"),
+                                     QStringLiteral("tag"),     QStringLiteral("out"),   QStringLiteral("uri"),
+                                     QStringLiteral("text"),    QStringLiteral("lang"),  QStringLiteral("any-uid"),
+                                     QStringLiteral("locks"),   QStringLiteral("dsfid"), QStringLiteral("format")};
 
 std::optional<int> numberOption(const QString &text)
 {
@@ -50,8 +58,8 @@ const CommandForm *findCommand(const QStringList &positional, int *wordCount)
 // In the order --help lists them.
 const QList<CommandForm> &commands()
 {
-    static const QList<CommandForm> table = managementCommands() + iso15693Commands() + tagitCommands()
-        + iso14443Commands() + configurationCommands() + programCommands();
+    static const QList<CommandForm> table = managementCommands() + iso15693Commands() + iso15693MemoryCommands()
+        + tagitCommands() + tagitMemoryCommands() + iso14443Commands() + configurationCommands() + programCommands();
     return table;
 }
 
@@ -75,6 +83,8 @@ QString usageLine(const CommandForm &form)
                 value = QStringLiteral("%1|%2").arg(QLatin1String(words.item0), QLatin1String(words.item1));
         line += QStringLiteral(" [--%1 %2]").arg(option, value);
     }
+    for (const QString &option : form.switches)
+        line += QStringLiteral(" [--%1]").arg(option);
     return line;
 }
 
@@ -104,6 +114,11 @@ Parsed parseCommandLine(const QStringList &arguments)
     Invocation &inv = out.invocation;
     QMap<QString, QString> options;
     QStringList positional;
+    // A restore's --afi asks for the dump's AFI: a switch there, a value
+    // (the AFI to inventory) everywhere else.
+    bool afiSwitch = false;
+    for (int i = 0; i + 1 < arguments.size(); ++i)
+        afiSwitch |= arguments.at(i) == QLatin1String("iso15693") && arguments.at(i + 1) == QLatin1String("restore");
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments.at(i);
         if (!arg.startsWith(QStringLiteral("--")) || arg.size() == 2) {
@@ -118,7 +133,7 @@ Parsed parseCommandLine(const QStringList &arguments)
             value = name.mid(eq + 1);
             name = name.left(eq);
         }
-        if (kValueOptions.contains(name)) {
+        if (kValueOptions.contains(name) && !(afiSwitch && name == QLatin1String("afi"))) {
             if (!inlineValue) {
                 if (i + 1 >= arguments.size()) {
                     out.error = QStringLiteral("--%1 needs a value.").arg(name);
@@ -127,7 +142,7 @@ Parsed parseCommandLine(const QStringList &arguments)
                 value = arguments.at(++i);
             }
             options.insert(name, value);
-        } else if (kSwitches.contains(name) && !inlineValue) {
+        } else if ((kSwitches.contains(name) || (afiSwitch && name == QLatin1String("afi"))) && !inlineValue) {
             options.insert(name, QString());
         } else {
             out.error = QStringLiteral("Unknown option --%1.").arg(name);
@@ -139,10 +154,7 @@ Parsed parseCommandLine(const QStringList &arguments)
     inv.fast = options.contains(QStringLiteral("fast"));
     inv.keepGoing = options.contains(QStringLiteral("keep-going"));
     // A script's lines take the program's options, not a command's.
-    const QStringList commandOptionNames = QStringList{QStringLiteral("afi"), QStringLiteral("count"),
-                                                       QStringLiteral("uid"), QStringLiteral("tag"),
-                                                       QStringLiteral("log")}
-                                           + isoOptionNames();
+    const QStringList commandOptionNames = kCommandOptions + QStringList{QStringLiteral("log")} + isoOptionNames();
     for (auto it = options.cbegin(); it != options.cend(); ++it) {
         if (commandOptionNames.contains(it.key()))
             continue;
@@ -240,12 +252,10 @@ Parsed parseCommandLine(const QStringList &arguments)
         return out;
     }
     QMap<QString, QString> commandOptions;
-    for (const QString &name : QStringList{QStringLiteral("afi"), QStringLiteral("count"), QStringLiteral("uid"),
-                                           QStringLiteral("tag")}
-                                   + isoOptionNames()) {
+    for (const QString &name : kCommandOptions + isoOptionNames()) {
         if (!options.contains(name))
             continue;
-        if (!form->options.contains(name)) {
+        if (!form->options.contains(name) && !form->switches.contains(name)) {
             out.error = QStringLiteral("%1 takes no --%2.").arg(QString::fromLatin1(form->words), name);
             return out;
         }
@@ -257,6 +267,13 @@ Parsed parseCommandLine(const QStringList &arguments)
     // A wrong iso-options value shows what the command takes.
     if (!out.error.isEmpty() && action.kind == Action::Kind::IsoOptions)
         out.error += QStringLiteral("\nUsage: ") + usageLine(*form);
+    if (out.error.isEmpty() && action.kind == Action::Kind::Memory) {
+        const tagdump::RestoreOptions &restore = action.memory.restore;
+        if (inv.repeat != 1)
+            out.error = QStringLiteral("%1 takes no --repeat.").arg(action.name);
+        else if ((restore.locks || restore.afi || restore.dsfid) && !inv.yes)
+            out.error = QStringLiteral("--locks, --afi and --dsfid change the tag for good: give --yes as well.");
+    }
     if (out.error.isEmpty())
         inv.action = action;
     return out;

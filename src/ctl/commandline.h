@@ -13,6 +13,7 @@
 #include "core/codecs/iso15693.h"
 #include "core/codecs/readeroptions.h"
 #include "core/codecs/tagit.h"
+#include "core/session/memoryjob.h"
 #include "core/wire/reception.h"
 
 namespace vexa::ctl {
@@ -44,7 +45,9 @@ struct Action
         Management, Test, Iso15693, Tagit, Iso14443, Raw,
         Wiegand, IsoOptions, Encryption, Feedback, Rf, Led, Audio, Baud,
         Run,     // text: the script's file, "-" for standard input
-        Firmware // text: the firmware file
+        Firmware, // text: the firmware file
+        Memory    // memory: the job; text: the dump file to read (restore,
+                  // verify) or to write (dump --out)
     };
     Kind kind = Kind::Management;
     QString name;             // the command words, as typed ("iso15693 read")
@@ -60,6 +63,9 @@ struct Action
     bool second = false;
     // Kind::IsoOptions: the item chosen per list (in kIsoOptions order), -1 to keep it.
     std::array<int, 5> isoItems{-1, -1, -1, -1, -1};
+    // Kind::Memory: the job as far as the command line tells it (the
+    // reference dump is read from `text` once the command line is sound).
+    MemoryJobInput memory;
 };
 
 struct Invocation

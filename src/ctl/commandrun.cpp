@@ -75,7 +75,8 @@ std::optional<Command> CommandRun::command() const
     case Action::Kind::Raw: return RawCommand{action.rawBody};
     case Action::Kind::IsoOptions: // changed before, never sent
     case Action::Kind::Run:        // a script runs its lines, never itself
-    case Action::Kind::Firmware: break;
+    case Action::Kind::Firmware:
+    case Action::Kind::Memory: break; // jobs of their own (memoryrun.h)
     }
     return std::nullopt;
 }

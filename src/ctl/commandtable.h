@@ -27,6 +27,7 @@ struct CommandForm
     int minArgs;
     int maxArgs; // -1: any number
     Build build;
+    QStringList switches = {}; // command options that take none
 };
 
 // iso-options: the option naming each list (in kIsoOptions order) and the
@@ -58,5 +59,8 @@ QList<CommandForm> tagitCommands();         // tagit ...
 QList<CommandForm> iso14443Commands();      // iso14443a ...
 QList<CommandForm> configurationCommands(); // wiegand, iso-options, ... baud
 QList<CommandForm> programCommands();       // firmware, run, raw
+// Whole-memory jobs: dump, restore, verify, NDEF (after their family's commands).
+QList<CommandForm> iso15693MemoryCommands(); // iso15693 dump, ..., ndef write
+QList<CommandForm> tagitMemoryCommands();    // tagit dump, restore, verify
 
 } // namespace vexa::ctl

@@ -19,6 +19,7 @@
 #include "ctl/commandrun.h"
 #include "ctl/connect.h"
 #include "ctl/firmwarerun.h"
+#include "ctl/memoryrun.h"
 #include "ctl/script.h"
 #include "ctl/stopsignal.h"
 #include "ctl/terminal.h"
@@ -44,7 +45,7 @@ int main(int argc, char *argv[])
         printUsageError(splitUsageError(parsed.error));
         return ExitUsage;
     }
-    const Invocation &invocation = parsed.invocation;
+    Invocation invocation = parsed.invocation;
     if (invocation.help) {
         printOut(helpText(invocation.helpTopic).toUtf8());
         return ExitOk;
@@ -82,6 +83,16 @@ int main(int argc, char *argv[])
             return ExitUsage;
         }
     }
+    // A dump that cannot be read is refused before the port opens.
+    if (invocation.action->kind == Action::Kind::Memory
+        && (invocation.action->memory.kind == MemoryJobInput::Kind::Restore
+            || invocation.action->memory.kind == MemoryJobInput::Kind::Verify)) {
+        if (const QString refusal = loadReference(*invocation.action); !refusal.isEmpty()) {
+            printReason(refusal);
+            session.end();
+            return ExitUsage;
+        }
+    }
     if (!connectReader(session, prompt, invocation.connection, loaded.settings)) {
         session.end();
         return ExitNoDevice;
@@ -94,6 +105,13 @@ int main(int argc, char *argv[])
         QObject::connect(&stopper, &StopSignal::raised, &firmware, &FirmwareRun::requestStop);
         if (firmware.start(&code))
             code = QCoreApplication::exec();
+    } else if (invocation.action->kind == Action::Kind::Memory) {
+        MemoryRun run(session, invocation, [](int status) { QCoreApplication::exit(status); });
+        QObject::connect(&stopper, &StopSignal::raised, &run, &MemoryRun::requestStop);
+        run.start();
+        code = QCoreApplication::exec();
+        if (code != ExitOk)
+            printReason(invocation.action->name + QStringLiteral(": ") + run.reason());
     } else {
         std::unique_ptr<CommandRun> run;
         run = std::make_unique<CommandRun>(session, prompt, invocation,

@@ -70,7 +70,8 @@ int runScript(ReaderSession &session, TerminalPrompt &prompt, StopSignal &stoppe
             why = splitUsageError(parsed->error);
             code = ExitUsage;
         } else if (parsed->invocation.help || parsed->invocation.action->kind == Action::Kind::Run
-                   || parsed->invocation.action->kind == Action::Kind::Firmware) {
+                   || parsed->invocation.action->kind == Action::Kind::Firmware
+                   || parsed->invocation.action->kind == Action::Kind::Memory) {
             why.reason = QStringLiteral("a script line holds one reader command.");
             code = ExitUsage;
         } else if (parsed->invocation.action->kind == Action::Kind::IsoOptions) {

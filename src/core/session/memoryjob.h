@@ -9,6 +9,7 @@
 // (an answer to another command would be taken as the job's).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <QByteArray>
@@ -56,6 +57,10 @@ struct MemoryJobResult
     MemoryJobInput::Kind kind = MemoryJobInput::Kind::Dump;
     Outcome outcome = Outcome::Done;
     QString reason;
+    // Failed: the last exchange went unanswered (or the answer was unsound),
+    // or the interface would not send at all.
+    bool noAnswer = false;
+    bool linkFailed = false;
     // The tag as last read: Dump, Verify and NDEF the read; Restore and
     // NdefWrite the read before writing, with the blocks read back put in.
     tagdump::TagDump dump;
@@ -98,6 +103,26 @@ signals:
     void finished(const vexa::MemoryJobResult &result);
 
 private:
+    void queueInventory();
+    void queueSystemInformation();
+    void queueIsoBlockReads(int first, int count, bool locks);
+    void takeBlocks(const Answer &answer, int first, int n, int size);
+    void queueTagitRead();
+    void queueTagitBlockReads(int first, int count);
+    void takeTagitBlocks(const Answer &answer, int first, int n);
+    void afterDump();
+    QByteArray readPrefix() const;
+    void planRestore();
+    void planNdefWrite();
+    void queueWrites(const QList<ndef::BlockWrite> &writes);
+    void queueReadBack();
+    void queueLocks();
+    void finishWrites();
+    void next();
+    void runStep(const std::function<void(const vexa::Answer &)> &handler, const vexa::Answer &answer);
+    void onAnswered(const vexa::Answer &answer);
+    void finish(MemoryJobResult::Outcome outcome, const QString &reason = {});
+
     struct Private;
     std::unique_ptr<Private> d;
     const MemoryJobInput m_input;
