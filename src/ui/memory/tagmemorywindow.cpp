@@ -220,6 +220,7 @@ void TagMemoryWindow::writeChanges()
         return;
     MemoryJobInput input;
     input.kind = MemoryJobInput::Kind::Restore;
+    input.family = m_grid->original().family;
     input.reference = m_grid->changesOnly();
     input.tag = uid();
     if (m_grid->source() == MemoryGridModel::Source::Tag) {

@@ -293,12 +293,7 @@ void MainWindow::buildPages()
     m_pageTabs->setCurrentIndex(0);
     // The rule the operator knows: a tag answer reads as the page in view.
     m_session->setVisiblePage(TagPage::Iso15693);
-    connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] {
-        QWidget *page = m_pageTabs->currentWidget();
-        m_session->setVisiblePage(page == m_isoPage    ? TagPage::Iso15693
-                                  : page == m_tagitPage ? TagPage::Tagit
-                                                        : TagPage::Iso14443);
-    });
+    connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] { m_session->setVisiblePage(pageInView()); });
     top->addWidget(m_pageTabs, 0);
     m_commandControls << m_pageTabs;
 
@@ -319,6 +314,12 @@ void MainWindow::buildPages()
     m_messageView->hide();
     outer->addWidget(m_messageView, 0);
     setCentralWidget(central);
+}
+
+TagPage MainWindow::pageInView() const
+{
+    const QWidget *page = m_pageTabs->currentWidget();
+    return page == m_isoPage ? TagPage::Iso15693 : page == m_tagitPage ? TagPage::Tagit : TagPage::Iso14443;
 }
 
 void MainWindow::buildStatusBar()
@@ -450,6 +451,9 @@ TagMemoryWindow *MainWindow::tagMemoryWindow()
                                 m_startSettings ? m_startSettings->settings.tagMemory : TagMemoryPlacement{}, this);
         connect(m_tagMemoryWindow, &TagMemoryWindow::jobRunningChanged, this, [this](bool running) {
             m_memoryJobRunning = running;
+            // The job's answers are its commands' family, whatever page is
+            // in view (the page rule would read an ISO answer as Tag-it).
+            m_session->setVisiblePage(running ? std::nullopt : std::optional(pageInView()));
             enableCommandControls(m_session->commandsAvailable());
         });
     }

@@ -78,6 +78,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void buildPages();
+    TagPage pageInView() const;
     void buildStatusBar();
     void buildDialogs();
     void wireSession();
