@@ -89,7 +89,6 @@ void tst_E2eTagLog::repeatedInventoryOfSixteenTags()
     QCOMPARE(grid.rowCount(), 28);
     QCOMPARE(grid.index(1, MemoryGridModel::ValueColumn).data().toString(), QStringLiteral("01D10903"));
     QCOMPARE(grid.index(2, MemoryGridModel::LockColumn).data().toString(), QStringLiteral("locked"));
-    QCOMPARE(grid.index(3, MemoryGridModel::LockColumn).data().toString(), QString());
     QVERIFY(control<QPlainTextEdit>(memory, QStringLiteral("tagMemoryNdef")).toPlainText().contains("URI: https://x.io"));
 }
 
