@@ -280,6 +280,17 @@ void TagMemoryWindow::cancelJob()
     }
 }
 
+void TagMemoryWindow::dropJob()
+{
+    if (!m_job)
+        return;
+    delete m_job.data();
+    m_result->setPlainText(QStringLiteral("Stopped: the reader session ended."));
+    m_progress->setRange(0, 1);
+    updateActions();
+    emit jobRunningChanged(false);
+}
+
 void TagMemoryWindow::jobFinished(MemoryJob *job, const MemoryJobResult &result)
 {
     if (job != m_job)

@@ -52,8 +52,11 @@ public:
 
     MemoryGridModel &grid() { return *m_grid; }
     bool jobRunning() const { return m_job != nullptr; }
-    // Stops the job in flight after its exchange (the main window closes).
+    // Stops the job in flight after its exchange.
     void cancelJob();
+    // Drops the job at once, its answer unheard (the session is ending): the
+    // session's options are as before it.
+    void dropJob();
 
     // Where Save As and Open take their file; tests put in their own
     // answer (called at once), a person gets a window-modal file dialog.

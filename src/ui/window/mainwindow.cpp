@@ -105,6 +105,9 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
 MainWindow::~MainWindow()
 {
+    // A memory job still under way gives the session back its options as it
+    // goes: before the session.
+    delete m_tagMemoryWindow;
     delete m_session; // first, while the prompt it was given is still there
 }
 
@@ -495,7 +498,7 @@ void MainWindow::onClose()
         return;
     emit closing();
     if (m_tagMemoryWindow)
-        m_tagMemoryWindow->cancelJob();
+        m_tagMemoryWindow->dropJob(); // before the session gives its options back
     const ReaderSession::Settings kept = m_session->end();
     StoredSettings s;
     s.comMethod = kept.usb ? 1 : 0;
