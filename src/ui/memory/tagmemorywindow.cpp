@@ -253,6 +253,11 @@ void TagMemoryWindow::startJob(const MemoryJobInput &input)
 {
     if (m_job)
         return;
+    if (m_session.awaitingAnswer() || m_session.changingBaud()) {
+        // The job would take that answer for its own.
+        m_status->setText(QStringLiteral("The reader is busy: try again once its answer has come."));
+        return;
+    }
     auto *job = new MemoryJob(m_session, input, this);
     m_job = job;
     connect(job, &MemoryJob::progress, this, [this, job](int done, int total, const QString &text) {
