@@ -22,7 +22,8 @@ set(layers
     "ui/pages        ui/widgets"
     "ui/dialogs      ui/widgets"
     "ui/loader       ui/widgets"
-    "ui/window       ui/pages ui/dialogs ui/loader"
+    "ui/memory       ui/widgets"
+    "ui/window       ui/pages ui/dialogs ui/loader ui/memory"
     "ctl             core/session core/settings"
     "agent           core/session core/settings ctl"
     "sim             core/wire/framecheck.h usb/atusbhid.h usb/notifytarget.h")

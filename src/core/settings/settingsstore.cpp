@@ -20,6 +20,7 @@ const QString kBaud = QStringLiteral("Baud");
 const QString kSettings = QStringLiteral("Settings");
 const QString kIso = QStringLiteral("Iso Cgf");
 const QString kTagLog = QStringLiteral("Tag Log");
+const QString kTagMemory = QStringLiteral("Tag Memory");
 
 QString widthsText(const QList<int> &widths)
 {
@@ -114,7 +115,7 @@ private:
 SettingsValues settingsToValues(const StoredSettings &s)
 {
     const ReaderOptions &o = s.options;
-    return {
+    SettingsValues values{
         {kCom, QStringLiteral("Com Method"), number(s.comMethod)},
         {kCom, QStringLiteral("Port Number"), number(s.portNumber)},
         {kBaud, QStringLiteral("Baud rate"), number(s.baudRate)},
@@ -141,6 +142,13 @@ SettingsValues settingsToValues(const StoredSettings &s)
         {kTagLog, QStringLiteral("Sort Column"), number(s.tagLog.sortColumn)},
         {kTagLog, QStringLiteral("Sort Descending"), flag(s.tagLog.sortDescending)},
     };
+    if (s.tagMemory.width > 0) {
+        values.append({kTagMemory, QStringLiteral("Window Left"), number(s.tagMemory.left)});
+        values.append({kTagMemory, QStringLiteral("Window Top"), number(s.tagMemory.top)});
+        values.append({kTagMemory, QStringLiteral("Window Width"), number(s.tagMemory.width)});
+        values.append({kTagMemory, QStringLiteral("Window Height"), number(s.tagMemory.height)});
+    }
+    return values;
 }
 
 StoredSettings settingsFromValues(const SettingsValues &values, const StoredSettings &defaults)
@@ -176,6 +184,11 @@ StoredSettings settingsFromValues(const SettingsValues &values, const StoredSett
     t.columnWidths = widthsFromText(widths);
     v.readInt(kTagLog, QStringLiteral("Sort Column"), t.sortColumn);
     v.readBool(kTagLog, QStringLiteral("Sort Descending"), t.sortDescending);
+    TagMemoryPlacement &m = s.tagMemory;
+    v.readInt(kTagMemory, QStringLiteral("Window Left"), m.left);
+    v.readInt(kTagMemory, QStringLiteral("Window Top"), m.top);
+    v.readInt(kTagMemory, QStringLiteral("Window Width"), m.width);
+    v.readInt(kTagMemory, QStringLiteral("Window Height"), m.height);
     // The AFI halves are nibbles: a larger value would spill into the other
     // half of the AFI byte and has no item in the family list.
     o.isoAfiValue &= 0x0F;

@@ -49,6 +49,18 @@ struct TagLogPlacement
     bool operator==(const TagLogPlacement &) const = default;
 };
 
+// Where the Tag Memory window was; a width of 0 means it was never placed
+// (the section is then not written at all).
+struct TagMemoryPlacement
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const TagMemoryPlacement &) const = default;
+};
+
 struct StoredSettings
 {
     static constexpr int kDesignWidth = 678;
@@ -64,6 +76,7 @@ struct StoredSettings
     int width = kDesignWidth;
     ReaderOptions options;
     TagLogPlacement tagLog;
+    TagMemoryPlacement tagMemory;
 };
 
 struct SettingsValue

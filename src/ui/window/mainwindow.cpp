@@ -26,6 +26,7 @@
 #include "ui/dialogs/dialogrunner.h"
 #include "ui/dialogs/wieganddialog.h"
 #include "ui/loader/loaderwindow.h"
+#include "ui/memory/tagmemorywindow.h"
 #include "ui/pages/iso14443page.h"
 #include "ui/pages/isopage.h"
 #include "ui/pages/tagitpage.h"
@@ -104,6 +105,9 @@ MainWindow::MainWindow(OperatorPrompt *prompt, QWidget *parent) : QMainWindow(pa
 
 MainWindow::~MainWindow()
 {
+    // A memory job still under way gives the session back its options as it
+    // goes: before the session.
+    delete m_tagMemoryWindow;
     delete m_session; // first, while the prompt it was given is still there
 }
 
@@ -212,6 +216,8 @@ void MainWindow::buildMenus()
     setControlEnabled(m_autoReadAction, false);
     connect(addItem(tools, "TagLog1", QStringLiteral("&Tag Log"), Qt::Key_F7), &QAction::triggered, this,
             [this] { tagLogWindow()->showBeside(); });
+    connect(addItem(tools, "TagMemory1", QStringLiteral("Tag &Memory"), Qt::Key_F8), &QAction::triggered, this,
+            &MainWindow::showTagMemory);
     tools->addSeparator();
     m_upgradeAction = addItem(tools, "UpgradeFirmware1", QStringLiteral("&Upgrade firmware..."));
     connect(m_upgradeAction, &QAction::triggered, this, [this] { m_firmwareUpgrade->start(); });
@@ -290,12 +296,7 @@ void MainWindow::buildPages()
     m_pageTabs->setCurrentIndex(0);
     // The rule the operator knows: a tag answer reads as the page in view.
     m_session->setVisiblePage(TagPage::Iso15693);
-    connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] {
-        QWidget *page = m_pageTabs->currentWidget();
-        m_session->setVisiblePage(page == m_isoPage    ? TagPage::Iso15693
-                                  : page == m_tagitPage ? TagPage::Tagit
-                                                        : TagPage::Iso14443);
-    });
+    connect(m_pageTabs, &QTabWidget::currentChanged, this, [this] { m_session->setVisiblePage(pageInView()); });
     top->addWidget(m_pageTabs, 0);
     m_commandControls << m_pageTabs;
 
@@ -316,6 +317,12 @@ void MainWindow::buildPages()
     m_messageView->hide();
     outer->addWidget(m_messageView, 0);
     setCentralWidget(central);
+}
+
+TagPage MainWindow::pageInView() const
+{
+    const QWidget *page = m_pageTabs->currentWidget();
+    return page == m_isoPage ? TagPage::Iso15693 : page == m_tagitPage ? TagPage::Tagit : TagPage::Iso14443;
 }
 
 void MainWindow::buildStatusBar()
@@ -350,6 +357,8 @@ void MainWindow::wireSession()
 
 void MainWindow::enableCommandControls(bool enable)
 {
+    // A memory job takes every answer as its own: nothing else is sent.
+    enable = enable && !m_memoryJobRunning;
     for (QObject *c : std::as_const(m_commandControls))
         setControlEnabled(c, enable);
     if (enable)
@@ -438,6 +447,32 @@ TagLogWindow *MainWindow::tagLogWindow()
     return m_tagLogWindow;
 }
 
+TagMemoryWindow *MainWindow::tagMemoryWindow()
+{
+    if (!m_tagMemoryWindow) {
+        m_tagMemoryWindow =
+            new TagMemoryWindow(*m_session, m_session->prompt(),
+                                m_startSettings ? m_startSettings->settings.tagMemory : TagMemoryPlacement{}, this);
+        connect(m_tagMemoryWindow, &TagMemoryWindow::jobRunningChanged, this, [this](bool running) {
+            m_memoryJobRunning = running;
+            // The job's answers are its commands' family, whatever page is
+            // in view (the page rule would read an ISO answer as Tag-it).
+            m_session->setVisiblePage(running ? std::nullopt : std::optional(pageInView()));
+            enableCommandControls(m_session->commandsAvailable());
+        });
+    }
+    return m_tagMemoryWindow;
+}
+
+void MainWindow::showTagMemory()
+{
+    TagMemoryWindow *memory = tagMemoryWindow();
+    if (!memory->isVisible() && m_tagLogWindow)
+        if (const auto tag = m_tagLogWindow->currentTag(); tag && tag->first == ResponseFamily::Iso15693)
+            memory->setUid(tag->second);
+    memory->showPlaced();
+}
+
 bool MainWindow::event(QEvent *event)
 {
     const bool handled = QMainWindow::event(event);
@@ -463,6 +498,8 @@ void MainWindow::onClose()
     if (std::exchange(m_closed, true))
         return;
     emit closing();
+    if (m_tagMemoryWindow)
+        m_tagMemoryWindow->dropJob(); // before the session gives its options back
     const ReaderSession::Settings kept = m_session->end();
     StoredSettings s;
     s.comMethod = kept.usb ? 1 : 0;
@@ -477,6 +514,10 @@ void MainWindow::onClose()
     // Kept as stored when the window was not opened this run.
     s.tagLog = m_tagLogWindow ? m_tagLogWindow->placement()
                               : (m_startSettings ? m_startSettings->settings.tagLog : TagLogPlacement{});
+    s.tagMemory = m_tagMemoryWindow ? m_tagMemoryWindow->placement()
+                                    : (m_startSettings ? m_startSettings->settings.tagMemory : TagMemoryPlacement{});
+    if (m_tagMemoryWindow)
+        m_tagMemoryWindow->hide();
     if (m_tagLogWindow)
         m_tagLogWindow->hide();
     if (m_settingsNotAFile)

@@ -35,6 +35,7 @@ class ResponsePane;
 class ResponsePrint;
 class TagitPage;
 class TagLogWindow;
+class TagMemoryWindow;
 class WiegandDialog;
 struct LoadedSettings;
 
@@ -77,6 +78,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void buildPages();
+    TagPage pageInView() const;
     void buildStatusBar();
     void buildDialogs();
     void wireSession();
@@ -107,6 +109,10 @@ private:
     void viewAutoRead();
     // Made when first asked for, placed as the settings say.
     TagLogWindow *tagLogWindow();
+    // Made when first asked for; opened with the Tag Log's ISO/IEC 15693
+    // tag, when one is chosen there.
+    TagMemoryWindow *tagMemoryWindow();
+    void showTagMemory();
     void showAbout();
 
     std::unique_ptr<OperatorPrompt> m_ownPrompt;
@@ -131,6 +137,8 @@ private:
     LinePane *m_messageView = nullptr;
     AutoReadWindow *m_autoReadWindow = nullptr;
     TagLogWindow *m_tagLogWindow = nullptr;
+    TagMemoryWindow *m_tagMemoryWindow = nullptr;
+    bool m_memoryJobRunning = false; // the Tag Memory window's job has the session
     WiegandDialog *m_wiegandDialog = nullptr;
     IsoOptionsDialog *m_isoOptionsDialog = nullptr;
     EncryptionDialog *m_encryptionDialog = nullptr;

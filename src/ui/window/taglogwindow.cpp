@@ -185,6 +185,15 @@ void TagLogWindow::updateStatus()
         m_note->setText(m_log.dropNote());
 }
 
+std::optional<std::pair<ResponseFamily, QString>> TagLogWindow::currentTag() const
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!current.isValid())
+        return std::nullopt;
+    const QModelIndex tag = current.siblingAtColumn(TagLogModel::TagColumn);
+    return std::pair{ResponseFamily(tag.data(TagLogModel::FamilyRole).toInt()), tag.data().toString()};
+}
+
 void TagLogWindow::showBeside()
 {
     if (!std::exchange(m_placed, true)) {

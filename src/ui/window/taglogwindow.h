@@ -5,7 +5,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <utility>
 #include <QWidget>
+
+#include "core/wire/reception.h"
 
 #include "core/settings/settingsstore.h"
 
@@ -40,6 +44,9 @@ public:
     // else left of it, else narrower on the side with more room, else over
     // it at the screen's right edge; always on `available`.
     static QRect besideFrame(const QRect &mainFrame, QSize size, const QRect &available);
+
+    // The family and UID (or tag address) of the table's current row.
+    std::optional<std::pair<ResponseFamily, QString>> currentTag() const;
 
     TagLogModel &model() { return *m_model; }
     TagLogExport &exporter() { return *m_export; }

@@ -367,7 +367,7 @@ void tst_Accessibility::menuAccessKeys_data()
     QTest::newRow("Settings/Baud Rate") << "Settings/Baud Rate" << false
                                         << QStringList{"9;Alt+S:B:9;", "1;Alt+S:B:1;", "3;Alt+S:B:3;", "5;Alt+S:B:5;"};
     // "View auto read..." is disabled until USB is chosen.
-    QTest::newRow("Tools") << "Tools" << false << QStringList{"V;Alt+T:V;", "T;Alt+T:T;F7", "U;Alt+T:U;"};
+    QTest::newRow("Tools") << "Tools" << false << QStringList{"V;Alt+T:V;", "T;Alt+T:T;F7", "M;Alt+T:M;F8", "U;Alt+T:U;"};
     QTest::newRow("Help") << "Help" << false << QStringList{"A;Alt+H:A;"};
     QTest::newRow("File while Repeat runs") << QStringLiteral("File") << true
                                             << QStringList(file).replaceInStrings("G;Alt+F:G;", "U;Alt+F:U;");

@@ -1,6 +1,9 @@
 // Sixteen tags in the field and an inventory on Repeat for a few seconds:
 // the Tag Log window of the real main window shows each tag once, read once
-// per inventory answered.
+// per inventory answered. Then one of them, chosen there, read whole in the
+// Tag Memory window.
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -9,6 +12,7 @@
 #include "e2efixture.h"
 #include "core/codecs/iso15693.h"
 #include "core/session/taglogmodel.h"
+#include "ui/memory/tagmemorywindow.h"
 
 using namespace vexa;
 using namespace vexa::test;
@@ -27,7 +31,10 @@ void tst_E2eTagLog::repeatedInventoryOfSixteenTags()
     QStringList uids;
     for (int i = 0; i < 16; ++i) {
         uids << QStringLiteral("E00401%1").arg(0xA0000000u + uint(i) * 0x01010101u, 10, 16, QLatin1Char('0')).toUpper();
-        QVERIFY(m_sim->control(QStringLiteral("tag add iso15693 ") + uids.constLast()));
+        // The first holds a URI as NDEF (CC E1 40 0E 01, then 03 09 D1 01 05
+        // 55 04 "x.io" FE) and a locked block.
+        QVERIFY(m_sim->control(QStringLiteral("tag add iso15693 ") + uids.constLast() +
+                               (i ? QString() : QStringLiteral(" data=010E40E1,01D10903,78045505,FE6F692E lock=2"))));
     }
     MainWindow &w = makeWindow();
     QVERIFY(showWindow());
@@ -62,6 +69,27 @@ void tst_E2eTagLog::repeatedInventoryOfSixteenTags()
     QCOMPARE(shown, uids);
     QTRY_COMPARE(control<QLabel>(w, QStringLiteral("tagLogStatus")).text(),
                  QStringLiteral("16 tags, %1 reads").arg(16 * answered));
+
+    // The tag chosen in the log is the one Tag Memory reads.
+    for (int row = 0; row < 16; ++row)
+        if (model.index(row, TagLogModel::TagColumn).data().toString() == uids.constFirst())
+            table.setCurrentIndex(model.index(row, 0));
+    control<QAction>(w, QStringLiteral("ContinuousMode1")).trigger(); // Repeat off
+    control<QAction>(w, QStringLiteral("TagMemory1")).trigger();
+    auto &memory = control<TagMemoryWindow>(w, QStringLiteral("TagMemoryWindow"));
+    QTRY_VERIFY(memory.isVisible());
+    QCOMPARE(memory.uid(), uids.constFirst());
+    auto &readAll = control<QPushButton>(memory, QStringLiteral("btnTagMemoryRead"));
+    QTRY_VERIFY(readAll.isEnabled());
+    // With the Tag-it page in view: the job's answers still read as ISO/IEC 15693.
+    control<QTabWidget>(w, QStringLiteral("PageControl1")).setCurrentIndex(2);
+    readAll.click();
+    QTRY_VERIFY_WITH_TIMEOUT(!memory.jobRunning(), 6 * kTimeoutMs);
+    MemoryGridModel &grid = memory.grid();
+    QCOMPARE(grid.rowCount(), 28);
+    QCOMPARE(grid.index(1, MemoryGridModel::ValueColumn).data().toString(), QStringLiteral("01D10903"));
+    QCOMPARE(grid.index(2, MemoryGridModel::LockColumn).data().toString(), QStringLiteral("locked"));
+    QVERIFY(control<QPlainTextEdit>(memory, QStringLiteral("tagMemoryNdef")).toPlainText().contains("URI: https://x.io"));
 }
 
 QTEST_MAIN(tst_E2eTagLog)
