@@ -451,12 +451,8 @@ void TagMemoryWindow::showPlaced()
 {
     if (!std::exchange(m_placed, true)) {
         const QRect stored(m_placement.left, m_placement.top, m_placement.width, m_placement.height);
-        if (m_placement.width > 0 && m_placement.height > 0 && reachablePlace(stored.topLeft())) {
-            resize(stored.size());
-            move(stored.topLeft());
-        } else {
+        if (!restorePlace(*this, stored))
             resize(kDefaultWidth, kDefaultHeight);
-        }
     }
     show();
     raise();

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QScreen>
 #include <QTreeView>
+#include <QRect>
 #include <QWidget>
 
 namespace vexa {
@@ -68,6 +69,15 @@ void keepTitleWhole(QWidget *dialog)
 bool reachablePlace(const QPoint &topLeft)
 {
     return QGuiApplication::screenAt(topLeft + QPoint(20, 20)) != nullptr;
+}
+
+bool restorePlace(QWidget &window, const QRect &stored)
+{
+    if (stored.width() <= 0 || stored.height() <= 0 || !reachablePlace(stored.topLeft()))
+        return false;
+    window.resize(stored.size());
+    window.move(stored.topLeft());
+    return true;
 }
 
 } // namespace vexa

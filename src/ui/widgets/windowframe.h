@@ -7,6 +7,7 @@
 
 class QFileDialog;
 class QPoint;
+class QRect;
 class QWidget;
 
 namespace vexa {
@@ -32,6 +33,9 @@ void keepTitleWhole(QWidget *dialog);
 // title bar's corner is on a screen. A place kept from a monitor since
 // removed is not.
 bool reachablePlace(const QPoint &topLeft);
+// Gives `window` its stored place and size when both were kept and the
+// place is still reachable; false when the caller must choose one.
+bool restorePlace(QWidget &window, const QRect &stored);
 
 // The toolkit's own file dialog (where the desktop offers none) in detail
 // view, wide enough for long names and dates, its columns fitted to what
