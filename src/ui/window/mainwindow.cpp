@@ -119,17 +119,8 @@ QAction *MainWindow::addItem(QMenu *menu, const char *name, const QString &capti
     return item;
 }
 
-void MainWindow::markNotBuilt(QObject *control)
-{
-    // Present with its caption, disabled until its feature is built.
-    m_notBuilt.insert(control);
-    setControlEnabled(control, false);
-}
-
 void MainWindow::setControlEnabled(QObject *control, bool enable)
 {
-    if (m_notBuilt.contains(control))
-        enable = false;
     if (auto *action = qobject_cast<QAction *>(control))
         action->setEnabled(enable);
     else if (auto *widget = qobject_cast<QWidget *>(control))

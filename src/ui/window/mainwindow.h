@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <QMainWindow>
-#include <QSet>
 
 #include "core/session/readersession.h"
 
@@ -82,7 +81,6 @@ private:
     void buildStatusBar();
     void buildDialogs();
     void wireSession();
-    void markNotBuilt(QObject *control);
     void setControlEnabled(QObject *control, bool enable);
     void enableCommandControls(bool enable);
     void showInterface(ReaderSession::Interface choice);
@@ -147,7 +145,6 @@ private:
     ActivateLedDialog *m_activateLedDialog = nullptr;
     ActivateAudioDialog *m_activateAudioDialog = nullptr;
 
-    QSet<QObject *> m_notBuilt;
     bool m_shown = false;
     bool m_closed = false;
     int m_startupBaudRate = 0; // the start's rate change, waiting for the first paint

@@ -77,7 +77,7 @@ private slots:
     void statusBar();
     void menus_data();
     void menus();
-    void laterFeaturesStayDisabled();
+    void commandControlsFollowAvailability();
     void goWithRepeatOffSendsOnce();
     void repeatLooks();
     void responsesGoToVisiblePage_data();
@@ -276,7 +276,7 @@ void tst_MainWindow::menus()
     }
 }
 
-void tst_MainWindow::laterFeaturesStayDisabled()
+void tst_MainWindow::commandControlsFollowAvailability()
 {
     MainWindow &w = *m_window;
     emit w.session().commandsAvailableChanged(true);
