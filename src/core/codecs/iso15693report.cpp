@@ -103,7 +103,8 @@ void tagInformation(const FrameView &f, Report &r)
     }
     if (flags & 0x04) {
         const int blocks = f[at] + 1;
-        const int blockSize = (f[at + 1] & 0x3F) + 1;
+        // Five bits; the three above them are reserved.
+        const int blockSize = (f[at + 1] & 0x1F) + 1;
         at += 2;
         info.insert(QStringLiteral("blockSize"), blockSize);
         info.insert(QStringLiteral("blockCount"), blocks);

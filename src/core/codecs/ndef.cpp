@@ -172,20 +172,22 @@ CapabilityContainer format(int blockCount, int blockSize)
     const int total = std::max(0, blockCount * blockSize);
     cc.magic = blockCount > 256 ? 0xE2 : 0xE1;
     cc.features = kMultipleBlockRead;
-    // MLEN counts the area after the CC, so the area lies inside the memory
-    // however a reader takes it.
-    if ((total - 4) / 8 <= 0xFF) {
-        cc.mlen = std::max(0, (total - 4) / 8);
-    } else {
+    // MLEN counts the whole memory, the CC included, as phones and tag
+    // makers write it; past what one byte holds, the 8-byte CC carries it.
+    cc.mlen = std::min(0xFFFF, total / 8);
+    if (cc.mlen > 0xFF)
         cc.size = 8;
-        cc.mlen = std::min(0xFFFF, (total - 8) / 8);
-    }
     return cc;
 }
 
 int readableEnd(const CapabilityContainer &cc, int memorySize)
 {
     return int(std::min<qint64>(memorySize, qint64(cc.size) + 8 * qint64(cc.mlen)));
+}
+
+int writableEnd(const CapabilityContainer &cc, int memorySize)
+{
+    return int(std::min<qint64>(memorySize, std::max<qint64>(cc.size, 8 * qint64(cc.mlen))));
 }
 
 TagContent readTag(const QByteArray &memory)
@@ -271,9 +273,7 @@ Layout layout(const TagLayout &tag, const QByteArray &message)
         const TlvWalk w = walkTlvs(tag.memory, cc.size, readableEnd(cc, total));
         start = w.offset >= 0 ? w.offset : cc.size;
     }
-    // A message written here lies inside the data area by either reading of
-    // MLEN (counted from byte 0 or from the end of the CC).
-    const int end = int(std::min<qint64>(total, std::max<qint64>(cc.size, 8 * qint64(cc.mlen))));
+    const int end = writableEnd(cc, total);
 
     const Encoded tlv = wrapTlv(message);
     if (!tlv.refusal.isEmpty())

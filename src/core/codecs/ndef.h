@@ -59,12 +59,20 @@ struct CcResult
 };
 CcResult parseCapabilityContainer(const QByteArray &memory);
 // The CC for a tag of `blockCount` blocks of `blockSize` bytes, version
-// 1.0, read and write always, multiple block read.
+// 1.0, read and write always, multiple block read; MLEN is the whole memory
+// / 8, so that writableEnd() is the end of the memory.
 CapabilityContainer format(int blockCount, int blockSize);
 
-// The last memory byte (exclusive) that messages may be read from: MLEN is
-// taken as counting from the end of the CC, bounded by the memory.
+// MLEN is written by some as the whole memory / 8, by others (and by our
+// own earlier releases) as the area after the CC / 8.
+// The last memory byte (exclusive) that messages may be read from: MLEN
+// taken as counting from the end of the CC, bounded by the memory, which
+// reads either form.
 int readableEnd(const CapabilityContainer &cc, int memorySize);
+// The last memory byte (exclusive) that a message may be written to, the
+// one measure of the room: MLEN taken as counting from byte 0, bounded by
+// the memory, so what is written lies in the area by either form.
+int writableEnd(const CapabilityContainer &cc, int memorySize);
 
 // TNF values.
 enum Tnf : uint8_t { Empty = 0, WellKnown = 1, Mime = 2, AbsoluteUri = 3, External = 4, Unknown = 5,

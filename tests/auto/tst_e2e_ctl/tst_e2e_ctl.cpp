@@ -517,8 +517,8 @@ void tst_E2eCtl::closedPipeEndsAsStop()
 
 // A tag's memory as a whole, one flow on one simulator: dump, change,
 // verify, restore (a locked block skipped), a dump of another tag refused,
-// NDEF written and read back, a message too long refused unwritten; the
-// same round for a Tag-it.
+// NDEF written and read back, a message too long refused unwritten, one
+// that fills a tag written; the same round for a Tag-it.
 void tst_E2eCtl::memoryJobs()
 {
     SimProcess sim;
@@ -576,6 +576,14 @@ void tst_E2eCtl::memoryJobs()
     QVERIFY(sim.control(QStringLiteral("tag list")));
     QVERIFY(!sim.requests().isEmpty());
     QCOMPARE(writeFrames(), 0);
+
+    // A 245-byte message on a fresh 256-byte tag: with its TLV header and
+    // terminator it takes 248 of the 252 bytes after the CC.
+    const QStringList big{"--uid", "E004A00155555555"};
+    QVERIFY(sim.control(QStringLiteral("tag add iso15693 E004A00155555555 kind=iso-64x4")));
+    QCOMPARE(ctl(QStringList{"iso15693", "ndef", "write", "--text", QString(238, 'n'), "--format"} + big).exitCode, 0);
+    run = ctl(QStringList{"iso15693", "ndef", "read"} + big);
+    QVERIFY2(run.out.filter(QString(238, 'n')).size() == 1, qPrintable(run.out.join('\n')));
 
     // Tag-it: the one in the field, by inventory.
     QVERIFY(sim.control(QStringLiteral("tag add tagit 12345678 lock=3 data=01020304")));

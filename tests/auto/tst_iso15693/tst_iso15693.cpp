@@ -317,6 +317,9 @@ private slots:
                                                        << QStringList{"    UID:              E0040100A1B2C3D4",
                                                                       "    Block Size:       8",
                                                                       "    Number of Blocks: 64"};
+        QTest::newRow("information, the block size's upper bits are not its own")
+            << answerFrame(0, 0x2B, hex("04") + uid + hex("3F E7")) << 0 << "Read Tag Information:"
+            << QStringList{"    UID:              E0040100A1B2C3D4", "    Block Size:       8", "    Number of Blocks: 64"};
         QTest::newRow("information, AFI without family name") << answerFrame(0, 0x2B, hex("02") + uid + hex("D5")) << 0
                                                               << "Read Tag Information:"
                                                               << QStringList{"    UID:              E0040100A1B2C3D4",

@@ -141,6 +141,9 @@ private slots:
             << QStringList{cc8, "NDEF message: 16 bytes at byte 4",
                            "The NDEF message at byte 4 claims 16 bytes, but the data area ends after 6 of them."};
         QTest::newRow("only NULL TLVs") << memory(hex("E1 40 01 01")) << QStringList{cc8, "No NDEF message TLV before the end of the data area (byte 12)."};
+        QTest::newRow("MLEN after the CC: read to its end")
+            << memory(hex("E1 40 01 01 03 06 D1 01 02 55 00 41"), 16)
+            << QStringList{cc8, "NDEF message: 6 bytes at byte 4", "URI: A"};
         QTest::newRow("3-byte length cut") << hex("E1 40 01 01 00 00 00 00 00 00 03 FF")
                                            << QStringList{cc8, "The TLV at byte 10 has its three-byte length cut by the end of the data area."};
     }
@@ -167,7 +170,7 @@ private slots:
     {
         const Layout l = layout({4, 28, locks(28), memory({}), true}, encodeUri("https://example.com").bytes);
         QVERIFY2(l.refusal.isEmpty(), qPrintable(l.refusal));
-        QCOMPARE(l.memory, memory(hex("E1 40 0D 01 03 10") + kUriRecord + hex("FE")));
+        QCOMPARE(l.memory, memory(kCc112 + hex("03 10") + kUriRecord + hex("FE")));
         QCOMPARE(l.writes.size(), 6);
         QCOMPARE(l.writes.last().block, 5);
         QCOMPARE(l.writes.last().bytes, hex("6F 6D FE 00"));
@@ -194,6 +197,84 @@ private slots:
         QCOMPARE(messageLines(readTag(l.memory).message), lines);
     }
 
+    // The capability container a format writes, and the longest message the
+    // tag then takes: the room is measured as the CC tells it.
+    void room_data()
+    {
+        QTest::addColumn<int>("blockCount");
+        QTest::addColumn<int>("blockSize");
+        QTest::addColumn<QByteArray>("cc"); // the tag's own; empty: formatted
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<int>("largest");
+        QTest::newRow("256 bytes") << 64 << 4 << QByteArray() << hex("E1 40 20 01") << 250;
+        QTest::newRow("2040 bytes, one-byte MLEN") << 255 << 8 << QByteArray() << hex("E1 40 FF 01") << 2032;
+        QTest::newRow("2048 bytes, 8-byte CC") << 256 << 8 << QByteArray() << hex("E1 40 00 01 00 00 01 00") << 2036;
+        QTest::newRow("MLEN after the CC kept") << 64 << 4 << hex("E1 40 1F 01") << hex("E1 40 1F 01") << 242;
+    }
+    void room()
+    {
+        QFETCH(int, blockCount);
+        QFETCH(int, blockSize);
+        QFETCH(QByteArray, cc);
+        QFETCH(QByteArray, written);
+        QFETCH(int, largest);
+        const int total = blockCount * blockSize;
+        const TagLayout tag{blockSize, blockCount, locks(blockCount), memory(cc, total), cc.isEmpty()};
+        const Layout fits = layout(tag, QByteArray(largest, 'x'));
+        QVERIFY2(fits.refusal.isEmpty(), qPrintable(fits.refusal));
+        QCOMPARE(fits.memory.left(written.size()), written);
+        const int header = largest + 1 < 0xFF ? 2 : 4;
+        QCOMPARE(layout(tag, QByteArray(largest + 1, 'x')).refusal,
+                 QStringLiteral("The NDEF message takes %1 bytes with its TLV header; the tag holds %2 from byte %3.")
+                     .arg(largest + 1 + header)
+                     .arg(largest + header)
+                     .arg(written.size()));
+    }
+
+    void tlvLength_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("header"); // empty: refused
+        QTest::newRow("254, one byte") << 254 << hex("03 FE");
+        QTest::newRow("255, three bytes") << 255 << hex("03 FF 00 FF");
+        QTest::newRow("256") << 256 << hex("03 FF 01 00");
+        QTest::newRow("65534, the most") << 0xFFFE << hex("03 FF FF FE");
+        QTest::newRow("65535 refused") << 0xFFFF << QByteArray();
+    }
+    void tlvLength()
+    {
+        QFETCH(int, length);
+        QFETCH(QByteArray, header);
+        const Encoded tlv = wrapTlv(QByteArray(length, 'x'));
+        QCOMPARE(tlv.refusal.isEmpty(), !header.isEmpty());
+        QCOMPARE(tlv.bytes.left(header.size()), header);
+        QCOMPARE(tlv.bytes.size(), header.isEmpty() ? 0 : header.size() + length);
+    }
+
+    // The URI identifier codes as the NFC Forum URI record table lists them.
+    void uriPrefixes_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("prefix"); // "-": no URI
+        const char *table[] = {"", "http://www.", "https://www.", "http://", "https://", "tel:", "mailto:",
+                               "ftp://anonymous:anonymous@", "ftp://ftp.", "ftps://", "sftp://", "smb://",
+                               "nfs://", "ftp://", "dav://", "news:", "telnet://", "imap:", "rtsp://", "urn:",
+                               "pop:", "sip:", "sips:", "tftp:", "btspp://", "btl2cap://", "btgoep://",
+                               "tcpobex://", "irdaobex://", "file://", "urn:epc:id:", "urn:epc:tag:",
+                               "urn:epc:pat:", "urn:epc:raw:", "urn:epc:", "urn:nfc:"};
+        for (int code = 0; code < int(std::size(table)); ++code)
+            QTest::addRow("%02X", code) << code << QString::fromLatin1(table[code]);
+        QTest::newRow("24, past the table") << 0x24 << "-";
+        QTest::newRow("FF") << 0xFF << "-";
+    }
+    void uriPrefixes()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, prefix);
+        const auto uri = uriFromPayload(char(code) + QByteArray("a/b"));
+        QCOMPARE(uri.value_or(QStringLiteral("-")), prefix == "-" ? prefix : prefix + "a/b");
+    }
+
     void prefixChosen()
     {
         QCOMPARE(encodeUri("urn:epc:id:x").bytes.at(4), char(0x1E));
@@ -212,7 +293,7 @@ private slots:
         QTest::newRow("locked block") << TagLayout{4, 28, locks(28, {2}), formatted, false} << uri << "Block 2 is locked; the NDEF message needs to change it.";
         QTest::newRow("no CC") << TagLayout{4, 28, locks(28), memory({}), false} << uri << "No capability container: byte 0 is 00, not E1 or E2. Format the tag to write one.";
         QTest::newRow("read-only CC") << TagLayout{4, 28, locks(28), memory(hex("E1 43 0D 01")), false} << uri << "The capability container does not allow writing (write access 3).";
-        QTest::newRow("too small to format") << TagLayout{4, 2, locks(2), memory({}, 8), true} << uri << "The NDEF message takes 18 bytes with its TLV header; the tag holds 0 from byte 4.";
+        QTest::newRow("too small to format") << TagLayout{4, 2, locks(2), memory({}, 8), true} << uri << "The NDEF message takes 18 bytes with its TLV header; the tag holds 4 from byte 4.";
         QTest::newRow("lock states missing") << TagLayout{4, 28, locks(27), formatted, false} << uri << "The lock states of 27 blocks were read; the tag has 28.";
         QTest::newRow("locked CC block unchanged") << TagLayout{4, 28, locks(28, {0}), formatted, false} << uri << QString();
         QTest::newRow("message after a proprietary TLV")

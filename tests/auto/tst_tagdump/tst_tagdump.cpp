@@ -81,6 +81,8 @@ private slots:
         QTest::newRow("lower case, blanks") << client(kCard, QByteArray(kBlocks).replace("E1403F00", "e1 40 3f 00")) << kRead;
         QTest::newRow("missing block is unread") << client(kCard, R"("0": "E1403F00", "2": "6578616D")")
                                                  << "E004A00112345678 E1403F00 - 6578616D 010";
+        QTest::newRow("empty text is unread") << client(kCard, R"("0": "E1403F00", "1": "", "2": "6578616D")")
+                                              << "E004A00112345678 E1403F00 - 6578616D 010";
         QTest::newRow("v3 stops at first gap") << client("", R"("0": "0011223344556677", "2": "8899AABBCCDDEEFF")", "15693 v3")
                                                << " 0011223344556677 ?";
         QTest::newRow("legacy raw") << QByteArray(R"({"FileType": "15693", "raw": "0102030405060708"})")
