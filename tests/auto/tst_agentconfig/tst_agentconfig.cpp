@@ -1,11 +1,17 @@
 // vexa-agent's configuration file: what a good file gives, and every fault
 // named at its line.
+#include <functional>
+
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "agent/agentconfig.h"
 
 using namespace vexa::agent;
+
+// What a row reads back from the parsed file.
+using Probe = std::function<QString(const AgentConfig &)>;
+Q_DECLARE_METATYPE(Probe)
 
 namespace {
 // Lines 1 to 5; a row's lines follow from line 6, in [broker] unless they
@@ -68,6 +74,56 @@ private slots:
         QCOMPARE(c.readers.at(1).arrivalFirstBlock, -1);
     }
 
+    // Each setting's lowest and highest value is taken as it is.
+    void limits_data()
+    {
+        QTest::addColumn<QByteArray>("lines"); // after kBase
+        QTest::addColumn<Probe>("probe");
+        QTest::addColumn<QString>("expected");
+        const auto broker = [](int BrokerConfig::*m) { return Probe([m](const AgentConfig &c) { return QString::number(c.broker.*m); }); };
+        const auto agent = [](int AgentSection::*m) { return Probe([m](const AgentConfig &c) { return QString::number(c.agent.*m); }); };
+        const auto reader = [](int ReaderConfig::*m) {
+            return Probe([m](const AgentConfig &c) { return QString::number(c.readers.last().*m); });
+        };
+        const Probe readerName = [](const AgentConfig &c) { return c.readers.last().name; };
+        const QByteArray b = "[reader b]\nport = COM2\ncommand = info\n";
+        const QByteArray longest(64, 'x');
+        QTest::newRow("port 1") << QByteArray("port = 1") << broker(&BrokerConfig::port) << "1";
+        QTest::newRow("port 65535") << QByteArray("port = 65535") << broker(&BrokerConfig::port) << "65535";
+        QTest::newRow("keepalive 5") << QByteArray("keepalive = 5") << broker(&BrokerConfig::keepAliveSeconds) << "5";
+        QTest::newRow("keepalive 65535") << QByteArray("keepalive = 65535") << broker(&BrokerConfig::keepAliveSeconds) << "65535";
+        QTest::newRow("reconnect-max 1") << QByteArray("reconnect-max = 1") << broker(&BrokerConfig::reconnectMaxSeconds) << "1";
+        QTest::newRow("reconnect-max 3600") << QByteArray("reconnect-max = 3600") << broker(&BrokerConfig::reconnectMaxSeconds) << "3600";
+        QTest::newRow("client-id of 64") << "client-id = " + longest << Probe([](const AgentConfig &c) { return c.broker.clientId; }) << QString(longest);
+        QTest::newRow("queue-limit 1") << QByteArray("[agent]\nqueue-limit = 1") << agent(&AgentSection::queueLimitMegabytes) << "1";
+        QTest::newRow("queue-limit 102400") << QByteArray("[agent]\nqueue-limit = 102400") << agent(&AgentSection::queueLimitMegabytes) << "102400";
+        QTest::newRow("absence 100") << QByteArray("[agent]\nabsence = 100") << agent(&AgentSection::absenceMs) << "100";
+        QTest::newRow("absence 86400000") << QByteArray("[agent]\nabsence = 86400000") << agent(&AgentSection::absenceMs) << "86400000";
+        QTest::newRow("interval 10") << b + "interval = 10" << reader(&ReaderConfig::intervalMs) << "10";
+        QTest::newRow("interval just under the longest absence")
+            << "[agent]\nabsence = 86400000\n" + b + "interval = 86399999" << reader(&ReaderConfig::intervalMs) << "86399999";
+        QTest::newRow("on-arrival block 0") << b + "on-arrival = read 0" << reader(&ReaderConfig::arrivalLastBlock) << "0";
+        QTest::newRow("on-arrival block 255") << b + "on-arrival = read 0-255" << reader(&ReaderConfig::arrivalLastBlock) << "255";
+        QTest::newRow("baud 9600") << b + "baud = 9600" << reader(&ReaderConfig::baud) << "9600";
+        QTest::newRow("baud 57600") << b + "baud = 57600" << reader(&ReaderConfig::baud) << "57600";
+        QTest::newRow("port COM8") << QByteArray("[reader b]\nport = COM8\ncommand = info")
+                                   << Probe([](const AgentConfig &c) { return c.readers.last().port; }) << "COM8";
+        QTest::newRow("reader name of 64") << "[reader " + longest + "]\nport = COM2\ncommand = info" << readerName << QString(longest);
+        QTest::newRow("serial number of 7") << b + "addressing = 1234567"
+                                            << Probe([](const AgentConfig &c) { return c.readers.last().addressing.readerSerialNumber; })
+                                            << "1234567";
+    }
+
+    void limits()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(Probe, probe);
+        QFETCH(QString, expected);
+        const ParsedConfig parsed = parseAgentConfig(kBase + lines + '\n', QDir::tempPath());
+        QCOMPARE(parsed.faultLines(QStringLiteral("f")), QStringList());
+        QCOMPARE(probe(parsed.config), expected);
+    }
+
     void fault_data()
     {
         QTest::addColumn<QByteArray>("lines"); // after kBase, or the whole file when it starts with '!'
@@ -81,6 +137,8 @@ private slots:
                                        << "6: \"port\" must be a number from 1 to 65535, not \"+80\"";
         QTest::newRow("keep-alive too short") << QByteArray("keepalive = 2")
                                               << "6: \"keepalive\" must be a number from 5 to 65535, not \"2\"";
+        QTest::newRow("reconnect-max past an hour") << QByteArray("reconnect-max = 3601")
+                                                    << "6: \"reconnect-max\" must be a number from 1 to 3600, not \"3601\"";
         QTest::newRow("duplicate key") << QByteArray("host = other") << "6: \"host\" given twice (first on line 5)";
         QTest::newRow("unknown key") << QByteArray("colour = red") << "6: unknown key \"colour\" in [broker]";
         QTest::newRow("unknown section") << QByteArray("[printer]") << "6: unknown section [printer]";
