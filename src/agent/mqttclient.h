@@ -75,6 +75,7 @@ public:
     // The wait before this attempt; the next failure waits twice as long.
     int take();
     void reset() { m_next = m_min; }
+    int next() const { return m_next; }
 
 private:
     int m_min;
@@ -101,6 +102,8 @@ public:
     // Connected and fewer than maxInflight QoS 1 messages unacknowledged.
     bool canPublish() const;
     int inflight() const { return int(m_inflight.size()); }
+    // What the next failed attempt waits (without the jitter).
+    int nextRetryMs() const { return m_retryDelay.next(); }
 
     // The message id (> 0), or 0 when refused (see canPublish(), an invalid
     // topic or QoS; lastError() says which). QoS 0 messages count as

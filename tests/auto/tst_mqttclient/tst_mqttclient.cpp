@@ -64,6 +64,8 @@ private slots:
     void badOptions();
     void brokerStuck_data();
     void brokerStuck();
+    void retryDelay_data();
+    void retryDelay();
     void reconnectsAfterRestart();
     void lastWillWhenKilled();
     void tls_data();
@@ -103,8 +105,7 @@ QByteArray TstMqttClient::retained(const QString &topic)
 
 void TstMqttClient::initTestCase()
 {
-    if (!MosquittoBroker::installed())
-        QSKIP("mosquitto is not installed (scripts/install-deps.sh --test installs it)");
+    VEXA_NEED(MosquittoBroker::installed(), "mosquitto is not installed (scripts/install-deps.sh --test installs it)");
 }
 
 void TstMqttClient::init()
@@ -254,6 +255,34 @@ void TstMqttClient::brokerStuck()
     QVERIFY(client.canPublish());
 }
 
+void TstMqttClient::retryDelay_data()
+{
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    QTest::addColumn<QString>("steps"); // f: a failed attempt (its wait); c: connected
+    QTest::addColumn<QString>("waits");
+    QTest::newRow("doubles up to the cap") << 100 << 1000 << "ffffff" << "100 200 400 800 1000 1000";
+    QTest::newRow("cap not a power of two") << 1000 << 5000 << "ffff" << "1000 2000 4000 5000";
+    QTest::newRow("back to the shortest once connected") << 100 << 1000 << "fffcff" << "100 200 400 100 200";
+    QTest::newRow("cap equal to the shortest") << 1000 << 1000 << "fff" << "1000 1000 1000";
+}
+
+void TstMqttClient::retryDelay()
+{
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    QFETCH(QString, steps);
+    RetryDelay delay(minMs, maxMs);
+    QStringList waits;
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('c'))
+            delay.reset();
+        else
+            waits << QString::number(delay.take());
+    }
+    QTEST(waits.join(QLatin1Char(' ')), "waits");
+}
+
 void TstMqttClient::reconnectsAfterRestart()
 {
     const QString topic = QStringLiteral("vexa/restart/command");
@@ -268,10 +297,14 @@ void TstMqttClient::reconnectsAfterRestart()
     QVERIFY(changes.wait(kWaitMs));
     QCOMPARE(changes.first().first().toBool(), false);
     QCOMPARE(client.publish(topic, "while away"), 0);
+    // Failed attempts wait longer and longer, up to the cap (1 s here)...
+    QTRY_COMPARE_WITH_TIMEOUT(client.nextRetryMs(), 1000, kWaitMs);
 
     QVERIFY(m_broker.start());
     QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 2, kWaitMs);
     QVERIFY(client.isConnected());
+    // ... and the next outage starts again from the shortest wait.
+    QCOMPARE(client.nextRetryMs(), 100);
     // The broker forgot the subscription with the session; the client asks again.
     QVERIFY(resubscribed.size() == 1 || resubscribed.wait(kWaitMs));
 
@@ -311,23 +344,34 @@ void TstMqttClient::lastWillWhenKilled()
 void TstMqttClient::tls_data()
 {
     QTest::addColumn<bool>("trusted");
-    QTest::newRow("broker's authority") << true;
-    QTest::newRow("system authorities only") << false;
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("plainBroker"); // TLS to the broker without it
+    QTest::addColumn<QString>("why");      // in every report of a failed handshake
+    QTest::newRow("broker's authority") << true << "127.0.0.1" << false << "";
+    QTest::newRow("system authorities only")
+        << false << "127.0.0.1" << false << "the broker's certificate is not trusted: ";
+    QTest::newRow("name not in the certificate") << true << "localhost" << false
+                                                 << "the broker's certificate is not for localhost";
+    QTest::newRow("no TLS at the other end") << true << "127.0.0.1" << true << "the TLS handshake failed: ";
 }
 
-// A handshake that fails goes on being retried and reported, never hangs.
+// A handshake that fails goes on being retried and reported with its
+// reason, never hangs.
 void TstMqttClient::tls()
 {
     QFETCH(bool, trusted);
+    QFETCH(QString, host);
+    QFETCH(bool, plainBroker);
+    QFETCH(QString, why);
     static MosquittoBroker broker;
-    if (!broker.isRunning() && !(broker.useTls() && broker.start()))
-        QSKIP("no TLS broker (openssl missing?)");
+    VEXA_NEED(broker.isRunning() || (broker.useTls() && broker.start()), "no TLS broker (openssl missing?)");
 
-    MqttOptions options = brokerOptions(broker.port());
+    MqttOptions options = brokerOptions(plainBroker ? m_broker.port() : broker.port());
     options.tls = true;
+    options.host = host;
     if (trusted)
         options.caFile = broker.caFile();
-    if (trusted) {
+    if (why.isEmpty()) {
         MqttClient client(options);
         QVERIFY(connectClient(client));
         QVERIFY(client.publish(QStringLiteral("vexa/tls/events"), "sealed") > 0);
@@ -347,6 +391,8 @@ void TstMqttClient::tls()
     for (int i = 0; i < 3; ++i) {
         QTRY_VERIFY_WITH_TIMEOUT(problems[i]->size() >= 2, kWaitMs);
         QVERIFY(!clients[i]->isConnected());
+        for (const QList<QVariant> &problem : std::as_const(*problems[i]))
+            QVERIFY2(problem.first().toString().contains(why), qPrintable(problem.first().toString()));
     }
 }
 
