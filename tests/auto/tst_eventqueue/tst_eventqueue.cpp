@@ -83,6 +83,10 @@ private slots:
                                                    << "peek=4-5 last=5 dropped=0 refused=0";
         QTest::newRow("segment left empty by a crash") << qint64(40960) << 1000 << "s12 e0 r"
                                                        << "peek=6-12 last=12 dropped=5 refused=0";
+        QTest::newRow("segment left empty, partly acknowledged") << qint64(40960) << 1000 << "s12 k8 e0 r"
+                                                                 << "peek=11-12 last=12 dropped=2 refused=0";
+        QTest::newRow("segment left empty, then the bound") << qint64(40960) << 1000 << "s12 e0 r s35"
+                                                            << "peek=11-47 last=47 dropped=10 refused=0";
         QTest::newRow("bound counts the batch") << qint64(40960) << 1000 << "s38 a5"
                                                 << "peek=6-43 last=43 dropped=5 refused=0";
         QTest::newRow("oldest partly delivered") << qint64(40960) << 1000 << "s38 k3 a5"
