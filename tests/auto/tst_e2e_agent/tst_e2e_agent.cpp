@@ -66,7 +66,6 @@ private:
     qsizetype waitFor(const std::function<bool(const Heard &)> &match, qsizetype from = 0);
     qsizetype waitForEvent(const QString &reader, const QString &event, const QString &tag, qsizetype from);
     qsizetype waitForStatus(const QString &reader, const QByteArray &status, qsizetype from);
-    QSet<qint64> runs(qsizetype from, qsizetype to) const;
 
     QTemporaryDir m_dir;
     MosquittoBroker m_broker;
@@ -192,15 +191,6 @@ void TstE2eAgent::tagEvents()
     QVERIFY(waitForEvent(QStringLiteral("left"), QStringLiteral("leave"), kTag, blocks) >= 0);
 }
 
-QSet<qint64> TstE2eAgent::runs(qsizetype from, qsizetype to) const
-{
-    QSet<qint64> runs;
-    for (qsizetype i = from; i < to; ++i)
-        if (m_heard.at(i).topic.endsWith(QLatin1String("/events")) && m_heard.at(i).object.contains(QLatin1String("run")))
-            runs << m_heard.at(i).object.value(QLatin1String("run")).toInteger();
-    return runs;
-}
-
 // Counted in the state file, told once the broker is there, with the
 // offset in its time as every event's.
 void TstE2eAgent::lostBeforeStart()
@@ -211,10 +201,8 @@ void TstE2eAgent::lostBeforeStart()
     const QJsonObject object = m_heard.at(notice).object;
     QCOMPARE(object.value(QLatin1String("event")).toString(), QStringLiteral("lost"));
     QCOMPARE(object.value(QLatin1String("count")).toInteger(), m_droppedBefore);
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"))
-                 .match(object.value(QLatin1String("time")).toString())
-                 .hasMatch(),
-             qPrintable(m_heard.at(notice).payload));
+    const QRegularExpression withOffset(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
+    QVERIFY2(withOffset.match(object.value(QLatin1String("time")).toString()).hasMatch(), m_heard.at(notice).payload);
 }
 
 void TstE2eAgent::command_data()
@@ -356,7 +344,10 @@ void TstE2eAgent::terminates()
 // the next start. The dropped events were told once, not again.
 void TstE2eAgent::runPerStart()
 {
-    const QSet<qint64> first = runs(0, m_heard.size());
+    QSet<qint64> first;
+    for (const Heard &h : std::as_const(m_heard))
+        if (h.topic.endsWith(QLatin1String("/events")) && h.object.contains(QLatin1String("run")))
+            first << h.object.value(QLatin1String("run")).toInteger();
     QCOMPARE(first.size(), 1);
     const qsizetype start = m_heard.size();
     m_agent.start(QStringLiteral(VEXA_AGENT_PATH), {QStringLiteral("--config"), m_dir.filePath(QStringLiteral("agent.conf"))});
