@@ -408,7 +408,9 @@ void MqttClient::onLog(mosquitto *mosq, void *self, int level, const char *text)
     auto *client = static_cast<MqttClient *>(self);
     const QString line = QString::fromUtf8(text);
     // The first error of an attempt says most; the ones after it repeat it.
-    if (!(level & MOSQ_LOG_ERR) || !line.startsWith(QLatin1String("OpenSSL Error")) || !client->m_tlsFailure.isEmpty())
+    // Once connected, an error is no handshake's.
+    if (!(level & MOSQ_LOG_ERR) || !line.startsWith(QLatin1String("OpenSSL Error")) || !client->m_tlsFailure.isEmpty()
+        || client->m_connected)
         return;
     auto *ssl = static_cast<SSL *>(mosquitto_ssl_get(mosq));
     const long verify = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;

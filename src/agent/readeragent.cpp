@@ -387,7 +387,7 @@ bool ReaderAgent::repeated(const QJsonValue &id)
         return false;
     }
     logLine(QStringLiteral("%1: the command %2 came again; answered with its first reply")
-                .arg(m_config.name, QString::fromUtf8(key.mid(1, key.size() - 2))));
+                .arg(m_config.name, QString::fromUtf8(key.mid(1, key.size() - 2)).left(64)));
     if (found->reply.isEmpty())
         ++found->repeats;
     else

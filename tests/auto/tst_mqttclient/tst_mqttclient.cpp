@@ -64,8 +64,6 @@ private slots:
     void badOptions();
     void brokerStuck_data();
     void brokerStuck();
-    void retryDelay_data();
-    void retryDelay();
     void reconnectsAfterRestart();
     void lastWillWhenKilled();
     void tls_data();
@@ -253,34 +251,6 @@ void TstMqttClient::brokerStuck()
         done << signal.first().toInt();
     QCOMPARE(done, mids);
     QVERIFY(client.canPublish());
-}
-
-void TstMqttClient::retryDelay_data()
-{
-    QTest::addColumn<int>("minMs");
-    QTest::addColumn<int>("maxMs");
-    QTest::addColumn<QString>("steps"); // f: a failed attempt (its wait); c: connected
-    QTest::addColumn<QString>("waits");
-    QTest::newRow("doubles up to the cap") << 100 << 1000 << "ffffff" << "100 200 400 800 1000 1000";
-    QTest::newRow("cap not a power of two") << 1000 << 5000 << "ffff" << "1000 2000 4000 5000";
-    QTest::newRow("back to the shortest once connected") << 100 << 1000 << "fffcff" << "100 200 400 100 200";
-    QTest::newRow("cap equal to the shortest") << 1000 << 1000 << "fff" << "1000 1000 1000";
-}
-
-void TstMqttClient::retryDelay()
-{
-    QFETCH(int, minMs);
-    QFETCH(int, maxMs);
-    QFETCH(QString, steps);
-    RetryDelay delay(minMs, maxMs);
-    QStringList waits;
-    for (const QChar step : steps) {
-        if (step == QLatin1Char('c'))
-            delay.reset();
-        else
-            waits << QString::number(delay.take());
-    }
-    QTEST(waits.join(QLatin1Char(' ')), "waits");
 }
 
 void TstMqttClient::reconnectsAfterRestart()
