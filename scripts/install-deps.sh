@@ -17,7 +17,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-    libhidapi-dev libudev-dev libxlsxwriter-dev zlib1g-dev libmosquitto-dev
+    libhidapi-dev libudev-dev libxlsxwriter-dev zlib1g-dev libmosquitto-dev libssl-dev
     fonts-liberation hicolor-icon-theme
     dpkg-dev file
 )

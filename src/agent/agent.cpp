@@ -10,6 +10,8 @@
 
 #include "agent/agentcommand.h"
 #include "agent/readeragent.h"
+#include "core/session/taglogexport.h"
+#include "core/util/regularfile.h"
 
 namespace vexa::agent {
 
@@ -23,7 +25,7 @@ QString brokerKey(const BrokerConfig &b)
 {
     return QStringList{b.host, QString::number(b.effectivePort()), b.clientId, b.prefix, b.username, b.password,
                        b.passwordFile, QString::number(b.tls), b.caFile, b.certFile, b.keyFile,
-                       QString::number(b.keepAliveSeconds)}
+                       QString::number(b.keepAliveSeconds), QString::number(b.reconnectMaxSeconds)}
         .join(QChar(0));
 }
 
@@ -38,6 +40,20 @@ QString readerKey(const ReaderConfig &r)
         .join(QChar(0));
 }
 
+// The time now, but past the last start's value: a clock set back between
+// two starts must not give the second an older or the same run.
+qint64 nextRunId(const QString &stateDir)
+{
+    const QString path = stateDir + QStringLiteral("/run");
+    const RegularFileRead last = readRegularFile(path, 32);
+    const qint64 previous = last.status == RegularFileRead::Status::Read ? last.bytes.trimmed().toLongLong() : 0;
+    const qint64 run = std::max(QDateTime::currentMSecsSinceEpoch(), previous + 1);
+    const QString why = replaceFile(path, QByteArray::number(run) + '\n');
+    if (!why.isEmpty())
+        logLine(QStringLiteral("cannot keep this start's run in %1: %2").arg(path, why));
+    return run;
+}
+
 } // namespace
 
 MqttOptions mqttOptions(const BrokerConfig &broker)
@@ -48,6 +64,8 @@ MqttOptions mqttOptions(const BrokerConfig &broker)
     o.clientId = broker.clientId.isEmpty() ? QStringLiteral("vexa-agent-") + QSysInfo::machineHostName()
                                            : broker.clientId;
     o.keepaliveSeconds = broker.keepAliveSeconds;
+    o.retryMinMs = 1000;
+    o.retryMaxMs = broker.reconnectMaxSeconds * 1000;
     o.username = broker.username;
     o.password = broker.password;
     if (!broker.passwordFile.isEmpty()) {
@@ -96,14 +114,15 @@ bool Agent::start(QString *error)
     if (m_queue->cutBytes() > 0)
         logLine(QStringLiteral("the event queue's torn tail was cut (%1 bytes)").arg(m_queue->cutBytes()));
     m_handedUpTo = m_queue->acknowledged();
+    m_runId = nextRunId(m_config.agent.stateDir);
+    if (m_queue->dropped() > 0)
+        logLine(QStringLiteral("%1 events dropped before this start are still to be told").arg(m_queue->dropped()));
     if (!startClient()) {
         *error = m_mqtt->lastError();
         return false;
     }
     for (const ReaderConfig &reader : std::as_const(m_config.readers))
         addReader(reader);
-    // Dropped before the last end: said first.
-    append(topic(kAgentName, "events"), {});
     return true;
 }
 
@@ -113,6 +132,7 @@ bool Agent::startClient()
     m_inflight.clear();
     m_directInflight.clear();
     m_outstanding.clear();
+    m_lostMid = 0;
     m_handedUpTo = m_queue->acknowledged();
     connect(m_mqtt.get(), &MqttClient::problem, this, [](const QString &text) { logLine(QStringLiteral("broker: ") + text); });
     connect(m_mqtt.get(), &MqttClient::published, this, &Agent::onPublished);
@@ -139,7 +159,7 @@ bool Agent::startClient()
 
 void Agent::addReader(const ReaderConfig &config)
 {
-    auto *reader = new ReaderAgent(config, m_config.agent.absenceMs, this);
+    auto *reader = new ReaderAgent(config, m_config.agent.absenceMs, m_runId, m_lastSeq.value(config.name), this);
     m_readers.insert(config.name, reader);
     const QString name = config.name;
     connect(reader, &ReaderAgent::onlineChanged, this, [this, name](bool online) { setStatus(name, online); });
@@ -156,6 +176,7 @@ void Agent::removeReader(const QString &name)
     ReaderAgent *reader = m_readers.take(name);
     if (!reader)
         return;
+    m_lastSeq.insert(name, reader->lastSeq());
     reader->stop();
     delete reader;
     setStatus(name, false);
@@ -184,19 +205,12 @@ void Agent::append(const QString &topicName, const QList<QByteArray> &payloads)
     QList<QByteArray> records;
     for (const QByteArray &payload : payloads)
         records << topicName.toUtf8() + '\n' + payload;
+    const quint64 droppedBefore = m_queue->dropped();
     if (!records.isEmpty() && !m_queue->appendBatch(records))
         logLine(QStringLiteral("the event queue refused %1 messages: %2").arg(records.size()).arg(m_queue->errorString()));
-    if (m_queue->dropped() > 0) {
-        const QJsonObject lost{{QStringLiteral("event"), QStringLiteral("lost")},
-                               {QStringLiteral("count"), qint64(m_queue->dropped())},
-                               {QStringLiteral("time"), QDateTime::currentDateTime()
-                                                            .toString(Qt::ISODateWithMs)}};
-        const QByteArray record = topic(kAgentName, "events").toUtf8() + '\n'
-                                  + QJsonDocument(lost).toJson(QJsonDocument::Compact);
-        logLine(QStringLiteral("the event queue was full: %1 events dropped unpublished").arg(m_queue->dropped()));
-        if (m_queue->append(record))
-            m_queue->clearDropped();
-    }
+    if (m_queue->dropped() > droppedBefore)
+        logLine(QStringLiteral("the event queue was full: %1 events dropped unpublished")
+                    .arg(m_queue->dropped() - droppedBefore));
     pump();
 }
 
@@ -232,6 +246,11 @@ void Agent::pump()
             m_direct.removeFirst();
             continue;
         }
+        if (m_lostMid == 0 && m_queue->dropped() > 0) {
+            if (!publishLost())
+                return;
+            continue;
+        }
         const QList<QueuedEvent> records = m_queue->peek(kPeekRun, m_handedUpTo);
         if (records.isEmpty())
             return;
@@ -256,9 +275,27 @@ void Agent::pump()
     }
 }
 
+bool Agent::publishLost()
+{
+    m_lostCount = m_queue->dropped();
+    const QJsonObject lost{{QStringLiteral("event"), QStringLiteral("lost")},
+                           {QStringLiteral("count"), qint64(m_lostCount)},
+                           {QStringLiteral("time"), QString::fromLatin1(tagcsv::isoTime(
+                                                        QDateTime::currentMSecsSinceEpoch(),
+                                                        QTimeZone::systemTimeZone()))}};
+    m_lostMid = m_mqtt->publish(topic(kAgentName, "events"), QJsonDocument(lost).toJson(QJsonDocument::Compact), 1,
+                                false);
+    return m_lostMid > 0;
+}
+
 void Agent::onPublished(int mid)
 {
-    if (m_directInflight.remove(mid) == 0) {
+    if (mid == m_lostMid) {
+        // More may have been dropped meanwhile: those stay for the next notice.
+        m_lostMid = 0;
+        if (!m_queue->forgetDropped(m_lostCount))
+            logLine(QStringLiteral("the event queue's state: %1").arg(m_queue->errorString()));
+    } else if (m_directInflight.remove(mid) == 0) {
         const auto it = m_inflight.constFind(mid);
         if (it != m_inflight.cend()) {
             m_outstanding.erase(*it);

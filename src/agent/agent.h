@@ -10,6 +10,18 @@
 //   P/_agent/events     {"event":"lost","count":N,...} when the full queue
 //                       dropped events unpublished
 //
+// "run" is one value per agent start, shared by all its readers: the start's
+// time in milliseconds, kept in the state folder so that it grows from one
+// start to the next even when the clock was set back. A reader's "seq" goes
+// on through the run, also when a reload starts the reader afresh.
+//
+// The count of events the full queue dropped lives in the queue's state
+// file, not in the queue: a notice waiting there could itself be dropped by
+// the next overflow. It is said in one notice at a time while connected and
+// taken off the count only when the broker has acknowledged that notice, so
+// every dropped event is counted once (a notice the library sends again
+// after a reconnect is the same message, byte for byte).
+//
 // Event messages go through the queue: appended (on disk) when made, handed
 // to the client in order while it can take more, acknowledged in the queue
 // only once the broker has them. Statuses and replies are not kept on disk:
@@ -74,6 +86,7 @@ private:
     void pump();
     void acknowledge();
     void finishStop();
+    bool publishLost();
 
     QString m_configPath;
     AgentConfig m_config;
@@ -85,6 +98,10 @@ private:
     std::set<quint64> m_outstanding; // records handed over, not yet published
     QHash<int, bool> m_directInflight;
     quint64 m_handedUpTo = 0;        // the last record handed to the client
+    qint64 m_runId = 0;
+    QHash<QString, quint64> m_lastSeq; // of readers a reload started afresh
+    int m_lostMid = 0;                 // the notice of dropped events in flight
+    quint64 m_lostCount = 0;           // what it counts
     QTimer m_ackTimer;
     bool m_stopping = false;
     std::function<void()> m_done;

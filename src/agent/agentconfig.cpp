@@ -120,6 +120,8 @@ public:
                 // The MQTT libraries refuse a keep-alive under 5 s; 0 would
                 // never notice a broker that went away.
                 number(e, 5, 65535, b.keepAliveSeconds);
+            else if (e.key == QLatin1String("reconnect-max"))
+                number(e, 1, 3600, b.reconnectMaxSeconds);
             else
                 unknownKey(s, e);
         }

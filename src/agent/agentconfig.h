@@ -27,6 +27,10 @@ struct BrokerConfig
     QString certFile;
     QString keyFile;
     int keepAliveSeconds = 60;
+    // The longest wait between two attempts to reach the broker: the wait
+    // doubles from one second up to it, so an agent is back at most this
+    // long after its broker.
+    int reconnectMaxSeconds = 5;
 
     int effectivePort() const { return port ? port : (tls ? 8883 : 1883); }
 };

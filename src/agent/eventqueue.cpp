@@ -131,6 +131,16 @@ bool EventQueue::open()
         m_segments.append(segment);
         m_totalBytes += segment.bytes;
     }
+    // Records missing above the acknowledged mark went with their file (a
+    // segment a crash left empty, or removed by hand): counted as dropped,
+    // never passed over in silence.
+    const quint64 droppedBefore = m_dropped;
+    quint64 expected = m_acked + 1;
+    for (const Segment &segment : std::as_const(m_segments)) {
+        if (segment.firstSeq > expected)
+            m_dropped += segment.firstSeq - expected;
+        expected = std::max(expected, segment.lastSeq + 1);
+    }
     // Fully acknowledged segments but the one written to are done with.
     while (m_segments.size() > 1 && m_segments.first().lastSeq <= m_acked) {
         QFile::remove(segmentPath(m_segments.first().firstSeq));
@@ -144,7 +154,6 @@ bool EventQueue::open()
             return false;
     }
     // A smaller bound than the last run's applies now.
-    const quint64 droppedBefore = m_dropped;
     while (m_totalBytes > m_limit && m_segments.size() > 1)
         dropOldest();
     if (m_dropped != droppedBefore)
@@ -348,16 +357,19 @@ bool EventQueue::acknowledge(quint64 seq)
     if (seq <= m_acked)
         return true;
     m_acked = seq;
+    // The mark first: segments gone under an older mark would count as lost.
+    if (!saveState())
+        return false;
     while (m_segments.size() > 1 && m_segments.first().lastSeq <= m_acked) {
         QFile::remove(segmentPath(m_segments.first().firstSeq));
         m_totalBytes -= m_segments.takeFirst().bytes;
     }
-    return saveState();
+    return true;
 }
 
-bool EventQueue::clearDropped()
+bool EventQueue::forgetDropped(quint64 told)
 {
-    m_dropped = 0;
+    m_dropped -= std::min(told, m_dropped);
     return saveState();
 }
 

@@ -75,10 +75,12 @@ public:
     qint64 pending() const; // records not yet acknowledged
     qint64 sizeBytes() const { return m_totalBytes; }
 
-    // Records that went unacknowledged to make room, since clearDropped();
-    // kept across restarts so the count reaches the broker in the end.
+    // Records that went unacknowledged to make room (or that a crash took
+    // with a segment), not yet told: kept in the state file across restarts
+    // so that the count reaches the broker in the end. forgetDropped() takes
+    // off what a notice told.
     quint64 dropped() const { return m_dropped; }
-    bool clearDropped();
+    bool forgetDropped(quint64 told);
 
     // Bytes cut from torn or corrupt tails by the last open().
     qint64 cutBytes() const { return m_cutBytes; }

@@ -12,6 +12,8 @@
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 namespace vexa {
 
@@ -36,7 +38,33 @@ QString reason(int rc)
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
 
+// The last part of an OpenSSL error line: "error:0A000086:SSL
+// routines::certificate verify failed" says "certificate verify failed".
+QString sslReason(const QString &line)
+{
+    return line.section(QLatin1Char(':'), -1).trimmed();
+}
+
+// The server certificate's names, held against the host we asked for, as
+// the library's own check does (a DNS name, or an address).
+bool certificateNames(SSL *ssl, const QByteArray &host)
+{
+    STACK_OF(X509) *chain = SSL_get_peer_cert_chain(ssl);
+    if (!chain || sk_X509_num(chain) < 1)
+        return true; // nothing to judge: not a name fault
+    X509 *leaf = sk_X509_value(chain, 0);
+    return X509_check_host(leaf, host.constData(), size_t(host.size()), 0, nullptr) == 1
+           || X509_check_ip_asc(leaf, host.constData(), 0) == 1;
+}
+
 } // namespace
+
+int RetryDelay::take()
+{
+    const int now = m_next;
+    m_next = int(std::min<qint64>(qint64(m_next) * 2, m_max));
+    return now;
+}
 
 MqttClient::MqttClient(const MqttOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
@@ -50,6 +78,7 @@ MqttClient::MqttClient(const MqttOptions &options, QObject *parent)
         mosquitto_publish_callback_set(m_mosq, &MqttClient::onPublish);
         mosquitto_message_callback_set(m_mosq, &MqttClient::onMessage);
         mosquitto_subscribe_callback_set(m_mosq, &MqttClient::onSubscribe);
+        mosquitto_log_callback_set(m_mosq, &MqttClient::onLog);
     }
     m_misc.setInterval(1000);
     connect(&m_misc, &QTimer::timeout, this, &MqttClient::housekeeping);
@@ -141,7 +170,7 @@ bool MqttClient::start()
     if (!configure())
         return false;
     m_running = true;
-    m_retryMs = m_options.retryMinMs;
+    m_retryDelay = RetryDelay(m_options.retryMinMs, m_options.retryMaxMs);
     m_misc.start();
     attempt();
     return true;
@@ -171,6 +200,7 @@ void MqttClient::attempt()
     // Notifiers on the old socket must go before the library closes it: its
     // number may come back for the new one.
     dropSocket();
+    m_tlsFailure.clear();
     const QByteArray host = m_options.host.toUtf8();
     // Connecting is non-blocking; only looking up a host name waits on the
     // system's resolver (a numeric address or a local resolver avoids that).
@@ -180,7 +210,7 @@ void MqttClient::attempt()
         report(tr("cannot connect to the broker %1:%2: %3")
                          .arg(m_options.host)
                          .arg(m_options.port)
-                         .arg(reason(rc)));
+                         .arg(m_tlsFailure.isEmpty() ? reason(rc) : m_tlsFailure));
         retryLater();
     }
 }
@@ -190,9 +220,8 @@ void MqttClient::retryLater()
     if (!m_running || m_retry.isActive())
         return;
     // Between three quarters and all of the current delay.
-    const int delay = m_retryMs - int(QRandomGenerator::global()->bounded(m_retryMs / 4 + 1));
-    m_retry.start(std::max(1, delay));
-    m_retryMs = int(std::min<qint64>(qint64(m_retryMs) * 2, m_options.retryMaxMs));
+    const int wait = m_retryDelay.take();
+    m_retry.start(std::max(1, wait - int(QRandomGenerator::global()->bounded(wait / 4 + 1))));
 }
 
 void MqttClient::readable()
@@ -323,7 +352,7 @@ void MqttClient::connackReceived(int rc)
                          .arg(QString::fromUtf8(mosquitto_connack_string(rc))));
         return;
     }
-    m_retryMs = m_options.retryMinMs;
+    m_retryDelay.reset();
     // A clean session forgets subscriptions; queued until the read returns.
     m_subscribing.clear();
     for (auto it = m_subscriptions.cbegin(); it != m_subscriptions.cend(); ++it)
@@ -339,7 +368,10 @@ void MqttClient::connectionLost(int rc)
         return;
     // A refusal was reported with the broker's reason already.
     if (rc != MOSQ_ERR_CONN_REFUSED)
-        report(tr("lost the broker %1:%2: %3").arg(m_options.host).arg(m_options.port).arg(reason(rc)));
+        report(tr("lost the broker %1:%2: %3")
+                   .arg(m_options.host)
+                   .arg(m_options.port)
+                   .arg(m_tlsFailure.isEmpty() ? reason(rc) : m_tlsFailure));
     retryLater();
 }
 
@@ -367,6 +399,31 @@ void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *msg
     const QByteArray payload(static_cast<const char *>(msg->payload), msg->payloadlen);
     QMetaObject::invokeMethod(client, [client, topic, payload] { emit client->message(topic, payload); },
                               Qt::QueuedConnection);
+}
+
+// Called inside the library while it still holds the failed handshake:
+// the certificate check's verdict is read here, before the socket goes.
+void MqttClient::onLog(mosquitto *mosq, void *self, int level, const char *text)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    const QString line = QString::fromUtf8(text);
+    // The first error of an attempt says most; the ones after it repeat it.
+    // Once connected, an error is no handshake's.
+    if (!(level & MOSQ_LOG_ERR) || !line.startsWith(QLatin1String("OpenSSL Error")) || !client->m_tlsFailure.isEmpty()
+        || client->m_connected)
+        return;
+    auto *ssl = static_cast<SSL *>(mosquitto_ssl_get(mosq));
+    const long verify = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;
+    const QString host = client->m_options.host;
+    if (verify != X509_V_OK && ssl && !certificateNames(ssl, host.toUtf8()))
+        client->m_tlsFailure = tr("the broker's certificate is not for %1").arg(host);
+    else if (verify != X509_V_OK)
+        client->m_tlsFailure = tr("the broker's certificate is not trusted: %1")
+                                   .arg(QString::fromUtf8(X509_verify_cert_error_string(verify)));
+    else if (line.contains(QLatin1String("alert")))
+        client->m_tlsFailure = tr("the broker refused the TLS handshake: %1").arg(sslReason(line));
+    else
+        client->m_tlsFailure = tr("the TLS handshake failed: %1").arg(sslReason(line));
 }
 
 void MqttClient::onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted)

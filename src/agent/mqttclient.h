@@ -9,9 +9,13 @@
 //
 // The connection keeps itself up: an attempt that fails and a connection
 // that drops are retried after a delay that doubles from retryMinMs to
-// retryMaxMs (with some jitter, so that agents that lost one broker do not
-// all come back in the same instant) and starts again from retryMinMs once
-// the broker has answered. stop() is the only way to end it.
+// retryMaxMs (RetryDelay; with some jitter, so that agents that lost one
+// broker do not all come back in the same instant) and starts again from
+// retryMinMs once the broker has answered. stop() is the only way to end it.
+//
+// A TLS handshake that fails is reported with the library's own words for
+// it (its log) and the certificate check's verdict, not only "A TLS error
+// occurred.".
 //
 // Publishing is bounded: at most maxInflight QoS 1 messages are handed to
 // the library and not yet acknowledged by the broker (PUBACK). Beyond that,
@@ -62,6 +66,23 @@ struct MqttOptions
     int retryMaxMs = 30000;
 };
 
+// The wait before the next attempt to reach the broker: `minMs` after a
+// connection, doubled at every failure in a row up to `maxMs`.
+class RetryDelay
+{
+public:
+    RetryDelay(int minMs, int maxMs) : m_min(minMs), m_max(maxMs), m_next(minMs) {}
+    // The wait before this attempt; the next failure waits twice as long.
+    int take();
+    void reset() { m_next = m_min; }
+    int next() const { return m_next; }
+
+private:
+    int m_min;
+    int m_max;
+    int m_next;
+};
+
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -81,6 +102,8 @@ public:
     // Connected and fewer than maxInflight QoS 1 messages unacknowledged.
     bool canPublish() const;
     int inflight() const { return int(m_inflight.size()); }
+    // What the next failed attempt waits (without the jitter).
+    int nextRetryMs() const { return m_retryDelay.next(); }
 
     // The message id (> 0), or 0 when refused (see canPublish(), an invalid
     // topic or QoS; lastError() says which). QoS 0 messages count as
@@ -106,6 +129,7 @@ private:
     static void onPublish(mosquitto *, void *self, int mid);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *msg);
     static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
+    static void onLog(mosquitto *, void *self, int level, const char *text);
 
     bool configure();
     void attempt();
@@ -133,7 +157,8 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer m_misc;
     QTimer m_retry;
-    int m_retryMs = 0;
+    RetryDelay m_retryDelay{1000, 30000};
+    QString m_tlsFailure; // of the attempt under way, from the library's log
     bool m_running = false;
     bool m_connected = false;
     QSet<int> m_inflight;

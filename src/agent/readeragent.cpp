@@ -31,10 +31,11 @@ bool LogPrompt::confirm(const QString &text)
     return consent;
 }
 
-ReaderAgent::ReaderAgent(const ReaderConfig &config, int absenceMs, QObject *parent)
-    : QObject(parent), m_config(config), m_prompt(config.name), m_session(m_prompt)
+ReaderAgent::ReaderAgent(const ReaderConfig &config, int absenceMs, qint64 runId, quint64 lastSeq,
+                         QObject *parent)
+    : QObject(parent), m_config(config), m_prompt(config.name), m_session(m_prompt), m_seq(lastSeq), m_runId(runId)
 {
-    m_runId = QDateTime::currentMSecsSinceEpoch();
+    m_clock.start();
     m_schedule = parseAgentCommand(config.command, 0);
     m_session.setTagAbsence(absenceMs);
     m_retry.setSingleShot(true);
@@ -232,6 +233,8 @@ void ReaderAgent::command(const QByteArray &payload)
     const QJsonObject object = document.object();
     // Any JSON value the client chose comes back as it was.
     const QJsonValue id = object.value(QStringLiteral("id"));
+    if (repeated(id))
+        return;
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         refuse(id, QStringLiteral("refused"), QStringLiteral("the command is not a JSON object"));
         return;
@@ -361,11 +364,49 @@ void ReaderAgent::runWork()
     QTimer::singleShot(0, this, &ReaderAgent::runWork);
 }
 
+// The id as a key: 1 and "1" are two ids.
+static QByteArray idKey(const QJsonValue &id)
+{
+    return QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+}
+
+bool ReaderAgent::repeated(const QJsonValue &id)
+{
+    if (id.isUndefined())
+        return false;
+    const qint64 now = m_clock.elapsed();
+    while (!m_rememberedOrder.isEmpty()
+           && (m_rememberedOrder.size() >= kCommandMemoryLimit
+               || now - m_remembered.value(m_rememberedOrder.first()).atMs > kCommandMemoryMs))
+        m_remembered.remove(m_rememberedOrder.takeFirst());
+    const QByteArray key = idKey(id);
+    const auto found = m_remembered.find(key);
+    if (found == m_remembered.end()) {
+        m_remembered.insert(key, Remembered{now, {}, 0});
+        m_rememberedOrder.append(key);
+        return false;
+    }
+    logLine(QStringLiteral("%1: the command %2 came again; answered with its first reply")
+                .arg(m_config.name, QString::fromUtf8(key.mid(1, key.size() - 2)).left(64)));
+    if (found->reply.isEmpty())
+        ++found->repeats;
+    else
+        emit replyReady(found->reply);
+    return true;
+}
+
 void ReaderAgent::reply(const QJsonValue &id, QJsonObject object)
 {
     if (!id.isUndefined())
         object.insert(QStringLiteral("id"), id);
-    emit replyReady(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    const QByteArray payload = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    int copies = 1;
+    if (const auto found = m_remembered.find(idKey(id)); !id.isUndefined() && found != m_remembered.end()) {
+        found->reply = payload;
+        copies += std::exchange(found->repeats, 0);
+    }
+    for (int i = 0; i < copies; ++i)
+        emit replyReady(payload);
 }
 
 void ReaderAgent::refuse(const QJsonValue &id, const QString &status, const QString &reason)

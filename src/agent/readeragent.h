@@ -12,9 +12,15 @@
 // timer on) when the interface refuses a frame (the port went), the USB
 // library reports the reader removed, or kSilentLimit exchanges in a row
 // get no answer at all.
+//
+// A command's id is remembered with its reply for kCommandMemoryMs: the
+// same id again (QoS 1 may deliver a command twice, after a reconnect) is
+// answered with the first reply, and the command does not run again.
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -58,12 +64,20 @@ public:
     static constexpr int kCommandQueueLimit = 32;
     // Well under the 256 kB some brokers take at most.
     static constexpr int kLargestMessage = 64 * 1024;
+    // Longer than any broker's redelivery after a reconnect; the oldest id
+    // goes first when more are remembered.
+    static constexpr qint64 kCommandMemoryMs = 10 * 60 * 1000;
+    static constexpr int kCommandMemoryLimit = 1024;
 
-    ReaderAgent(const ReaderConfig &config, int absenceMs, QObject *parent = nullptr);
+    // `runId` is the agent start's; the reader's messages are numbered on
+    // from `lastSeq`.
+    ReaderAgent(const ReaderConfig &config, int absenceMs, qint64 runId, quint64 lastSeq = 0,
+                QObject *parent = nullptr);
     ~ReaderAgent() override;
 
     const ReaderConfig &config() const { return m_config; }
     State state() const { return m_state; }
+    quint64 lastSeq() const { return m_seq; }
     bool online() const { return m_online; }
 
     void start();
@@ -104,6 +118,15 @@ private:
     void runWork();
     void reply(const QJsonValue &id, QJsonObject object);
     void refuse(const QJsonValue &id, const QString &status, const QString &reason);
+    // True when `id` came before (its reply is sent again, or will be).
+    bool repeated(const QJsonValue &id);
+
+    struct Remembered
+    {
+        qint64 atMs = 0;
+        QByteArray reply; // empty while the command runs
+        int repeats = 0;  // deliveries waiting for it
+    };
 
     ReaderConfig m_config;
     LogPrompt m_prompt;
@@ -120,6 +143,9 @@ private:
     std::optional<Work> m_current;
     quint64 m_seq = 0;
     qint64 m_runId = 0;
+    QElapsedTimer m_clock;
+    QHash<QByteArray, Remembered> m_remembered; // by the id's JSON
+    QList<QByteArray> m_rememberedOrder;        // oldest first
 };
 
 } // namespace vexa::agent

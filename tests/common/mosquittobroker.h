@@ -6,14 +6,27 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// Skips the test when `ok` is false, but fails it under CI=true.
+#define VEXA_NEED(ok, why)                                                                                           \
+    do {                                                                                                             \
+        if (!(ok)) {                                                                                                 \
+            if (vexa::test::MosquittoBroker::mustRun())                                                              \
+                QFAIL(why " (required with CI=true)");                                                               \
+            QSKIP(why);                                                                                              \
+        }                                                                                                            \
+    } while (false)
+
 namespace vexa::test {
 
 class MosquittoBroker
 {
 public:
     static QString program() { return QStringLiteral("/usr/sbin/mosquitto"); }
-    // False when the broker is not installed: tests QSKIP then.
+    // False when the broker is not installed: tests QSKIP then, or fail
+    // where they must run (VEXA_NEED).
     static bool installed();
+    // CI=true: a test that cannot run there has failed, not passed.
+    static bool mustRun() { return qgetenv("CI") == "true"; }
 
     MosquittoBroker() = default;
     ~MosquittoBroker();

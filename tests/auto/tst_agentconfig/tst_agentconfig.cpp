@@ -29,6 +29,7 @@ private slots:
                                                      "tls = on\n"
                                                      "username = line4\n"
                                                      "password = s3cret # not a comment\n"
+                                                     "reconnect-max = 7\n"
                                                      "\n"
                                                      "[agent]\n"
                                                      "absence = 3000\n"
@@ -50,6 +51,7 @@ private slots:
         QCOMPARE(c.broker.effectivePort(), 8883);
         QCOMPARE(c.broker.prefix, QStringLiteral("vexa"));
         QCOMPARE(c.broker.password, QStringLiteral("s3cret # not a comment"));
+        QCOMPARE(c.broker.reconnectMaxSeconds, 7);
         QCOMPARE(c.agent.absenceMs, 3000);
         QCOMPARE(c.agent.stateDir, QStringLiteral("/var/lib/vexa-agent"));
         QCOMPARE(c.readers.size(), 2);
@@ -68,6 +70,37 @@ private slots:
         QCOMPARE(c.readers.at(1).arrivalFirstBlock, -1);
     }
 
+    // Each setting's lowest and highest value is taken as it is.
+    void limits_data()
+    {
+        QTest::addColumn<QByteArray>("lines"); // after kBase
+        const QByteArray b = "[reader b]\nport = COM2\ncommand = info\n", longest(64, 'x');
+        for (const QByteArray &lines :
+             {QByteArray("port = 1"), QByteArray("port = 65535"), QByteArray("keepalive = 5"), QByteArray("keepalive = 65535"),
+              QByteArray("reconnect-max = 1"), QByteArray("reconnect-max = 3600"), "client-id = " + longest,
+              QByteArray("[agent]\nqueue-limit = 1"), QByteArray("[agent]\nqueue-limit = 102400"),
+              QByteArray("[agent]\nabsence = 100"), QByteArray("[agent]\nabsence = 86400000"), b + "interval = 10",
+              "[agent]\nabsence = 86400000\n" + b + "interval = 86399999", b + "on-arrival = read 0",
+              b + "on-arrival = read 0-255", b + "baud = 9600", b + "baud = 57600", b + "addressing = A234567",
+              QByteArray("[reader b]\nport = COM8\ncommand = info"), "[reader " + longest + "]\nport = COM2\ncommand = info"})
+            QTest::addRow("%s", lines.simplified().constData()) << lines;
+    }
+
+    void limits()
+    {
+        QFETCH(QByteArray, lines);
+        const ParsedConfig parsed = parseAgentConfig(kBase + lines + '\n', QDir::tempPath());
+        QCOMPARE(parsed.faultLines(QStringLiteral("f")), QStringList());
+        // A number is kept as it was written.
+        const AgentConfig &c = parsed.config;
+        const ReaderConfig &r = c.readers.last();
+        const QList<int> numbers{c.broker.port, c.broker.keepAliveSeconds, c.broker.reconnectMaxSeconds,
+                                 c.agent.queueLimitMegabytes, c.agent.absenceMs, r.intervalMs, r.baud, r.arrivalLastBlock};
+        bool number = false;
+        const int value = lines.mid(lines.lastIndexOf('=') + 1).trimmed().toInt(&number);
+        QVERIFY(!number || numbers.contains(value));
+    }
+
     void fault_data()
     {
         QTest::addColumn<QByteArray>("lines"); // after kBase, or the whole file when it starts with '!'
@@ -81,6 +114,8 @@ private slots:
                                        << "6: \"port\" must be a number from 1 to 65535, not \"+80\"";
         QTest::newRow("keep-alive too short") << QByteArray("keepalive = 2")
                                               << "6: \"keepalive\" must be a number from 5 to 65535, not \"2\"";
+        QTest::newRow("reconnect-max past an hour") << QByteArray("reconnect-max = 3601")
+                                                    << "6: \"reconnect-max\" must be a number from 1 to 3600, not \"3601\"";
         QTest::newRow("duplicate key") << QByteArray("host = other") << "6: \"host\" given twice (first on line 5)";
         QTest::newRow("unknown key") << QByteArray("colour = red") << "6: unknown key \"colour\" in [broker]";
         QTest::newRow("unknown section") << QByteArray("[printer]") << "6: unknown section [printer]";

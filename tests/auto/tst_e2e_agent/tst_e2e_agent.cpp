@@ -1,12 +1,15 @@
 // vexa-agent end to end: the real program, two simulated readers and a real
 // broker, watched by a subscriber. One agent runs through the whole test, so
 // the cases follow each other: events, commands, the broker away and back,
-// a reader gone and back, the configuration check, a reload and the stop.
+// a reader gone and back, the configuration check, a reload, the stop and
+// a start again.
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +17,7 @@
 #include <csignal>
 #include <memory>
 
+#include "agent/eventqueue.h"
 #include "agent/mqttclient.h"
 #include "mosquittobroker.h"
 #include "simprocess.h"
@@ -44,14 +48,17 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void tagEvents();
+    void lostBeforeStart();
     void command_data();
     void command();
+    void repeatedCommand();
     void brokerRestart();
     void readerGone();
     void checkConfig_data();
     void checkConfig();
     void reload();
     void terminates();
+    void runPerStart();
 
 private:
     bool startSim(SimProcess &sim, const QString &port, const QStringList &args);
@@ -67,6 +74,7 @@ private:
     QProcess m_agent;
     QString m_config;
     QList<Heard> m_heard;
+    qint64 m_droppedBefore = 0;
 };
 
 bool TstE2eAgent::startSim(SimProcess &sim, const QString &port, const QStringList &args)
@@ -107,8 +115,7 @@ qsizetype TstE2eAgent::waitForStatus(const QString &reader, const QByteArray &st
 
 void TstE2eAgent::initTestCase()
 {
-    if (!MosquittoBroker::installed())
-        QSKIP("mosquitto is not installed (scripts/install-deps.sh)");
+    VEXA_NEED(MosquittoBroker::installed(), "mosquitto is not installed (scripts/install-deps.sh --test)");
     QVERIFY(m_broker.start());
     // Both readers publish their ports in one folder, which the agent reads.
     m_left = std::make_unique<SimProcess>();
@@ -142,6 +149,15 @@ void TstE2eAgent::initTestCase()
     QFile file(m_dir.filePath(QStringLiteral("agent.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config.toUtf8()) > 0);
     file.close();
+    // A queue that dropped records for room in the last run.
+    {
+        vexa::agent::EventQueue queue(m_dir.filePath(QStringLiteral("state/queue")), 40960);
+        QVERIFY(queue.open());
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(queue.append("test/filler/events\n" + QByteArray(1000, ' ') + "{}") != 0);
+        m_droppedBefore = qint64(queue.dropped());
+        QVERIFY(m_droppedBefore > 0);
+    }
     m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
     m_agent.start(QStringLiteral(VEXA_AGENT_PATH), {QStringLiteral("--config"), file.fileName()});
     QVERIFY(m_agent.waitForStarted());
@@ -175,6 +191,20 @@ void TstE2eAgent::tagEvents()
     QVERIFY(waitForEvent(QStringLiteral("left"), QStringLiteral("leave"), kTag, blocks) >= 0);
 }
 
+// Counted in the state file, told once the broker is there, with the
+// offset in its time as every event's.
+void TstE2eAgent::lostBeforeStart()
+{
+    const auto lost = [](const Heard &h) { return h.topic == QLatin1String("test/_agent/events"); };
+    const qsizetype notice = waitFor(lost);
+    QVERIFY(notice >= 0);
+    const QJsonObject object = m_heard.at(notice).object;
+    QCOMPARE(object.value(QLatin1String("event")).toString(), QStringLiteral("lost"));
+    QCOMPARE(object.value(QLatin1String("count")).toInteger(), m_droppedBefore);
+    const QRegularExpression withOffset(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
+    QVERIFY2(withOffset.match(object.value(QLatin1String("time")).toString()).hasMatch(), m_heard.at(notice).payload);
+}
+
 void TstE2eAgent::command_data()
 {
     QTest::addColumn<QByteArray>("payload");
@@ -203,6 +233,25 @@ void TstE2eAgent::command()
     const QJsonObject object = m_heard.at(reply).object;
     QCOMPARE(object.value(QLatin1String("status")).toString(), status);
     QVERIFY2(object.value(QLatin1String("reason")).toString().contains(reason), qPrintable(m_heard.at(reply).payload));
+}
+
+// QoS 1 may deliver a command twice: it runs once, both get its reply.
+void TstE2eAgent::repeatedCommand()
+{
+    const QString version = m_left->requests().first(); // the agent's first question
+    const qsizetype asked = m_left->requests().size(), start = m_heard.size();
+    const QByteArray payload = R"({"id":"twice","command":"version"})";
+    QVERIFY(m_watch->publish(QStringLiteral("test/left/command"), payload) > 0);
+    QVERIFY(m_watch->publish(QStringLiteral("test/left/command"), payload) > 0);
+    const auto reply = [](const Heard &h) {
+        return h.topic == QLatin1String("test/left/reply") && h.object.value(QLatin1String("id")) == QLatin1String("twice");
+    };
+    const qsizetype first = waitFor(reply, start);
+    QVERIFY(first >= 0);
+    const qsizetype second = waitFor(reply, first + 1);
+    QVERIFY(second >= 0);
+    QCOMPARE(m_heard.at(second).payload, m_heard.at(first).payload);
+    QCOMPARE(m_left->requests().mid(asked).count(version), 1);
 }
 
 void TstE2eAgent::brokerRestart()
@@ -289,6 +338,26 @@ void TstE2eAgent::terminates()
     QCOMPARE(m_agent.exitCode(), 0);
     for (const char *reader : {"left", "dock", "_agent"})
         QVERIFY2(waitForStatus(QLatin1String(reader), "offline", start) >= 0, reader);
+}
+
+// One run for all readers of a start, also one a reload added; another for
+// the next start. The dropped events were told once, not again.
+void TstE2eAgent::runPerStart()
+{
+    QSet<qint64> first;
+    for (const Heard &h : std::as_const(m_heard))
+        if (h.topic.endsWith(QLatin1String("/events")) && h.object.contains(QLatin1String("run")))
+            first << h.object.value(QLatin1String("run")).toInteger();
+    QCOMPARE(first.size(), 1);
+    const qsizetype start = m_heard.size();
+    m_agent.start(QStringLiteral(VEXA_AGENT_PATH), {QStringLiteral("--config"), m_dir.filePath(QStringLiteral("agent.conf"))});
+    QVERIFY(m_agent.waitForStarted());
+    const qsizetype next = waitFor([](const Heard &h) { return h.topic == QLatin1String("test/dock/events"); }, start);
+    QVERIFY(next >= 0);
+    const qint64 run = m_heard.at(next).object.value(QLatin1String("run")).toInteger();
+    QVERIFY2(run > *first.cbegin(), qPrintable(m_heard.at(next).payload));
+    QVERIFY(std::none_of(m_heard.cbegin() + start, m_heard.cend(),
+                         [](const Heard &h) { return h.topic == QLatin1String("test/_agent/events"); }));
 }
 
 QTEST_GUILESS_MAIN(TstE2eAgent)

@@ -50,7 +50,8 @@ private slots:
         // aN: one batch of N records; sN: N batches of one; kN: acknowledge
         // up to N; r: a new queue on the same folder (a restart); tN: cut N
         // bytes off the newest segment (the agent killed mid-write); xN: flip
-        // the byte N from its end; c: clearDropped.
+        // the byte N from its end; cN: N dropped records told; g: every
+        // segment file gone; eN: the Nth segment file, from 0, left empty.
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<int>("payloadBytes");
         QTest::addColumn<QString>("script");
@@ -76,8 +77,22 @@ private slots:
         QTest::newRow("bound, acked first") << qint64(40960) << 1000 << "s30 k10 s30"
                                             << "peek=21-60 last=60 dropped=10 refused=0";
         QTest::newRow("dropped kept") << qint64(40960) << 1000 << "s60 r" << "peek=21-60 last=60 dropped=20 refused=0";
-        QTest::newRow("dropped cleared") << qint64(40960) << 1000 << "s60 c r"
-                                         << "peek=21-60 last=60 dropped=0 refused=0";
+        QTest::newRow("dropped told in part") << qint64(40960) << 1000 << "s60 c15 r"
+                                              << "peek=21-60 last=60 dropped=5 refused=0";
+        QTest::newRow("segments gone, state kept") << big << 20 << "a5 k3 g r a2"
+                                                   << "peek=4-5 last=5 dropped=0 refused=0";
+        QTest::newRow("segment left empty by a crash") << qint64(40960) << 1000 << "s12 e0 r"
+                                                       << "peek=6-12 last=12 dropped=5 refused=0";
+        QTest::newRow("segment left empty, partly acknowledged") << qint64(40960) << 1000 << "s12 k8 e0 r"
+                                                                 << "peek=11-12 last=12 dropped=2 refused=0";
+        QTest::newRow("segment left empty, then the bound") << qint64(40960) << 1000 << "s12 e0 r s35"
+                                                            << "peek=11-47 last=47 dropped=10 refused=0";
+        QTest::newRow("bound counts the batch") << qint64(40960) << 1000 << "s38 a5"
+                                                << "peek=6-43 last=43 dropped=5 refused=0";
+        QTest::newRow("oldest partly delivered") << qint64(40960) << 1000 << "s38 k3 a5"
+                                                 << "peek=6-43 last=43 dropped=2 refused=0";
+        QTest::newRow("second oldest, first acked in part") << qint64(40960) << 1000 << "s38 k3 a5 a5"
+                                                            << "peek=11-48 last=48 dropped=7 refused=0";
         QTest::newRow("batch over the bound") << qint64(40960) << 1000 << "a1 a41 a1"
                                               << "peek=1-2 last=2 dropped=0 refused=1";
     }
@@ -109,7 +124,20 @@ private slots:
                     appendOne(1);
                 break;
             case 'k': QVERIFY(queue->acknowledge(quint64(n))); break;
-            case 'c': QVERIFY(queue->clearDropped()); break;
+            case 'c': QVERIFY(queue->forgetDropped(quint64(n))); break;
+            case 'g':
+            case 'e': {
+                const QDir queueDir(folder);
+                const QStringList names = queueDir.entryList({QStringLiteral("*.seg")}, QDir::Files, QDir::Name);
+                for (qsizetype i = 0; i < names.size(); ++i) {
+                    QFile file(queueDir.filePath(names.at(i)));
+                    if (op.at(0) == QLatin1Char('g'))
+                        QVERIFY(file.remove());
+                    else if (i == n)
+                        QVERIFY(file.resize(0));
+                }
+                break;
+            }
             case 'r':
                 queue = std::make_unique<EventQueue>(folder, limit);
                 QVERIFY2(queue->open(), qPrintable(queue->errorString()));

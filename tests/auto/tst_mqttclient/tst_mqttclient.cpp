@@ -103,8 +103,7 @@ QByteArray TstMqttClient::retained(const QString &topic)
 
 void TstMqttClient::initTestCase()
 {
-    if (!MosquittoBroker::installed())
-        QSKIP("mosquitto is not installed (scripts/install-deps.sh --test installs it)");
+    VEXA_NEED(MosquittoBroker::installed(), "mosquitto is not installed (scripts/install-deps.sh --test installs it)");
 }
 
 void TstMqttClient::init()
@@ -268,10 +267,14 @@ void TstMqttClient::reconnectsAfterRestart()
     QVERIFY(changes.wait(kWaitMs));
     QCOMPARE(changes.first().first().toBool(), false);
     QCOMPARE(client.publish(topic, "while away"), 0);
+    // Failed attempts wait longer and longer, up to the cap (1 s here)...
+    QTRY_COMPARE_WITH_TIMEOUT(client.nextRetryMs(), 1000, kWaitMs);
 
     QVERIFY(m_broker.start());
     QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 2, kWaitMs);
     QVERIFY(client.isConnected());
+    // ... and the next outage starts again from the shortest wait.
+    QCOMPARE(client.nextRetryMs(), 100);
     // The broker forgot the subscription with the session; the client asks again.
     QVERIFY(resubscribed.size() == 1 || resubscribed.wait(kWaitMs));
 
@@ -311,23 +314,34 @@ void TstMqttClient::lastWillWhenKilled()
 void TstMqttClient::tls_data()
 {
     QTest::addColumn<bool>("trusted");
-    QTest::newRow("broker's authority") << true;
-    QTest::newRow("system authorities only") << false;
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("plainBroker"); // TLS to the broker without it
+    QTest::addColumn<QString>("why");      // in every report of a failed handshake
+    QTest::newRow("broker's authority") << true << "127.0.0.1" << false << "";
+    QTest::newRow("system authorities only")
+        << false << "127.0.0.1" << false << "the broker's certificate is not trusted: ";
+    QTest::newRow("name not in the certificate") << true << "localhost" << false
+                                                 << "the broker's certificate is not for localhost";
+    QTest::newRow("no TLS at the other end") << true << "127.0.0.1" << true << "the TLS handshake failed: ";
 }
 
-// A handshake that fails goes on being retried and reported, never hangs.
+// A handshake that fails goes on being retried and reported with its
+// reason, never hangs.
 void TstMqttClient::tls()
 {
     QFETCH(bool, trusted);
+    QFETCH(QString, host);
+    QFETCH(bool, plainBroker);
+    QFETCH(QString, why);
     static MosquittoBroker broker;
-    if (!broker.isRunning() && !(broker.useTls() && broker.start()))
-        QSKIP("no TLS broker (openssl missing?)");
+    VEXA_NEED(broker.isRunning() || (broker.useTls() && broker.start()), "no TLS broker (openssl missing?)");
 
-    MqttOptions options = brokerOptions(broker.port());
+    MqttOptions options = brokerOptions(plainBroker ? m_broker.port() : broker.port());
     options.tls = true;
+    options.host = host;
     if (trusted)
         options.caFile = broker.caFile();
-    if (trusted) {
+    if (why.isEmpty()) {
         MqttClient client(options);
         QVERIFY(connectClient(client));
         QVERIFY(client.publish(QStringLiteral("vexa/tls/events"), "sealed") > 0);
@@ -347,6 +361,8 @@ void TstMqttClient::tls()
     for (int i = 0; i < 3; ++i) {
         QTRY_VERIFY_WITH_TIMEOUT(problems[i]->size() >= 2, kWaitMs);
         QVERIFY(!clients[i]->isConnected());
+        for (const QList<QVariant> &problem : std::as_const(*problems[i]))
+            QVERIFY2(problem.first().toString().contains(why), qPrintable(problem.first().toString()));
     }
 }
 

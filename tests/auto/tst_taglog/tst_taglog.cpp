@@ -440,6 +440,9 @@ void TestTagLog::presence_data()
     QTest::newRow("two families, one id") << 5000 << QStringList{"1000 iso A", "1000 tagit A", "4000 tagit A", "6500 iso"}
         << "arrive iso A 1000 1;read iso A 1000 1;arrive tagit A 1000 1;read tagit A 1000 1;read tagit A 4000 2;"
            "leave iso A 6000 1";
+    QTest::newRow("clock set back: the leave not before the latest read")
+        << 5000 << QStringList{"100000 iso A", "50000 iso A", "56000 iso", "105000 iso"}
+        << "arrive iso A 100000 1;read iso A 100000 1;read iso A 50000 2;leave iso A 105000 2";
     QTest::newRow("leaves by the timer, between exchanges")
         << 50 << QStringList{"1000 iso A B", "1030 iso A", "1060 timer", "1200 timer"}
         << "arrive iso A 1000 1;read iso A 1000 1;arrive iso B 1000 1;read iso B 1000 1;read iso A 1030 2;"
