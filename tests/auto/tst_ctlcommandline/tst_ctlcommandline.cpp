@@ -90,6 +90,19 @@ void tst_CtlCommandLine::refused_data()
                                          << "--uid takes 16 hexadecimal digits.";
     QTest::newRow("NDEF write of nothing") << QStringList{"iso15693", "ndef", "write", "--format"}
                                            << "iso15693 ndef write takes --uri or --text.";
+    // Whatever the operator typed is quoted cut after 80 characters, never whole.
+    const QString huge(1 << 20, QLatin1Char('A')), cut = QString(80, QLatin1Char('A')) + "...";
+    QTest::newRow("a command word of 1 MiB") << QStringList{huge}
+                                             << "Unknown command \"" + cut + "\"; see vexactl --help.";
+    QTest::newRow("an option of 1 MiB") << QStringList{"--" + huge, "version"} << "Unknown option --" + cut + ".";
+    QTest::newRow("a Wiegand mode of 1 MiB") << QStringList{"wiegand", huge}
+                                             << "wiegand: no mode \"" + cut + "\"; see vexactl wiegand --help.";
+    QTest::newRow("encryption's plain of 1 MiB") << QStringList{"encryption", "default", huge}
+                                                 << "encryption: \"" + cut + "\" is not \"plain\".";
+    QTest::newRow("a raw byte of 1 MiB") << QStringList{"raw", "00", huge}
+                                         << "raw: \"" + cut + "\" is not a byte of two hexadecimal digits.";
+    QTest::newRow("a KEY of 1 MiB") << QStringList{"encryption", "Z" + huge}
+                                    << "KEY: \"Z" + cut.mid(1) + "\" is not a hexadecimal number.";
     QTest::newRow("NDEF language of a URI") << QStringList{"iso15693", "ndef", "write", "--uri", "a:b", "--lang", "en"}
                                             << "--lang goes with --text.";
 }
