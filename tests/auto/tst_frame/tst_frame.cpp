@@ -24,6 +24,8 @@ private slots:
     void blockCheck();
     void responseCheckNeedsWholeLengthField();
     void receiveBufferDropsOverflow();
+    void oneFrameHeld_data();
+    void oneFrameHeld();
     void routing_data();
     void routing();
     void hexValue_data();
@@ -238,6 +240,32 @@ void tst_Frame::hexBytesKeepsUntouchedBytes()
     uint8_t untouched[2] = {7, 7};
     QVERIFY(!hexTextToBytes(QStringLiteral("12x4"), untouched, 2));
     QCOMPARE(untouched[0], uint8_t(7));
+}
+
+// What --fast and the gap both accept: a frame whose bytes all were kept.
+void tst_Frame::oneFrameHeld_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<bool>("held");
+    QByteArray frame = hex("01 08 00 10 00 E5 00 00");
+    writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), 8);
+    QTest::newRow("a frame") << kReceiveBufferSize << QList<QByteArray>{frame} << true;
+    QTest::newRow("a frame filling the buffer") << 8 << QList<QByteArray>{frame} << true;
+    QTest::newRow("a frame kept, a byte after it dropped") << 8 << QList<QByteArray>{frame + hex("00")} << false;
+    QTest::newRow("a frame kept, a later piece dropped") << 8 << QList<QByteArray>{frame, hex("00")} << false;
+    QTest::newRow("a byte more, kept") << 9 << QList<QByteArray>{frame + hex("00")} << false;
+}
+
+void tst_Frame::oneFrameHeld()
+{
+    QFETCH(int, capacity);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(bool, held);
+    ReceiveBuffer buffer(capacity);
+    for (const QByteArray &piece : pieces)
+        buffer.append(reinterpret_cast<const uint8_t *>(piece.constData()), int(piece.size()));
+    QCOMPARE(buffer.holdsOneFrame(), held);
 }
 
 QTEST_APPLESS_MAIN(tst_Frame)
