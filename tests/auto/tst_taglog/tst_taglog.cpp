@@ -1,7 +1,10 @@
 // The tag log: which rows answers make, read rates, the cap, the CSV and
 // its export, the table's batched updates; tag events and their JSON.
 #include <QAbstractItemModelTester>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -139,6 +142,8 @@ private slots:
     void readRate();
     void oldestDroppedPastTheCap();
     void csvText();
+    void csvReadBackByAnotherReader_data();
+    void csvReadBackByAnotherReader();
     void exportWritesTheCsvInSlices();
     void exportAsSpreadsheet();
     void tableFollowsInBatches();
@@ -313,6 +318,42 @@ void TestTagLog::csvText()
                                 "Tag-it,\"12\"\"34,\",2025-12-06T06:46:42.000+01:00,2025-12-06T06:46:42.000+01:00,1,1.0,\r\n";
     QCOMPARE(tagcsv::text(log, kT0 + 2'500, QTimeZone(3600)), expected);
     QVERIFY(tagcsv::row(log.row(1), kT0, QTimeZone::utc()).contains(",2025-12-06T05:46:42.000+00:00,"));
+}
+
+// Python's csv module, not our own code, reads the file back.
+void TestTagLog::csvReadBackByAnotherReader_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("plain") << "12345678";
+    QTest::newRow("a comma") << "12,34";
+    QTest::newRow("a quote") << "12\"34";
+    QTest::newRow("quotes around") << "\"1234\"";
+    QTest::newRow("a line feed") << "12\n34";
+    QTest::newRow("a carriage return") << "12\r34";
+    QTest::newRow("CR LF") << "12\r\n34";
+}
+
+void TestTagLog::csvReadBackByAnotherReader()
+{
+    QFETCH(QString, address);
+    TagLog log;
+    log.record(Tagit, {TagSighting{address, {}}}, kT0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tags.csv"));
+    QVERIFY(writeBytes(path, tagcsv::text(log, kT0, QTimeZone::utc())));
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QVERIFY2(!python.isEmpty(), "python3 reads the CSV back; install it");
+    QProcess reader;
+    reader.start(python, {QStringLiteral("-c"),
+                          QStringLiteral("import csv, json, sys; json.dump(list(csv.reader(open(sys.argv[1], "
+                                         "newline='', encoding='utf-8'), strict=True)), sys.stdout)"),
+                          path});
+    QVERIFY(reader.waitForFinished(30000));
+    QCOMPARE(reader.exitCode(), 0);
+    const QJsonArray rows = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1).toArray().size(), 7);
+    QCOMPARE(rows.at(1).toArray().at(1).toString(), address);
 }
 
 void TestTagLog::exportWritesTheCsvInSlices()
