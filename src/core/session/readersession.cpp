@@ -599,9 +599,7 @@ void ReaderSession::onResponse(const FrameView &frame)
         if (!answer.tags.isEmpty())
             m_tagLog->record(answer.family, answer.tags, QDateTime::currentMSecsSinceEpoch());
     }
-    // The self test's answer carries no status to judge.
-    const bool statusCounts = m_sentRequest.size() < 6 || request.code() != mgmt::Test;
-    judgeAnswer(answer, frame, statusCounts);
+    judgeAnswer(answer, frame, request);
     if (answer.status == Answer::Status::Ok) {
         if (answer.family != ResponseFamily::Management) {
             // An inventory that names no tag still counts: the tags it

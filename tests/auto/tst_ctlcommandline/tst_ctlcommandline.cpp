@@ -359,31 +359,50 @@ void tst_CtlCommandLine::scriptLines()
 
 enum Judged { Iso14443 = Tagit + 1, TimedOut, NoValidAnswer };
 
-// --json's status, statusByte and error for every family: the error text is
-// the pane's (a line or an error heading), from the error-code byte.
+// Which answers count as reader errors, per family: --json's status,
+// statusByte and error, and the exit status. The error text is the pane's
+// (a line or an error heading), from the error-code byte.
 void tst_CtlCommandLine::judgedAnswers_data()
 {
     QTest::addColumn<int>("family");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("statusByte"); // -1: none in the object
-    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("error");   // null: none in the object
     QTest::addColumn<bool>("shown"); // by the pane
+    QTest::addColumn<QByteArray>("request"); // the frame answered; empty: the answer's own code
+    QTest::addColumn<int>("exitCode");
     QByteArray lengthWrong = answerFrame(0, 0x07, hex("44 33 22 11 01 05"));
     lengthWrong[2] = 1;
+    const QByteArray none;
+    const int error = ExitReaderError, ok = ExitOk, noAnswer = ExitNoAnswer;
     QTest::newRow("ISO 15693") << int(Iso15693) << answerFrame(1, 0x20, hex("10")) << "error" << 1
-                               << "Specified block not available" << true;
-    QTest::newRow("ISO 15693 inventory, error byte under status 0")
-        << int(Iso15693) << answerFrame(0, 0x01, hex("01 00")) << "error" << 0 << "Undefined error" << true;
-    QTest::newRow("Tag-it, a code without text") << int(Tagit) << answerFrame(1, 0x07, hex("15")) << "error" << 1 << "" << true;
-    QTest::newRow("Tag-it, corrupted") << int(Tagit) << lengthWrong << "bad-answer" << 0 << "Corrupted data received" << true;
-    QTest::newRow("ISO 14443-A") << int(Iso14443) << answerFrame(2, 0x40, hex("06")) << "error" << 2 << "Tag CRC error" << true;
+                               << "Specified block not available" << true << none << error;
+    QTest::newRow("ISO 15693 inventory, error byte under status 0") << int(Iso15693) << answerFrame(0, 0x01, hex("01 00"))
+                                                                    << "error" << 0 << "Undefined error" << true << none << error;
+    QTest::newRow("Tag-it, a code without text") << int(Tagit) << answerFrame(1, 0x07, hex("15")) << "error" << 1 << ""
+                                                 << true << none << error;
+    QTest::newRow("Tag-it, corrupted") << int(Tagit) << lengthWrong << "bad-answer" << 0 << "Corrupted data received"
+                                       << true << none << noAnswer;
+    QTest::newRow("ISO 14443-A") << int(Iso14443) << answerFrame(2, 0x40, hex("06")) << "error" << 2 << "Tag CRC error"
+                                 << true << none << error;
     QTest::newRow("management") << int(Management) << answerFrame(3, 0xEE, hex("05")) << "error" << 3 << "Undefined error"
-                                << true;
-    QTest::newRow("management, a version read refused") << int(Management) << answerFrame(2, 0xE0, hex("02") + QByteArray(11, 0))
-                                                        << "error" << 2 << "Command not supported by reader" << false;
-    QTest::newRow("time-out") << int(TimedOut) << QByteArray() << "timeout" << -1 << "Message timeout" << true;
-    QTest::newRow("no valid answer") << int(NoValidAnswer) << QByteArray() << "bad-answer" << -1 << "no valid answer" << false;
+                                << true << none << error;
+    QTest::newRow("management, a version read refused")
+        << int(Management) << answerFrame(2, 0xE0, hex("02") + QByteArray(11, 0)) << "error" << 2
+        << "Command not supported by reader" << false << none << error;
+    QTest::newRow("management, status 1 to a version read")
+        << int(Management) << answerFrame(1, 0xE0, hex("02") + QByteArray(11, 0)) << "error" << 1
+        << "Command not recognized" << false << none << error;
+    QTest::newRow("time-out") << int(TimedOut) << none << "timeout" << -1 << "Message timeout" << true << none << noAnswer;
+    QTest::newRow("no valid answer") << int(NoValidAnswer) << none << "bad-answer" << -1 << "no valid answer" << false
+                                     << none << noAnswer;
+    // The self test's status byte is its result, not a refusal.
+    const QByteArray test = hex("01 08 00 10 20 26 00 00");
+    QTest::newRow("the self test, failed") << int(Iso15693) << answerFrame(1, 0x26) << "ok" << 1 << QString() << false
+                                           << test << ok;
+    QTest::newRow("the self test, passed") << int(Iso15693) << answerFrame(0, 0x26) << "ok" << 0 << QString() << false
+                                           << test << ok;
 }
 
 void tst_CtlCommandLine::judgedAnswers()
@@ -400,8 +419,9 @@ void tst_CtlCommandLine::judgedAnswers()
     case TimedOut: judgeTimeout(answer); break;
     default: judgeNoValidAnswer(answer); break;
     }
+    QFETCH(QByteArray, request);
     if (family <= Iso14443)
-        judgeAnswer(answer, view, true);
+        judgeAnswer(answer, view, request.isEmpty() ? view : FrameView(request));
     const QJsonObject o = QJsonDocument::fromJson(answerJson(answer, QStringLiteral("any"))).object();
     QFETCH(QString, status);
     QFETCH(int, statusByte);
@@ -409,7 +429,12 @@ void tst_CtlCommandLine::judgedAnswers()
     QFETCH(bool, shown);
     QCOMPARE(o.value(QLatin1String("status")).toString(), status);
     QCOMPARE(o.value(QLatin1String("statusByte")).toInt(-1), statusByte);
-    QCOMPARE(o.value(QLatin1String("error")).toVariant(), QVariant(error));
+    if (error.isNull())
+        QVERIFY(!o.contains(QLatin1String("error")));
+    else
+        QCOMPARE(o.value(QLatin1String("error")).toVariant(), QVariant(error));
+    QFETCH(int, exitCode);
+    QCOMPARE(exitCodeFor(answer.status), exitCode);
     if (shown)
         QVERIFY(answer.report.lines.contains(QStringLiteral("    ") + error)
                 || o.value(QLatin1String("heading")).toString() == QStringLiteral("Error: ") + error);
