@@ -37,6 +37,7 @@ FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const Q
     m_upgrade.unattended = true;
     // The answer after the go command is the proof, whatever the file's name.
     m_upgrade.awaitUsbReturn = true;
+    m_upgrade.bootWindowMs = kBootWindowMs;
     m_upgrade.chooseFile = [this](const FirmwareFileRequest &) { return m_path; };
     connect(&m_upgrade.loader(), &FirmwareLoader::statusChanged, this, [](const QString &text) {
         if (!text.isEmpty())

@@ -340,30 +340,37 @@ void tst_E2eCtl::firmware_data()
     QTest::addColumn<QStringList>("faults"); // loader control lines before the run
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("lastError"); // the last line on standard error, %1 the file
+    QTest::addColumn<int>("bootMs"); // the simulator's --boot-time
     const QStringList yes{"--yes"};
     const QString notRead = QStringLiteral("vexactl: Cannot read the firmware file \"%1\": %2. Nothing was sent to the reader.");
-    QTest::newRow("serial") << false << "reader.enc" << yes << QStringList{} << 0 << "Firmware load complete.";
-    QTest::newRow("USB") << true << "reader.eud" << yes << QStringList{} << 0 << "Firmware load complete.";
+    QTest::newRow("serial") << false << "reader.enc" << yes << QStringList{} << 0 << "Firmware load complete." << 0;
+    QTest::newRow("USB") << true << "reader.eud" << yes << QStringList{} << 0 << "Firmware load complete." << 0;
     QTest::newRow("not confirmed") << false << "reader.enc" << QStringList{} << QStringList{} << 2
-                                   << "vexactl: not upgraded; give --yes to confirm.";
+                                   << "vexactl: not upgraded; give --yes to confirm." << 0;
     QTest::newRow("not a firmware file")
         << false << "reader.bin" << yes << QStringList{} << 2
-        << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum)).";
+        << "vexactl: %1: not a firmware file (Serial/Virtual Com reader (*.enc), USB HID reader (*.eud *.eum))." << 0;
     QTest::newRow("missing") << false << "missing:reader.enc" << yes << QStringList{} << 2
-                             << "vexactl: %1: no such file.";
+                             << "vexactl: %1: no such file." << 0;
     QTest::newRow("named pipe") << false << "fifo:reader.enc" << yes << QStringList{} << 2
-                                << notRead.arg("%1", "it is a named pipe (FIFO), not a regular file");
+                                << notRead.arg("%1", "it is a named pipe (FIFO), not a regular file") << 0;
     QTest::newRow("folder") << false << "folder:reader.eud" << yes << QStringList{} << 2
-                            << notRead.arg("%1", "it is a folder, not a regular file");
+                            << notRead.arg("%1", "it is a folder, not a regular file") << 0;
     QTest::newRow("serial, packets refused")
         << false << "reader.enc" << yes << QStringList{"refuse 5"} << 5
-        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries).";
+        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries)." << 0;
     QTest::newRow("serial, answer lost")
         << false << "reader.enc" << yes << QStringList{"drop 1"} << 5
-        << "vexactl: not upgraded: The boot loader did not answer packet 00 (Communication timeout).";
+        << "vexactl: not upgraded: The boot loader did not answer packet 00 (Communication timeout)." << 0;
     QTest::newRow("USB, packets refused")
         << true << "reader.eud" << yes << QStringList{"refuse 5"} << 5
-        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries).";
+        << "vexactl: not upgraded: The boot loader refused packet 00 five times in a row (Too many retries)." << 0;
+    // The new image loses the version questions of its first seconds;
+    // asked again, it answers within the boot window.
+    QTest::newRow("serial, the application boots for 2.5 s")
+        << false << "reader.enc" << yes << QStringList{} << 0 << "Firmware load complete." << 2500;
+    QTest::newRow("USB, the application boots for 3 s")
+        << true << "reader.eud" << yes << QStringList{} << 0 << "Firmware load complete." << 3000;
 }
 
 void tst_E2eCtl::firmware()
@@ -374,8 +381,9 @@ void tst_E2eCtl::firmware()
     QFETCH(QStringList, faults);
     QFETCH(int, exitCode);
     QFETCH(QString, lastError);
+    QFETCH(int, bootMs);
     SimProcess sim;
-    QVERIFY(sim.start(usb ? QStringList{"--usb"} : QStringList{}));
+    QVERIFY(sim.start((usb ? QStringList{"--usb"} : QStringList{}) + QStringList{"--boot-time", QString::number(bootMs)}));
     if (usb)
         QTRY_VERIFY_WITH_TIMEOUT(!sim.output().filter(QRegularExpression(QStringLiteral("^usb: /"))).isEmpty(), 5000);
     for (const QString &fault : faults)
@@ -425,6 +433,9 @@ void tst_E2eCtl::firmware()
     // Then the application answered the version query.
     const QRegularExpression versionAnswer(QStringLiteral("^tx: 01 [0-9A-F]{2} 00 [0-9A-F]{2} 00 E0 .*"));
     QVERIFY2(trace.indexOf(versionAnswer, go) > go, qPrintable(trace.mid(go).join(QLatin1Char('\n'))));
+    // A booting application heard nothing: the answer came to a later question.
+    const qsizetype lost = trace.indexOf(QRegularExpression(QStringLiteral("^discard:.*\\(the application is starting\\)$")), go);
+    QCOMPARE(lost > go && lost < trace.indexOf(versionAnswer, go), bootMs > 0);
 }
 
 void tst_E2eCtl::linksNoWidgets()
