@@ -66,6 +66,7 @@ private slots:
     void logOfARepeat();
     void stopDuringRepeat_data();
     void stopDuringRepeat();
+    void portGoneDuringRepeat();
     void firmware_data();
     void firmware();
     void linksNoWidgets();
@@ -330,6 +331,30 @@ void tst_E2eCtl::stopDuringRepeat()
     QVERIFY(sim.waitForRequests(exchanges));
     QCOMPARE(sim.requests().size(), exchanges);
     QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(QStringLiteral("ISO Inventory:")), exchanges);
+}
+
+// The serial port goes while Repeat runs: the re-send fails, and the run
+// ends with status 4 and what the port said, after its summary. (A USB
+// reader that is away is waited for: Repeat goes on with time-outs.)
+void tst_E2eCtl::portGoneDuringRepeat()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QProcess process;
+    process.start(QStringLiteral(VEXACTL_PATH), {"--port", "COM1", "--repeat", "forever", "iso15693", "inventory"});
+    QVERIFY(sim.waitForRequests(3));
+    sim.stop();
+    QVERIFY(process.waitForFinished(kRunMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 4);
+    const QStringList err = QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(err.size(), 2);
+    QVERIFY2(err.at(0).contains(QStringLiteral(" exchanges, ")), qPrintable(err.at(0)));
+    QVERIFY2(QRegularExpression(QStringLiteral("^vexactl: iso15693 inventory: COM1 \\(/dev/pts/\\d+\\): the device has "
+                                               "gone away\\."))
+                 .match(err.at(1))
+                 .hasMatch(),
+             qPrintable(err.at(1)));
 }
 
 void tst_E2eCtl::firmware_data()
