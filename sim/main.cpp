@@ -73,6 +73,7 @@ struct Options
     QString tagFile;
     bool noTags = false;
     bool usb = false;
+    int bootMs = 0;
     QString help; // set when --help or --version was given
 };
 
@@ -166,11 +167,11 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
     if (parser.isSet(bootTime)) {
         bool ok = false;
         const int ms = parser.value(bootTime).toInt(&ok);
-        if (!ok || ms < 0 || ms > 600000) {
+        if (!ok || ms < 0 || ms > BootLoader::kMaxBootMs) {
             *error = QStringLiteral("--boot-time takes milliseconds from 0 to 600000");
             return false;
         }
-        model.state().bootMs = ms;
+        options.bootMs = ms;
     }
     if (parser.isSet(tagFile) && parser.isSet(noTags)) {
         *error = QStringLiteral("--tags and --no-tags exclude each other");
@@ -219,6 +220,7 @@ int main(int argc, char *argv[])
     }
 
     Simulator simulator(model, options.trace);
+    simulator.setBootMs(options.bootMs);
     simulator.setTags(&tags);
     if (!simulator.start(options.port, &error)) {
         printError(error);

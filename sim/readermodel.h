@@ -75,9 +75,6 @@ struct ReaderState
     // Answers wait for the request to cross the line and for the tags'
     // air time (airtime.h); off, they leave as soon as the line is free.
     bool airTime = true;
-    // How long the application takes to start after the boot loader's go
-    // command; what the host sends meanwhile is lost.
-    int bootMs = 0;
 };
 
 // Faults asked for by the operator of the simulator; each count is used up

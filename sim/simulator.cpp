@@ -179,7 +179,7 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
         trace(out.note);
         if (out.started) {
             m_listenTimer.stop();
-            m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_model.state().bootMs) * 1000000;
+            m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_loader.bootMs()) * 1000000;
         }
         if (out.reply.isEmpty())
             continue;

@@ -64,6 +64,8 @@ public:
     // The USB reader the "usb" and "autoread" control lines drive; not owned.
     // A reader with USB has its boot loader there.
     void setUsbReader(UsbReader *usb);
+    // How long the application takes to start after the go command.
+    void setBootMs(int ms) { m_loader.setBootMs(ms); }
 
 signals:
     void quitRequested();

@@ -117,7 +117,7 @@ void UsbReader::feedLoader(const uint8_t *report)
             send();
     }
     if (out.started) {
-        m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_model.state().bootMs) * 1000000;
+        m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_loader->bootMs()) * 1000000;
         leaveAndReturnAs(Role::Application, 0);
     }
 }
