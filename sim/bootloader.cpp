@@ -246,6 +246,13 @@ bool BootLoader::control(const QString &line, QStringList *printed, QString *err
             return true;
         }
     }
+    if (what == QLatin1String("boot") && words.size() == 2) {
+        const int ms = number(1, 0, kMaxBootMs, &ok);
+        if (ok) {
+            m_bootMs = ms;
+            return true;
+        }
+    }
     if (what == QLatin1String("random") && (words.size() == 3 || words.size() == 4)) {
         const int refuse = number(1, 0, 100, &ok);
         const int drop = ok ? number(2, 0, 100, &ok) : 0;
@@ -276,7 +283,7 @@ bool BootLoader::control(const QString &line, QStringList *printed, QString *err
         }
     }
     *error = QStringLiteral("usage: loader refuse|drop|silent|deaf|nakcapture [count] | loader late <ms> [count] | "
-                            "loader random <refuse %> <drop %> [seed] | loader clear | loader state");
+                            "loader random <refuse %> <drop %> [seed] | loader boot <ms> | loader clear | loader state");
     return false;
 }
 

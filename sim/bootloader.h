@@ -38,6 +38,9 @@
 //                 with these chances (a fixed seed repeats the same run)
 //   clear         forget the loader's faults
 //   state         print "loader: <summary>"
+//   boot <ms>     the application takes ms to start after the go command
+//                 (--boot-time); the simulator loses what the host sends
+//                 meanwhile
 #pragma once
 
 #include <cstdint>
@@ -53,6 +56,7 @@ class BootLoader
 public:
     static constexpr int kListenMs = 500;
     static constexpr int kMaxCommand = 300;
+    static constexpr int kMaxBootMs = 600000;
 
     enum class Mode { Off, Listening, Captured };
 
@@ -82,6 +86,10 @@ public:
     // A "loader ..." control line without the word "loader". Lines to print
     // go to *printed; false with a message in *error.
     bool control(const QString &line, QStringList *printed, QString *error);
+
+    // How long the image started by the go command takes to listen.
+    int bootMs() const { return m_bootMs; }
+    void setBootMs(int ms) { m_bootMs = ms; }
 
     const QByteArray &image() const { return m_image; }
     int storedPackets() const { return m_stored; }
@@ -126,6 +134,7 @@ private:
     int m_starts = 0;
     QByteArray m_startedImage;
     Faults m_faults;
+    int m_bootMs = 0;
     QRandomGenerator m_random{1};
 };
 

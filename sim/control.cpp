@@ -258,6 +258,8 @@ QString controlHelp()
         "                                        leave ms late\n"
         "  loader random <refuse %> <drop %> [seed]  refuse packets / lose answers by\n"
         "                                        chance\n"
+        "  loader boot <ms>                      the application starts ms after the go\n"
+        "                                        command, losing what comes meanwhile\n"
         "  loader clear                          forget the loader's faults\n"
         "  loader state                          print \"loader: <summary>\" (mode, packets,\n"
         "                                        image size and SHA-256, starts)\n"

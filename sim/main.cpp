@@ -73,6 +73,7 @@ struct Options
     QString tagFile;
     bool noTags = false;
     bool usb = false;
+    int bootMs = 0;
     QString help; // set when --help or --version was given
 };
 
@@ -112,9 +113,14 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
                                        QStringLiteral("Answer as soon as the line is free, without waiting\n"
                                                       "for the request to cross the line and the tags' air\n"
                                                       "time (\"airtime on\" brings it back)."));
+    const QCommandLineOption bootTime(QStringLiteral("boot-time"),
+                                      QStringLiteral("After the boot loader's go command the application takes\n"
+                                                     "this long to start (default 0): what the host sends\n"
+                                                     "meanwhile, on the line or over USB, is lost."),
+                                      QStringLiteral("ms"));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({help, version, port, baud, serial, firmware, trace, tagFile, noTags, usb, noAirTime});
+    parser.addOptions({help, version, port, baud, serial, firmware, trace, tagFile, noTags, usb, noAirTime, bootTime});
 
     if (!parser.parse(app.arguments())) {
         *error = parser.errorText();
@@ -157,6 +163,15 @@ bool parseOptions(QCoreApplication &app, ReaderModel &model, Options &options, Q
         }
         model.state().firmwareMajor = uint8_t(match.captured(1).toInt());
         model.state().firmwareMinor = uint8_t(match.captured(2).toInt());
+    }
+    if (parser.isSet(bootTime)) {
+        bool ok = false;
+        const int ms = parser.value(bootTime).toInt(&ok);
+        if (!ok || ms < 0 || ms > BootLoader::kMaxBootMs) {
+            *error = QStringLiteral("--boot-time takes milliseconds from 0 to 600000");
+            return false;
+        }
+        options.bootMs = ms;
     }
     if (parser.isSet(tagFile) && parser.isSet(noTags)) {
         *error = QStringLiteral("--tags and --no-tags exclude each other");
@@ -205,6 +220,7 @@ int main(int argc, char *argv[])
     }
 
     Simulator simulator(model, options.trace);
+    simulator.setBootMs(options.bootMs);
     simulator.setTags(&tags);
     if (!simulator.start(options.port, &error)) {
         printError(error);

@@ -122,6 +122,12 @@ void Simulator::receive(const QByteArray &bytes)
                   .arg(m_pacer.rate()));
         return;
     }
+    // The new image is still starting: nobody reads the line.
+    if (m_clock.nsecsElapsed() < m_bootDoneNs) {
+        m_assembler.clear();
+        trace(QStringLiteral("discard:%1 (the application is starting)").arg(traceHex(bytes)));
+        return;
+    }
     // A reader with USB has its loader there, never on this line.
     if (m_loader.active() && !m_usb) {
         receiveForLoader(bytes);
@@ -171,8 +177,10 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
     QByteArray rest;
     for (const BootLoader::Output &out : m_loader.feed(bytes, &rest)) {
         trace(out.note);
-        if (out.started)
+        if (out.started) {
             m_listenTimer.stop();
+            m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_loader.bootMs()) * 1000000;
+        }
         if (out.reply.isEmpty())
             continue;
         trace(QStringLiteral("tx:") + traceHex(out.reply));
@@ -184,7 +192,8 @@ void Simulator::receiveForLoader(const QByteArray &bytes)
             m_pacer.queueBytes(reply);
         });
     }
-    // The application has started: what followed the go command is for it.
+    // The application has started: what followed the go command is for it
+    // (and lost while it boots).
     if (!rest.isEmpty())
         receive(rest);
 }

@@ -21,6 +21,8 @@
 //
 // After a reset the boot loader (bootloader.h) listens for a moment; while
 // it is in charge, the host's bytes go to it instead of the frame assembler.
+// After its go command the application boots for the --boot-time; bytes
+// that arrive meanwhile are discarded.
 #pragma once
 
 #include <QByteArray>
@@ -62,6 +64,8 @@ public:
     // The USB reader the "usb" and "autoread" control lines drive; not owned.
     // A reader with USB has its boot loader there.
     void setUsbReader(UsbReader *usb);
+    // How long the application takes to start after the go command.
+    void setBootMs(int ms) { m_loader.setBootMs(ms); }
 
 signals:
     void quitRequested();
@@ -96,6 +100,7 @@ private:
     QTimer m_listenTimer;
     qint64 m_inputDoneNs = 0; // when the host's bytes so far would have crossed the line
     qint64 m_airDoneNs = 0;   // when the reader's last exchange with its tags is over
+    qint64 m_bootDoneNs = 0;  // until then the application started by the go command boots
 };
 
 } // namespace vexa::sim

@@ -116,8 +116,10 @@ void UsbReader::feedLoader(const uint8_t *report)
         else
             send();
     }
-    if (out.started)
+    if (out.started) {
+        m_bootDoneNs = m_clock.nsecsElapsed() + qint64(m_loader->bootMs()) * 1000000;
         leaveAndReturnAs(Role::Application, 0);
+    }
 }
 
 UsbReader::~UsbReader()
@@ -233,6 +235,13 @@ void UsbReader::readClient()
         if (m_role == Role::Loader) {
             if (m_loader)
                 feedLoader(body);
+            continue;
+        }
+        // The device is back before its new image listens.
+        if (m_clock.nsecsElapsed() < m_bootDoneNs) {
+            m_collector.clear();
+            m_trace(QStringLiteral("discard:%1 (the application is starting)")
+                        .arg(traceHex(QByteArray(reinterpret_cast<const char *>(body), kReaderReportSize))));
             continue;
         }
         ReaderReport report{};

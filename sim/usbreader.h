@@ -100,6 +100,7 @@ private:
     QTimer m_returnTimer;
     QTimer m_listenTimer;
     Role m_nextRole = Role::Application;
+    qint64 m_bootDoneNs = 0; // until then the application started by the go report boots
     std::unique_ptr<QSocketNotifier> m_listenNotifier;
     std::unique_ptr<QSocketNotifier> m_clientNotifier;
     QByteArray m_incoming;

@@ -3,6 +3,7 @@
 #include "agent/agentcommand.h"
 
 #include "agent/agentconfig.h"
+#include "core/util/shown.h"
 #include "ctl/commandline.h"
 #include "ctl/commandrun.h"
 
@@ -82,7 +83,7 @@ AgentCommand parseAgentCommand(const QString &text, int allow)
     out.name = action.name;
     // The connection, output and repeat are the agent's, never a command's.
     if (!inv.options.isEmpty()) {
-        out.refusal = QStringLiteral("%1 is an option of vexactl, not of a command").arg(inv.options.first());
+        out.refusal = QStringLiteral("%1 is an option of vexactl, not of a command").arg(shownText(inv.options.first()));
         return out;
     }
     if (action.kind == ctl::Action::Kind::Run || action.kind == ctl::Action::Kind::Firmware

@@ -7,6 +7,7 @@
 #include "commandtable.h"
 #include "core/codecs/isooptions.h"
 #include "core/util/fieldlimits.h"
+#include "core/util/shown.h"
 
 namespace vexa::ctl {
 
@@ -146,7 +147,7 @@ Parsed parseCommandLine(const QStringList &arguments)
         } else if ((kSwitches.contains(name) || (afiSwitch && name == QLatin1String("afi"))) && !inlineValue) {
             options.insert(name, QString());
         } else {
-            out.error = QStringLiteral("Unknown option --%1.").arg(name);
+            out.error = QStringLiteral("Unknown option --%1.").arg(shownText(name));
             return out;
         }
     }
@@ -263,7 +264,7 @@ Parsed parseCommandLine(const QStringList &arguments)
     if (!form) {
         out.error = positional.isEmpty() ? QStringLiteral("No command given; see vexactl --help.")
                                          : QStringLiteral("Unknown command \"%1\"; see vexactl --help.")
-                                               .arg(positional.join(QLatin1Char(' ')));
+                                               .arg(shownText(positional.join(QLatin1Char(' '))));
         return out;
     }
     const QStringList args = positional.mid(wordCount);

@@ -6,6 +6,7 @@
 #include "core/codecs/configframes.h"
 #include "core/codecs/management.h"
 #include "core/util/fieldlimits.h"
+#include "core/util/shown.h"
 #include "core/util/hextext.h"
 #include "core/wire/frame.h"
 
@@ -70,7 +71,7 @@ QList<CommandForm> configurationCommands()
              const int number = args.constFirst().toInt(&isNumber);
              action.number = isNumber ? number : int(captions.indexOf(args.constFirst()));
              if (action.number < 0 || action.number >= captions.size())
-                 return QStringLiteral("wiegand: no mode \"%1\"; see vexactl wiegand --help.").arg(args.constFirst());
+                 return QStringLiteral("wiegand: no mode \"%1\"; see vexactl wiegand --help.").arg(shownText(args.constFirst()));
              return QString();
          })},
         {"iso-options", "", "the ISO 15693 options of the following commands; prints them, sends nothing",
@@ -98,7 +99,7 @@ QList<CommandForm> configurationCommands()
              action.first = args.constFirst() != QLatin1String("default");
              action.text = action.first ? args.constFirst() : QString();
              if (args.size() == 2 && args.at(1) != QLatin1String("plain"))
-                 return QStringLiteral("encryption: \"%1\" is not \"plain\".").arg(args.at(1));
+                 return QStringLiteral("encryption: \"%1\" is not \"plain\".").arg(shownText(args.at(1)));
              action.second = args.size() == 2;
              return action.first ? fields::refusal(fields::kUserKey, QStringLiteral("KEY"), action.text) : QString();
          })},
@@ -166,7 +167,7 @@ QList<CommandForm> programCommands()
              for (const QString &text : args) {
                  const auto value = text.size() == 2 ? hexTextToValue(text) : std::nullopt;
                  if (!value)
-                     return QStringLiteral("raw: \"%1\" is not a byte of two hexadecimal digits.").arg(text);
+                     return QStringLiteral("raw: \"%1\" is not a byte of two hexadecimal digits.").arg(shownText(text));
                  action.rawBody.append(char(*value));
              }
              return QString();

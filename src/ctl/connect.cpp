@@ -31,7 +31,7 @@ bool connectReader(ReaderSession &session, TerminalPrompt &prompt, const Connect
         return true;
     }
     if (!c.device.isEmpty() && !QFileInfo::exists(c.device)) {
-        printReason(c.device + QStringLiteral(": no such device."));
+        printReason(shownText(c.device) + QStringLiteral(": no such device."));
         return false;
     }
     ReaderSession::Settings settings;

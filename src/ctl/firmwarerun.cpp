@@ -19,10 +19,10 @@ QString FirmwareRun::refusal(const QString &path, bool yes)
     // Checked as the transfer reads it, so that a file refused here is one
     // the loader would have refused after the capture.
     if (!QFileInfo::exists(path))
-        return path + QStringLiteral(": no such file.");
+        return shownText(path) + QStringLiteral(": no such file.");
     const QStringList filters = firmwareFileRequest(false, LoaderComType::Serial, QString()).filters;
     if (!matchesFileFilters(path, filters))
-        return path + QStringLiteral(": not a firmware file (%1).").arg(filters.join(QStringLiteral(", ")));
+        return shownText(path) + QStringLiteral(": not a firmware file (%1).").arg(filters.join(QStringLiteral(", ")));
     const FirmwareRead read = readFirmwareFile(path);
     if (!read.error.isEmpty())
         return read.error;
@@ -37,6 +37,7 @@ FirmwareRun::FirmwareRun(ReaderSession &session, TerminalPrompt &prompt, const Q
     m_upgrade.unattended = true;
     // The answer after the go command is the proof, whatever the file's name.
     m_upgrade.awaitUsbReturn = true;
+    m_upgrade.bootWindowMs = kBootWindowMs;
     m_upgrade.chooseFile = [this](const FirmwareFileRequest &) { return m_path; };
     connect(&m_upgrade.loader(), &FirmwareLoader::statusChanged, this, [](const QString &text) {
         if (!text.isEmpty())

@@ -19,10 +19,14 @@ class TerminalPrompt;
 // The loader is captured, the file programmed as soon as it may be, and
 // the loader told to go; progress on standard error. The exit status is
 // the upgrade's outcome: 0 only once the application has answered after
-// the go command.
+// the go command, within the boot window.
 class FirmwareRun : public QObject
 {
 public:
+    // How long after the go command the new firmware may take to answer
+    // its version question (asked again until then).
+    static constexpr int kBootWindowMs = 10000;
+
     // Why the upgrade of `path` is refused before anything goes to the
     // reader (the reason, for printReason()), or an empty text. Exit status 2.
     static QString refusal(const QString &path, bool yes);

@@ -128,7 +128,7 @@ int main(int argc, char *argv[])
             tagcsv::text(session.tagLog(), QDateTime::currentMSecsSinceEpoch(), QTimeZone::systemTimeZone());
         const QString problem = replaceFile(invocation.logFile, csv);
         if (!problem.isEmpty()) {
-            printReason(QStringLiteral("the tag log could not be written to %1: %2").arg(invocation.logFile, problem));
+            printReason(QStringLiteral("the tag log could not be written to %1: %2").arg(shownText(invocation.logFile), problem));
             code = std::max(code, int(ExitUsage));
         }
     }

@@ -25,14 +25,14 @@ QString loadReference(Action &action)
 {
     const RegularFileRead read = readRegularFile(action.text, kLargestDump);
     if (read.status != RegularFileRead::Status::Read)
-        return QStringLiteral("%1: %2").arg(action.text, read.reason);
+        return QStringLiteral("%1: %2").arg(shownText(action.text), read.reason);
     // A .bin holds no block size: ISO/IEC 15693 files are taken as 4-byte
     // blocks (a tag with 8-byte blocks is dumped as JSON).
     const tagdump::Decoded decoded = isBin(action.text)
                                          ? tagdump::fromBin(read.bytes, 4, action.memory.family)
                                          : tagdump::fromJson(read.bytes);
     if (!decoded.error.isEmpty())
-        return QStringLiteral("%1: %2").arg(action.text, decoded.error);
+        return QStringLiteral("%1: %2").arg(shownText(action.text), decoded.error);
     action.memory.reference = decoded.dump;
     return {};
 }
@@ -91,7 +91,7 @@ void MemoryRun::onFinished(const MemoryJobResult &result)
             const QString problem =
                 encoded.refusal.isEmpty() ? replaceFile(out, encoded.bytes) : encoded.refusal;
             if (!problem.isEmpty()) {
-                m_reason = QStringLiteral("%1 not written: %2").arg(out, problem);
+                m_reason = QStringLiteral("%1 not written: %2").arg(shownText(out), problem);
                 return m_done(ExitUsage);
             }
         }

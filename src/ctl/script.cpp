@@ -24,7 +24,7 @@ bool readScript(const QString &name, QStringList *lines)
     const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
                                                    : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!opened) {
-        printReason(name + QStringLiteral(": ") + file.errorString());
+        printReason(shownText(name) + QStringLiteral(": ") + file.errorString());
         return false;
     }
     *lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
@@ -55,7 +55,7 @@ int runScript(ReaderSession &session, TerminalPrompt &prompt, StopSignal &stoppe
     QStringList lines;
     if (!readScript(name, &lines))
         return ExitUsage;
-    const QString where = name == QLatin1String("-") ? QStringLiteral("standard input") : name;
+    const QString where = name == QLatin1String("-") ? QStringLiteral("standard input") : shownText(name);
     int worst = ExitOk;
     std::unique_ptr<Parsed> parsed;
     std::unique_ptr<CommandRun> run;
@@ -88,7 +88,7 @@ int runScript(ReaderSession &session, TerminalPrompt &prompt, StopSignal &stoppe
         if (code != ExitOk) {
             // Concatenated, not arg()-ed: the line may hold "%1".
             why.reason = where + QLatin1Char(':') + QString::number(i + 1) + QStringLiteral(": \"")
-                + printableText(lines.at(i).trimmed(), kShownLineLength)
+                + shownText(lines.at(i).trimmed())
                 + QStringLiteral("\" failed with exit status ") + QString::number(code) + QStringLiteral(": ")
                 + why.reason;
             printUsageError(why);

@@ -11,11 +11,6 @@ namespace {
 int s_outputError = 0;
 std::function<void()> s_outputFailed;
 
-bool isControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7F && c < 0xA0);
-}
-
 // Each line made printable on its own: a message's own line breaks stay.
 QString printableLines(const QString &text)
 {
@@ -25,23 +20,6 @@ QString printableLines(const QString &text)
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace
-
-QString printableText(const QString &text, int maxLength)
-{
-    QString out;
-    int shown = 0;
-    const QList<uint> codePoints = text.toUcs4();
-    for (const uint c : codePoints) {
-        const QString piece = isControl(c) ? QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'))
-                                           : QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
-        const int width = isControl(c) ? int(piece.size()) : 1;
-        if (maxLength > 0 && shown + width > maxLength)
-            return out + QStringLiteral("...");
-        out += piece;
-        shown += width;
-    }
-    return out;
-}
 
 void printError(const QString &text)
 {

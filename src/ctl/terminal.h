@@ -8,18 +8,9 @@
 #include <QStringList>
 
 #include "core/util/operatorprompt.h"
+#include "core/util/shown.h"
 
 namespace vexa::ctl {
-
-// How much of a script line a message shows.
-constexpr int kShownLineLength = 80;
-
-// `text` fit for a terminal: every control character (C0 with NUL, DEL and
-// C1) stands as \xHH, so no escape sequence from a file or an argument
-// reaches the terminal. With `maxLength` above 0 at most that many
-// characters are shown (an escape counts as the four it takes), followed by
-// "..." when some were left out.
-QString printableText(const QString &text, int maxLength = 0);
 
 // One line on standard error, flushed at once.
 void printError(const QString &text);

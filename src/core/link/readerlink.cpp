@@ -104,7 +104,7 @@ void ReaderLink::onBytesAvailable(const QByteArray &bytes)
     m_timer.start(kCompletionGapMs);
     // Fast completion: a block that is already one sound frame needs no
     // silence after it. Anything else waits for the gap as always.
-    if (m_fastCompletion && m_receive.dropped() == 0 && blockCheck(m_receive.data(), m_receive.count()))
+    if (m_fastCompletion && m_receive.holdsOneFrame())
         onResponseTimer();
 }
 
@@ -129,7 +129,7 @@ void ReaderLink::onResponseTimer()
         const int p = findStartByte(m_receive.data(), count);
         if (p >= 0) {
             emit blockReceived(QByteArray(reinterpret_cast<const char *>(m_receive.data() + p), count - p));
-            if (m_receive.dropped() == 0 && blockCheck(m_receive.data(), count))
+            if (m_receive.holdsOneFrame())
                 emit responseReady(m_receive.viewFrom(p));
         }
     } else {

@@ -22,6 +22,9 @@ constexpr int kVirtualPortSettleMs = 4000;
 constexpr int kUsbSettleMs = 2000;
 constexpr int kUsbOpenChecks = 51;
 constexpr int kUsbOpenCheckMs = 100;
+// Between version questions in the boot window: an exchange that ended
+// early (garbled bytes) does not become a stream of questions.
+constexpr int kVersionAgainMs = 100;
 
 } // namespace
 
@@ -151,6 +154,7 @@ void FirmwareUpgrade::loaderLeft()
         return;
     m_host.usbLink().setPollSuspended(false);
     m_loaderOutcome = m_loader->outcome();
+    m_sinceGo.start();
     setWaitCursor(true);
     AfterUpgrade after = afterUpgrade(m_loader->firmwarePath());
     if (awaitUsbReturn && after == AfterUpgrade::RequestVersion && m_host.bootLoaderComType() != LoaderComType::Serial)
@@ -200,6 +204,9 @@ void FirmwareUpgrade::onStep()
         m_usbChecks = 0;
         checkUsbReturn();
         return;
+    case State::Version:
+        queryVersion();
+        return;
     case State::UsbReturn:
         if (m_usbChecks >= kUsbOpenChecks)
             finishLeft(FirmwareOutcome::NoApplication,
@@ -230,11 +237,19 @@ void FirmwareUpgrade::askVersion()
     // a failure: a program that ends on finished() closes the port, and the
     // go command must have left it by then.
     m_state = State::Version;
+    queryVersion();
+}
+
+void FirmwareUpgrade::queryVersion()
+{
     m_host.requestVersion([self = QPointer<FirmwareUpgrade>(this)](bool answered) {
         if (!self || self->m_state != State::Version)
             return;
         if (answered)
             self->finishLeft(FirmwareOutcome::Succeeded);
+        else if (self->m_loaderOutcome.outcome == FirmwareOutcome::Succeeded && !self->m_stopRequested
+                 && self->m_sinceGo.elapsed() < self->bootWindowMs)
+            self->m_step.start(kVersionAgainMs);
         else
             self->finishLeft(FirmwareOutcome::NoApplication,
                              QStringLiteral("The reader did not answer the version query after the go command; it "

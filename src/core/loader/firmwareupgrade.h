@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -32,7 +33,7 @@ public:
         PortSettle,   // the system makes the new virtual COM port
         UsbSettle,    // the reader leaves its loader
         UsbReturn,    // the application's USB device is awaited
-        Version,      // the application's version answer is awaited
+        Version,      // the application's version answer is awaited, or the next question
     };
 
     explicit FirmwareUpgrade(FirmwareHost &host, QObject *parent = nullptr);
@@ -55,6 +56,11 @@ public:
     // name holds "Vx_USB"; a program that takes its result from the answer
     // sets this.
     bool awaitUsbReturn = false;
+    // A reader starting its new image loses what it is sent meanwhile: the
+    // version is asked for again until the application answers or this many
+    // milliseconds have passed since the go command. 0 asks once, as the
+    // window does, for an operator who can ask again.
+    int bootWindowMs = 0;
     // Nobody at the loader: it starts as soon as it is ready, programs the
     // file as soon as it is captured and is left (told to go) once its
     // capture or transfer is over, as the window's buttons would be used.
@@ -82,6 +88,7 @@ private:
     void chooseAndPrepare();
     void checkUsbReturn();
     void askVersion();
+    void queryVersion();
     void finish(FirmwareOutcome outcome, const QString &reason = {});
     void driveLoader();
     void leaveLoader();
@@ -96,6 +103,7 @@ private:
     FirmwareEnd m_outcome;
     FirmwareEnd m_loaderOutcome; // the loader's, as it was left
     int m_usbChecks = 0;
+    QElapsedTimer m_sinceGo;
     // Unattended: the file was handed to the loader, its transfer began,
     // the go command was asked for, a stop was asked for.
     bool m_programmed = false;

@@ -5,10 +5,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "core/codecs/management.h"
+
 namespace vexa {
 
-void judgeAnswer(Answer &answer, const FrameView &frame, bool statusCounts)
+void judgeAnswer(Answer &answer, const FrameView &frame, const FrameView &request)
 {
+    const bool statusCounts = request.available() < 6 || request.code() != mgmt::Test;
     answer.statusByte = frame.status();
     const Report &report = answer.report;
     if (report.failure == Report::Failure::Unsound) {

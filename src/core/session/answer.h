@@ -30,9 +30,10 @@ struct Answer
 // Judges an answer frame by its status byte and by the report written for
 // it (already in `answer.report`): ReaderError when the reader refused, by
 // its status byte or by the error the report tells of (an inventory's error
-// byte), BadAnswer when the report found the answer unsound. The test
-// command's status byte is not judged (`statusCounts` false).
-void judgeAnswer(Answer &answer, const FrameView &frame, bool statusCounts);
+// byte), BadAnswer when the report found the answer unsound. `request` is
+// the frame the answer is for: the self test's status byte is its result,
+// not the reader's refusal, and is not judged.
+void judgeAnswer(Answer &answer, const FrameView &frame, const FrameView &request);
 // Nothing came within the time-out: "Error: Message timeout".
 void judgeTimeout(Answer &answer);
 // Bytes came, but no sound answer frame.

@@ -31,6 +31,9 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
     m_usb = new UsbTransport(this);
     m_link = new ReaderLink(m_options, this);
     m_link->setTransport(m_serial);
+    // Kept before the cycle hears of it: whoever the cycle's end tells asks
+    // for the reason.
+    connect(m_link, &ReaderLink::repeatSendFailed, this, [this](const QString &error) { m_lastSendFailure = error; });
     m_cycle = new CommandCycle(*m_link, this);
 
     m_tagLog = new TagLog(TagLog::kDefaultCap, this);
@@ -64,7 +67,6 @@ ReaderSession::ReaderSession(OperatorPrompt &prompt, QObject *parent) : QObject(
         m_pending = answer;
     });
     connect(m_link, &ReaderLink::responseReady, this, &ReaderSession::onResponse);
-    connect(m_link, &ReaderLink::repeatSendFailed, this, [this](const QString &error) { m_lastSendFailure = error; });
     connect(m_link, &ReaderLink::answerJudged, this, [this] {
         // Told before Repeat's re-send, so that a listener may still end
         // the cycle with this answer.
@@ -599,9 +601,7 @@ void ReaderSession::onResponse(const FrameView &frame)
         if (!answer.tags.isEmpty())
             m_tagLog->record(answer.family, answer.tags, QDateTime::currentMSecsSinceEpoch());
     }
-    // The self test's answer carries no status to judge.
-    const bool statusCounts = m_sentRequest.size() < 6 || request.code() != mgmt::Test;
-    judgeAnswer(answer, frame, statusCounts);
+    judgeAnswer(answer, frame, request);
     if (answer.status == Answer::Status::Ok) {
         if (answer.family != ResponseFamily::Management) {
             // An inventory that names no tag still counts: the tags it

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "hextext.h"
+#include "shown.h"
 
 namespace vexa::fields {
 
@@ -24,7 +25,7 @@ QString refusal(const Limit &limit, const QString &name, const QString &text)
     switch (limit.kind) {
     case Kind::Hex:
         if (!hexTextToValue(text))
-            return QStringLiteral("%1: \"%2\" is not a hexadecimal number.").arg(name, text);
+            return QStringLiteral("%1: \"%2\" is not a hexadecimal number.").arg(name, shownText(text));
         if (tooLong)
             return QStringLiteral("%1 takes at most %2 hexadecimal digits.").arg(name).arg(limit.maxLength);
         return {};
@@ -50,7 +51,7 @@ QString refusal(const Limit &limit, const QString &name, const QString &text)
             return QStringLiteral("%1 takes at most %2 characters.").arg(name).arg(limit.maxLength);
         // The frame carries Latin-1 bytes; anything else would go out as "?".
         if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; }))
-            return QStringLiteral("%1: \"%2\" has characters other than Latin-1.").arg(name, text);
+            return QStringLiteral("%1: \"%2\" has characters other than Latin-1.").arg(name, shownText(text));
         return {};
     }
     return {};

@@ -8,16 +8,23 @@
 
 namespace vexa {
 
+ReceiveBuffer::ReceiveBuffer(int capacity) : m_capacity(std::clamp(capacity, 0, kReceiveBufferSize)) {}
+
 void ReceiveBuffer::append(const uint8_t *bytes, int count)
 {
     if (count <= 0)
         return;
-    const int room = kReceiveBufferSize - m_count;
+    const int room = m_capacity - m_count;
     const int taken = std::min(room, count);
     if (taken > 0)
         std::memcpy(m_bytes.data() + m_count, bytes, size_t(taken));
     m_count += taken;
     m_dropped += count - taken;
+}
+
+bool ReceiveBuffer::holdsOneFrame() const
+{
+    return m_dropped == 0 && blockCheck(m_bytes.data(), m_count);
 }
 
 int findStartByte(const uint8_t *bytes, int count)

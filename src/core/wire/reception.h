@@ -18,8 +18,10 @@ constexpr int kReceiveBufferSize = 8192;
 class ReceiveBuffer
 {
 public:
-    // Appends what fits; bytes beyond the buffer are dropped and counted, and
-    // a block that overflowed is never a valid frame (frames are <= 255 bytes).
+    // Holds at most `capacity` bytes (kReceiveBufferSize at the most).
+    explicit ReceiveBuffer(int capacity = kReceiveBufferSize);
+
+    // Appends what fits; bytes beyond the buffer are dropped and counted.
     void append(const uint8_t *bytes, int count);
     void clear() { m_count = 0; m_dropped = 0; }
 
@@ -27,9 +29,14 @@ public:
     int count() const { return m_count; }
     int dropped() const { return m_dropped; }
     FrameView viewFrom(int position) const { return FrameView(m_bytes.data() + position, m_count - position); }
+    // The whole block, from its first byte, is one response frame and not a
+    // byte of it was dropped: what was kept may pass the check and still
+    // not be what the reader sent.
+    bool holdsOneFrame() const;
 
 private:
     std::array<uint8_t, kReceiveBufferSize> m_bytes{};
+    int m_capacity;
     int m_count = 0;
     int m_dropped = 0;
 };

@@ -47,6 +47,9 @@ void TstAgentCommand::policy_data()
     QTest::newRow("firmware") << "firmware x.hex" << 15 << "not run by the agent" << false;
     QTest::newRow("program option") << "version --port COM2" << 0 << "--port" << false;
     QTest::newRow("unknown") << "frobnicate" << 0 << "Unknown command" << false;
+    QTest::newRow("a program option's value of 1 MiB")
+        << "version --device=" + QString(1 << 20, QLatin1Char('d')) << 0
+        << "--device=" + QString(71, QLatin1Char('d')) + "... is an option of vexactl" << false;
     QTest::newRow("empty") << "  " << 0 << "no command" << false;
     QTest::newRow("help") << "version --help" << 0 << "no command" << false;
 }

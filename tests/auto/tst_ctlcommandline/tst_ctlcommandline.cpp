@@ -90,6 +90,14 @@ void tst_CtlCommandLine::refused_data()
                                          << "--uid takes 16 hexadecimal digits.";
     QTest::newRow("NDEF write of nothing") << QStringList{"iso15693", "ndef", "write", "--format"}
                                            << "iso15693 ndef write takes --uri or --text.";
+    // Whatever the operator typed is quoted cut after 80 characters, never whole.
+    const QString huge(1 << 20, QLatin1Char('A')), cut = QString(80, QLatin1Char('A')) + "...";
+    QTest::newRow("a word of 1 MiB") << QStringList{huge} << "Unknown command \"" + cut + "\"; see vexactl --help.";
+    QTest::newRow("an option of 1 MiB") << QStringList{"--" + huge, "version"} << "Unknown option --" + cut + ".";
+    QTest::newRow("a mode of 1 MiB") << QStringList{"wiegand", huge} << "wiegand: no mode \"" + cut + "\"; see vexactl wiegand --help.";
+    QTest::newRow("a plain of 1 MiB") << QStringList{"encryption", "default", huge} << "encryption: \"" + cut + "\" is not \"plain\".";
+    QTest::newRow("a byte of 1 MiB") << QStringList{"raw", "00", huge} << "raw: \"" + cut + "\" is not a byte of two hexadecimal digits.";
+    QTest::newRow("a KEY of 1 MiB") << QStringList{"encryption", "Z" + huge} << "KEY: \"Z" + cut.mid(1) + "\" is not a hexadecimal number.";
     QTest::newRow("NDEF language of a URI") << QStringList{"iso15693", "ndef", "write", "--uri", "a:b", "--lang", "en"}
                                             << "--lang goes with --text.";
 }
@@ -344,10 +352,11 @@ void tst_CtlCommandLine::scriptLines()
     QCOMPARE(scriptLineWords(line), words);
 }
 
-enum Judged { Iso14443 = Tagit + 1, TimedOut, NoValidAnswer };
+enum Judged { Iso14443 = Tagit + 1, TimedOut, NoValidAnswer, SelfTest };
 
-// --json's status, statusByte and error for every family: the error text is
-// the pane's (a line or an error heading), from the error-code byte.
+// Which answers are reader errors, per family: --json's status, statusByte
+// and error, and so the exit status. The error text is the pane's (a line
+// or an error heading), from the error-code byte.
 void tst_CtlCommandLine::judgedAnswers_data()
 {
     QTest::addColumn<int>("family");
@@ -370,6 +379,11 @@ void tst_CtlCommandLine::judgedAnswers_data()
     QTest::newRow("management, a version read refused") << int(Management) << answerFrame(2, 0xE0, hex("02") + QByteArray(11, 0))
                                                         << "error" << 2 << "Command not supported by reader" << false;
     QTest::newRow("time-out") << int(TimedOut) << QByteArray() << "timeout" << -1 << "Message timeout" << true;
+    QTest::newRow("management, status 1 to a version read")
+        << int(Management) << answerFrame(1, 0xE0, hex("02") + QByteArray(11, 0)) << "error" << 1 << "Command not recognized"
+        << false;
+    // The self test's status byte is its result, not a refusal.
+    QTest::newRow("self test, failed") << int(SelfTest) << answerFrame(1, 0x26) << "ok" << 1 << QString() << false;
     QTest::newRow("no valid answer") << int(NoValidAnswer) << QByteArray() << "bad-answer" << -1 << "no valid answer" << false;
 }
 
@@ -381,14 +395,17 @@ void tst_CtlCommandLine::judgedAnswers()
     Answer answer;
     switch (family) {
     case Management: answer.report = reportManagementResponse(view).report; break;
-    case Iso15693: answer.report = iso15693::reportResponse(view, 0); break;
+    case Iso15693:
+    case SelfTest: answer.report = iso15693::reportResponse(view, 0); break;
     case Tagit: answer.report = tagit::reportResponse(view, int(frame.size())); break;
     case Iso14443: answer.report = iso14443::reportResponse(view); break;
     case TimedOut: judgeTimeout(answer); break;
     default: judgeNoValidAnswer(answer); break;
     }
     if (family <= Iso14443)
-        judgeAnswer(answer, view, true);
+        judgeAnswer(answer, view, view);
+    else if (family == SelfTest)
+        judgeAnswer(answer, view, FrameView(hex("01 08 00 10 20 26 00 00")));
     const QJsonObject o = QJsonDocument::fromJson(answerJson(answer, QStringLiteral("any"))).object();
     QFETCH(QString, status);
     QFETCH(int, statusByte);
@@ -396,7 +413,8 @@ void tst_CtlCommandLine::judgedAnswers()
     QFETCH(bool, shown);
     QCOMPARE(o.value(QLatin1String("status")).toString(), status);
     QCOMPARE(o.value(QLatin1String("statusByte")).toInt(-1), statusByte);
-    QCOMPARE(o.value(QLatin1String("error")).toVariant(), QVariant(error));
+    QCOMPARE(o.value(QLatin1String("error")).toVariant(), error.isNull() ? QVariant() : QVariant(error));
+    QCOMPARE(exitCodeFor(answer.status), status == "ok" ? ExitOk : status == "error" ? ExitReaderError : ExitNoAnswer);
     if (shown)
         QVERIFY(answer.report.lines.contains(QStringLiteral("    ") + error)
                 || o.value(QLatin1String("heading")).toString() == QStringLiteral("Error: ") + error);

@@ -178,6 +178,17 @@ void tst_Frame::receiveBufferDropsOverflow()
     // Reading past the received bytes gives 0, never stale bytes.
     buffer.append(reinterpret_cast<const uint8_t *>("\x01\x02"), 2);
     QCOMPARE(buffer.viewFrom(0)[5], uint8_t(0));
+    // What --fast and the gap accept: a frame of which no byte was dropped,
+    // though what was kept passes the check.
+    QByteArray frame = hex("01 08 00 10 00 E5 00 00 FF");
+    writeFrameCheck(reinterpret_cast<uint8_t *>(frame.data()), 8);
+    for (const int capacity : {8, 9}) {
+        ReceiveBuffer small(capacity);
+        small.append(reinterpret_cast<const uint8_t *>(frame.constData()), 8);
+        QVERIFY(small.holdsOneFrame());
+        small.append(reinterpret_cast<const uint8_t *>(frame.constData()) + 8, 1);
+        QVERIFY(!small.holdsOneFrame());
+    }
 }
 
 void tst_Frame::routing_data()

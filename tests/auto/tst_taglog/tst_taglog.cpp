@@ -1,7 +1,9 @@
 // The tag log: which rows answers make, read rates, the cap, the CSV and
 // its export, the table's batched updates; tag events and their JSON.
 #include <QAbstractItemModelTester>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -139,6 +141,8 @@ private slots:
     void readRate();
     void oldestDroppedPastTheCap();
     void csvText();
+    void csvReadBackByAnotherReader_data();
+    void csvReadBackByAnotherReader();
     void exportWritesTheCsvInSlices();
     void exportAsSpreadsheet();
     void tableFollowsInBatches();
@@ -313,6 +317,32 @@ void TestTagLog::csvText()
                                 "Tag-it,\"12\"\"34,\",2025-12-06T06:46:42.000+01:00,2025-12-06T06:46:42.000+01:00,1,1.0,\r\n";
     QCOMPARE(tagcsv::text(log, kT0 + 2'500, QTimeZone(3600)), expected);
     QVERIFY(tagcsv::row(log.row(1), kT0, QTimeZone::utc()).contains(",2025-12-06T05:46:42.000+00:00,"));
+}
+
+// Python's csv module, not our own code, reads the file back.
+void TestTagLog::csvReadBackByAnotherReader_data()
+{
+    QTest::addColumn<QString>("address");
+    for (const char *address : {"1234", "12,34", "12\"34", "\"1234\"", "12\n34", "12\r34", "12\r\n34"})
+        QTest::newRow(QByteArray(address).replace('\n', "\\n").replace('\r', "\\r")) << QString::fromLatin1(address);
+}
+
+void TestTagLog::csvReadBackByAnotherReader()
+{
+    QFETCH(QString, address);
+    TagLog log;
+    log.record(Tagit, {TagSighting{address, {}}}, kT0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tags.csv"));
+    QVERIFY(writeBytes(path, tagcsv::text(log, kT0, QTimeZone::utc())));
+    QProcess python; // fails, not skips, without python3
+    python.start(QStringLiteral("python3"), {"-c", "import csv, json, sys; json.dump(list(csv.reader(open(sys.argv[1], "
+                                                   "newline='', encoding='utf-8'), strict=True)), sys.stdout)", path});
+    QVERIFY(python.waitForFinished(30000) && python.exitCode() == 0);
+    const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1).toArray().size(), 7);
+    QCOMPARE(rows.at(1).toArray().at(1).toString(), address);
 }
 
 void TestTagLog::exportWritesTheCsvInSlices()
